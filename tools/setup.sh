@@ -1,0 +1,42 @@
+#!/bin/bash
+# Installs what building and testing Quelt needs on Debian 12. Idempotent: a machine that
+# already has everything is left alone in about a second. Needs root (or sudo).
+set -euo pipefail
+
+SUDO=""
+if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
+
+PACKAGES=(
+  # cross compilers: i686 for the product, x86_64 for the test build run by wine64
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev
+  cmake ninja-build make pkg-config autoconf automake libtool nasm dpkg-dev
+  # Wine and a headless display, fonts with Japanese glyphs, a private sound server
+  wine wine64 xvfb xdotool fonts-ipafont locales pulseaudio pulseaudio-utils alsa-utils
+  libgl1-mesa-dri
+  # tests and the native build of the platform-free code
+  googletest clang libclang-rt-14-dev
+  libpng-dev libjpeg62-turbo-dev libogg-dev libvorbis-dev libtheora-dev zlib1g-dev libpixman-1-dev
+  # the game's data
+  lame sox vorbis-tools
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
+    missing+=("$p")
+  fi
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  $SUDO apt-get update -qq
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# Windows' ANSI code page follows the Wine session's locale: Japanese (932) as on the
+# systems this program targets.
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$'; then
+  echo "setup: generating the ja_JP.UTF-8 locale"
+  $SUDO sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen >/dev/null
+fi

@@ -1,0 +1,18 @@
+#!/bin/bash
+# CTest's emulator for the Windows builds: runs a Windows program inside the build tree's
+# Wine session (started on demand when a program is run by hand), passing arguments and
+# the exit code through. usage: wine-run.sh SESSION_DIR PROGRAM.exe [ARGS...]
+set -uo pipefail
+HERE="$(cd "$(dirname "$0")" && pwd)"
+DIR="$1"; shift
+if [ ! -f "$DIR/session.env" ]; then
+  "$HERE/wine-session.sh" start "$DIR" >/dev/null || exit 1
+fi
+# shellcheck disable=SC1091
+source "$DIR/session.env"
+
+# The PE header's machine field picks the loader: 0x14c i386, 0x8664 x86-64.
+machine="$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')"
+machine="$(od -An -tx2 -j$((machine + 4)) -N2 "$1" | tr -d ' ')"
+if [ "$machine" = 8664 ]; then loader=/usr/lib/wine/wine64; else loader=/usr/lib/wine/wine; fi
+exec "$loader" "$@"

@@ -1,0 +1,118 @@
+#!/bin/bash
+# The Wine session the Windows tests run in, kept entirely inside one folder of the build
+# tree: a headless X server (unless DISPLAY is set), a 64-bit Wine prefix made once under a
+# Japanese locale (ANSI code page 932) with Japanese font substitutes, one persistent
+# wineserver, and a private PulseAudio with a null sink so DirectSound has a real-time device.
+#   wine-session.sh start DIR   start (or reuse) the session; writes DIR/session.env
+#   wine-session.sh stop DIR    stop what start started
+#   wine-session.sh env DIR     print the environment for a command to source
+set -uo pipefail
+
+cmd=${1:-}; DIR=${2:-}
+if [ -z "$cmd" ] || [ -z "$DIR" ]; then echo "usage: $0 start|stop|env DIR" >&2; exit 2; fi
+mkdir -p "$DIR"
+DIR="$(cd "$DIR" && pwd)"
+ENVFILE="$DIR/session.env"
+# The 64-bit loader and server, called directly: Debian's wrappers prefer the 32-bit loader
+# whenever wine32 is installed, even on kernels that cannot run it.
+WINE64=/usr/lib/wine/wine64
+WINESERVER64=/usr/lib/wine/wineserver64
+
+# Runs a command fully detached: no inherited stdin/stdout/stderr or other descriptors,
+# so CTest never waits on Wine's or the servers' lifetime.
+detach() { setsid "$@" </dev/null >/dev/null 2>&1 9>&- & }
+
+session_environment() {
+  cat <<ENV
+export HOME="$DIR/home"
+unset XDG_CONFIG_HOME
+export XDG_RUNTIME_DIR="$DIR/run"
+export WINEPREFIX="$DIR/prefix"
+export WINEARCH=win64
+export WINEDEBUG=\${QUELT_WINEDEBUG:--all}
+export LC_ALL=ja_JP.UTF-8
+export PULSE_SERVER="unix:$DIR/pulse/native"
+export PULSE_RUNTIME_PATH="$DIR/pulse"
+export PULSE_STATE_PATH="$DIR/pulse"
+export WINELOADER=$WINE64
+export WINESERVER=$WINESERVER64
+ENV
+}
+
+start_x() {
+  if [ -n "${DISPLAY:-}" ]; then echo "$DISPLAY"; return; fi
+  if [ -f "$DIR/xvfb.pid" ] && kill -0 "$(cat "$DIR/xvfb.pid")" 2>/dev/null; then
+    cat "$DIR/xvfb.display"; return
+  fi
+  rm -f "$DIR/xvfb.display"
+  # -displayfd picks a free display number and reports it once the server is ready.
+  setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -nolisten unix \
+      </dev/null >/dev/null 2>&1 3>"$DIR/xvfb.fd" 9>&- &
+  echo $! >"$DIR/xvfb.pid"
+  for _ in $(seq 100); do
+    [ -s "$DIR/xvfb.fd" ] && break
+    sleep 0.1
+  done
+  local n; n="$(tr -dc 0-9 <"$DIR/xvfb.fd")"
+  if [ -z "$n" ]; then echo "wine-session: Xvfb did not start" >&2; exit 1; fi
+  echo ":$n" | tee "$DIR/xvfb.display"
+}
+
+start_pulse() {
+  mkdir -p "$DIR/pulse"
+  if [ -f "$DIR/pulse.pid" ] && kill -0 "$(cat "$DIR/pulse.pid")" 2>/dev/null; then return; fi
+  rm -f "$DIR/pulse/native"
+  setsid pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit \
+      -L "module-null-sink sink_name=nul" \
+      -L "module-native-protocol-unix auth-anonymous=1 socket=$DIR/pulse/native" \
+      </dev/null >"$DIR/pulse.log" 2>&1 9>&- &
+  echo $! >"$DIR/pulse.pid"
+  for _ in $(seq 100); do
+    [ -S "$DIR/pulse/native" ] && return
+    sleep 0.1
+  done
+  echo "wine-session: PulseAudio did not start (see $DIR/pulse.log); DirectSound tests will fail" >&2
+}
+
+make_prefix() {
+  [ -f "$WINEPREFIX/system.reg" ] && return
+  WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" "$WINE64" wineboot -i </dev/null >"$DIR/wineboot.log" 2>&1 9>&-
+  # Japanese Windows' standard faces, mapped onto the IPA fonts.
+  { printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]\r\n'
+    printf '"ＭＳ ゴシック"="IPAGothic"\r\n"ＭＳ 明朝"="IPAMincho"\r\n"ＭＳ Ｐゴシック"="IPAPGothic"\r\n"ＭＳ Ｐ明朝"="IPAPMincho"\r\n'
+    printf '"MS Gothic"="IPAGothic"\r\n"MS Mincho"="IPAMincho"\r\n'
+  } | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$DIR/fonts.reg"
+  "$WINE64" regedit /S "$("$WINE64" winepath -w "$DIR/fonts.reg" 2>/dev/null || echo "Z:$DIR/fonts.reg")" </dev/null >>"$DIR/wineboot.log" 2>&1 9>&-
+  "$WINESERVER64" -w
+}
+
+case "$cmd" in
+  env)
+    session_environment
+    [ -f "$DIR/xvfb.display" ] && echo "export DISPLAY=$(cat "$DIR/xvfb.display")"
+    exit 0 ;;
+  start)
+    exec 9>"$DIR/session.lock"; flock 9
+    mkdir -p "$DIR/home" "$DIR/run"; chmod 700 "$DIR/run"
+    eval "$(session_environment)"
+    export DISPLAY; DISPLAY="$(start_x)"
+    start_pulse
+    make_prefix
+    # One persistent wineserver and its services for the whole run.
+    detach "$WINESERVER64" -p
+    "$WINE64" wineboot </dev/null >/dev/null 2>&1 9>&-
+    { session_environment; echo "export DISPLAY=$DISPLAY"; } >"$ENVFILE"
+    echo "wine-session: ready (DISPLAY=$DISPLAY, prefix $WINEPREFIX)"
+    exit 0 ;;
+  stop)
+    exec 9>"$DIR/session.lock"; flock 9
+    eval "$(session_environment)"
+    "$WINESERVER64" -k </dev/null >/dev/null 2>&1 || true
+    for p in xvfb pulse; do
+      if [ -f "$DIR/$p.pid" ]; then kill "$(cat "$DIR/$p.pid")" 2>/dev/null || true; rm -f "$DIR/$p.pid"; fi
+    done
+    rm -f "$ENVFILE" "$DIR/xvfb.display"
+    echo "wine-session: stopped"
+    exit 0 ;;
+  *) echo "usage: $0 start|stop|env DIR" >&2; exit 2 ;;
+esac
