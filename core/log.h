@@ -1,0 +1,32 @@
+#pragma once
+// The engine log: one text file in the start directory, a millisecond time stamp and a
+// nesting indent at each line start, CR LF line ends, every line mirrored to the debugger.
+#include <cstdarg>
+#include <cstdint>
+
+namespace quelt {
+
+// The log's state (engine core globals). Programs may set the switches before start-up.
+struct LogState {
+  int32_t indentLevel;      // tabs at each line start; never below 0
+  int32_t midLine;          // 1 when the last text written did not end with "\n"
+  int32_t timeStampOff;     // 1 suppresses the "%d:" prefix
+  int32_t datedName;        // 1 names the file after the date and time of start-up
+  int32_t logDisabled;      // 1 = no log file
+  char fileName[64];        // "Log.txt" or the dated name
+  uint32_t startTime;       // timeGetTime() when the log was started
+};
+extern LogState EngineLog;
+
+// Writes text verbatim (no formatting). Always returns -1, so failure paths can
+// `return WriteLog(...)`.
+int WriteLog(const char* text);
+// printf-style; formats into a bounded 1024-byte buffer, appends "\n". Returns -1.
+int WriteLogFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
+int WriteLogFormatV(const char* format, va_list args);
+// Creates the log file afresh; called once by start-up. Returns 1.
+int StartLogFile();
+// Logs "\tTotal size:%d(%.3fkb)  Alloc num:%d".
+void LogAllocTotals();
+
+}  // namespace quelt
