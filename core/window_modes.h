@@ -1,0 +1,25 @@
+#pragma once
+// Window and full-screen switching, the window's style and placement for the mode, and
+// the small window services beside the window procedure.
+#include <cstdint>
+
+#include "core/core_state.h"
+
+namespace quelt {
+
+// 1 window, 0 full screen: 0, or the result of the screen-mode change.
+int ChangeWindowMode(int32_t mode);
+int SetWindowModeFlag(int32_t mode);
+int ApplyWindowStyle();
+int RecomputeWindowGeometry();
+// lParam of WM_MOVE: the client origin (x low word, y high word).
+int StoreWindowArea(uint32_t l_param);
+int ReadClientScreenRect(ScreenRect* out);
+void ForceWindowForeground(void* window, int32_t topmost);
+int SetMenuVisible(int32_t flag);
+int TrackMenuInFullScreen();
+
+// The longest ChangeWindowMode waits for the display to report the change.
+inline constexpr uint32_t DisplayChangeWaitMs = 2000;
+
+}  // namespace quelt

@@ -1,0 +1,375 @@
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstring>
+
+#include "core/core_state.h"
+#include "core/engine_state.h"
+#include "core/log.h"
+#include "core/tracked_alloc.h"
+#include "core/window_modes.h"
+#include "core/window_proc_win32.h"
+#include "core/window_services.h"
+#include "graphics/draw_screen.h"
+#include "graphics/draw_settings.h"
+#include "graphics/graphics_start.h"
+#include "graphics/screen_mode.h"
+#include "movie/movie_table.h"
+#include "network/network_state.h"
+
+namespace quelt {
+
+namespace {
+
+constexpr UINT MciNotifyMessage = 0x3B9;
+constexpr UINT InputFlagAMessage = 0x46F;
+constexpr UINT InputFlagBMessage = 0x470;
+constexpr UINT SocketEventMessage = 0x505;
+
+bool InFullScreen() { return WindowModeFlag == 0; }
+
+void RequestClose(HWND window) {
+  if (WindowClosingFlag != 0) return;
+  WindowClosingFlag = 1;
+  PostMessageA(window, WM_CLOSE, 0, 0);
+}
+
+void OnPaint(HWND window) {
+  CoreRun.insidePaint = 1;
+  PAINTSTRUCT paint{};
+  const HDC dc = BeginPaint(window, &paint);
+  if (WindowModeFlag == 1 && EngineInitialised != 0 && QueryDrawScreen() == DrawScreenBack) {
+    // Present once, without waiting for the vertical blank inside the paint.
+    const int32_t vsync = GetVSyncWait();
+    SetVSyncWait(0);
+    CopySubBackBufferAndPresent();
+    SetVSyncWait(vsync);
+  } else if (WindowModeFlag == 1) {
+    // Until a screen exists to present, the invalid area is filled with the background.
+    const COLORREF colour =
+        WindowSettings.backgroundColourSet != 0 ? BackgroundColour & 0xFFFFFF : RGB(0, 0, 0);
+    const HBRUSH brush = CreateSolidBrush(colour);
+    FillRect(dc, &paint.rcPaint, brush);
+    DeleteObject(brush);
+  }
+  EndPaint(window, &paint);
+  CoreRun.insidePaint = 0;
+}
+
+void OnActivation(HWND window, WPARAM w_param) {
+  WindowActiveFlag = LOWORD(w_param) != 0 ? 1 : 0;
+  if (CoreRun.windowCreating != 0) return;
+  if (WindowActiveFlag != 0) {
+    if (InFullScreen() && EngineInitialised != 0) {
+      CoreRun.lostWhileInactive = 0;
+      ResumeAllMovies();
+    } else if (RunWhileInactiveFlag == 0) {
+      ResumeAllMovies();
+    }
+  } else {
+    if (RunWhileInactiveFlag == 0) PauseAllMovies();
+    if (ClipCursorSetting != 0 && CoreRun.cursorClipped != 0) {
+      ClipCursor(nullptr);
+      CoreRun.cursorClipped = 0;
+    }
+  }
+  if (WindowSettings.activationCallback != nullptr)
+    WindowSettings.activationCallback(WindowActiveFlag, WindowSettings.activationArgument);
+  (void)window;
+}
+
+void OnMouseMessage(UINT message) {
+  if (message == WM_LBUTTONDOWN) RecordMouseClick(1);
+  if (message == WM_RBUTTONDOWN) RecordMouseClick(2);
+  if (message == WM_MBUTTONDOWN) RecordMouseClick(4);
+  if (CursorVisibleSetting != 1 && ShouldShowCursor() == 0) {
+    SetCursor(nullptr);
+    while (ShowCursor(FALSE) >= 0) {
+    }
+  }
+}
+
+void OnDisplayChange(HWND window, WPARAM w_param, LPARAM l_param) {
+  if (WindowModeFlag != 1 || CoreRun.modeChanging != 0) {
+    CoreRun.displayChanged = 1;
+    return;
+  }
+  int32_t width = 0;
+  int32_t height = 0;
+  int32_t depth = 0;
+  QueryScreenMode(&width, &height, &depth);
+  const int32_t new_depth = static_cast<int32_t>(w_param);
+  const int32_t new_width = LOWORD(l_param);
+  const int32_t new_height = HIWORD(l_param);
+  const bool differs = new_depth != depth || new_width != width || new_height != height;
+  if ((differs && HasGraphRestoreHook() == 0) || new_depth == 24 || (new_depth == 8 && depth != 8) ||
+      new_width < width || new_height < height) {
+    WriteLog("復元関数が登録されていないためか画面が２４ビットカラーに変更されたため終了します\n");
+    WriteLog("またはスクリーンが小さすぎるためか色ビット数の違いが大きいためか終了します\n");
+    RequestClose(window);
+    return;
+  }
+  ReleaseMovieDeviceObjects();
+  ResumeAllMovies();
+  CoreRun.displayChanged = 1;
+}
+
+// Direct3D in full screen: the menu bar over a Direct3D screen needs the dialog-box mode.
+void OnSetCursor(LPARAM l_param) {
+  if (GetHardwareDrawFlag() == 0 || WindowModeFlag != 0) return;
+  const int hit = LOWORD(l_param);
+  if (hit == HTMENU || hit == HTCAPTION) {
+    if (CoreRun.fullScreenMenuBar == 0) {
+      SetDeviceDialogBoxMode(1);
+      DrawMenuBar(static_cast<HWND>(MainWindowHandle));
+      CoreRun.fullScreenMenuBar = 1;
+      SetCursorVisible(-1);
+    }
+  } else if (CoreRun.fullScreenMenuBar != 0) {
+    SetDeviceDialogBoxMode(0);
+    CoreRun.fullScreenMenuBar = 0;
+  }
+}
+
+void OnDropFiles(HDROP drop) {
+  const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count && CoreRun.droppedFileCount < DroppedFileCapacity; ++i) {
+    const UINT length = DragQueryFileA(drop, i, nullptr, 0);
+    auto* name = static_cast<char*>(TrackedAlloc(static_cast<int32_t>(length + 1), __FILE__, __LINE__));
+    if (name == nullptr) break;
+    DragQueryFileA(drop, i, name, length + 1);
+    CoreRun.droppedFiles[CoreRun.droppedFileCount++] = name;
+  }
+  DragFinish(drop);
+}
+
+// Keeps the drawing area's proportions while the user drags the window's border.
+void KeepProportions(HWND window, WPARAM edge, RECT* proposed) {
+  RECT outer{};
+  RECT client{};
+  GetWindowRect(window, &outer);
+  GetClientRect(window, &client);
+  const int32_t frame_width = (outer.right - outer.left) - (client.right - client.left);
+  const int32_t frame_height = (outer.bottom - outer.top) - (client.bottom - client.top);
+  int32_t width = (proposed->right - proposed->left) - frame_width;
+  int32_t height = (proposed->bottom - proposed->top) - frame_height;
+  int32_t sw = 0;
+  int32_t sh = 0;
+  QueryScreenSizeOrDefault(&sw, &sh);
+  if (sw <= 0 || sh <= 0) return;
+  if (WindowSettings.fixedScale != 0 || WindowSettings.clientSizeSet != 0) {
+    const double scale = ReadWindowScale();
+    const auto max_width = static_cast<int32_t>(sw * scale);
+    const auto max_height = static_cast<int32_t>(sh * scale);
+    if (width > max_width) proposed->right = proposed->left + max_width + frame_width;
+    if (height > max_height) proposed->bottom = proposed->top + max_height + frame_height;
+    return;
+  }
+  switch (edge) {
+    case WMSZ_LEFT:
+    case WMSZ_RIGHT:
+      height = width * sh / sw;
+      break;
+    case WMSZ_TOP:
+    case WMSZ_BOTTOM:
+      width = height * sw / sh;
+      break;
+    case WMSZ_TOPLEFT:
+    case WMSZ_TOPRIGHT:
+    case WMSZ_BOTTOMLEFT:
+    case WMSZ_BOTTOMRIGHT:
+      if (static_cast<double>(width) / sw > static_cast<double>(height) / sh)
+        height = width * sh / sw;
+      else
+        width = height * sw / sh;
+      break;
+    default:
+      WindowSettings.windowScale = static_cast<double>(width) / sw;
+      return;
+  }
+  WindowSettings.windowScale = static_cast<double>(width) / sw;
+  // The edges being dragged move; the opposite ones stay.
+  if (edge == WMSZ_LEFT || edge == WMSZ_TOPLEFT || edge == WMSZ_BOTTOMLEFT)
+    proposed->left = proposed->right - width - frame_width;
+  else
+    proposed->right = proposed->left + width + frame_width;
+  if (edge == WMSZ_TOP || edge == WMSZ_TOPLEFT || edge == WMSZ_TOPRIGHT)
+    proposed->top = proposed->bottom - height - frame_height;
+  else
+    proposed->bottom = proposed->top + height + frame_height;
+}
+
+void PushTypedChar(int32_t code) {
+  // Typed characters reach text input once it exists.
+  (void)code;
+}
+
+int32_t ControlCodeOfKey(WPARAM key) {
+  switch (key) {
+    case VK_DELETE: return 16;
+    case VK_LEFT: return 29;
+    case VK_RIGHT: return 28;
+    case VK_UP: return 30;
+    case VK_DOWN: return 31;
+    case VK_HOME: return 26;
+    case VK_END: return 25;
+    case VK_PRIOR: return 23;
+    case VK_NEXT: return 21;
+    default: return 0;
+  }
+}
+
+bool IsTypedControlCode(WPARAM code) {
+  switch (code) {
+    case 1: case 3: case 8: case 9: case 13: case 16: case 22: case 24: case 27:
+      return true;
+    default:
+      return code >= 32;
+  }
+}
+
+// Handles one message; true when `result` is the answer, false to fall through to the
+// default procedure.
+bool HandleMessage(HWND window, UINT message, WPARAM w_param, LPARAM l_param,
+                   LRESULT* result) {
+  switch (message) {
+    case WM_CREATE:
+      if (WindowSettings.windowRegion != nullptr)
+        SetWindowRgn(window, static_cast<HRGN>(WindowSettings.windowRegion), FALSE);
+      return false;
+    case WM_DESTROY:
+      if (UserWindowMode != 0) return false;
+      WriteLog("ウインドウが破棄されようとしています\n");
+      WindowDestroyedFlag = 1;
+      ShutdownGraphics();
+      if (WindowSettings.noQuitMessage == 0) PostQuitMessage(0);
+      QuitFlag = 1;
+      WriteLog("ソフトを終了する準備が整いました\n");
+      return false;
+    case WM_MOVE:
+      if (WindowModeFlag == 1 && CoreRun.modeChanging == 0)
+        StoreWindowArea(static_cast<uint32_t>(l_param));
+      return false;
+    case WM_SIZE:
+      if (w_param == SIZE_MAXIMIZED) {
+        if (WindowModeToggleAllowed != 0 && CoreRun.modeChanging == 0 &&
+            CoreRun.windowCreating == 0 && WindowModeFlag == 1)
+          PendingModeToggle = 1;
+      } else {
+        RecomputeWindowGeometry();
+      }
+      return false;
+    case WM_PAINT:
+      OnPaint(window);
+      return false;
+    case WM_CLOSE:
+      if (UserWindowMode != 0) return false;
+      WriteLog("ウインドウを閉じようとしています\n");
+      if (WindowSettings.closeBlocked == 0 || EndingState == 1) DestroyWindow(window);
+      if (EndingState == 0) EndingState = 4;
+      *result = 0;
+      return true;
+    case WM_ACTIVATE:
+      OnActivation(window, w_param);
+      return false;
+    case WM_ACTIVATEAPP:
+      if (w_param == 0) OnActivation(window, w_param);
+      return false;
+    case WM_SETCURSOR:
+      OnSetCursor(l_param);
+      OnMouseMessage(message);
+      return false;
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONUP:
+      OnMouseMessage(message);
+      return false;
+    case WM_MOUSEWHEEL:
+      CoreRun.wheelCount += static_cast<int16_t>(HIWORD(w_param)) > 0 ? 1 : -1;
+      return false;
+    case WM_KEYDOWN: {
+      const int32_t code = ControlCodeOfKey(w_param);
+      if (code != 0) PushTypedChar(code);
+      return false;
+    }
+    case WM_CHAR: {
+      const WPARAM code = w_param == 10 ? 13 : w_param;
+      if (IsTypedControlCode(code)) PushTypedChar(static_cast<int32_t>(code));
+      return false;
+    }
+    case WM_SYSCHAR:
+      if (w_param == 13 && WindowModeToggleAllowed != 0) {
+        PendingModeToggle = 1;
+        *result = 0;
+        return true;
+      }
+      return false;
+    case WM_COMMAND:
+      if (WindowSettings.menuInUse != 0) {
+        const int32_t id = LOWORD(w_param);
+        bool listed = false;
+        for (int32_t i = 0; i < CoreRun.clickedCommandCount; ++i)
+          listed = listed || CoreRun.clickedCommands[i] == id;
+        if (!listed && CoreRun.clickedCommandCount < ClickedCommandCapacity)
+          CoreRun.clickedCommands[CoreRun.clickedCommandCount++] = id;
+      }
+      return false;
+    case WM_SYSCOMMAND:
+      if ((w_param & 0xFFF0) == SC_KEYMENU && WindowSettings.systemKeys != 0) {
+        *result = 0;
+        return true;
+      }
+      if ((w_param & 0xFFF0) == SC_SCREENSAVE || (w_param & 0xFFF0) == SC_MONITORPOWER) {
+        *result = 1;
+        return true;
+      }
+      return false;
+    case WM_DISPLAYCHANGE:
+      OnDisplayChange(window, w_param, l_param);
+      return false;
+    case WM_SIZING:
+      if (WindowModeFlag == 1 && UserWindowMode == 0)
+        KeepProportions(window, w_param, reinterpret_cast<RECT*>(l_param));
+      return false;
+    case WM_MOVING:
+      if (InFullScreen()) GetWindowRect(window, reinterpret_cast<RECT*>(l_param));
+      return false;
+    case WM_DROPFILES:
+      OnDropFiles(reinterpret_cast<HDROP>(w_param));
+      return false;
+    case MciNotifyMessage:
+      return false;
+    case InputFlagAMessage:
+    case InputFlagBMessage:
+      return false;
+    case SocketEventMessage:
+      *result = HandleNetWorkSocketEvent(static_cast<uint32_t>(w_param),
+                                         static_cast<uint32_t>(l_param));
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+LRESULT CALLBACK EngineWindowProc(HWND window, UINT message, WPARAM w_param, LPARAM l_param) {
+  LRESULT user_result = 0;
+  if (UserWindowMode != 0 && CoreRun.userWindowProc != nullptr) {
+    user_result = CallWindowProcA(reinterpret_cast<WNDPROC>(CoreRun.userWindowProc), window,
+                                  message, w_param, l_param);
+  }
+  if (WindowSettings.userMessageHook != nullptr)
+    WindowSettings.userMessageHook(window, message, w_param, l_param);
+  LRESULT result = 0;
+  const bool answered = HandleMessage(window, message, w_param, l_param, &result);
+  if (UserWindowMode != 0) return user_result;
+  if (answered) return result;
+  return DefWindowProcA(window, message, w_param, l_param);
+}
+
+}  // namespace quelt

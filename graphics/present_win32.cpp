@@ -1,0 +1,215 @@
+// Showing the back screen in the window: the Direct3D swap chain, or GDI from the screen
+// MEMIMG on the software path; the front screen's 32 ms timer; the test read-back.
+#include <windows.h>
+#include <d3d9.h>
+#include <ddraw.h>
+
+#include "core/clock.h"
+#include "core/core_state.h"
+#include "core/engine_state.h"
+#include "core/window_services.h"
+#include "graphics/device_state.h"
+#include "graphics/draw_screen.h"
+#include "graphics/draw_settings.h"
+#include "graphics/graphics_start.h"
+#include "graphics/screen_mode.h"
+#include "image/color_format.h"
+
+namespace quelt {
+
+namespace {
+
+GraphicsDeviceRecord& G = GraphicsDevice;
+IDirect3DDevice9* Device() { return static_cast<IDirect3DDevice9*>(G.device); }
+HWND MainWindow() { return static_cast<HWND>(MainWindowHandle); }
+uint32_t LastVerticalBlankTime = 0;
+
+void CALLBACK FrontScreenTimerProc(HWND window, UINT, UINT_PTR, DWORD) {
+  KillTimer(window, FrontScreenTimerId);
+  if (DrawSettings.drawScreen != DrawScreenFront || ScreenState.started == 0) return;
+  if (WindowModeFlag == 0 && ScreenState.hardware) EnsureSubBackBuffer();
+  PresentScreen();
+  SetTimer(window, FrontScreenTimerId, FrontScreenTimerMs, FrontScreenTimerProc);
+}
+
+void PresentSoftwareScreen(const RECT& source, const RECT& dest, bool emulation) {
+  if (!IsValidMemImg(&ScreenMemImg)) return;
+  if (DrawSettings.vsyncOff == 0) WaitVerticalBlank();
+  const MemImgBase& base = *ScreenMemImg.base;
+  const ColorFormat& format = *base.format;
+  struct {
+    BITMAPINFOHEADER header;
+    DWORD masks[3];
+  } info{};
+  const int32_t bytesPerPixel = format.bitDepth / 8;
+  info.header.biSize = sizeof(BITMAPINFOHEADER);
+  // The rows of the MEMIMG are `pitch` bytes apart: the DIB is as wide as the pitch holds,
+  // and only the screen's width of it is drawn.
+  info.header.biWidth = bytesPerPixel > 0 ? base.pitch / bytesPerPixel : ScreenMemImg.width;
+  info.header.biHeight = -ScreenMemImg.height;
+  info.header.biPlanes = 1;
+  info.header.biBitCount = format.bitDepth;
+  info.header.biCompression = BI_BITFIELDS;
+  info.masks[0] = format.redMask;
+  info.masks[1] = format.greenMask;
+  info.masks[2] = format.blueMask;
+  const BITMAPINFO* bmi = reinterpret_cast<const BITMAPINFO*>(&info);
+  HDC dc = GetDC(MainWindow());
+  if (dc == nullptr) return;
+  const int32_t width = ScreenMemImg.width;
+  const int32_t height = ScreenMemImg.height;
+  if (emulation) {
+    StretchDIBits(dc, 0, 0, 640, 480, 0, 240, 320, 240, ScreenMemImg.pixels, bmi, DIB_RGB_COLORS, SRCCOPY);
+  } else if (dest.right - dest.left == width && dest.bottom - dest.top == height) {
+    SetDIBitsToDevice(dc, 0, 0, static_cast<DWORD>(width), static_cast<DWORD>(height), 0, 0, 0,
+                      static_cast<UINT>(height), ScreenMemImg.pixels, bmi, DIB_RGB_COLORS);
+  } else {
+    StretchDIBits(dc, dest.left, dest.top, dest.right - dest.left, dest.bottom - dest.top, source.left, source.top,
+                  source.right - source.left, source.bottom - source.top, ScreenMemImg.pixels, bmi, DIB_RGB_COLORS,
+                  SRCCOPY);
+  }
+  ReleaseDC(MainWindow(), dc);
+}
+
+}  // namespace
+
+void ArmFrontScreenTimer() {
+  if (MainWindowHandle != nullptr) SetTimer(MainWindow(), FrontScreenTimerId, FrontScreenTimerMs, FrontScreenTimerProc);
+}
+
+int PresentScreen() {
+  if (EngineInitialised == 0) return -1;
+  // A window destroyed in the middle of a frame has ended graphics: nothing to show.
+  if (ScreenState.started == 0) return -1;
+  int32_t width = ScreenState.width != 0 ? ScreenState.width : 640;
+  int32_t height = ScreenState.height != 0 ? ScreenState.height : 480;
+  const bool emulation = DrawSettings.emulation320 != 0 && width == 640 && height == 480;
+  RECT source{0, 0, width, height};
+  if (emulation) source = {0, 0, 320, 240};
+  RECT dest = source;
+  if (WindowModeFlag == 1) {
+    const double scale = ReadWindowScale();
+    dest = {0, 0, static_cast<LONG>(width * scale), static_cast<LONG>(height * scale)};
+  }
+  if (ScreenState.hardware) {
+    if (!HasDevice()) return -1;
+    FlushVertexBatch();
+    EndSceneIfOpen();
+    auto* back = static_cast<IDirect3DSurface9*>(G.backBuffer);
+    if (G.subBackBuffer != nullptr) {
+      auto* sub = static_cast<IDirect3DSurface9*>(G.subBackBuffer);
+      if (emulation) {
+        const RECT from{0, 0, 320, 240};
+        const RECT to{0, 0, 640, 480};
+        Device()->StretchRect(sub, &from, back, &to, D3DTEXF_NONE);
+      } else {
+        Device()->StretchRect(sub, nullptr, back, nullptr, D3DTEXF_NONE);
+      }
+    }
+    auto* chain = static_cast<IDirect3DSwapChain9*>(G.swapChain);
+    if (chain != nullptr) {
+      if (WindowModeFlag == 1 || emulation) {
+        chain->Present(&source, &dest, MainWindow(), nullptr, 0);
+      } else {
+        chain->Present(nullptr, nullptr, MainWindow(), nullptr, 0);
+      }
+    }
+  } else {
+    PresentSoftwareScreen(source, dest, emulation);
+  }
+  ++DrawSettings.presentCounter;
+  return 0;
+}
+
+int EnsureSubBackBuffer() {
+  if (G.subBackBuffer != nullptr) return 0;
+  if (!HasDevice()) return -1;
+  FlushVertexBatch();
+  EndSceneIfOpen();
+  if (CreateSubBackBuffer() < 0) return -1;
+  Device()->StretchRect(static_cast<IDirect3DSurface9*>(G.backBuffer), nullptr,
+                        static_cast<IDirect3DSurface9*>(G.subBackBuffer), nullptr, D3DTEXF_NONE);
+  ForceStateReapply = 1;
+  SetRenderTargetSurface(G.subBackBuffer);
+  ForceStateReapply = 0;
+  return 0;
+}
+
+int CopySubBackBufferAndPresent() {
+  if (WindowModeFlag == 0 && ScreenState.hardware) EnsureSubBackBuffer();
+  return PresentScreen();
+}
+
+void WaitVerticalBlank() {
+  Sleep(0);
+  auto* directDraw = static_cast<IDirectDraw7*>(G.directDraw);
+  if (directDraw != nullptr) {
+    BOOL inBlank = FALSE;
+    directDraw->GetVerticalBlankStatus(&inBlank);
+    if (!inBlank) directDraw->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, nullptr);
+  }
+  LastVerticalBlankTime = ReadMillisecondClock();
+}
+
+int ReadBackDrawScreen(uint32_t* pixels, int32_t width, int32_t height) {
+  if (ScreenState.started == 0 || pixels == nullptr || width <= 0 || height <= 0) return -1;
+  if (!ScreenState.hardware) {
+    const MEMIMG* img = DrawScreenMemImg;
+    if (!IsValidMemImg(img) || width > img->width || height > img->height) return -1;
+    const MemImgBase& base = *img->base;
+    const int32_t bpp = MemImgBytesPerPixel(base);
+    for (int32_t y = 0; y < height; ++y) {
+      const uint8_t* row = img->pixels + y * base.pitch;
+      for (int32_t x = 0; x < width; ++x) {
+        uint32_t value = 0;
+        for (int32_t b = 0; b < bpp && b < 4; ++b) value |= static_cast<uint32_t>(row[x * bpp + b]) << (8 * b);
+        int r = 0;
+        int g = 0;
+        int bl = 0;
+        UnpackPixelToColor(base.format, value, &r, &g, &bl, nullptr);
+        pixels[y * width + x] = static_cast<uint32_t>(r << 16 | g << 8 | bl);
+      }
+    }
+    return 0;
+  }
+  if (!HasDevice()) return -1;
+  FlushVertexBatch();
+  EndSceneIfOpen();
+  auto* target = static_cast<IDirect3DSurface9*>(DeviceStateCache.renderTarget != nullptr
+                                                     ? DeviceStateCache.renderTarget
+                                                     : G.backBuffer);
+  D3DSURFACE_DESC desc{};
+  if (target == nullptr || FAILED(target->GetDesc(&desc))) return -1;
+  if (static_cast<UINT>(width) > desc.Width || static_cast<UINT>(height) > desc.Height) return -1;
+  IDirect3DSurface9* copy = nullptr;
+  if (FAILED(Device()->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy,
+                                                   nullptr)))
+    return -1;
+  int result = -1;
+  D3DLOCKED_RECT locked{};
+  if (SUCCEEDED(Device()->GetRenderTargetData(target, copy)) &&
+      SUCCEEDED(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY))) {
+    for (int32_t y = 0; y < height; ++y) {
+      const uint8_t* row = static_cast<const uint8_t*>(locked.pBits) + y * locked.Pitch;
+      for (int32_t x = 0; x < width; ++x) {
+        uint32_t value = 0;
+        if (desc.Format == D3DFMT_R5G6B5) {
+          const uint32_t p = row[x * 2] | row[x * 2 + 1] << 8;
+          value = ((p >> 11) * 255 / 31) << 16 | (((p >> 5) & 63) * 255 / 63) << 8 | ((p & 31) * 255 / 31);
+        } else if (desc.Format == D3DFMT_X1R5G5B5 || desc.Format == D3DFMT_A1R5G5B5) {
+          const uint32_t p = row[x * 2] | row[x * 2 + 1] << 8;
+          value = (((p >> 10) & 31) * 255 / 31) << 16 | (((p >> 5) & 31) * 255 / 31) << 8 | ((p & 31) * 255 / 31);
+        } else {
+          value = (row[x * 4] | row[x * 4 + 1] << 8 | row[x * 4 + 2] << 16) & 0xFFFFFFu;
+        }
+        pixels[y * width + x] = value;
+      }
+    }
+    copy->UnlockRect();
+    result = 0;
+  }
+  copy->Release();
+  return result;
+}
+
+}  // namespace quelt

@@ -1,0 +1,174 @@
+// JPEG files through libjpeg's 6b interface (libjpeg-turbo). Errors jump back into
+// DecodeJpeg; what it allocates lives in the caller's JpegState so the error road frees it.
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+#include "core/tracked_alloc.h"
+#include "image/image_reader.h"
+#include "image/stream_reader.h"
+
+namespace quelt {
+namespace {
+
+constexpr size_t kSourceBufferBytes = 4096;
+
+struct JpegError {
+  jpeg_error_mgr pub;
+  jmp_buf jump;
+};
+
+struct JpegSource {
+  jpeg_source_mgr pub;
+  JOCTET* buffer;
+  int startOfFile;
+  DataStream* stream;
+  int64_t end;  // stream length, as an absolute offset
+};
+
+struct JpegState {
+  jpeg_decompress_struct cinfo;
+  JpegError error;
+  uint8_t* pixels = nullptr;
+};
+
+void JpegErrorExit(j_common_ptr cinfo) {
+  (*cinfo->err->output_message)(cinfo);
+  longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1);
+}
+
+// libjpeg prints its messages to stderr; the engine has nothing to show them on.
+void JpegQuietMessage(j_common_ptr) {}
+
+void JpegSourceInit(j_decompress_ptr cinfo) {
+  reinterpret_cast<JpegSource*>(cinfo->src)->startOfFile = 1;
+}
+
+boolean JpegSourceFill(j_decompress_ptr cinfo) {
+  auto* src = reinterpret_cast<JpegSource*>(cinfo->src);
+  const StreamReader in(src->stream);
+  int64_t n = src->end - in.Tell();
+  if (n > static_cast<int64_t>(kSourceBufferBytes)) n = kSourceBufferBytes;
+  if (n > 0) n = in.ReadSome(src->buffer, n);
+  if (n <= 0) {
+    if (src->startOfFile) ERREXIT(cinfo, JERR_INPUT_EMPTY);
+    WARNMS(cinfo, JWRN_JPEG_EOF);
+    // A fake end-of-image code lets a cut file decode to its end.
+    src->buffer[0] = 0xFF;
+    src->buffer[1] = JPEG_EOI;
+    n = 2;
+  }
+  src->pub.next_input_byte = src->buffer;
+  src->pub.bytes_in_buffer = static_cast<size_t>(n);
+  src->startOfFile = 0;
+  return TRUE;
+}
+
+void JpegSourceSkip(j_decompress_ptr cinfo, long count) {
+  if (count <= 0) return;
+  auto* src = reinterpret_cast<JpegSource*>(cinfo->src);
+  while (count > static_cast<long>(src->pub.bytes_in_buffer)) {
+    count -= static_cast<long>(src->pub.bytes_in_buffer);
+    JpegSourceFill(cinfo);
+  }
+  src->pub.next_input_byte += count;
+  src->pub.bytes_in_buffer -= static_cast<size_t>(count);
+}
+
+void JpegSourceTerm(j_decompress_ptr) {}
+
+void BindJpegToStream(j_decompress_ptr cinfo, DataStream* stream) {
+  if (!cinfo->src) {
+    auto* src = static_cast<JpegSource*>(
+        (*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, sizeof(JpegSource)));
+    src->buffer = static_cast<JOCTET*>(
+        (*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, kSourceBufferBytes));
+    cinfo->src = &src->pub;
+  }
+  auto* src = reinterpret_cast<JpegSource*>(cinfo->src);
+  src->pub.init_source = JpegSourceInit;
+  src->pub.fill_input_buffer = JpegSourceFill;
+  src->pub.skip_input_data = JpegSourceSkip;
+  src->pub.resync_to_restart = jpeg_resync_to_restart;
+  src->pub.term_source = JpegSourceTerm;
+  src->stream = stream;
+  src->end = StreamReader(stream).Size();
+  src->pub.bytes_in_buffer = 0;
+  src->pub.next_input_byte = nullptr;
+}
+
+int DecodeJpeg(JpegState* st, DataStream* stream, RasterImage* image) {
+  j_decompress_ptr cinfo = &st->cinfo;
+  if (setjmp(st->error.jump)) {
+    jpeg_destroy_decompress(cinfo);
+    if (st->pixels) TrackedFree(st->pixels);
+    st->pixels = nullptr;
+    return -1;
+  }
+  // The text names structure version 62 and its size; the library checks its own.
+  jpeg_CreateDecompress(cinfo, JPEG_LIB_VERSION, sizeof(jpeg_decompress_struct));
+  BindJpegToStream(cinfo, stream);
+  jpeg_read_header(cinfo, TRUE);
+  jpeg_start_decompress(cinfo);
+
+  const int components = cinfo->output_components;
+  const int64_t row = int64_t{cinfo->output_width} * components;
+  const int64_t bytes = row * cinfo->output_height;
+  // Four-component (CMYK) output has no engine format.
+  if ((components != 1 && components != 3) || row <= 0 || row > INT32_MAX || bytes > kMaxPixelBlockBytes) {
+    jpeg_destroy_decompress(cinfo);
+    return -1;
+  }
+  JSAMPARRAY buffer = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                                  static_cast<JDIMENSION>(row), 1);
+  st->pixels = static_cast<uint8_t*>(TrackedAlloc(static_cast<int32_t>(bytes), __FILE__, __LINE__));
+  if (!st->pixels) {
+    jpeg_destroy_decompress(cinfo);
+    return -1;
+  }
+  while (cinfo->output_scanline < cinfo->output_height) {
+    const JDIMENSION y = cinfo->output_scanline;
+    jpeg_read_scanlines(cinfo, buffer, 1);
+    uint8_t* d = st->pixels + int64_t{y} * row;
+    const JSAMPLE* s = buffer[0];
+    if (components == 1) {
+      std::memcpy(d, s, static_cast<size_t>(row));
+    } else {
+      for (int64_t x = 0; x < row; x += 3) {
+        d[x] = s[x + 2];
+        d[x + 1] = s[x + 1];
+        d[x + 2] = s[x];
+      }
+    }
+  }
+  jpeg_finish_decompress(cinfo);
+  image->width = static_cast<int32_t>(cinfo->output_width);
+  image->height = static_cast<int32_t>(cinfo->output_height);
+  image->pitch = static_cast<int32_t>(row);
+  if (components == 1) {
+    SetGrayPaletteColorFormat(&image->format);
+  } else {
+    SetRgb24ColorFormat(&image->format);
+  }
+  image->pixels = st->pixels;
+  image->mipCount = 0;
+  st->pixels = nullptr;
+  jpeg_destroy_decompress(cinfo);
+  return 0;
+}
+
+}  // namespace
+
+int ReadJpegImage(DataStream* stream, RasterImage* image) {
+  JpegState st;
+  std::memset(&st.cinfo, 0, sizeof(st.cinfo));
+  st.cinfo.err = jpeg_std_error(&st.error.pub);
+  st.error.pub.error_exit = JpegErrorExit;
+  st.error.pub.output_message = JpegQuietMessage;
+  return DecodeJpeg(&st, stream, image);
+}
+
+}  // namespace quelt

@@ -1,0 +1,172 @@
+// The stretched blitter: a whole source scaled into a destination rectangle, mirrored
+// when the rectangle's corners are reversed; nearest-neighbour in 16.16 fixed point.
+#include "softrender/blit_select.h"
+#include "softrender/memimg_draw.h"
+
+namespace quelt {
+
+namespace softblit {
+namespace {
+
+struct StretchJob {
+  PixelContext px;
+  uint8_t* dest;  // first visible destination pixel
+  int32_t destPitch;
+  const uint8_t* src;  // the source pixel drawn there
+  int32_t srcStep;     // bytes per source column step (negative when mirrored)
+  int32_t srcRowStep;  // bytes per source row step (negative when mirrored)
+  const uint8_t* blend;
+  int32_t blendStep;
+  int32_t blendRowStep;
+  const uint8_t* palette;
+  uint32_t transparent;
+  int32_t width;
+  int32_t height;
+  int32_t colStep;   // destination pixels per source pixel, 16.16
+  int32_t colStart;  // column accumulator at the first visible column
+  int32_t rowStep;
+  int32_t rowStart;
+};
+
+template <class V>
+struct StretchLoop {
+  static void Run(const StretchJob& j) {
+    const uint8_t* srcRow = j.src;
+    const uint8_t* blendRow = j.blend;
+    uint8_t* destRow = j.dest;
+    int32_t rowAcc = j.rowStart;
+    for (int32_t row = 0; row < j.height; ++row) {
+      const uint8_t* sp = srcRow;
+      const uint8_t* bp = blendRow;
+      uint8_t* dp = destRow;
+      int32_t colAcc = j.colStart;
+      for (int32_t col = 0; col < j.width; ++col) {
+        DrawPixel<V>(j.px, sp, bp, dp, j.palette, j.transparent);
+        dp += V::kDestBytes;
+        colAcc -= 65536;
+        while (colAcc <= 0) {
+          sp += j.srcStep;
+          if constexpr (V::Blend) bp += j.blendStep;
+          colAcc += j.colStep;
+        }
+      }
+      destRow += j.destPitch;
+      rowAcc -= 65536;
+      while (rowAcc <= 0) {
+        srcRow += j.srcRowStep;
+        if constexpr (V::Blend) blendRow += j.blendRowStep;
+        rowAcc += j.rowStep;
+      }
+    }
+  }
+};
+
+using StretchFn = void (*)(const StretchJob&);
+constexpr auto kStretch32 = MakeVariantTable<false, StretchLoop, StretchFn>();
+constexpr auto kStretch16 = MakeVariantTable<true, StretchLoop, StretchFn>();
+
+// Steps above this could overflow the 32-bit accumulators (magnification of 32767 and more).
+constexpr int64_t kMaxStep = 0x7FFF0000;
+
+struct AxisWalk {
+  int32_t first;  // first visible source index, counted from the start of the walk
+  int32_t step;
+  int32_t accStart;
+};
+
+// Where the visible part [clipped, clipped + count) of an axis of length `length` starts.
+bool PlanAxis(int64_t length, int32_t sourceLength, int32_t unclipped, int32_t clipped,
+              int32_t count, AxisWalk* walk) {
+  const int64_t step = length * 65536 / sourceLength;
+  if (step == 0 || step > kMaxStep) return false;
+  const int64_t off = (int64_t{clipped} - unclipped) * 65536;
+  walk->step = static_cast<int32_t>(step);
+  walk->first = static_cast<int32_t>(off / step);
+  walk->accStart = static_cast<int32_t>(step - off % step);
+  // The last visible pixel must still map inside the source.
+  const int64_t last = (off + int64_t{count - 1} * 65536) / step;
+  return last < sourceLength;
+}
+
+}  // namespace
+}  // namespace softblit
+
+void MemImgStretchBlit(MEMIMG* dest, const MEMIMG* src, const IntRect* rect, int32_t transFlag,
+                       const MEMIMG* blendImage) {
+  using namespace softblit;
+  if (rect == nullptr) return;
+  SrcKind kind;
+  bool is16;
+  if (!BlitImagesUsable(dest, src, blendImage, &kind, &is16)) return;
+  if (src->width <= 0 || src->height <= 0) return;
+
+  IntRect r = *rect;
+  const bool mirrorX = r.x1 > r.x2;
+  const bool mirrorY = r.y1 > r.y2;
+  if (mirrorX) std::swap(r.x1, r.x2);
+  if (mirrorY) std::swap(r.y1, r.y2);
+  const int64_t w = int64_t{r.x2} - r.x1;
+  const int64_t h = int64_t{r.y2} - r.y1;
+  if (w == 0 || h == 0) return;
+  if (w == src->width && h == src->height && !mirrorX && !mirrorY) {
+    MemImgBlit(dest, src, r.x1, r.y1, transFlag, blendImage);
+    return;
+  }
+
+  IntRect visible = r;
+  ClipRectangle(visible, SoftDraw.ClipRect);
+  ClipRectangle(visible, IntRect{0, 0, dest->width, dest->height});
+  const int32_t width = visible.x2 - visible.x1;
+  const int32_t height = visible.y2 - visible.y1;
+  if (width == 0 || height == 0) return;
+
+  AxisWalk cols;
+  AxisWalk rows;
+  if (!PlanAxis(w, src->width, r.x1, visible.x1, width, &cols) ||
+      !PlanAxis(h, src->height, r.y1, visible.y1, height, &rows)) {
+    return;
+  }
+
+  const bool blend = blendImage != nullptr;
+  const bool bright = BrightIsOn(SoftDraw.BrightColour);
+  const bool trans = transFlag != 0;
+  const int32_t p = ClampedParam(SoftDraw.BlendParam);
+  const bool plain = !blend && !bright && kind != SrcKind::Alpha;
+  const Kernel kernel =
+      SelectKernel(Blitter::Stretched, is16, static_cast<uint32_t>(SoftDraw.BlendMode), p, plain);
+  if (kernel == Kernel::Count) return;
+  const auto& table = is16 ? kStretch16 : kStretch32;
+  const StretchFn run = table[VariantIndex(kernel, kind, blend, bright, trans)];
+  if (run == nullptr) return;
+
+  const MemImgBase& sb = *src->base;
+  const MemImgBase& db = *dest->base;
+  const int32_t srcBytes = MemImgBytesPerPixel(sb);
+  const int32_t u = mirrorX ? src->width - 1 - cols.first : cols.first;
+  const int32_t v = mirrorY ? src->height - 1 - rows.first : rows.first;
+
+  StretchJob job{};
+  job.px = MakePixelContext(p, SoftDraw.BrightColour);
+  job.dest = dest->pixels + visible.y1 * db.pitch + visible.x1 * MemImgBytesPerPixel(db);
+  job.destPitch = db.pitch;
+  job.src = src->pixels + v * sb.pitch + u * srcBytes;
+  job.srcStep = mirrorX ? -srcBytes : srcBytes;
+  job.srcRowStep = mirrorY ? -sb.pitch : sb.pitch;
+  if (blend) {
+    const int32_t blendPitch = blendImage->base->pitch;
+    job.blend = blendImage->pixels + v * blendPitch + u;
+    job.blendStep = mirrorX ? -1 : 1;
+    job.blendRowStep = mirrorY ? -blendPitch : blendPitch;
+  }
+  job.palette = sb.palette;
+  job.transparent = sb.transparentColour;
+  job.width = width;
+  job.height = height;
+  job.colStep = cols.step;
+  job.colStart = cols.accStart;
+  job.rowStep = rows.step;
+  job.rowStart = rows.accStart;
+  run(job);
+}
+
+}  // namespace quelt

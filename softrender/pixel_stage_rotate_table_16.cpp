@@ -1,0 +1,8 @@
+// The 16-bit loops of one walk, in a file of their own to spread the compile work.
+#include "softrender/pixel_stage_select_impl.h"
+
+namespace quelt {
+
+template PixelLoopFn<RotateWalk<TableRows>> SelectPixelLoop16<RotateWalk<TableRows>>(const PixelLoopKey&);
+
+}  // namespace quelt

@@ -1,0 +1,186 @@
+#include "softrender/rotate_blit.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "core/numbers.h"
+#include "softrender/pixel_stage_images.h"
+#include "softrender/pixel_stage_select.h"
+#include "softrender/soft_draw_state.h"
+
+namespace quelt {
+
+namespace {
+
+constexpr int32_t kRowTableSize = 4096;
+
+// The rotated blit's process-wide work areas, refilled by every call that scans.
+const uint8_t* SourceRowTable[kRowTableSize];
+const uint8_t* BlendRowTable[kRowTableSize];
+alignas(4) uint8_t PaletteWork[1024];
+
+struct Corner {
+  int32_t x;
+  int32_t y;
+};
+
+// Indices of the corners with the smallest and largest value; on equal values the lower
+// corner number wins.
+template <class Key>
+void FindExtremes(const Corner corners[4], Key key, int& smallest, int& largest) {
+  smallest = largest = 0;
+  for (int i = 1; i < 4; ++i) {
+    if (key(corners[i]) < key(corners[smallest])) smallest = i;
+    if (key(corners[i]) > key(corners[largest])) largest = i;
+  }
+}
+
+int32_t FixedToPixels(int32_t fixed) { return fixed / kFixedOne; }  // toward zero
+
+// Texture position of destination pixel offset (ox, oy) from the centre, before the
+// centre texel's offset: the integer sum is taken in 64 bits so that offsets near the
+// coordinate limits cannot wrap it.
+uint32_t InverseMapped(int64_t ox, int64_t oy, int32_t cosine, int32_t sine, float invScale) {
+  const int64_t sum = ox * cosine - oy * sine;
+  return static_cast<uint32_t>(FloatToInt(static_cast<float>(sum) * invScale));
+}
+
+}  // namespace
+
+int MemImgRotateBlit(MEMIMG* dest, const MEMIMG* src, int32_t centreX, int32_t centreY,
+                     float angle, float scale, int32_t transFlag, int32_t turnFlag,
+                     const MEMIMG* blendImage) {
+  if (!HasPixels(src) || !AcceptsImages(dest, src)) return 0;
+  // Scale 0 puts every corner on one row; NaN and infinity have no meaningful picture.
+  if (!std::isfinite(scale) || scale == 0.0f) return 0;
+  if (!BlendImageCovers(blendImage, src)) return 0;
+  if (src->width <= 0 || src->height <= 0) return 0;  // nothing to draw, and no valid limits
+  const MemImgBase& srcBase = *src->base;
+
+  float sineN, cosineN, sineP, cosineP;
+  SinCosFloat(-angle, &sineN, &cosineN);
+  SinCosFloat(angle, &sineP, &cosineP);
+  const int32_t sinN = FloatToInt(sineN * 262144.0f), cosN = FloatToInt(cosineN * 262144.0f);
+  const int32_t sinP = FloatToInt(sineP * 262144.0f), cosP = FloatToInt(cosineP * 262144.0f);
+
+  const uint32_t width = static_cast<uint32_t>(src->width);
+  const uint32_t height = static_cast<uint32_t>(src->height);
+  const double halfWidth = static_cast<double>(width) * scale * 0.5;
+  const double halfHeight = static_cast<double>(height) * scale * 0.5;
+  const float cw = static_cast<float>(cosP * halfWidth), sw = static_cast<float>(sinP * halfWidth);
+  const float ch = static_cast<float>(cosP * halfHeight), sh = static_cast<float>(sinP * halfHeight);
+  const uint32_t originX = static_cast<uint32_t>(centreX) << kFixedShift;
+  const uint32_t originY = static_cast<uint32_t>(centreY) << kFixedShift;
+  auto at = [](uint32_t origin, float offset) {
+    return static_cast<int32_t>(origin + static_cast<uint32_t>(FloatToInt(offset)));
+  };
+  const Corner corners[4] = {
+      {at(originX, -cw + sh), at(originY, -sw - ch)},  // top-left
+      {at(originX, -cw - sh), at(originY, ch - sw)},   // bottom-left
+      {at(originX, cw - sh), at(originY, sw + ch)},    // bottom-right
+      {at(originX, cw + sh), at(originY, sw - ch)},    // top-right
+  };
+
+  if (turnFlag != 0) {
+    // Mirrored: the quad takes its corners as top-left, top-right, bottom-left,
+    // bottom-right of the image, so handing it 3, 0, 2, 1 swaps left and right.
+    const int order[4] = {3, 0, 2, 1};
+    int32_t quad[8];
+    for (int i = 0; i < 4; ++i) {
+      quad[2 * i] = FixedToPixels(corners[order[i]].x);
+      quad[2 * i + 1] = FixedToPixels(corners[order[i]].y);
+    }
+    return MemImgQuad(dest, src, quad, transFlag, blendImage);
+  }
+
+  int minX, maxX, minY, maxY;
+  FindExtremes(corners, [](const Corner& c) { return c.x; }, minX, maxX);
+  FindExtremes(corners, [](const Corner& c) { return c.y; }, minY, maxY);
+  IntRect box = {FixedToPixels(corners[minX].x) - 2, FixedToPixels(corners[minY].y) - 2,
+                 FixedToPixels(corners[maxX].x) + 4, FixedToPixels(corners[maxY].y) + 4};
+  ClipRectangle(box, DestinationClip(*dest, SoftDraw.ClipRect));
+  if (box.x1 == box.x2 || box.y1 == box.y2) return 0;
+  if (corners[0].y == corners[1].y && corners[0].y == corners[2].y &&
+      corners[0].y == corners[3].y) {
+    return 0;  // a box without height
+  }
+
+  const float invScale = 1.0f / scale;
+  PixelContext c{};
+  c.uStepX = static_cast<uint32_t>(FloatToInt(static_cast<float>(cosP) * invScale));
+  c.vStepX = static_cast<uint32_t>(FloatToInt(static_cast<float>(sinN) * invScale));
+  const uint32_t centreU = (width >> 1) << kFixedShift, centreV = (height >> 1) << kFixedShift;
+  const int64_t ox = int64_t{box.x1} - centreX;
+  const int64_t oyTop = int64_t{box.y1} - centreY, oyEnd = int64_t{box.y2} - centreY;
+  const uint32_t uStart = InverseMapped(ox, oyTop, cosN, sinN, invScale) + centreU;
+  const uint32_t vStart = InverseMapped(oyTop, -ox, cosN, sinN, invScale) + centreV;
+  const uint32_t uEnd = InverseMapped(ox, oyEnd, cosN, sinN, invScale) + centreU;
+  const uint32_t vEnd = InverseMapped(oyEnd, -ox, cosN, sinN, invScale) + centreV;
+  const int32_t rows = box.y2 - box.y1;
+  // The row steps come from the two exact end points, divided toward zero.
+  const int64_t uSpan = int64_t{static_cast<int32_t>(uEnd)} - static_cast<int32_t>(uStart);
+  const int64_t vSpan = int64_t{static_cast<int32_t>(vEnd)} - static_cast<int32_t>(vStart);
+  RotateSetup setup{};
+  setup.uStepY = static_cast<uint32_t>(static_cast<int32_t>(uSpan / rows));
+  setup.vStepY = static_cast<uint32_t>(static_cast<int32_t>(vSpan / rows));
+
+  const bool blend = blendImage != nullptr;
+  const bool bright = BrightIsOn(SoftDraw.BrightColour);
+  const PixelSource source = SourceKindOf(srcBase);
+  const uint32_t param = ClampBlendParam(SoftDraw.BlendParam);
+  uint32_t mode;
+  if (!ResolveLoopMode(static_cast<uint32_t>(SoftDraw.BlendMode), param, source, &mode)) return 0;
+  if (source == PixelSource::Palette && srcBase.palette == nullptr) return 0;
+
+  // Row tables hold 4096 rows; a taller source is addressed by row times pitch instead.
+  const bool useRowTables = height <= kRowTableSize;
+  if (useRowTables) {
+    for (uint32_t r = 0; r < height; ++r) {
+      SourceRowTable[r] = src->pixels + r * static_cast<uint32_t>(srcBase.pitch);
+    }
+    if (blend) {
+      const int32_t blendRows = blendImage->height < kRowTableSize ? blendImage->height : kRowTableSize;
+      for (int32_t r = 0; r < blendRows; ++r) {
+        BlendRowTable[r] = blendImage->pixels + static_cast<uint32_t>(r) *
+                                                    static_cast<uint32_t>(blendImage->base->pitch);
+      }
+    }
+  }
+  // All 256 entries: the count may be below the highest index a pixel holds.
+  const bool plainCopy = mode == 0 && !blend && !bright;
+  if (source == PixelSource::Palette) {
+    std::memcpy(PaletteWork, srcBase.palette, srcBase.colourType == 1 ? 1024 : 512);
+  }
+
+  PreparePixelTables(c, param, SoftDraw.BrightColour);
+  c.transparent = srcBase.transparentColour;
+  c.palette = plainCopy ? PaletteWork : srcBase.palette;
+  c.uLimit = width << kFixedShift;
+  c.vLimit = height << kFixedShift;
+  c.srcPixels = src->pixels;
+  c.srcPitch = static_cast<uint32_t>(srcBase.pitch);
+  c.srcRows = SourceRowTable;
+  if (blend) {
+    c.blendPixels = blendImage->pixels;
+    c.blendPitch = static_cast<uint32_t>(blendImage->base->pitch);
+    c.blendRows = BlendRowTable;
+  }
+
+  const uint32_t colourType = dest->base->colourType;
+  const PixelLoopKey key{colourType, source, mode, blend, bright, transFlag != 0};
+  const int32_t pixelBytes = colourType == 1 ? 4 : 2;
+  setup.dst = dest->pixels + box.y1 * dest->base->pitch + box.x1 * pixelBytes;
+  setup.dstPitch = dest->base->pitch;
+  setup.width = box.x2 - box.x1;
+  setup.rows = rows;
+  setup.u = uStart;
+  setup.v = vStart;
+  if (useRowTables) {
+    if (auto loop = SelectPixelLoop<RotateWalk<TableRows>>(key)) loop(setup, c);
+  } else {
+    if (auto loop = SelectPixelLoop<RotateWalk<PitchRows>>(key)) loop(setup, c);
+  }
+  return 0;
+}
+
+}  // namespace quelt

@@ -1,0 +1,163 @@
+// Start-up, the pump and shutdown inside the test process: closing, restoring what the
+// engine changed, window-mode switching and the window procedure's bookkeeping.
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/api_entry.h"
+#include "core/core_state.h"
+#include "core/engine_state.h"
+#include "core/main_window.h"
+#include "core/window_modes.h"
+#include "graphics/screen_mode.h"
+
+namespace quelt {
+namespace {
+
+constexpr const char* Caption = "QueltEngineStartTest";
+
+class EngineStartTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ApiEnableLogFile(1);
+    ApiChangeWindowMode(1);
+    ApiRequestScreenMode(320, 200, 32, 60);
+    ApiSetWindowCaption(Caption);
+  }
+  void TearDown() override {
+    ApiStopEngine();
+    WindowSettings.closeBlocked = 0;
+  }
+  HWND Window() const { return static_cast<HWND>(MainWindowHandle); }
+};
+
+TEST_F(EngineStartTest, ClosingMakesTheNextPumpReturnMinusOneAndStopCleansUp) {
+  ASSERT_EQ(ApiStartEngine(), 0);
+  EXPECT_EQ(EngineInitialised, 1);
+  EXPECT_EQ(EngineStartingUp, 0);
+  const HWND window = Window();
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(ApiStartEngine(), 0);  // already running: nothing is made again
+  EXPECT_EQ(MainWindowHandle, window);
+  EXPECT_EQ(ApiPumpMessages(), 0);
+
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(ApiPumpMessages(), -1);
+  EXPECT_EQ(WindowDestroyedFlag, 1);
+  EXPECT_EQ(ApiPumpMessages(), -1);
+  EXPECT_EQ(ApiStopEngine(), 0);
+  EXPECT_EQ(EngineInitialised, 0);
+  EXPECT_EQ(MainWindowHandle, nullptr);
+  EXPECT_EQ(FindWindowA(Caption, nullptr), nullptr);
+  WNDCLASSA registered{};
+  EXPECT_EQ(GetClassInfoA(GetModuleHandleA(nullptr), Caption, &registered), FALSE);
+}
+
+TEST_F(EngineStartTest, StopRestoresScreenSaverAndStartDirectory) {
+  char start_directory[MAX_PATH] = {};
+  GetCurrentDirectoryA(sizeof start_directory, start_directory);
+  for (BOOL before : {FALSE, TRUE}) {
+    SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, before, nullptr, 0);
+    ASSERT_EQ(ApiStartEngine(), 0);
+    BOOL during = TRUE;
+    SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &during, 0);
+    EXPECT_FALSE(during);
+    CreateDirectoryA("elsewhere", nullptr);
+    SetCurrentDirectoryA("elsewhere");
+    ApiStopEngine();
+    BOOL after = !before;
+    SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &after, 0);
+    EXPECT_EQ(after, before);
+    char now[MAX_PATH] = {};
+    GetCurrentDirectoryA(sizeof now, now);
+    EXPECT_STREQ(now, start_directory);
+  }
+}
+
+TEST_F(EngineStartTest, WindowModeSwitchReturnsWithoutADisplayChange) {
+  // The desktop's own size: the one mode every display offers for full screen.
+  const int width = GetSystemMetrics(SM_CXSCREEN);
+  const int height = GetSystemMetrics(SM_CYSCREEN);
+  ApiRequestScreenMode(width, height, 32, 60);
+  ASSERT_EQ(ApiStartEngine(), 0);
+  const DWORD start = timeGetTime();
+  EXPECT_EQ(ApiChangeWindowMode(0), 0);
+  EXPECT_EQ(WindowModeFlag, 0);
+  const auto style = static_cast<DWORD>(GetWindowLongA(Window(), GWL_STYLE));
+  EXPECT_EQ(style & (WS_POPUP | WS_CAPTION), static_cast<DWORD>(WS_POPUP));
+  EXPECT_EQ(ApiChangeWindowMode(1), 0);
+  EXPECT_EQ(WindowModeFlag, 1);
+  // Each switch waits for the display at most about two seconds.
+  EXPECT_LT(timeGetTime() - start, 2 * DisplayChangeWaitMs + 2000);
+  RECT client{};
+  GetClientRect(Window(), &client);
+  EXPECT_EQ(client.right, width);
+  EXPECT_EQ(client.bottom, height);
+  // A window larger than the desktop is moved so its client area starts on screen.
+  EXPECT_GE(WindowArea.left, 0);
+  EXPECT_GE(WindowArea.top, 0);
+}
+
+TEST_F(EngineStartTest, BlockedCloseIsRefusedUntilShutdown) {
+  WindowSettings.closeBlocked = 1;
+  ASSERT_EQ(ApiStartEngine(), 0);
+  SendMessageA(Window(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(EndingState, 4);
+  EXPECT_TRUE(IsWindow(Window()));
+  EXPECT_EQ(ApiPumpMessages(), 0);
+  EXPECT_EQ(ApiStopEngine(), 0);  // shutdown's own close is let through
+  EXPECT_EQ(FindWindowA(Caption, nullptr), nullptr);
+}
+
+TEST_F(EngineStartTest, WindowProcedureCountsWheelAndLogsClicks) {
+  ASSERT_EQ(ApiStartEngine(), 0);
+  SendMessageA(Window(), WM_MOUSEWHEEL, MAKEWPARAM(0, 120), 0);
+  SendMessageA(Window(), WM_MOUSEWHEEL, MAKEWPARAM(0, 0), 0);
+  SendMessageA(Window(), WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-240)), 0);
+  EXPECT_EQ(CoreRun.wheelCount, -1);
+  for (int i = 0; i < 33; ++i) SendMessageA(Window(), WM_RBUTTONDOWN, 0, 0);
+  SendMessageA(Window(), WM_MOUSEMOVE, 0, 0);
+  EXPECT_EQ(CoreRun.mouseClickCount, 32);
+  EXPECT_EQ(CoreRun.mouseClicks[31].button, 2);
+}
+
+TEST(EngineEntry, CaptionIsStoredWholeUpTo255Characters) {
+  const std::string exact(255, 'c');
+  ApiSetWindowCaption(exact.c_str());
+  EXPECT_EQ(std::string(WindowCaption), exact);
+  ApiSetWindowCaption(std::string(300, 'd').c_str());
+  EXPECT_EQ(std::string(WindowCaption), std::string(255, 'd'));
+  // A two-byte character that would straddle the limit is left out whole.
+  std::string sjis(254, 'e');
+  sjis += "\x82\xA0";
+  ApiSetWindowCaption(sjis.c_str());
+  EXPECT_EQ(std::string(WindowCaption), std::string(254, 'e'));
+  ApiSetWindowCaption("");
+}
+
+TEST(EngineEntry, ScreenModeRequestBeforeStartOnlyStores) {
+  const ScreenStateRecord saved = ScreenState;
+  EXPECT_EQ(ApiRequestScreenMode(600, 600, 24, 60), -1);
+  EXPECT_EQ(ApiRequestScreenMode(0, 600, 32, 60), -1);
+  EXPECT_EQ(ApiRequestScreenMode(600, 600, 32, 60), 0);
+  EXPECT_EQ(ScreenState.width, 600);
+  EXPECT_EQ(ScreenState.height, 600);
+  EXPECT_EQ(ScreenState.colourDepth, 32);
+  EXPECT_EQ(ScreenState.refreshRate, 60);
+  ScreenState = saved;
+}
+
+TEST(EngineEntry, PumpWithoutAWindowReportsOnlyTheQuitFlag) {
+  ASSERT_EQ(MainWindowHandle, nullptr);
+  QuitFlag = 0;
+  EXPECT_EQ(ApiPumpMessages(), 0);
+  QuitFlag = 1;
+  EXPECT_EQ(ApiPumpMessages(), -1);
+  QuitFlag = 0;
+}
+
+}  // namespace
+}  // namespace quelt

@@ -1,0 +1,6 @@
+#include "fuzz/image_readers/reader_harness.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  quelt_fuzz::RunImageTarget("jpeg", data, size);
+  return 0;
+}

@@ -1,0 +1,27 @@
+#pragma once
+// Starts and stops the engine around a graphics test under Wine, running the graphics
+// steps of the start-up and shutdown sequences itself where the core does not (yet):
+// StartGraphics, the vertical-sync wait, back then front screen; ShutdownGraphics first
+// at the end. Both are harmless when the core has already run them.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quelt_test {
+
+struct SessionOptions {
+  const char* caption;
+  int32_t hardware = 1;
+  int32_t width = 600, height = 600, bits = 32;
+  int32_t windowMode = 1;
+};
+
+// 0, or the failing step's result.
+int StartEngineSession(const SessionOptions& options);
+void StopEngineSession();
+// The whole Log.txt of the working folder as bytes.
+std::string ReadEngineLog();
+// Erases the draw screen to `colour`, presents, and reads the screen back.
+std::vector<uint32_t> ErasePresentAndReadBack(uint32_t colour, int32_t* width, int32_t* height);
+
+}  // namespace quelt_test

@@ -1,0 +1,114 @@
+// The screen-mode fall-back chain needs a display that offers several modes: each case
+// runs this program again as a child inside a Wine virtual desktop
+// (explorer /desktop=NAME,1024x768), which lists and switches 320 x 200 ... 1024 x 768.
+// The child writes what it saw to a file; the parent checks it.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "core/core_state.h"
+#include "graphics/draw_settings.h"
+#include "graphics/screen_mode.h"
+#include "tests/graphics/engine_session.h"
+
+namespace {
+
+constexpr const char* kChildFlag = "--chain-child=";
+
+std::string ResultFile(int hardware) { return "chain_result_" + std::to_string(hardware) + ".txt"; }
+
+int RunChild(int hardware) {
+  std::ofstream out(ResultFile(hardware) + ".part");
+  const std::string caption = "quelt graphics mode chain " + std::to_string(hardware);
+  const int started = quelt_test::StartEngineSession({caption.c_str(), hardware, 640, 480, 32, 0});
+  out << "start=" << started << "\n";
+  out << "hardware=" << quelt::ScreenState.hardware << "\n";
+  out << "modes=" << quelt::CountDisplayModes() << "\n";
+  if (started == 0) {
+    out << "to800=" << quelt::RequestScreenMode(800, 600, 32, 0) << "\n";
+    out << "width800=" << quelt::ScreenState.width << "\n";
+    // A size the display does not have: the chain goes back to the mode before.
+    out << "to1280=" << quelt::RequestScreenMode(1280, 1024, 32, 0) << "\n";
+    out << "width1280=" << quelt::ScreenState.width << "\n";
+    out << "started1280=" << quelt::ScreenState.started << "\n";
+    out << "hardware1280=" << quelt::ScreenState.hardware << "\n";
+    out << "to320=" << quelt::RequestScreenMode(320, 240, 32, 0) << "\n";
+    out << "width320=" << quelt::ScreenState.width << "\n";
+    out << "emulation320=" << quelt::GetEmulation320Flag() << "\n";
+    quelt_test::StopEngineSession();
+  }
+  out << "done=1\n";
+  out.close();
+  std::rename((ResultFile(hardware) + ".part").c_str(), ResultFile(hardware).c_str());
+  return 0;
+}
+
+std::map<std::string, int> RunInVirtualDesktop(int hardware) {
+  std::remove(ResultFile(hardware).c_str());
+  char self[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string command = "explorer.exe /desktop=quelt_chain_" + std::to_string(hardware) + ",1024x768 \"" + self +
+                        "\" " + kChildFlag + std::to_string(hardware);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  std::map<std::string, int> values;
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    return values;
+  for (int waited = 0; waited < 180000; waited += 200) {
+    if (GetFileAttributesA(ResultFile(hardware).c_str()) != INVALID_FILE_ATTRIBUTES) break;
+    Sleep(200);
+  }
+  // The desktop ends with its last window; a desktop still up after that is ended here.
+  if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 0);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  std::ifstream in(ResultFile(hardware));
+  std::string line;
+  while (std::getline(in, line)) {
+    const size_t eq = line.find('=');
+    if (eq != std::string::npos) values[line.substr(0, eq)] = std::atoi(line.c_str() + eq + 1);
+  }
+  return values;
+}
+
+TEST(GraphicsModeChain, FallsBackInsideAVirtualDesktop) {
+  for (int hardware : {1, 0}) {
+    SCOPED_TRACE(hardware);
+    auto v = RunInVirtualDesktop(hardware);
+    ASSERT_EQ(v["done"], 1) << "the child left no result";
+    ASSERT_EQ(v["start"], 0);
+    EXPECT_EQ(v["hardware"], hardware);
+    EXPECT_GT(v["modes"], 3);
+    EXPECT_EQ(v["to800"], 0);
+    EXPECT_EQ(v["width800"], 800);
+    EXPECT_EQ(v["to1280"], -1);
+    EXPECT_EQ(v["width1280"], 800);  // the mode before
+    EXPECT_EQ(v["started1280"], 1);
+    EXPECT_EQ(v["hardware1280"], hardware);
+    // 320 x 240 runs as itself, or at 640 x 480 with the emulation flag.
+    if (v["to320"] == 0) {
+      EXPECT_EQ(v["width320"], 320);
+    } else {
+      EXPECT_EQ(v["width320"], 640);
+      EXPECT_EQ(v["emulation320"], 1);
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::strncmp(argv[i], kChildFlag, std::strlen(kChildFlag)) == 0)
+      return RunChild(std::atoi(argv[i] + std::strlen(kChildFlag)));
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
