@@ -240,20 +240,9 @@ int CreateEngineWindow() {
         width = WindowSettings.clientWidth;
         height = WindowSettings.clientHeight;
       }
-      RECT rect{0, 0, width, height};
-      AdjustWindowRectEx(&rect, style, FALSE, ex_style);
-      const int32_t outer_width = rect.right - rect.left;
-      const int32_t outer_height = rect.bottom - rect.top;
-      OffsetRect(&rect, (CoreRun.desktopWidth - outer_width) / 2,
-                 (CoreRun.desktopHeight - outer_height) / 2);
-      int32_t x = rect.left;
-      int32_t y = rect.top;
-      if (WindowSettings.positionSet != 0) {
-        x = WindowSettings.positionX;
-        y = WindowSettings.positionY;
-      }
-      window = CreateWindowExA(ex_style, WindowClassName, WindowCaption, style, x, y,
-                               outer_width, outer_height, nullptr,
+      const WindowPlacement place = PlaceWindowForClient(width, height, style, ex_style);
+      window = CreateWindowExA(ex_style, WindowClassName, WindowCaption, style, place.x, place.y,
+                               place.width, place.height, nullptr,
                                static_cast<HMENU>(WindowSettings.menu), instance, nullptr);
     } else {
       WriteLog("フルスクリーンモード用のウインドウを作成します\n");

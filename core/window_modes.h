@@ -22,4 +22,12 @@ int TrackMenuInFullScreen();
 // The longest ChangeWindowMode waits for the display to report the change.
 inline constexpr uint32_t DisplayChangeWaitMs = 2000;
 
+// The window rectangle around a client area of the given size and styles: centred on the
+// desktop by the adjusted rectangle, or at the position the program set.
+struct WindowPlacement {
+  int32_t x, y, width, height;
+};
+WindowPlacement PlaceWindowForClient(int32_t client_width, int32_t client_height, uint32_t style,
+                                     uint32_t ex_style);
+
 }  // namespace quelt

@@ -92,19 +92,8 @@ int ApplyWindowStyle() {
     int32_t width = 0;
     int32_t height = 0;
     WindowModeClientSize(&width, &height);
-    RECT rect{0, 0, width, height};
-    AdjustWindowRectEx(&rect, style, FALSE, ex_style);
-    const int32_t outer_width = rect.right - rect.left;
-    const int32_t outer_height = rect.bottom - rect.top;
-    OffsetRect(&rect, (CoreRun.desktopWidth - outer_width) / 2,
-               (CoreRun.desktopHeight - outer_height) / 2);
-    int32_t x = rect.left;
-    int32_t y = rect.top;
-    if (WindowSettings.positionSet != 0) {
-      x = WindowSettings.positionX;
-      y = WindowSettings.positionY;
-    }
-    SetWindowPos(window, HWND_NOTOPMOST, x, y, outer_width, outer_height,
+    const WindowPlacement place = PlaceWindowForClient(width, height, style, ex_style);
+    SetWindowPos(window, HWND_NOTOPMOST, place.x, place.y, place.width, place.height,
                  SWP_FRAMECHANGED | SWP_SHOWWINDOW);
     ReadWindowArea();
     if (WindowArea.left < 0 || WindowArea.top < 0) {
@@ -249,6 +238,21 @@ int TrackMenuInFullScreen() {
   SetCursorVisible(CursorVisibleSetting);
   SetMenuVisible(WindowSettings.menuHidden == 0 ? 1 : 0);
   return 0;
+}
+
+WindowPlacement PlaceWindowForClient(int32_t client_width, int32_t client_height, uint32_t style,
+                                     uint32_t ex_style) {
+  RECT rect{0, 0, client_width, client_height};
+  AdjustWindowRectEx(&rect, style, FALSE, ex_style);
+  WindowPlacement place{0, 0, rect.right - rect.left, rect.bottom - rect.top};
+  OffsetRect(&rect, (CoreRun.desktopWidth - place.width) / 2, (CoreRun.desktopHeight - place.height) / 2);
+  place.x = rect.left;
+  place.y = rect.top;
+  if (WindowSettings.positionSet != 0) {
+    place.x = WindowSettings.positionX;
+    place.y = WindowSettings.positionY;
+  }
+  return place;
 }
 
 }  // namespace quelt

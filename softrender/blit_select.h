@@ -112,4 +112,17 @@ inline int32_t SaturatingEnd(int32_t start, int32_t length) {
 // The blend parameter as an index into the tables.
 inline int32_t ClampedParam(int32_t p) { return p < 0 ? 0 : p > 255 ? 255 : p; }
 
+// The loop one blit call runs, read from the current draw state once per call; null when
+// the mode draws nothing. `param` receives the clamped blend parameter.
+template <class Fn, size_t N>
+Fn ChooseBlitLoop(Blitter blitter, bool is16, SrcKind kind, bool blend, bool trans,
+                  const std::array<Fn, N>& table16, const std::array<Fn, N>& table32, int32_t* param) {
+  const bool bright = BrightIsOn(SoftDraw.BrightColour);
+  *param = ClampedParam(SoftDraw.BlendParam);
+  const bool plain = !blend && !bright && kind != SrcKind::Alpha;
+  const Kernel kernel = SelectKernel(blitter, is16, static_cast<uint32_t>(SoftDraw.BlendMode), *param, plain);
+  if (kernel == Kernel::Count) return nullptr;
+  return (is16 ? table16 : table32)[VariantIndex(kernel, kind, blend, bright, trans)];
+}
+
 }  // namespace quelt::softblit

@@ -101,15 +101,8 @@ void MemImgBlit(MEMIMG* dest, const MEMIMG* src, int32_t x, int32_t y, int32_t t
   if (visible.x1 == visible.x2 || visible.y1 == visible.y2) return;
 
   const bool blend = blendImage != nullptr;
-  const bool bright = BrightIsOn(SoftDraw.BrightColour);
-  const bool trans = transFlag != 0;
-  const int32_t p = ClampedParam(SoftDraw.BlendParam);
-  const bool plain = !blend && !bright && kind != SrcKind::Alpha;
-  const Kernel kernel =
-      SelectKernel(Blitter::Plain, is16, static_cast<uint32_t>(SoftDraw.BlendMode), p, plain);
-  if (kernel == Kernel::Count) return;
-  const auto& table = is16 ? kPlain16 : kPlain32;
-  const PlainFn run = table[VariantIndex(kernel, kind, blend, bright, trans)];
+  int32_t p = 0;
+  const PlainFn run = ChooseBlitLoop(Blitter::Plain, is16, kind, blend, transFlag != 0, kPlain16, kPlain32, &p);
   if (run == nullptr) return;
 
   const MemImgBase& sb = *src->base;

@@ -128,15 +128,8 @@ void MemImgStretchBlit(MEMIMG* dest, const MEMIMG* src, const IntRect* rect, int
   }
 
   const bool blend = blendImage != nullptr;
-  const bool bright = BrightIsOn(SoftDraw.BrightColour);
-  const bool trans = transFlag != 0;
-  const int32_t p = ClampedParam(SoftDraw.BlendParam);
-  const bool plain = !blend && !bright && kind != SrcKind::Alpha;
-  const Kernel kernel =
-      SelectKernel(Blitter::Stretched, is16, static_cast<uint32_t>(SoftDraw.BlendMode), p, plain);
-  if (kernel == Kernel::Count) return;
-  const auto& table = is16 ? kStretch16 : kStretch32;
-  const StretchFn run = table[VariantIndex(kernel, kind, blend, bright, trans)];
+  int32_t p = 0;
+  const StretchFn run = ChooseBlitLoop(Blitter::Stretched, is16, kind, blend, transFlag != 0, kStretch16, kStretch32, &p);
   if (run == nullptr) return;
 
   const MemImgBase& sb = *src->base;

@@ -99,7 +99,7 @@ for triple in "${TRIPLES[@]}"; do
   log "$triple: libvorbis"
   build_autotools libvorbis "$triple" "$prefix" "" --with-ogg="$prefix" --disable-docs --disable-examples --disable-oggtest
   log "$triple: libtheora"
-  build_autotools libtheora "$triple" "$prefix" "lib include" --with-ogg="$prefix" --disable-examples --disable-spec \
+  build_autotools libtheora "$triple" "$prefix" "lib include" --with-ogg="$prefix" --disable-examples \
       --disable-oggtest --disable-vorbistest --disable-sdltest --disable-encode --disable-asm
   # libjpeg-turbo's MinGW build may name its archive libjpeg.dll.a-free: normalise.
   [ -f "$prefix/lib/libjpeg.a" ] || cp "$prefix"/lib/libjpeg*.a "$prefix/lib/libjpeg.a" 2>/dev/null || true

@@ -9,6 +9,7 @@
 
 #include "blit_reference.h"
 #include "blit_test_images.h"
+#include "support/bench_rate.h"
 #include "softrender/memimg_draw.h"
 
 #ifdef QUELT_BENCH_PIXMAN
@@ -24,16 +25,7 @@ constexpr int32_t kDestSize = 600;
 
 // Megapixels per second of `draw`, which covers `pixels` destination pixels.
 double Rate(const std::function<void()>& draw, double pixels, double minSeconds) {
-  draw();
-  int runs = 0;
-  const std::clock_t start = std::clock();
-  double elapsed = 0;
-  do {
-    draw();
-    ++runs;
-    elapsed = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
-  } while (elapsed < minSeconds);
-  return pixels * runs / elapsed / 1e6;
+  return quelt_test::MegapixelRate(draw, pixels, minSeconds);
 }
 
 struct VariantSpec {

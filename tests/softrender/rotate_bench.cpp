@@ -7,6 +7,7 @@
 #include <functional>
 #include <random>
 
+#include "support/bench_rate.h"
 #include "softrender/memimg_draw.h"
 #include "softrender/rotate_blit.h"
 #include "tests/softrender/rotate_test_images.h"
@@ -16,16 +17,7 @@ using namespace reftest;
 namespace {
 
 double MegapixelsPerSecond(const std::function<void()>& draw, double minSeconds) {
-  draw();
-  int runs = 0;
-  const std::clock_t start = std::clock();
-  double elapsed = 0;
-  do {
-    draw();
-    ++runs;
-    elapsed = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
-  } while (elapsed < minSeconds);
-  return 65536.0 * runs / elapsed / 1e6;
+  return quelt_test::MegapixelRate(draw, 65536.0, minSeconds);
 }
 
 }  // namespace
