@@ -722,7 +722,9 @@ int ApplyDrawMode(int32_t resolveHandles, const DrawModeBlock* block, int32_t va
   const int32_t mode = C.blendMode >= 0 && C.blendMode <= 12 ? C.blendMode : 0;
   BlendModeRow row = BlendModeTable[mode];
   if (mode == 3 && ReverseSubtractSupported()) row = {BlendSrcAlpha, BlendOne, 0, BlendOpRevSubtract};
-  const bool blendingMode = mode != 0 && mode != 6;
+  // Mode 7, like mode 6, draws with blending off (the table would leave it on with
+  // whatever factors were sent last).
+  const bool blendingMode = mode != 0 && mode != 6 && mode != 7;
   const int32_t k = C.alphaChannel ? 1 : (C.alphaTest ? 2 : 0);
   const int32_t c = C.colourModulate ? 1 : 0;
   const int32_t a = C.alphaModulate ? 1 : 0;

@@ -18,6 +18,7 @@
 #include "graphics/graphics_log.h"
 #include "graphics/graphics_platform.h"
 #include "graphics/graphics_start.h"
+#include "graphics/mask.h"
 #include "graphics/screen_mode.h"
 #include "softrender/memimg.h"
 
@@ -428,7 +429,8 @@ int ShutdownGraphics() {
   if (ScreenState.started == 0) return 0;
   if (MainWindowHandle != nullptr) KillTimer(MainWindow(), FrontScreenTimerId);
   DeleteAllGraphs();
-  // Masks end here once they exist.
+  EndMasks();
+  DeleteAllMasks();
   DeleteAllLights();
   EndGraphicsDevice();
   ReleaseSoftwareScreen();

@@ -238,6 +238,21 @@ TEST_F(StateCacheTest, SubtractModeUsesReverseSubtractOnlyWhenTheDeviceHasIt) {
   EXPECT_EQ(ApplyDrawMode(1, nullptr, 0), -1);  // nothing changed
 }
 
+TEST_F(StateCacheTest, ModesSixAndSevenDrawWithBlendingOff) {
+  int dummyTexture = 0;
+  SetDrawTexture(&dummyTexture);
+  for (int32_t mode : {1, 6, 7}) {
+    SCOPED_TRACE(mode);
+    SetDrawModeParams(mode, 0, 0);
+    DeviceStateCache.modeChanged = 1;
+    ASSERT_EQ(ApplyDrawMode(1, nullptr, 0), 0);
+    EXPECT_EQ(DeviceStateCache.applied.states[DmAlphaBlendEnable], mode == 1 ? 1u : 0u);
+  }
+  SetDrawModeParams(0, 0, 0);
+  SetDrawTexture(nullptr);
+  ApplyDrawMode(1, nullptr, 0);
+}
+
 TEST_F(StateCacheTest, TransparentColourImageInAlphaModeBlendsItsEdges) {
   ColorFormat format{};
   format.bitDepth = 32;

@@ -1,0 +1,261 @@
+#include "graphics/mask.h"
+
+#include <cstring>
+
+#include "core/engine_handle.h"
+#include "core/fatal_exit.h"
+#include "core/tracked_alloc.h"
+#include "graphics/d3d_draw.h"
+#include "graphics/d3d_values.h"
+#include "graphics/device_state.h"
+#include "graphics/draw_screen.h"
+#include "graphics/draw_settings.h"
+#include "graphics/graph_table.h"
+#include "graphics/original_image_device.h"
+#include "graphics/screen_mode.h"
+
+namespace quelt {
+
+MaskStateRecord MaskState{};
+
+namespace {
+
+auto& M = MaskState;
+
+bool OnDirect3D() { return ScreenState.hardware != 0; }
+
+// The draw screen's own MEMIMG, or the screen's.
+MEMIMG* RealTargetMemImg() {
+  const GraphRecord* g = DrawSettings.drawScreen >= 0 ? GetGraphRecord(DrawSettings.drawScreen) : nullptr;
+  return g != nullptr && g->image != nullptr ? &g->image->memImg : &ScreenMemImg;
+}
+
+void* RealTargetSurface() {
+  const GraphRecord* g = DrawSettings.drawScreen >= 0 ? GetGraphRecord(DrawSettings.drawScreen) : nullptr;
+  if (g != nullptr && g->image != nullptr && g->image->targetSurface != nullptr)
+    return g->image->targetSurface;
+  return GraphicsDevice.subBackBuffer != nullptr ? GraphicsDevice.subBackBuffer : GraphicsDevice.backBuffer;
+}
+
+int32_t PixelBytes(const MEMIMG& img) { return img.base != nullptr ? MemImgBytesPerPixel(*img.base) : 0; }
+
+int32_t Pitch(const MEMIMG& img) { return img.base->pitch; }
+
+int32_t NextPowerOfTwo(int32_t v) {
+  int32_t p = 1;
+  while (p < v) p <<= 1;
+  return p;
+}
+
+// The drawing on the mask screen goes back onto the real target weighted by the mask image:
+// where the mask is 0 the new drawing shows (the software path's rule), elsewhere the
+// target keeps what it had.
+int CombineMaskScreenD3D(const IntRect& rect) {
+  if (!HasDevice() || M.savedTarget == nullptr || M.screenTexture == nullptr) return 0;
+  FlushVertexBatch();
+  SetRenderTargetSurface(M.savedTarget);
+  const IntRect& clip = DrawSettings.ClipRect;
+  ForceStateReapply = 1;
+  SetViewportRect(clip.x1, clip.y1, clip.x2, clip.y2);
+  ForceStateReapply = 0;
+  DrawModeBlock block{};
+  block.states = DeviceStateCache.applied.states;
+  block.states[DmAlphaTestEnable] = 0;
+  block.states[DmAlphaBlendEnable] = 1;
+  block.states[DmSrcBlend] = d3d::BlendSrcAlpha;
+  block.states[DmDestBlend] = d3d::BlendInvSrcAlpha;
+  block.states[DmBlendOp] = d3d::BlendOpAdd;
+  block.stageCount = 2;
+  block.stages[0] = {M.screenTexture, 0,
+                     {d3d::TaTexture, d3d::TaCurrent, d3d::TopSelectArg1, d3d::TaTexture, d3d::TaCurrent,
+                      d3d::TopSelectArg1}};
+  const uint16_t maskAlpha = static_cast<uint16_t>(M.reverse ? d3d::TaTexture : (d3d::TaTexture | d3d::TaComplement));
+  block.stages[1] = {M.imageTexture, 0,
+                     {d3d::TaCurrent, maskAlpha, d3d::TopSelectArg2, d3d::TaCurrent, d3d::TaTexture,
+                      d3d::TopSelectArg1}};
+  DrawWithStageSetup(&block, 0, 0);
+  const float tw = static_cast<float>(M.textureWidth), th = static_cast<float>(M.textureHeight);
+  auto corner = [&](int32_t x, int32_t y) {
+    return TexVertex2D{static_cast<float>(x) - 0.5f, static_cast<float>(y) - 0.5f, 0.0f, 1.0f, 0xFFFFFFFF,
+                       static_cast<float>(x) / tw, static_cast<float>(y) / th};
+  };
+  const TexVertex2D strip[4] = {corner(rect.x1, rect.y1), corner(rect.x2, rect.y1), corner(rect.x1, rect.y2),
+                                corner(rect.x2, rect.y2)};
+  ActiveDeviceSink->setFvf(GraphicsDevice.device, VertexFormats[1].fvf);
+  DeviceStateCache.fvf = VertexFormats[1].fvf;
+  ActiveDeviceSink->drawPrimitiveUp(GraphicsDevice.device, d3d::TriangleStrip, 2, strip, sizeof(TexVertex2D));
+  EndSceneIfOpen();
+  BeginSceneIfNeeded();
+  SetUserDrawModeBlock(nullptr, 0);
+  SetRenderTargetSurface(M.screenSurface);
+  ForceStateReapply = 1;
+  SetViewportRect(clip.x1, clip.y1, clip.x2, clip.y2);
+  ForceStateReapply = 0;
+  return 0;
+}
+
+}  // namespace
+
+int DeleteMask(int32_t handle) {
+  if (!HandleHasKind(handle, HandleKind::Mask)) return -1;
+  const int32_t slot = HandleSlot(handle);
+  if (slot >= MaskCapacity) return -1;
+  MaskRecord& r = M.records[static_cast<size_t>(slot)];
+  if (r.inUse == 0 || r.checkId != HandleCheckId(handle)) return -1;
+  if (r.buffer != nullptr) TrackedFree(r.buffer);
+  r = MaskRecord{};
+  return 0;
+}
+
+int DeleteAllMasks() {
+  for (int32_t slot = 0; slot < MaskCapacity; ++slot) {
+    const MaskRecord& r = M.records[static_cast<size_t>(slot)];
+    if (r.inUse != 0) DeleteMask(slot | (r.checkId | 0x4000) << 16);
+  }
+  return 0;
+}
+
+int CreateMaskScreen(int32_t wanted) {
+  if (wanted == 0) return 0;
+  M.MaskWanted = wanted;
+  int32_t width = 0;
+  int32_t height = 0;
+  QueryScreenSizeOrDefault(&width, &height);
+  if (M.map == nullptr) {
+    M.mapPitch = (width + 3) & ~3;
+    M.mapWidth = width;
+    M.mapHeight = height;
+    const size_t bytes = static_cast<size_t>(M.mapPitch) * static_cast<size_t>(height);
+    M.map = static_cast<uint8_t*>(TrackedAlloc(bytes, __FILE__, __LINE__));
+    if (M.map == nullptr) FatalExit("マスク用 MEMIMG の作成に失敗しました");
+    std::memset(M.map, 0, bytes);
+  }
+  if (!OnDirect3D()) {
+    if (!IsValidMemImg(&M.memImg)) {
+      if (CreateScreenMemImg(&M.memImg, width, height, -1) < 0)
+        FatalExit("マスク用 MEMIMG の作成に失敗しました");
+    }
+    M.memImgExists = 1;
+    return 0;
+  }
+  if (DeviceFormatTable[14] == 0)
+    FatalExit("マスク描画用カラーバッファで使用できるテクスチャフォーマットがありませんでした");
+  if (DeviceFormatTable[15] == 0)
+    FatalExit("マスク描画用アルファチャンネルバッファで使用できるテクスチャフォーマットがありませんでした");
+  M.textureWidth = NextPowerOfTwo(width);
+  M.textureHeight = NextPowerOfTwo(height);
+  const TextureDeviceOps* ops = CurrentTextureOps();
+  if (ops == nullptr) return 0;
+  void* device = GraphicsDevice.device;
+  if (M.imageTexture == nullptr) {
+    if (ops->createTexture(device, M.textureWidth, M.textureHeight, 1, 0, DeviceFormatTable[15], 0,
+                           &M.imageTexture) < 0 ||
+        M.imageTexture == nullptr)
+      FatalExit("マスク用イメージテクスチャの作成に失敗しました");
+    LockedArea area{};
+    if (ops->lockTexture(M.imageTexture, 0, nullptr, 0, &area) >= 0 && area.bits != nullptr) {
+      for (int32_t y = 0; y < height; ++y) std::memset(area.bits + y * area.pitch, 0, static_cast<size_t>(area.pitch));
+      ops->unlockTexture(M.imageTexture, 0);
+    }
+  }
+  if (M.screenTexture == nullptr) {
+    if (ops->createTexture(device, M.textureWidth, M.textureHeight, 1, 1, GraphicsDevice.screenFormat, 1,
+                           &M.screenTexture) < 0 ||
+        M.screenTexture == nullptr)
+      FatalExit("マスク用スクリーンテクスチャの作成に失敗しました");
+    ops->getSurfaceLevel(M.screenTexture, 0, &M.screenSurface);
+  }
+  return 0;
+}
+
+int ReleaseMaskScreen() {
+  if (M.map != nullptr) TrackedFree(M.map);
+  M.map = nullptr;
+  if (M.memImgExists && IsValidMemImg(&M.memImg)) ReleaseMemImg(&M.memImg);
+  M.memImgExists = 0;
+  const TextureDeviceOps* ops = CurrentTextureOps();
+  for (void** object : {&M.screenSurface, &M.screenTexture, &M.imageTexture}) {
+    if (*object != nullptr && ops != nullptr) ops->release(*object);
+    *object = nullptr;
+  }
+  return 0;
+}
+
+int RestoreMaskScreen() {
+  CreateMaskScreen(M.MaskWanted);
+  if (DrawSettings.maskDrawSetting) SetMaskDrawFlag(1);
+  return 0;
+}
+
+int EndMasks() {
+  if (DrawSettings.maskDrawSetting && M.map != nullptr) SetMaskDrawFlag(0);
+  ReleaseMaskScreen();
+  M.MaskWanted = 0;
+  DrawSettings.maskActive = 0;
+  return 0;
+}
+
+int SetMaskDrawFlag(int32_t flag) {
+  if (M.map == nullptr) return -1;
+  DrawSettings.maskDrawSetting = flag;
+  DrawSettings.maskActive = flag != 0 && M.MaskWanted != 0 ? 1 : 0;
+  if (!OnDirect3D()) {
+    DrawScreenMemImg = DrawSettings.maskActive ? &M.memImg : RealTargetMemImg();
+    return 0;
+  }
+  FlushVertexBatch();
+  void* target = DrawSettings.maskActive && M.screenSurface != nullptr ? M.screenSurface : RealTargetSurface();
+  SetRenderTargetSurface(target);
+  return 0;
+}
+
+int GetMaskDrawFlag() { return DrawSettings.maskDrawSetting; }
+
+int MaskPreDraw(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  IntRect rect{x1, y1, x2, y2};
+  ClipRectangle(rect, DrawSettings.ClipRect);
+  if (DrawSettings.maskActive == 0 || rect.x1 >= rect.x2 || rect.y1 >= rect.y2) return 0;
+  if (OnDirect3D()) {
+    M.savedTarget = RealTargetSurface();
+    const TextureDeviceOps* ops = CurrentTextureOps();
+    if (ops == nullptr || M.savedTarget == nullptr || M.screenSurface == nullptr) return 0;
+    FlushVertexBatch();
+    const PixelRect area{rect.x1, rect.y1, rect.x2, rect.y2};
+    ops->stretchRect(GraphicsDevice.device, M.savedTarget, &area, M.screenSurface, &area);
+    return 0;
+  }
+  // The mask image keeps the pixels under the draw, so the post-draw can put back those
+  // the mask map protects.
+  const MEMIMG* from = RealTargetMemImg();
+  MEMIMG* to = &M.memImg;
+  if (!IsValidMemImg(from) || !IsValidMemImg(to) || PixelBytes(*from) != PixelBytes(*to)) return 0;
+  const int32_t bpp = PixelBytes(*from);
+  for (int32_t y = rect.y1; y < rect.y2 && y < to->height && y < from->height; ++y)
+    std::memcpy(to->pixels + y * Pitch(*to) + rect.x1 * bpp, from->pixels + y * Pitch(*from) + rect.x1 * bpp,
+                static_cast<size_t>((rect.x2 - rect.x1) * bpp));
+  return 0;
+}
+
+int MaskPostDraw(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  IntRect rect{x1, y1, x2, y2};
+  ClipRectangle(rect, DrawSettings.ClipRect);
+  if (rect.x1 >= rect.x2 || rect.y1 >= rect.y2) return 0;
+  if (DrawSettings.maskActive == 0 || M.map == nullptr) return 0;
+  if (OnDirect3D()) return CombineMaskScreenD3D(rect);
+  MEMIMG* target = RealTargetMemImg();
+  const MEMIMG* saved = &M.memImg;
+  if (!IsValidMemImg(target) || !IsValidMemImg(saved) || PixelBytes(*target) != PixelBytes(*saved)) return 0;
+  const int32_t bpp = PixelBytes(*target);
+  for (int32_t y = rect.y1; y < rect.y2 && y < M.mapHeight; ++y) {
+    const uint8_t* mapRow = M.map + y * M.mapPitch;
+    for (int32_t x = rect.x1; x < rect.x2 && x < M.mapWidth; ++x) {
+      const bool copyBack = M.reverse ? mapRow[x] != 0 : mapRow[x] == 0;
+      if (!copyBack) continue;
+      std::memcpy(target->pixels + y * Pitch(*target) + x * bpp, saved->pixels + y * Pitch(*saved) + x * bpp,
+                  static_cast<size_t>(bpp));
+    }
+  }
+  return 0;
+}
+
+}  // namespace quelt

@@ -1,0 +1,100 @@
+// Frame time of a race scene on both back ends: three full-screen background layers and
+// 61 rotated, scaled runners at 600 x 600, for runners at scale 1 (course 0) and 3.75
+// (course 11). Prints wall and process CPU milliseconds per frame.
+#include <windows.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "core/core_state.h"
+#include "graphics/draw_front.h"
+#include "graphics/draw_screen.h"
+#include "graphics/draw_settings.h"
+#include "graphics/graph_load.h"
+#include "graphics/graphics_start.h"
+#include "image/raster_image.h"
+#include "tests/graphics/engine_session.h"
+
+namespace {
+
+using namespace quelt;
+
+int32_t MakeGraph(int32_t width, int32_t height, bool alpha, uint32_t seed) {
+  RasterImage image{};
+  if ((alpha ? AllocArgb32Image(width, height, &image) : AllocXrgb32Image(width, height, &image)) < 0) return -1;
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width; ++x) {
+      uint32_t c = 0xFF000000u | ((x * 3 + seed) & 0xFF) << 16 | ((y * 5 + seed) & 0xFF) << 8 | ((x ^ y) & 0xFF);
+      // Runners: a disc on transparent corners; layers above the first: sparse holes.
+      if (alpha) {
+        const int32_t dx = x - width / 2, dy = y - height / 2;
+        if (dx * dx + dy * dy > (width / 2) * (width / 2)) c &= 0x00FFFFFF;
+      }
+      std::memcpy(image.pixels + y * image.pitch + x * 4, &c, 4);
+    }
+  const int32_t graph = CreateGraphFromRaster(&image, nullptr, 0, 0, 0);
+  FreeRasterImage(&image);
+  return graph;
+}
+
+double Seconds(const LARGE_INTEGER& t, const LARGE_INTEGER& f) {
+  return static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+double ProcessCpuSeconds() {
+  FILETIME created, exited, kernel, user;
+  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+  auto value = [](const FILETIME& t) {
+    return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) * 1e-7;
+  };
+  return value(kernel) + value(user);
+}
+
+void RunBackEnd(int32_t hardware) {
+  quelt_test::SessionOptions options{hardware ? "quelt draw bench d3d" : "quelt draw bench soft"};
+  options.hardware = hardware;
+  if (quelt_test::StartEngineSession(options) != 0) {
+    std::printf("%s: engine did not start\n", hardware ? "direct3d" : "software");
+    return;
+  }
+  int32_t layers[3];
+  for (int32_t i = 0; i < 3; ++i) layers[i] = MakeGraph(600, 600, i > 0, static_cast<uint32_t>(i * 40));
+  const int32_t runner = MakeGraph(24, 24, true, 7);
+  const double scales[2] = {1.0, 3.75};
+  const int courses[2] = {0, 11};
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  for (int c = 0; c < 2; ++c) {
+    constexpr int kFrames = 60;
+    LARGE_INTEGER start, end;
+    const double cpuStart = ProcessCpuSeconds();
+    QueryPerformanceCounter(&start);
+    for (int frame = 0; frame < kFrames; ++frame) {
+      SelectDrawScreen(DrawScreenBack);
+      DrawGraphAtPoint(0, 0, layers[0], 0);
+      DrawGraphAtPoint(0, 0, layers[1], 1);
+      DrawGraphAtPoint(0, 0, layers[2], 1);
+      for (int32_t r = 0; r < 61; ++r) {
+        const float x = static_cast<float>(30 + (r * 97 + frame * 3) % 540);
+        const float y = static_cast<float>(30 + (r * 61) % 540);
+        DrawGraphRotated(x, y, scales[c], 0.05 * (r + frame), runner, 1, r & 1);
+      }
+      PresentScreen();
+    }
+    QueryPerformanceCounter(&end);
+    const double cpu = ProcessCpuSeconds() - cpuStart;
+    std::printf("%s course %d (runners x%.2f): %.3f ms per frame, %.3f ms CPU per frame\n",
+                hardware ? "direct3d" : "software", courses[c], scales[c],
+                (Seconds(end, frequency) - Seconds(start, frequency)) * 1000.0 / kFrames, cpu * 1000.0 / kFrames);
+  }
+  quelt_test::StopEngineSession();
+}
+
+}  // namespace
+
+int main() {
+  RunBackEnd(1);
+  RunBackEnd(0);
+  return 0;
+}
