@@ -32,6 +32,4 @@ int32_t ApiScreenConsoleHasText() { return ScreenConsoleHasText; }
 
 // Soft images keep their own handle table; until that subsystem exists there is nothing
 // to delete.
-int ApiDeleteAllScratchImages() { return 0; }
-
 }  // namespace quelt

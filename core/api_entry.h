@@ -5,6 +5,10 @@
 
 namespace quelt {
 
+struct ColorFormat;
+struct DirectDrawPixelFormat;
+struct RasterImage;
+
 struct ApiRect {
   int32_t left, top, right, bottom;
 };
@@ -25,5 +29,23 @@ int32_t ApiScreenConsoleHasText();
 void* ApiQueryMainWindow();
 int ApiChangeWindowMode(int32_t mode);
 int ApiRequestScreenMode(int32_t width, int32_t height, int32_t bits, int32_t refresh);
+
+// Forwarding entries of the image and graphics subsystems (arguments and results unchanged).
+int32_t ApiOpenGraphFile(const char* path, int32_t flag);
+int ApiPresentScreen();
+int ApiEraseDrawScreen();
+int ApiDrawGraphAtPoint(int32_t x, int32_t y, int32_t graph, int32_t transparent);
+int ApiDrawGraphRotated(int32_t x, int32_t y, double scale, double angle, int32_t graph, int32_t transparent,
+                        int32_t turn);
+int ApiSelectBlendMode(int32_t mode, int32_t param);
+int ApiSelectDrawScreen(int32_t screen);
+int ApiMakeRgbPixelFormat(DirectDrawPixelFormat* pixel_format, int32_t bits, uint32_t red, uint32_t green,
+                          uint32_t blue, uint32_t alpha);
+int ApiAllocXrgb32Image(int32_t width, int32_t height, RasterImage* image);
+int ApiFreeRasterImage(RasterImage* image);
+int ApiDecodeCompressedTexture(RasterImage* image);
+uint32_t ApiMakeScreenColourCode(int32_t red, int32_t green, int32_t blue);
+int ApiSetMaskColorFormat(ColorFormat* format, int32_t bits, uint32_t red, uint32_t green, uint32_t blue,
+                          uint32_t alpha);
 
 }  // namespace quelt

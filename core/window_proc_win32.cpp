@@ -39,11 +39,18 @@ void OnPaint(HWND window) {
   PAINTSTRUCT paint{};
   const HDC dc = BeginPaint(window, &paint);
   if (WindowModeFlag == 1 && EngineInitialised != 0 && QueryDrawScreen() == DrawScreenBack) {
-    // Present once, without waiting for the vertical blank inside the paint.
-    const int32_t vsync = GetVSyncWait();
-    SetVSyncWait(0);
-    CopySubBackBufferAndPresent();
-    SetVSyncWait(vsync);
+    // Present once, without waiting for the vertical blank inside the paint. A present can
+    // itself expose the window again (Wine's swap of a windowed chain does), so the paint
+    // repairs only a frame it has not shown yet; otherwise paint and present feed each
+    // other and the pump never empties.
+    static uint64_t last_repaired = ~uint64_t{0};
+    if (GetPresentCounter() != last_repaired) {
+      const int32_t vsync = GetVSyncWait();
+      SetVSyncWait(0);
+      CopySubBackBufferAndPresent();
+      SetVSyncWait(vsync);
+      last_repaired = GetPresentCounter();
+    }
   } else if (WindowModeFlag == 1) {
     // Until a screen exists to present, the invalid area is filled with the background.
     const COLORREF colour =
