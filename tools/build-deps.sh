@@ -26,7 +26,7 @@ Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg'
   if [ ! -f "$list" ] && apt-get source --print-uris -qq libogg >/dev/null 2>&1; then return; fi
   log "enabling Debian's source index"
   echo "$want" | $SUDO tee "$list" >/dev/null
-  $SUDO apt-get update -qq
+  $SUDO apt-get update -qq || { sleep 5; $SUDO apt-get update -qq; } || log "apt-get update reported a failing index; going on"
 }
 
 # The key: this script, the compilers' versions and the source versions apt would fetch.

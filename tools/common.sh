@@ -6,10 +6,15 @@ JOBS="${QUELT_JOBS:-$(nproc)}"
 
 step() { echo "==> $*"; }
 
+# Serialised between checkouts on one machine: apt and the dependency cache are shared.
 prepare_machine() {
   step "set-up"
+  exec 8>"${TMPDIR:-/tmp}/quelt-prepare.lock"
+  flock 8
   "$ROOT/tools/setup.sh"
   DEPS_ROOT="$("$ROOT/tools/build-deps.sh")"
+  flock -u 8
+  exec 8>&-
 }
 
 # configure NAME [cmake args...]: configures $BUILD/NAME with Ninja, warnings as errors.

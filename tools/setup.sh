@@ -13,12 +13,34 @@ PACKAGES=(
   # Wine and a headless display, fonts with Japanese glyphs, a private sound server
   wine wine64 xvfb xdotool fonts-ipafont locales pulseaudio pulseaudio-utils alsa-utils
   libgl1-mesa-dri
+  # 32-bit Wine for the shipped i686 program, with the i386 GL (Direct3D) and GStreamer
+  # (DirectShow) pieces that are only recommendations of Wine
+  wine32:i386 libgl1:i386 libgl1-mesa-dri:i386 gstreamer1.0-plugins-good:i386
   # tests and the native build of the platform-free code
   googletest clang libclang-rt-14-dev
   libpng-dev libjpeg62-turbo-dev libogg-dev libvorbis-dev libtheora-dev zlib1g-dev libpixman-1-dev
   # the game's data
   lame sox vorbis-tools
 )
+
+# The i386 architecture must be known to dpkg before its packages can be named.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "setup: enabling the i386 architecture"
+  $SUDO dpkg --add-architecture i386
+  NEED_UPDATE=1
+fi
+
+# A mirror caught mid-sync fails one index now and then; retry, and go on with what the
+# other indexes give if it keeps failing (the install below says if anything is missing).
+apt_update() {
+  local i
+  for i in 1 2 3; do
+    $SUDO apt-get update -qq && return 0
+    echo "setup: apt-get update failed (try $i of 3)"
+    sleep $((i * 5))
+  done
+  return 0
+}
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -28,9 +50,19 @@ for p in "${PACKAGES[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  $SUDO apt-get update -qq
-  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  apt_update
+  NEED_UPDATE=0
+  install() { $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@"; }
+  # Multi-arch packages need one version for both architectures; when one architecture's
+  # security index could not be read the versions disagree, and taking every package from
+  # the release itself keeps them in step.
+  install "${missing[@]}" || {
+    echo "setup: install failed; retrying with every package taken from the bookworm release"
+    install -t bookworm "${missing[@]}"
+  }
 fi
+
+if [ "${NEED_UPDATE:-0}" = 1 ]; then apt_update; fi
 
 # Windows' ANSI code page follows the Wine session's locale: Japanese (932) as on the
 # systems this program targets.
