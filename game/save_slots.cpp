@@ -1,0 +1,67 @@
+#include "game/save_slots.h"
+
+#include <cstdio>
+
+namespace quelt::game {
+
+namespace {
+
+void PutMasked(uint8_t* out, int32_t value) {
+  const uint32_t v = static_cast<uint32_t>(value) ^ SaveMask;
+  for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+int32_t GetMasked(const uint8_t* in) {
+  uint32_t v = 0;
+  for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(in[i]) << (8 * i);
+  return static_cast<int32_t>(v ^ SaveMask);
+}
+
+}  // namespace
+
+SaveRecordBytes EncodeSaveRecord(const PlayerProfileRecord& profile) {
+  SaveRecordBytes bytes{};
+  PutMasked(&bytes[0], profile.virtue);
+  PutMasked(&bytes[4], profile.physique);
+  PutMasked(&bytes[8], profile.relaxation);
+  PutMasked(&bytes[12], profile.totalLevel);
+  PutMasked(&bytes[16], profile.previousLife);
+  return bytes;
+}
+
+std::optional<PlayerProfileRecord> DecodeSaveRecord(const uint8_t* bytes, size_t size) {
+  if (bytes == nullptr || size < SaveRecordSize) return std::nullopt;
+  PlayerProfileRecord p{GetMasked(&bytes[0]), GetMasked(&bytes[4]), GetMasked(&bytes[8]), GetMasked(&bytes[12]),
+                        GetMasked(&bytes[16])};
+  if (p.virtue < 0 || p.physique < 0 || p.physique > 20 || p.relaxation < 0 || p.relaxation > 20 ||
+      p.totalLevel < 1 || p.previousLife < -1 || p.previousLife >= CourseCount) {
+    return std::nullopt;
+  }
+  return p;
+}
+
+const char* SaveSlotPath(int slot) {
+  static constexpr std::array<const char*, SaveSlotCount> paths = {"save1.dat", "save2.dat", "save3.dat",
+                                                                   "save4.dat", "save5.dat"};
+  return paths[slot];
+}
+
+std::optional<PlayerProfileRecord> ReadSaveSlot(int slot) {
+  std::FILE* f = std::fopen(SaveSlotPath(slot), "rb");
+  if (f == nullptr) return std::nullopt;
+  SaveRecordBytes bytes{};
+  const size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+  return DecodeSaveRecord(bytes.data(), got);
+}
+
+int WriteSaveSlot(int slot, const PlayerProfileRecord& profile) {
+  std::FILE* f = std::fopen(SaveSlotPath(slot), "wb");
+  if (f == nullptr) return -1;
+  const SaveRecordBytes bytes = EncodeSaveRecord(profile);
+  const size_t put = std::fwrite(bytes.data(), 1, bytes.size(), f);
+  const int closed = std::fclose(f);
+  return put == bytes.size() && closed == 0 ? 0 : -1;
+}
+
+}  // namespace quelt::game

@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "game/game_keys.h"
+#include "game/game_state.h"
+#include "game/menus.h"
+#include "game/recording_entry.h"
+#include "game/save_slots.h"
+
+namespace quelt::game {
+namespace {
+
+using testing::CallsNamed;
+
+TEST(GameSaves, StartingProfileBytesAndRoundTrip) {
+  const PlayerProfileRecord start{0, 0, 0, 1, -1};
+  const SaveRecordBytes expected = {0x29, 0x15, 0, 0, 0x29, 0x15, 0, 0, 0x29, 0x15,
+                                    0,    0,    0x28, 0x15, 0, 0, 0xD6, 0xEA, 0xFF, 0xFF};
+  EXPECT_EQ(EncodeSaveRecord(start), expected);
+
+  std::remove("save2.dat");
+  const PlayerProfileRecord p{1234, 3, 7, 9, 5};
+  ASSERT_EQ(WriteSaveSlot(1, p), 0);
+  auto back = ReadSaveSlot(1);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->virtue, 1234);
+  EXPECT_EQ(back->previousLife, 5);
+  std::FILE* f = std::fopen("save2.dat", "rb");
+  uint8_t raw[4];
+  ASSERT_EQ(std::fread(raw, 1, 4, f), 4u);
+  std::fclose(f);
+  EXPECT_EQ(raw[0], (1234 ^ 0x1529) & 0xFF);
+}
+
+TEST(GameSaves, ShortOrImpossibleRecordsHoldNoData) {
+  SaveRecordBytes bytes = EncodeSaveRecord({0, 0, 0, 1, -1});
+  EXPECT_FALSE(DecodeSaveRecord(bytes.data(), 19));
+  EXPECT_TRUE(DecodeSaveRecord(bytes.data(), 20));
+  EXPECT_FALSE(DecodeSaveRecord(EncodeSaveRecord({0, 0, 0, 1, 12}).data(), 20));
+  EXPECT_FALSE(DecodeSaveRecord(EncodeSaveRecord({0, 21, 0, 1, -1}).data(), 20));
+  EXPECT_FALSE(DecodeSaveRecord(EncodeSaveRecord({-5, 0, 0, 1, -1}).data(), 20));
+  EXPECT_FALSE(DecodeSaveRecord(EncodeSaveRecord({0, 0, 0, 0, -1}).data(), 20));
+
+  std::FILE* f = std::fopen("save3.dat", "wb");
+  std::fwrite(bytes.data(), 1, 7, f);
+  std::fclose(f);
+  EXPECT_FALSE(ReadSaveSlot(2));
+}
+
+TEST(GameMenus, TrainingCostDoublesWithoutOverflow) {
+  EXPECT_EQ(TrainingCost(1), 2);
+  EXPECT_EQ(TrainingCost(2), 4);
+  EXPECT_EQ(TrainingCost(31), int64_t{1} << 31);
+  EXPECT_GT(TrainingCost(40), int64_t{INT32_MAX});
+}
+
+TEST(GameMenus, TitleCursorWrapsAndTrainingPaysOnlyWhatItCan) {
+  testing::InstallRecorder();
+  InitialiseTextColours();
+  // Up from entry 0 -> 14, down -> 0, down x12 -> 12 (training), decide there,
+  // then decide relaxation-up twice (virtue 6: 2 then 4), then leave training, then quit.
+  testing::Script.keysAt = [](int n) {
+    static const std::vector<std::vector<int>> plan = [] {
+      std::vector<std::vector<int>> p = {{KeyUp}, {}, {KeyDown}, {}};
+      for (int i = 0; i < 12; ++i) {
+        p.push_back({KeyDown});
+        p.push_back({});
+      }
+      p.push_back({KeySpace});
+      for (int i = 0; i < 3; ++i) {
+        p.push_back({});
+        p.push_back({KeySpace});
+      }
+      return p;
+    }();
+    return n < static_cast<int>(plan.size()) ? plan[n] : std::vector<int>{};
+  };
+  PlayerProfile.virtue = 6;
+  testing::Script.quitAtPump = 60;
+  RunTitleMenu();
+  EXPECT_EQ(TitleMenuCursor, 12);
+  EXPECT_EQ(PlayerProfile.virtue, 0);
+  EXPECT_EQ(PlayerProfile.relaxation, 2);
+  EXPECT_EQ(PlayerProfile.totalLevel, 3);
+  bool short_of_virtue = false;
+  for (const auto& t : CallsNamed("text")) short_of_virtue |= t.text == "徳が足りません。";
+  EXPECT_TRUE(short_of_virtue);
+}
+
+TEST(GameMenus, LoadingAnEmptySlotKeepsTheProfile) {
+  testing::InstallRecorder();
+  InitialiseTextColours();
+  for (int i = 1; i <= 5; ++i) std::remove(SaveSlotPath(i - 1));
+  testing::Script.keysAt = [](int n) { return n == 0 ? std::vector<int>{KeySpace} : std::vector<int>{}; };
+  testing::Script.quitAtPump = 3;
+  PlayerProfile.virtue = 77;
+  RunSaveLoadScreen(0);
+  EXPECT_EQ(PlayerProfile.virtue, 77);
+  bool shown = false;
+  for (const auto& t : CallsNamed("text")) shown |= t.text == "データがないです。";
+  EXPECT_TRUE(shown);
+}
+
+}  // namespace
+}  // namespace quelt::game
