@@ -214,3 +214,16 @@ TEST_F(RotateFaults, TurnFlagMirrorsLeftToRight) {
 }
 
 }  // namespace
+
+// A span whose texture position starts exactly at 2^31 (u = 8192 pixels) lies wholly outside
+// the source: the fast path's range must come out empty, not start at a wrapped pixel.
+TEST_F(RotateFaults, SpanStartingAtTwoToTheThirtyFirstDrawsNothing) {
+  TestImage square, wide;
+  MakeSource(square, 1, Kind::Direct, 8, 8, rng);
+  quelt::CreateMemImg(&wide.img, 500, 300, -1, 0, 1, 0, 0, 0, nullptr);
+  ResetDest(wide);
+  SetDrawState({0, 0, 0xFFFFFF, {0, 0, 500, 300}});
+  const TriVertex v[3] = {{0, 0, 8192, 0}, {1, 300, 8491, 0}, {500, 1, 8193, 0}};
+  quelt::MemImgTriangle(&wide.img, &square.img, v, 0, nullptr, 0);
+  EXPECT_TRUE(Untouched(wide));
+}
