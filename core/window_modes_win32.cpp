@@ -44,6 +44,7 @@ void WindowModeClientSize(int32_t* width, int32_t* height) {
 }  // namespace
 
 int SetWindowModeFlag(int32_t mode) {
+  if (mode != 0 && mode != 1) return -1;
   WindowModeFlag = mode;
   WriteLog(mode == 1 ? "ウインドウモードフラグが立てられました\n"
                      : "ウインドウモードフラグが倒されました\n");
@@ -55,6 +56,7 @@ int SetWindowModeFlag(int32_t mode) {
 }
 
 int ChangeWindowMode(int32_t mode) {
+  if (mode != 0 && mode != 1) return -1;
   WriteLog("ChangeWindowMode実行 \n");
   if (mode == WindowModeFlag) return 0;
   CoreRun.visibleStyleFlag = 1;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "core/api_entry.h"
@@ -122,6 +123,71 @@ TEST_F(EngineStartTest, WindowProcedureCountsWheelAndLogsClicks) {
   SendMessageA(Window(), WM_MOUSEMOVE, 0, 0);
   EXPECT_EQ(CoreRun.mouseClickCount, 32);
   EXPECT_EQ(CoreRun.mouseClicks[31].button, 2);
+}
+
+DWORD WINAPI StopFromAnotherThread(void* result) {
+  *static_cast<int*>(result) = ApiStopEngine();
+  return 0;
+}
+
+DWORD WINAPI EndAfterDeadline(void*) {
+  Sleep(20000);
+  std::fputs("a stop from another thread never returned\n", stderr);
+  std::fflush(nullptr);
+  ExitProcess(3);
+}
+
+TEST_F(EngineStartTest, StopFromAnotherThreadWhileTheWindowThreadPumpsIsRefused) {
+  ASSERT_EQ(ApiStartEngine(), 0);
+  const HANDLE watchdog = CreateThread(nullptr, 0, EndAfterDeadline, nullptr, 0, nullptr);
+  int result = 0;
+  const HANDLE stopper = CreateThread(nullptr, 0, StopFromAnotherThread, &result, 0, nullptr);
+  ASSERT_NE(stopper, nullptr);
+  while (WaitForSingleObject(stopper, 0) == WAIT_TIMEOUT) {
+    ApiPumpMessages();
+    Sleep(1);
+  }
+  TerminateThread(watchdog, 0);
+  CloseHandle(watchdog);
+  CloseHandle(stopper);
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(EngineInitialised, 1);
+  EXPECT_TRUE(IsWindow(Window()));
+  EXPECT_EQ(ApiPumpMessages(), 0);
+  EXPECT_EQ(ApiStopEngine(), 0);
+  EXPECT_EQ(FindWindowA(Caption, nullptr), nullptr);
+}
+
+TEST_F(EngineStartTest, WindowModeValuesOtherThanZeroAndOneAreRefused) {
+  for (int32_t mode : {2, -1, 7}) {
+    EXPECT_EQ(ApiChangeWindowMode(mode), -1) << mode;
+    EXPECT_EQ(SetWindowModeFlag(mode), -1) << mode;
+    EXPECT_EQ(WindowModeFlag, 1) << mode;
+  }
+  ASSERT_EQ(ApiStartEngine(), 0);
+  EXPECT_EQ(ApiChangeWindowMode(2), -1);
+  EXPECT_EQ(WindowModeFlag, 1);
+  EXPECT_TRUE(IsWindow(Window()));
+}
+
+LRESULT CALLBACK RefuseEngineWindow(int code, WPARAM w_param, LPARAM l_param) {
+  if (code == HCBT_CREATEWND) {
+    char name[256] = {};
+    GetClassNameA(reinterpret_cast<HWND>(w_param), name, sizeof name);
+    if (std::string(name) == Caption) return 1;
+  }
+  return CallNextHookEx(nullptr, code, w_param, l_param);
+}
+
+TEST_F(EngineStartTest, FailedWindowCreationUnregistersTheClassForTheNextStart) {
+  const HHOOK hook = SetWindowsHookExA(WH_CBT, RefuseEngineWindow, nullptr, GetCurrentThreadId());
+  ASSERT_NE(hook, nullptr);
+  EXPECT_EQ(ApiStartEngine(), -1);
+  UnhookWindowsHookEx(hook);
+  WNDCLASSA registered{};
+  EXPECT_EQ(GetClassInfoA(GetModuleHandleA(nullptr), Caption, &registered), FALSE);
+  EXPECT_EQ(ApiStartEngine(), 0);
+  EXPECT_TRUE(IsWindow(Window()));
 }
 
 TEST(EngineEntry, CaptionIsStoredWholeUpTo255Characters) {
