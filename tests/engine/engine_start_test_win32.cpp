@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "core/api_entry.h"
@@ -13,6 +15,9 @@
 #include "core/engine_state.h"
 #include "core/main_window.h"
 #include "core/window_modes.h"
+#include "core/window_proc_win32.h"
+#include "graphics/draw_screen.h"
+#include "graphics/draw_settings.h"
 #include "graphics/screen_mode.h"
 
 namespace quelt {
@@ -188,6 +193,50 @@ TEST_F(EngineStartTest, FailedWindowCreationUnregistersTheClassForTheNextStart) 
   EXPECT_EQ(GetClassInfoA(GetModuleHandleA(nullptr), Caption, &registered), FALSE);
   EXPECT_EQ(ApiStartEngine(), 0);
   EXPECT_TRUE(IsWindow(Window()));
+}
+
+TEST_F(EngineStartTest, MovingTheWindowReappliesTheDrawArea) {
+  ASSERT_EQ(ApiStartEngine(), 0);
+  SelectDrawScreen(DrawScreenFront);
+  ASSERT_EQ(SetDrawClipRect(10, 20, 100, 150), 0);
+  DrawSettings.ClipRect = {0, 0, 5, 5};  // as left behind by a target of another size
+  SendMessageA(Window(), WM_MOVE, 0, MAKELPARAM(50, 60));
+  EXPECT_EQ(WindowArea.left, 50);
+  EXPECT_EQ(WindowArea.top, 60);
+  EXPECT_EQ(DrawSettings.ClipRect.x1, 10);
+  EXPECT_EQ(DrawSettings.ClipRect.y1, 20);
+  EXPECT_EQ(DrawSettings.ClipRect.x2, 100);
+  EXPECT_EQ(DrawSettings.ClipRect.y2, 150);
+}
+
+int RestoreCalls = 0;
+int CountRestore() { return ++RestoreCalls; }
+
+TEST_F(EngineStartTest, FullScreenActivationRestoresAndDeactivationWithoutRestoreHookCloses) {
+  ApiRequestScreenMode(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), 32, 60);
+  ASSERT_EQ(ApiStartEngine(), 0);
+  ASSERT_EQ(ApiChangeWindowMode(0), 0);
+  ASSERT_NE(GetHardwareDrawFlag(), 0);
+  // The top rows of a full-screen Direct3D screen stand for the menu bar.
+  EXPECT_EQ(SendMessageA(Window(), WM_NCHITTEST, 0, MAKELPARAM(100, 3)), HTMENU);
+  EXPECT_NE(SendMessageA(Window(), WM_NCHITTEST, 0, MAKELPARAM(100, 40)), HTMENU);
+
+  RestoreGraphicsAfterLossHook = CountRestore;
+  RestoreCalls = 0;
+  SendMessageA(Window(), WM_ACTIVATE, WA_ACTIVE, 0);
+  EXPECT_EQ(RestoreCalls, 1);
+  RestoreGraphicsAfterLossHook = nullptr;
+
+  const GraphRestoreHookFn hook = DrawSettings.GraphRestoreHook;
+  DrawSettings.GraphRestoreHook = nullptr;
+  SendMessageA(Window(), WM_ACTIVATE, WA_INACTIVE, 0);
+  DrawSettings.GraphRestoreHook = hook;
+  EXPECT_EQ(WindowClosingFlag, 1);
+  std::ifstream in("Log.txt", std::ios::binary);
+  const std::string log{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  EXPECT_NE(log.find("復元関数が登録されていないため終了します"), std::string::npos);
+  for (int i = 0; i < 200 && ApiPumpMessages() == 0; ++i) Sleep(1);
+  EXPECT_EQ(WindowDestroyedFlag, 1);  // the program closed itself
 }
 
 TEST(EngineEntry, CaptionIsStoredWholeUpTo255Characters) {
