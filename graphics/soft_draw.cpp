@@ -1,5 +1,6 @@
 // The software paths of the drawing front ends: the graph's own MEMIMG onto the draw
 // target through the memory-image blitters and the rotation and triangle renderer.
+#include "core/numbers.h"
 #include "graphics/draw_front.h"
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
@@ -23,18 +24,16 @@ int SoftDrawGraphInRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, GraphRec
 
 int SoftDrawGraphRotated(float x, float y, double scale, double angle, GraphRecord* graph,
                          int32_t transparent, int32_t turn) {
-  MemImgRotateBlit(DrawScreenMemImg, &graph->memImg, static_cast<int32_t>(x),
-                   static_cast<int32_t>(y), static_cast<float>(angle), static_cast<float>(scale),
+  MemImgRotateBlit(DrawScreenMemImg, &graph->memImg, FloatToInt(x), FloatToInt(y),
+                   static_cast<float>(angle), static_cast<float>(scale),
                    transparent, turn, BlendImage);
   return 0;
 }
 
 int SoftDrawGraphFourCorners(float x1, float y1, float x2, float y2, float x3, float y3,
                              float x4, float y4, GraphRecord* graph, int32_t transparent) {
-  const int32_t corners[8] = {static_cast<int32_t>(x1), static_cast<int32_t>(y1),
-                              static_cast<int32_t>(x2), static_cast<int32_t>(y2),
-                              static_cast<int32_t>(x3), static_cast<int32_t>(y3),
-                              static_cast<int32_t>(x4), static_cast<int32_t>(y4)};
+  const int32_t corners[8] = {FloatToInt(x1), FloatToInt(y1), FloatToInt(x2), FloatToInt(y2),
+                              FloatToInt(x3), FloatToInt(y3), FloatToInt(x4), FloatToInt(y4)};
   return SoftDrawGraphQuad(corners, graph, transparent);
 }
 

@@ -54,6 +54,22 @@ const DdsFormatRow* FindRow(uint32_t code) {
   return nullptr;
 }
 
+// One-byte pixels are palette indices everywhere in the engine, so an 8-bit mask format
+// (R3G3B2 and the like) becomes a palette whose entry i is the colour of pixel value i.
+// A palette has no alpha: 8-bit formats with an alpha mask are refused.
+bool MasksToPalette(ColorFormat* format) {
+  if (format->alphaMask != 0) return false;
+  const ColorFormat masks = *format;
+  SetPaletteColorFormat(format);
+  for (uint32_t i = 0; i < 256; ++i) {
+    int red = 0, green = 0, blue = 0;
+    UnpackPixelToColor(&masks, i, &red, &green, &blue, nullptr);
+    format->palette[i] = {static_cast<uint8_t>(blue), static_cast<uint8_t>(green),
+                          static_cast<uint8_t>(red), 0};
+  }
+  return true;
+}
+
 }  // namespace
 
 int ReadDdsImage(DataStream* stream, RasterImage* image) {
@@ -101,6 +117,7 @@ int ReadDdsImage(DataStream* stream, RasterImage* image) {
   } else {
     return -1;
   }
+  if (depth == 8 && !MasksToPalette(&image->format)) return -1;
 
   int64_t total = 0;
   int64_t pitch = 0;

@@ -11,7 +11,8 @@
 namespace quelt {
 namespace {
 
-// The turn option: the whole image mirrored left to right into a new block.
+// The turn option: the whole image mirrored left to right into a new block. The new block
+// holds the top level only, so the image no longer claims the source's mip levels.
 int MirrorWholeImage(RasterImage* image) {
   if (DecodeCompressedTexture(image) != 0) return -1;
   const int64_t bytes = int64_t{image->pitch} * image->height;
@@ -24,6 +25,7 @@ int MirrorWholeImage(RasterImage* image) {
                    &image->format, nullptr, 0, nullptr, 0, 0, &rect, 1, 0, 0, 0, 0, 0, 0, 0);
   TrackedFree(image->pixels);
   image->pixels = mirrored;
+  image->mipCount = 0;
   return 0;
 }
 

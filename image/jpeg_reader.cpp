@@ -108,7 +108,7 @@ int DecodeJpeg(JpegState* st, DataStream* stream, RasterImage* image) {
     st->pixels = nullptr;
     return -1;
   }
-  // The text names structure version 62 and its size; the library checks its own.
+  // The installed library's own version and structure size: libjpeg refuses a mismatch.
   jpeg_CreateDecompress(cinfo, JPEG_LIB_VERSION, sizeof(jpeg_decompress_struct));
   BindJpegToStream(cinfo, stream);
   jpeg_read_header(cinfo, TRUE);

@@ -87,10 +87,13 @@ void ConvertToPalette(const Request& q, RectSize size) {
   }
 }
 
-// Step 6: identical layouts, copied row by row.
+// Step 6: identical layouts, copied row by row. skipTransparent compares a palette pixel's
+// colour (its entry, as the general path reads it), any other pixel's raw value.
 void CopySameFormat(const Request& q, RectSize size) {
   const int bytes = q.srcFormat.bytesPerPixel;
-  const uint32_t key = bytes >= 4 ? q.transparentColour : q.transparentColour & MaxOfWidth(bytes * 8);
+  const bool palette = bytes == 1;
+  const uint32_t key = bytes >= 4 || palette ? q.transparentColour
+                                             : q.transparentColour & MaxOfWidth(bytes * 8);
   for (int32_t y = 0; y < size.height; ++y) {
     const uint8_t* s = RowAt(q.src, q.srcPitch, q.rect.left, int64_t{q.rect.top} + y, bytes);
     uint8_t* d = RowAt(q.dest, q.destPitch, q.destX, int64_t{q.destY} + y, bytes);
@@ -99,7 +102,8 @@ void CopySameFormat(const Request& q, RectSize size) {
       for (int32_t x = 0; x < size.width; ++x, s += bytes, dm -= bytes) std::memmove(dm, s, bytes);
     } else if (q.skipTransparent) {
       for (int32_t x = 0; x < size.width; ++x, s += bytes, d += bytes) {
-        if (LoadRaw(s, bytes) != key) std::memmove(d, s, bytes);
+        const uint32_t value = palette ? PaletteValue(q.srcFormat, *s) : LoadRaw(s, bytes);
+        if (value != key) std::memmove(d, s, bytes);
       }
     } else {
       std::memmove(d, s, static_cast<size_t>(size.width) * bytes);
@@ -290,7 +294,8 @@ void GeneralPath(const Request& q, RectSize size, bool useAlphaImage) {
 
 }  // namespace
 
-int Convert(Request& q, bool allowFastLoops) {
+int Convert(Request& q, bool allowFastLoops, bool* usedFastLoops) {
+  if (usedFastLoops) *usedFastLoops = false;
   ColorFormat& sf = q.srcFormat;
   ColorFormat& df = q.destFormat;
   if (!q.alpha || !ValidPixelSize(q.alphaFormat.bytesPerPixel)) {
@@ -348,7 +353,10 @@ int Convert(Request& q, bool allowFastLoops) {
   // Step 9, then step 8.
   const bool widthChange = sf.redWidth != df.redWidth || sf.greenWidth != df.greenWidth ||
                            (useAlphaImage && q.alphaFormat.redWidth != df.alphaWidth);
-  if (allowFastLoops && TryFastLoops(q, useAlphaImage, widthChange)) return 0;
+  if (allowFastLoops && TryFastLoops(q, useAlphaImage, widthChange)) {
+    if (usedFastLoops) *usedFastLoops = true;
+    return 0;
+  }
   GeneralPath(q, size, useAlphaImage);
   return 0;
 }

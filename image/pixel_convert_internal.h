@@ -27,7 +27,8 @@ struct Request {
 };
 
 // The whole routine; allowFastLoops false keeps every pixel on the general path.
-int Convert(Request& request, bool allowFastLoops);
+// usedFastLoops (may be null) tells whether a dedicated loop did the work.
+int Convert(Request& request, bool allowFastLoops, bool* usedFastLoops = nullptr);
 
 // Reads one pixel of 1..4 bytes little-endian; a one-byte pixel reads its palette entry.
 inline uint32_t LoadRaw(const uint8_t* p, int bytes) {

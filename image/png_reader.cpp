@@ -153,7 +153,7 @@ int DecodePng(PngState* st, DataStream* stream, RasterImage* image) {
 
 int ReadPngImage(DataStream* stream, RasterImage* image) {
   PngState st;
-  // The text names libpng 1.2; the library checks its own version string.
+  // The installed library's own version string: libpng refuses a mismatch with its headers.
   st.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngQuietError, PngQuietWarning);
   if (!st.png) return -1;
   st.info = png_create_info_struct(st.png);

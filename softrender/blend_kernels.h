@@ -348,7 +348,7 @@ struct SourceReader {
     if constexpr (Kind == SrcKind::Palette) {
       return sp[0] == transparent;
     } else if constexpr (Is16) {
-      return Load16(sp) == (transparent & 0xFFFF);
+      return Load16(sp) == transparent;
     } else {
       return Load32(sp) == transparent;
     }

@@ -78,6 +78,14 @@ inline int32_t MemImgBytesPerPixel(const MemImgBase& base) {
   }
 }
 
+// The value a pixel is compared with for transparency, the same for every blitter and for
+// the rotation and triangle renderer: a palette index, the whole 32-bit pixel, or for 16-bit
+// pixels the low 16 bits of the stored colour (what a 2-byte pixel of that colour holds).
+inline uint32_t TransparentKey(const MemImgBase& base) {
+  if (!base.paletteFlag && base.colourType == MemImgRgb565) return base.transparentColour & 0xFFFF;
+  return base.transparentColour;
+}
+
 // Pitch -1 = computed; pixelBlock null = allocate. -1 when img already holds the magic
 // (record unchanged), for a bad size or pitch, or when an allocation fails.
 int CreateMemImg(MEMIMG* img, int32_t width, int32_t height, int32_t pitch,

@@ -120,7 +120,7 @@ void MemImgBlit(MEMIMG* dest, const MEMIMG* src, int32_t x, int32_t y, int32_t t
     job.blendPitch = blendImage->base->pitch;
   }
   job.palette = sb.palette;
-  job.transparent = sb.transparentColour;
+  job.transparent = TransparentKey(sb);
   job.width = visible.x2 - visible.x1;
   job.height = visible.y2 - visible.y1;
   run(job);

@@ -152,7 +152,7 @@ void MemImgStretchBlit(MEMIMG* dest, const MEMIMG* src, const IntRect* rect, int
     job.blendRowStep = mirrorY ? -blendPitch : blendPitch;
   }
   job.palette = sb.palette;
-  job.transparent = sb.transparentColour;
+  job.transparent = TransparentKey(sb);
   job.width = width;
   job.height = height;
   job.colStep = cols.step;

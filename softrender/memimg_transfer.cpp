@@ -73,7 +73,7 @@ uint8_t PixelKind(const MemImgBase& base, const uint8_t* row, int32_t x) {
     std::memcpy(&v16, row + 2 * x, 2);
     value = v16;
   }
-  return value == base.transparentColour ? RunTransparent : RunOpaque;
+  return value == TransparentKey(base) ? RunTransparent : RunOpaque;
 }
 
 void BuildRunTable(const MemImgBase& base) {

@@ -149,8 +149,12 @@ inline bool PassingRange(uint32_t start, uint32_t step, int32_t n, uint32_t limi
     if (s > top) lo = (s - top + (-d) - 1) / (-d);
     hi = s < 0 ? -1 : s / (-d);
   }
-  first = static_cast<int32_t>(lo > first ? lo : first);
-  last = static_cast<int32_t>(hi < last ? hi : last);
+  // lo may lie far beyond the span (up to 2^31 pixels): held to n, so that an empty range
+  // stays empty instead of wrapping to a negative start.
+  const int64_t from = lo > first ? lo : first;
+  const int64_t to = hi < last ? hi : last;
+  first = static_cast<int32_t>(from < n ? from : n);
+  last = static_cast<int32_t>(to);
   return true;
 }
 

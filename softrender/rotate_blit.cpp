@@ -153,7 +153,7 @@ int MemImgRotateBlit(MEMIMG* dest, const MEMIMG* src, int32_t centreX, int32_t c
   }
 
   PreparePixelTables(c, param, SoftDraw.BrightColour);
-  c.transparent = srcBase.transparentColour;
+  c.transparent = TransparentKey(srcBase);
   c.palette = plainCopy ? PaletteWork : srcBase.palette;
   c.uLimit = width << kFixedShift;
   c.vLimit = height << kFixedShift;

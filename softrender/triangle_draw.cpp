@@ -135,7 +135,7 @@ int MemImgTriangle(MEMIMG* dest, const MEMIMG* src, const TriVertex vertices[3],
     key.blend = blendImage != nullptr;
     key.bright = BrightIsOn(SoftDraw.BrightColour);
     key.trans = transFlag != 0;
-    c.transparent = srcBase.transparentColour;
+    c.transparent = TransparentKey(srcBase);
     c.palette = srcBase.palette;
     c.uLimit = static_cast<uint32_t>(src->width) << kFixedShift;
     c.vLimit = static_cast<uint32_t>(src->height) << kFixedShift;

@@ -218,6 +218,23 @@ TEST(ConvertPixelRect, AlphaImageSuppliesAlpha) {
   EXPECT_EQ(dest[1], 0xC0060504u);
 }
 
+// Skipping compares a palette pixel's colour, not its index, with the transparent colour.
+TEST(ConvertPixelRect, PaletteSkipTransparentComparesTheEntryColour) {
+  ColorFormat pal{};
+  SetPaletteColorFormat(&pal);
+  pal.palette[5] = {0x30, 0x20, 0x10, 0};     // 0x102030
+  pal.palette[0x30] = {0x01, 0x02, 0x03, 0};  // index equal to the colour's low byte
+  const uint8_t src[3] = {5, 0x30, 7};
+  uint8_t dest[3] = {0xEE, 0xEE, 0xEE};
+  Call c{&pal, &pal, src, 3, {0, 0, 3, 1}};
+  c.skip = 1;
+  c.colour = 0x102030;
+  Convert(c, dest, 3);
+  EXPECT_EQ(dest[0], 0xEE);  // colour 0x102030: left out
+  EXPECT_EQ(dest[1], 0x30);
+  EXPECT_EQ(dest[2], 7);
+}
+
 TEST(ConvertPixelRect, TrueColourIntoPaletteTakesNearestEntries) {
   ColorFormat grey{};
   SetGrayPaletteColorFormat(&grey);
@@ -275,11 +292,13 @@ TEST(ConvertPixelRect, FastLoopsEqualTheGeneralPath) {
     pixel_convert::Request a = q, b = q;
     a.dest = fast.data();
     b.dest = slow.data();
-    pixel_convert::Convert(a, true);
+    bool fastLoop = false;
+    pixel_convert::Convert(a, true, &fastLoop);
     pixel_convert::Convert(b, false);
     ASSERT_EQ(fast, slow) << "round " << round << " src bpp " << src.bytesPerPixel
                           << " dest bpp " << dest.bytesPerPixel;
-    ++fastCases;
+    if (fastLoop) ++fastCases;
   }
-  EXPECT_EQ(fastCases, 400);
+  // The comparison means something only if most rounds really ran a dedicated loop.
+  EXPECT_GE(fastCases, 200);
 }

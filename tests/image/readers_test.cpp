@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "image/image_load.h"
+#include "image/image_ops.h"
 #include "image/image_reader.h"
 #include "image/image_test_support.h"
 #include "image/image_writers.h"
@@ -84,7 +85,8 @@ TEST(BmpReader, PaletteVariants) {
           }
         } else {
           ExpectIndices(image, pic, compression == 1 || bits == 8 ? 256 : 16);
-          EXPECT_EQ(image.pitch, bits == 8 && compression == 0 ? 16 : 16);
+          // One index byte per pixel, rows rounded up to 4 bytes (not the file's 4-bit rows).
+          EXPECT_EQ(image.pitch, 16);
         }
         FreeRasterImage(&image);
       }
@@ -295,6 +297,49 @@ TEST(DdsReader, CodedAndMaskFormats) {
   }
 }
 
+// One-byte pixels are palette indices to the engine: 8-bit mask files get the palette of
+// their masks, so each pixel keeps its colour.
+TEST(DdsReader, EightBitMaskFormatsDecodeThroughTheirMasks) {
+  const Bytes pixels = {0x00, 0xFF, 0xE0, 0x1C, 0x03, 0x92};
+  DdsOptions coded;
+  coded.width = 6;
+  coded.height = 1;
+  coded.pixelFlags = 4;
+  coded.fourCC = 27;  // R3G3B2
+  DdsOptions masked = coded;
+  masked.pixelFlags = 0x40;
+  masked.fourCC = 0;
+  masked.bitCount = 8;
+  masked.masks[0] = 0xE0;
+  masked.masks[1] = 0x1C;
+  masked.masks[2] = 0x3;
+  const int want[6][3] = {{0, 0, 0}, {255, 255, 255}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255},
+                          {4 * 255 / 7, 4 * 255 / 7, 2 * 255 / 3}};
+  for (const DdsOptions& o : {coded, masked}) {
+    SCOPED_TRACE(o.pixelFlags);
+    RasterImage image = Decode(ReadDdsImage, WriteDds(o, pixels));
+    ASSERT_NE(image.pixels, nullptr);
+    EXPECT_EQ(image.format.bytesPerPixel, 1);
+    for (int x = 0; x < 6; ++x) {
+      int r = -1, g = -1, b = -1, a = -1;
+      ASSERT_EQ(ReadImagePixel(&image, x, 0, &r, &g, &b, &a), 0);
+      EXPECT_EQ(r, want[x][0]) << x;
+      EXPECT_EQ(g, want[x][1]) << x;
+      EXPECT_EQ(b, want[x][2]) << x;
+    }
+    FreeRasterImage(&image);
+  }
+  // A palette cannot carry alpha: an 8-bit format with an alpha mask is refused.
+  DdsOptions alpha = masked;
+  alpha.pixelFlags = 0x41;
+  alpha.masks[0] = 0x30;
+  alpha.masks[1] = 0xC;
+  alpha.masks[2] = 0x3;
+  alpha.masks[3] = 0xC0;
+  RasterImage image{};
+  EXPECT_EQ(DecodeWith(ReadDdsImage, WriteDds(alpha, pixels), &image), -1);
+}
+
 TEST(DdsReader, DxtLevelsAndRefusals) {
   for (int kind = 1; kind <= 5; ++kind) {
     const char code[5] = {'D', 'X', 'T', static_cast<char>('0' + kind), 0};
@@ -459,4 +504,36 @@ TEST(ImageLoad, FilesMemoryTurnAndAlphaImages) {
   TrackedFree(header);
   TrackedFree(bits);
   (void)alpha;
+}
+
+// The turned copy holds the top level only; levels the source had must not be claimed.
+TEST(ImageLoad, TurnedMipMappedDdsKeepsOnlyItsTopLevel) {
+  DdsOptions o;
+  o.width = 4;
+  o.height = 2;
+  o.pixelFlags = 0x41;
+  o.bitCount = 32;
+  o.masks[0] = 0xFF0000;
+  o.masks[1] = 0xFF00;
+  o.masks[2] = 0xFF;
+  o.masks[3] = 0xFF000000;
+  o.mipCount = 3;
+  Bytes levels(4 * 4 * 2 + 8 + 4);
+  for (size_t i = 0; i < levels.size(); ++i) levels[i] = static_cast<uint8_t>(i);
+  const Bytes file = WriteDds(o, levels);
+  RasterImage image{};
+  ASSERT_EQ(LoadRasterImage(nullptr, file.data(), static_cast<int32_t>(file.size()), 1, &image, 0), 0);
+  EXPECT_EQ(image.mipCount, 3);
+  FreeRasterImage(&image);
+
+  ASSERT_EQ(LoadRasterImage(nullptr, file.data(), static_cast<int32_t>(file.size()), 1, &image, 1), 0);
+  EXPECT_EQ(image.mipCount, 0);
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 4; ++x) {
+      uint32_t want;
+      std::memcpy(&want, levels.data() + y * 16 + (3 - x) * 4, 4);
+      ASSERT_EQ(RawPixel(image, x, y), want) << x << "," << y;
+    }
+  }
+  FreeRasterImage(&image);
 }

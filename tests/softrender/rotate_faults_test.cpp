@@ -7,6 +7,7 @@
 #include <limits>
 #include <vector>
 
+#include "softrender/memimg_draw.h"
 #include "softrender/rotate_blit.h"
 #include "tests/softrender/rotate_test_images.h"
 
@@ -214,3 +215,38 @@ TEST_F(RotateFaults, TurnFlagMirrorsLeftToRight) {
 }
 
 }  // namespace
+
+// A span whose texture position starts exactly at 2^31 (u = 8192 pixels) lies wholly outside
+// the source: the fast path's range must come out empty, not start at a wrapped pixel.
+TEST_F(RotateFaults, SpanStartingAtTwoToTheThirtyFirstDrawsNothing) {
+  TestImage square, wide;
+  MakeSource(square, 1, Kind::Direct, 8, 8, rng);
+  quelt::CreateMemImg(&wide.img, 500, 300, -1, 0, 1, 0, 0, 0, nullptr);
+  ResetDest(wide);
+  SetDrawState({0, 0, 0xFFFFFF, {0, 0, 500, 300}});
+  const TriVertex v[3] = {{0, 0, 8192, 0}, {1, 300, 8491, 0}, {500, 1, 8193, 0}};
+  quelt::MemImgTriangle(&wide.img, &square.img, v, 0, nullptr, 0);
+  EXPECT_TRUE(Untouched(wide));
+}
+
+// One transparency rule for 16-bit pixels: the blitter and the rotated blit skip the same
+// pixels, also when the stored colour has bits above the pixel's 16.
+TEST_F(RotateFaults, SixteenBitTransparentColourMatchesTheBlitter) {
+  TestImage source, blitted, rotated;
+  quelt::CreateMemImg(&source.img, 4, 4, -1, 0x11234, 0, 0, 0, 0, nullptr);
+  for (int32_t i = 0; i < 16; ++i) {
+    const uint16_t word = i % 3 == 0 ? 0x1234 : static_cast<uint16_t>(0x4000 + i);
+    std::memcpy(source.img.pixels + (i / 4) * source.img.base->pitch + (i % 4) * 2, &word, 2);
+  }
+  for (TestImage* d : {&blitted, &rotated}) {
+    quelt::CreateMemImg(&d->img, 8, 8, -1, 0, 0, 0, 0, 0, nullptr);
+    std::memset(d->img.base->pixels, 0xAB, d->Bytes());
+  }
+  SetDrawState({0, 0, 0xFFFFFF, {0, 0, 8, 8}});
+  quelt::MemImgBlit(&blitted.img, &source.img, 2, 2, 1, nullptr);
+  quelt::MemImgRotateBlit(&rotated.img, &source.img, 4, 4, 0.0f, 1.0f, 1, 0, nullptr);
+  EXPECT_EQ(std::memcmp(blitted.img.base->pixels, rotated.img.base->pixels, blitted.Bytes()), 0);
+  uint16_t skipped;
+  std::memcpy(&skipped, rotated.img.pixels + 2 * rotated.img.base->pitch + 2 * 2, 2);
+  EXPECT_EQ(skipped, 0xABAB);
+}

@@ -41,11 +41,11 @@ void DecodeDxt(const uint8_t* data, size_t size) {
 
 }  // namespace
 
-bool RunImageTarget(const std::string& target, const uint8_t* data, size_t size) {
-  if (size > 1 << 22) return true;
+int RunImageTarget(const std::string& target, const uint8_t* data, size_t size) {
+  if (size > 1 << 22) return 0;
   if (target == "dxt") {
     DecodeDxt(data, size);
-    return true;
+    return 0;
   }
   quelt::ImageReader reader = nullptr;
   if (target == "bmp") reader = quelt::ReadBmpImage;
@@ -54,9 +54,8 @@ bool RunImageTarget(const std::string& target, const uint8_t* data, size_t size)
   else if (target == "bgra") reader = quelt::ReadBgraImage;
   else if (target == "png") reader = quelt::ReadPngImage;
   else if (target == "jpeg") reader = quelt::ReadJpegImage;
-  else if (target != "table") return false;
-  ReadThroughMemory(reader, data, size);
-  return true;
+  else if (target != "table") return kUnknownImageTarget;
+  return ReadThroughMemory(reader, data, size);
 }
 
 }  // namespace quelt_fuzz
