@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "game/game_keys.h"
 #include "game/game_state.h"
 #include "game/menus.h"
+#include "game/race_scene.h"
+#include "game/runner.h"
 #include "game/recording_entry.h"
 #include "game/save_slots.h"
 
@@ -100,6 +103,54 @@ TEST(GameMenus, LoadingAnEmptySlotKeepsTheProfile) {
   bool shown = false;
   for (const auto& t : CallsNamed("text")) shown |= t.text == "データがないです。";
   EXPECT_TRUE(shown);
+}
+
+}  // namespace
+}  // namespace quelt::game
+
+namespace quelt::game {
+namespace {
+
+bool TextShown(const char* text) {
+  for (const auto& t : testing::CallsNamed("text")) {
+    if (t.text == text) return true;
+  }
+  return false;
+}
+
+TEST(GameMenus, FailedSaveShowsTheErrorText) {
+  testing::InstallRecorder();
+  InitialiseTextColours();
+  std::remove("save1.dat");
+  ASSERT_EQ(std::system("mkdir save1.dat"), 0);  // a folder in the slot's place cannot be written
+  testing::Script.keysAt = [](int n) { return n == 0 ? std::vector<int>{KeySpace} : std::vector<int>{}; };
+  testing::Script.quitAtPump = 4;
+  RunSaveLoadScreen(1);
+  EXPECT_TRUE(TextShown("ファイルオープンエラー"));
+  EXPECT_FALSE(TextShown("セーブしました。"));
+  std::system("rmdir save1.dat");
+}
+
+TEST(GameMenus, PauseDialogRetiresTheRace) {
+  testing::InstallRecorder();
+  InitialiseTextColours();
+  ResetPlayer();
+  StartRace(0);
+  // Space pauses; down moves to "Yes"; space retires.
+  testing::Script.keysAt = [](int n) {
+    switch (n) {
+      case 0: return std::vector<int>{KeySpace};
+      case 1: return std::vector<int>{KeyDown};
+      case 3: return std::vector<int>{KeySpace};
+      default: return std::vector<int>{};
+    }
+  };
+  EXPECT_EQ(UpdatePlayer(), 0);
+  auto blends = testing::CallsNamed("ApiSelectBlendMode");
+  ASSERT_GE(blends.size(), 2u);
+  EXPECT_EQ(blends[0].numbers[0], 1);
+  EXPECT_EQ(blends[0].numbers[1], 191);
+  EXPECT_TRUE(TextShown("ＲＥＴＩＲＥ？"));
 }
 
 }  // namespace
