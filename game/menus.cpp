@@ -84,7 +84,9 @@ void RunTrainingMenu() {
     const int64_t cost = TrainingCost(p.totalLevel);
     MenuText(350, 200, "素質改善");
     MenuText(380, 220, "脱力ＵＰ");
-    Engine.ApiDrawTextFormatted(410, 240, MenuTextColour, "必要徳数：%lld", static_cast<long long>(cost));
+    // Costs past the largest virtue can never be paid; they show as that largest value.
+    const int32_t shown_cost = cost > INT32_MAX ? INT32_MAX : static_cast<int32_t>(cost);
+    Engine.ApiDrawTextFormatted(410, 240, MenuTextColour, "必要徳数：%d", shown_cost);
     MenuText(410, 260, "上限２０");
     MenuText(380, 280, "体格ＵＰ");
     MenuText(410, 300, "脱力５と引き換え");
