@@ -22,7 +22,7 @@ PACKAGES=(
   googletest clang libclang-rt-14-dev
   libpng-dev libjpeg62-turbo-dev libogg-dev libvorbis-dev libtheora-dev zlib1g-dev libpixman-1-dev
   # the game's data
-  lame sox vorbis-tools
+  lame sox vorbis-tools python3
 )
 
 # The i386 architecture must be known to dpkg before its packages can be named.
