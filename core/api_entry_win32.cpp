@@ -8,6 +8,7 @@
 #include "core/engine_lifecycle.h"
 #include "core/engine_state.h"
 #include "core/fatal_exit.h"
+#include "core/log.h"
 #include "core/main_window.h"
 #include "core/window_modes.h"
 #include "core/window_services.h"
@@ -33,8 +34,21 @@ int ApiStartEngine() {
   return result;
 }
 
+namespace {
+// The engine's own window can only be closed by the thread that made it, and that thread
+// waits on the lock while another holds it: a stop from elsewhere could never finish.
+bool StopNeedsTheWindowThread() {
+  return MainWindowHandle != nullptr && NoWindowSwitch == 0 && UserWindowMode == 0 &&
+         GetCurrentThreadId() != MainThreadId;
+}
+}  // namespace
+
 int ApiStopEngine() {
   if (EngineInitialised == 0) return 0;
+  if (StopNeedsTheWindowThread()) {
+    WriteLog("エンジンの終了はウインドウを作成したスレッドで行ってください\n");
+    return -1;
+  }
   AcquireApiLock();
   RunShutdownSequence();
   ReleaseApiLock();

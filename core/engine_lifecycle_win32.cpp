@@ -103,6 +103,8 @@ void RunShutdownSteps() {
 }
 
 int FailStartUp() {
+  // The window's own close must go through even with the close-blocked setting on.
+  EndingState = 1;
   RunShutdownSteps();
   EngineStartingUp = 0;
   return -1;

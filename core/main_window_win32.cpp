@@ -250,7 +250,12 @@ int CreateEngineWindow() {
       window = CreateWindowExA(WS_EX_TOPMOST, WindowClassName, WindowCaption, WS_POPUP, 0, 0,
                                screen_width, screen_height, nullptr, nullptr, instance, nullptr);
     }
-    if (window == nullptr) return FailWindowCreation("ウインドウの作成に失敗しました\n");
+    if (window == nullptr) {
+      // The class goes with the window, or the next start in this process cannot register it.
+      UnregisterClassA(WindowClassName, instance);
+      CoreRun.windowCreating = 0;
+      return FailWindowCreation("ウインドウの作成に失敗しました\n");
+    }
     WriteLog("ウインドウの作成に成功しました\n");
     MainWindowHandle = window;
 

@@ -8,6 +8,9 @@
 #include "core/window_modes.h"
 #include "core/window_services.h"
 #include "core/window_styles.h"
+#include "graphics/draw_screen.h"
+#include "graphics/draw_settings.h"
+#include "graphics/mask.h"
 #include "graphics/screen_mode.h"
 
 namespace quelt {
@@ -44,6 +47,7 @@ void WindowModeClientSize(int32_t* width, int32_t* height) {
 }  // namespace
 
 int SetWindowModeFlag(int32_t mode) {
+  if (mode != 0 && mode != 1) return -1;
   WindowModeFlag = mode;
   WriteLog(mode == 1 ? "ウインドウモードフラグが立てられました\n"
                      : "ウインドウモードフラグが倒されました\n");
@@ -55,6 +59,7 @@ int SetWindowModeFlag(int32_t mode) {
 }
 
 int ChangeWindowMode(int32_t mode) {
+  if (mode != 0 && mode != 1) return -1;
   WriteLog("ChangeWindowMode実行 \n");
   if (mode == WindowModeFlag) return 0;
   CoreRun.visibleStyleFlag = 1;
@@ -181,6 +186,14 @@ int StoreWindowArea(uint32_t l_param) {
   const auto x = static_cast<int16_t>(l_param & 0xFFFF);
   const auto y = static_cast<int16_t>(l_param >> 16);
   WindowArea = {x, y, x + (client.right - client.left), y + (client.bottom - client.top)};
+  if (EngineInitialised == 0) return 0;
+  if (QueryDrawScreen() == DrawScreenFront) {
+    // Drawing straight onto the window: the mask's target follows the moved window.
+    const int32_t mask = GetMaskDrawFlag();
+    SetMaskDrawFlag(0);
+    SetMaskDrawFlag(mask);
+  }
+  SetDrawClipRect(RequestedDrawArea.x1, RequestedDrawArea.y1, RequestedDrawArea.x2, RequestedDrawArea.y2);
   return 0;
 }
 

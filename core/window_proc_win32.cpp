@@ -11,6 +11,7 @@
 #include "core/window_proc_win32.h"
 #include "core/window_services.h"
 #include "graphics/draw_screen.h"
+#include "graphics/device_state.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graphics_start.h"
 #include "graphics/screen_mode.h"
@@ -18,6 +19,8 @@
 #include "network/network_state.h"
 
 namespace quelt {
+
+RestoreGraphicsFn RestoreGraphicsAfterLossHook = nullptr;
 
 namespace {
 
@@ -68,13 +71,30 @@ void OnActivation(HWND window, WPARAM w_param) {
   if (CoreRun.windowCreating != 0) return;
   if (WindowActiveFlag != 0) {
     if (InFullScreen() && EngineInitialised != 0) {
+      if (IsIconic(window) == FALSE && RestoreGraphicsAfterLossHook != nullptr)
+        RestoreGraphicsAfterLossHook();
       CoreRun.lostWhileInactive = 0;
       ResumeAllMovies();
     } else if (RunWhileInactiveFlag == 0) {
       ResumeAllMovies();
     }
   } else {
-    if (RunWhileInactiveFlag == 0) PauseAllMovies();
+    if (InFullScreen() && GetHardwareDrawFlag() == 0) {
+      // The software back end gives the display mode back while it is away.
+      ChangeDisplaySettingsA(nullptr, 0);
+      ShowWindow(window, SW_MINIMIZE);
+    }
+    if (InFullScreen() && GraphicsDevice.directDraw != nullptr) {
+      if (HasGraphRestoreHook() == 0 && UserWindowMode == 0) {
+        WriteLog("復元関数が登録されていないため終了します\n");
+        RequestClose(window);
+        return;
+      }
+      PauseAllMovies();
+      CoreRun.lostWhileInactive = 1;
+    } else if (RunWhileInactiveFlag == 0) {
+      PauseAllMovies();
+    }
     if (ClipCursorSetting != 0 && CoreRun.cursorClipped != 0) {
       ClipCursor(nullptr);
       CoreRun.cursorClipped = 0;
@@ -82,7 +102,6 @@ void OnActivation(HWND window, WPARAM w_param) {
   }
   if (WindowSettings.activationCallback != nullptr)
     WindowSettings.activationCallback(WindowActiveFlag, WindowSettings.activationArgument);
-  (void)window;
 }
 
 void OnMouseMessage(UINT message) {
@@ -285,6 +304,13 @@ bool HandleMessage(HWND window, UINT message, WPARAM w_param, LPARAM l_param,
     case WM_SETCURSOR:
       OnSetCursor(l_param);
       OnMouseMessage(message);
+      return false;
+    case WM_NCHITTEST:
+      // Over a full-screen Direct3D screen the top rows stand for the menu bar.
+      if (GetHardwareDrawFlag() != 0 && InFullScreen() && static_cast<int16_t>(HIWORD(l_param)) < 8) {
+        *result = HTMENU;
+        return true;
+      }
       return false;
     case WM_MOUSEMOVE:
     case WM_LBUTTONDOWN:

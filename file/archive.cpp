@@ -68,10 +68,14 @@ bool TreeFits(const Archive& a) {
   uint32_t head = 0, tail = 0;
   queue[tail++] = 0;
   bool ok = true;
+  // Every directory is reached through exactly the pointers checked here: the root has no
+  // parent, and a sub-directory's parent is the directory that lists it, so ".." never
+  // lands on a record the walk has not checked.
   while (ok && head < tail) {
-    const ArchiveDirectory* dir = DirectoryAt(a, queue[head++]);
+    const uint32_t dirOffset = queue[head++];
+    const ArchiveDirectory* dir = DirectoryAt(a, dirOffset);
     if (!dir) { ok = false; break; }
-    if (dir->parentOffset != kArchiveNoParent && !DirectoryAt(a, dir->parentOffset)) { ok = false; break; }
+    if (dirOffset == 0 && dir->parentOffset != kArchiveNoParent) { ok = false; break; }
     if (dir->entryCount > entryBudget ||
         !RangeFits(uint64_t{a.header.fileTableOffset} + dir->firstEntryOffset, uint64_t{dir->entryCount} * stride,
                    a.header.tableSize)) {
@@ -83,7 +87,11 @@ bool TreeFits(const Archive& a) {
       const auto* entry = reinterpret_cast<const ArchiveFileEntry*>(a.fileTable + dir->firstEntryOffset + uint64_t{i} * stride);
       if (!NameRecordValid(a, entry->nameOffset)) { ok = false; break; }
       if (ArchiveEntryIsDirectory(entry)) {
-        if (!DirectoryAt(a, entry->dataOffset) || tail == dirBudget) { ok = false; break; }
+        const ArchiveDirectory* sub = DirectoryAt(a, entry->dataOffset);
+        if (!sub || sub->parentOffset != dirOffset || entry->dataOffset == 0 || tail == dirBudget) {
+          ok = false;
+          break;
+        }
         queue[tail++] = entry->dataOffset;
       } else {
         const bool compressed = ArchiveEntryIsCompressed(a, entry);
@@ -206,7 +214,10 @@ int ReleaseArchive(Archive* archive) {
 
 int CloseArchive(Archive* archive) { return ReleaseArchive(archive); }
 
-uint8_t* GetArchiveImage(const Archive* archive) { return archive->inMemory ? archive->image : nullptr; }
+uint8_t* GetArchiveImage(Archive* archive) {
+  if (archive->loadPending && archive->diskHooks) archive->diskHooks->waitLoad(*archive);
+  return archive->inMemory && !archive->loadPending ? archive->image : nullptr;
+}
 
 const ArchiveDirectory* ArchiveRootDirectory(const Archive& a) { return DirectoryAt(a, 0); }
 

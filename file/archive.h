@@ -13,6 +13,7 @@ struct Archive;
 // What an archive read from disk needs from the Win32 side when it is released.
 struct ArchiveDiskHooks {
   void (*release)(Archive& archive);   // completes a pending load, closes files, frees the table block
+  void (*waitLoad)(Archive& archive);  // returns once no whole-file read is pending
 };
 
 struct Archive {
@@ -31,6 +32,7 @@ struct Archive {
   int32_t loadPending;
   Win32File* loadFile;
   const ArchiveDiskHooks* diskHooks;
+  void* activeReader;        // the entry whose read is in flight on `file`, if any
 };
 
 // Archive settings (engine globals; the engine leaves them at their defaults).
@@ -59,7 +61,8 @@ bool PlaceArchiveTables(Archive& archive);
 // Releases what the record holds (a caller's image is given back scrambled) and zeroes it.
 int ReleaseArchive(Archive* archive);
 int CloseArchive(Archive* archive);
-uint8_t* GetArchiveImage(const Archive* archive);
+// The image of an archive in memory, once a pending whole-file read has completed; else null.
+uint8_t* GetArchiveImage(Archive* archive);
 
 int ChangeArchiveDirectory(Archive* archive, const char* path, int restoreOnFailure, ArchiveNameKey* keyOut);
 int FindArchiveDirectory(Archive* archive, const ArchiveNameKey* key);

@@ -21,7 +21,9 @@ void ReleaseDisk(Archive& a) {
   a.tableBlock = nullptr;
 }
 
-constexpr ArchiveDiskHooks kDiskHooks = {ReleaseDisk};
+void WaitLoad(Archive& a) { WaitArchiveLoad(&a); }
+
+constexpr ArchiveDiskHooks kDiskHooks = {ReleaseDisk, WaitLoad};
 
 // Opens the file (asynchronous, no cache), finds the key that shows the magic and reads the
 // table block. On success the record holds the file, header, key and tables.

@@ -84,6 +84,7 @@ int32_t PollArchiveEntryRead(ArchiveEntryFile& e) {
   if (!e.asyncFlag || e.pending == 0) return 1;
   Archive& a = *e.archive;
   if (!Win32FileIdle(ArchiveFile(a))) return 0;
+  a.activeReader = nullptr;
   const int32_t got = AsWin32File(ArchiveFile(a))->readCount;
   if (e.pending == 1) {
     const uint32_t codedSize = ArchiveEntryCodedSize(a, e.entry);
@@ -104,6 +105,14 @@ int32_t PollArchiveEntryRead(ArchiveEntryFile& e) {
 
 void FinishPendingRead(ArchiveEntryFile& e) {
   while (!PollArchiveEntryRead(e)) Sleep(1);
+}
+
+// The entries of an archive on disk share its file, whose byte count is that of the last
+// read: a read is posted only once the one in flight has been collected by its entry.
+void ClaimArchiveFile(Archive& a, ArchiveEntryFile* reader) {
+  if (a.activeReader != nullptr && a.activeReader != reader)
+    FinishPendingRead(*static_cast<ArchiveEntryFile*>(a.activeReader));
+  a.activeReader = reader;
 }
 
 int OpenArchiveEntry(ArchiveEntryFile& e, Archive& a, const char* innerPath, int32_t asyncFlag) {
@@ -134,6 +143,7 @@ int OpenArchiveEntry(ArchiveEntryFile& e, Archive& a, const char* innerPath, int
     TrackedFree(e.decoded);
     return -1;
   }
+  ClaimArchiveFile(a, asyncFlag ? &e : nullptr);
   if (asyncFlag) {
     Win32FileSeek(ArchiveFile(a), static_cast<int32_t>(at), 0);
     Win32FileRead(e.coded, 1, static_cast<int32_t>(codedSize), ArchiveFile(a));
@@ -169,6 +179,7 @@ int32_t ReadArchiveEntry(ArchiveEntryFile& e, void* dest, int64_t wanted) {
     std::memcpy(dest, a.image + dataAt, static_cast<size_t>(n));
   } else {
     const FileHandle file = ArchiveFile(a);
+    ClaimArchiveFile(a, e.asyncFlag ? &e : nullptr);
     if (Win32FileTell(file) != static_cast<int32_t>(dataAt)) Win32FileSeek(file, static_cast<int32_t>(dataAt), 0);
     if (e.asyncFlag) {
       Win32FileRead(dest, 1, n, file);

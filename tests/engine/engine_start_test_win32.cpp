@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "core/api_entry.h"
@@ -12,6 +15,9 @@
 #include "core/engine_state.h"
 #include "core/main_window.h"
 #include "core/window_modes.h"
+#include "core/window_proc_win32.h"
+#include "graphics/draw_screen.h"
+#include "graphics/draw_settings.h"
 #include "graphics/screen_mode.h"
 
 namespace quelt {
@@ -122,6 +128,115 @@ TEST_F(EngineStartTest, WindowProcedureCountsWheelAndLogsClicks) {
   SendMessageA(Window(), WM_MOUSEMOVE, 0, 0);
   EXPECT_EQ(CoreRun.mouseClickCount, 32);
   EXPECT_EQ(CoreRun.mouseClicks[31].button, 2);
+}
+
+DWORD WINAPI StopFromAnotherThread(void* result) {
+  *static_cast<int*>(result) = ApiStopEngine();
+  return 0;
+}
+
+DWORD WINAPI EndAfterDeadline(void*) {
+  Sleep(20000);
+  std::fputs("a stop from another thread never returned\n", stderr);
+  std::fflush(nullptr);
+  ExitProcess(3);
+}
+
+TEST_F(EngineStartTest, StopFromAnotherThreadWhileTheWindowThreadPumpsIsRefused) {
+  ASSERT_EQ(ApiStartEngine(), 0);
+  const HANDLE watchdog = CreateThread(nullptr, 0, EndAfterDeadline, nullptr, 0, nullptr);
+  int result = 0;
+  const HANDLE stopper = CreateThread(nullptr, 0, StopFromAnotherThread, &result, 0, nullptr);
+  ASSERT_NE(stopper, nullptr);
+  while (WaitForSingleObject(stopper, 0) == WAIT_TIMEOUT) {
+    ApiPumpMessages();
+    Sleep(1);
+  }
+  TerminateThread(watchdog, 0);
+  CloseHandle(watchdog);
+  CloseHandle(stopper);
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(EngineInitialised, 1);
+  EXPECT_TRUE(IsWindow(Window()));
+  EXPECT_EQ(ApiPumpMessages(), 0);
+  EXPECT_EQ(ApiStopEngine(), 0);
+  EXPECT_EQ(FindWindowA(Caption, nullptr), nullptr);
+}
+
+TEST_F(EngineStartTest, WindowModeValuesOtherThanZeroAndOneAreRefused) {
+  for (int32_t mode : {2, -1, 7}) {
+    EXPECT_EQ(ApiChangeWindowMode(mode), -1) << mode;
+    EXPECT_EQ(SetWindowModeFlag(mode), -1) << mode;
+    EXPECT_EQ(WindowModeFlag, 1) << mode;
+  }
+  ASSERT_EQ(ApiStartEngine(), 0);
+  EXPECT_EQ(ApiChangeWindowMode(2), -1);
+  EXPECT_EQ(WindowModeFlag, 1);
+  EXPECT_TRUE(IsWindow(Window()));
+}
+
+LRESULT CALLBACK RefuseEngineWindow(int code, WPARAM w_param, LPARAM l_param) {
+  if (code == HCBT_CREATEWND) {
+    char name[256] = {};
+    GetClassNameA(reinterpret_cast<HWND>(w_param), name, sizeof name);
+    if (std::string(name) == Caption) return 1;
+  }
+  return CallNextHookEx(nullptr, code, w_param, l_param);
+}
+
+TEST_F(EngineStartTest, FailedWindowCreationUnregistersTheClassForTheNextStart) {
+  const HHOOK hook = SetWindowsHookExA(WH_CBT, RefuseEngineWindow, nullptr, GetCurrentThreadId());
+  ASSERT_NE(hook, nullptr);
+  EXPECT_EQ(ApiStartEngine(), -1);
+  UnhookWindowsHookEx(hook);
+  WNDCLASSA registered{};
+  EXPECT_EQ(GetClassInfoA(GetModuleHandleA(nullptr), Caption, &registered), FALSE);
+  EXPECT_EQ(ApiStartEngine(), 0);
+  EXPECT_TRUE(IsWindow(Window()));
+}
+
+TEST_F(EngineStartTest, MovingTheWindowReappliesTheDrawArea) {
+  ASSERT_EQ(ApiStartEngine(), 0);
+  SelectDrawScreen(DrawScreenFront);
+  ASSERT_EQ(SetDrawClipRect(10, 20, 100, 150), 0);
+  DrawSettings.ClipRect = {0, 0, 5, 5};  // as left behind by a target of another size
+  SendMessageA(Window(), WM_MOVE, 0, MAKELPARAM(50, 60));
+  EXPECT_EQ(WindowArea.left, 50);
+  EXPECT_EQ(WindowArea.top, 60);
+  EXPECT_EQ(DrawSettings.ClipRect.x1, 10);
+  EXPECT_EQ(DrawSettings.ClipRect.y1, 20);
+  EXPECT_EQ(DrawSettings.ClipRect.x2, 100);
+  EXPECT_EQ(DrawSettings.ClipRect.y2, 150);
+}
+
+int RestoreCalls = 0;
+int CountRestore() { return ++RestoreCalls; }
+
+TEST_F(EngineStartTest, FullScreenActivationRestoresAndDeactivationWithoutRestoreHookCloses) {
+  ApiRequestScreenMode(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), 32, 60);
+  ASSERT_EQ(ApiStartEngine(), 0);
+  ASSERT_EQ(ApiChangeWindowMode(0), 0);
+  ASSERT_NE(GetHardwareDrawFlag(), 0);
+  // The top rows of a full-screen Direct3D screen stand for the menu bar.
+  EXPECT_EQ(SendMessageA(Window(), WM_NCHITTEST, 0, MAKELPARAM(100, 3)), HTMENU);
+  EXPECT_NE(SendMessageA(Window(), WM_NCHITTEST, 0, MAKELPARAM(100, 40)), HTMENU);
+
+  RestoreGraphicsAfterLossHook = CountRestore;
+  RestoreCalls = 0;
+  SendMessageA(Window(), WM_ACTIVATE, WA_ACTIVE, 0);
+  EXPECT_EQ(RestoreCalls, 1);
+  RestoreGraphicsAfterLossHook = nullptr;
+
+  const GraphRestoreHookFn hook = DrawSettings.GraphRestoreHook;
+  DrawSettings.GraphRestoreHook = nullptr;
+  SendMessageA(Window(), WM_ACTIVATE, WA_INACTIVE, 0);
+  DrawSettings.GraphRestoreHook = hook;
+  EXPECT_EQ(WindowClosingFlag, 1);
+  std::ifstream in("Log.txt", std::ios::binary);
+  const std::string log{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  EXPECT_NE(log.find("復元関数が登録されていないため終了します"), std::string::npos);
+  for (int i = 0; i < 200 && ApiPumpMessages() == 0; ++i) Sleep(1);
+  EXPECT_EQ(WindowDestroyedFlag, 1);  // the program closed itself
 }
 
 TEST(EngineEntry, CaptionIsStoredWholeUpTo255Characters) {

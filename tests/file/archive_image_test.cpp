@@ -1,6 +1,7 @@
 // The archive reader over memory images written by the packer's writer.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <random>
 #include <string>
@@ -159,6 +160,40 @@ TEST_F(ArchiveImage, LooksUpNamesCaseBlindAndWalksDirectories) {
   EXPECT_NE(FindArchiveEntry("\\readme.txt", &archive), nullptr);
   EXPECT_EQ(archive.currentDirectory, sub);
   ReleaseArchive(&archive);
+}
+
+// Changes one directory record of a packed image in place, scrambled again afterwards.
+std::vector<uint8_t> WithDirectoryParent(std::vector<uint8_t> bytes, uint32_t record, uint32_t parent) {
+  const ArchiveKey key = MakeArchiveKey(nullptr);
+  ScrambleArchiveBytes(static_cast<uint32_t>(bytes.size()), bytes.data(), 0, key.data());
+  ArchiveHeader header;
+  std::memcpy(&header, bytes.data(), sizeof header);
+  const size_t at = size_t{header.tableOffset} + header.directoryTableOffset + record + offsetof(ArchiveDirectory, parentOffset);
+  std::memcpy(bytes.data() + at, &parent, sizeof parent);
+  ScrambleArchiveBytes(static_cast<uint32_t>(bytes.size()), bytes.data(), 0, key.data());
+  return bytes;
+}
+
+TEST_F(ArchiveImage, ParentPointersOtherThanTheListingDirectoryAreRefusedAtOpen) {
+  const std::vector<uint8_t> good = Pack(SmallTree(), 3);
+  {
+    std::vector<uint8_t> bytes = good;
+    ASSERT_EQ(OpenArchiveImage(&archive, bytes.data(), static_cast<uint32_t>(bytes.size()), nullptr), 0);
+    ReleaseArchive(&archive);
+  }
+  // Records: the root at 0, Sub at 16, Deep at 32. A parent pointer inside the table but
+  // not at the listing directory would let ".." reach a record the open never checked.
+  const struct { uint32_t record, parent; } bad[] = {
+      {16, 4}, {16, 32}, {32, 0}, {32, 8}, {0, 16}, {0, 0}, {16, 16},
+  };
+  for (const auto& b : bad) {
+    std::vector<uint8_t> bytes = WithDirectoryParent(good, b.record, b.parent);
+    const std::vector<uint8_t> before = bytes;
+    EXPECT_EQ(OpenArchiveImage(&archive, bytes.data(), static_cast<uint32_t>(bytes.size()), nullptr), -1)
+        << b.record << " -> " << b.parent;
+    EXPECT_EQ(bytes, before);
+    ReleaseArchive(&archive);
+  }
 }
 
 TEST_F(ArchiveImage, RandomTreesRoundTripInEveryVersionAndKey) {

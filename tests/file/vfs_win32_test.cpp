@@ -199,6 +199,45 @@ TEST_F(Archives, PathsUnderAnArchiveFolderReadFromTheArchive) {
   EXPECT_EQ(CountOpenArchives(), 0);
 }
 
+TEST_F(Archives, AsynchronousEntriesOfOneArchiveEachReadTheirOwnBytes) {
+  std::mt19937 rng(9);
+  const std::vector<uint8_t> one = GameLikeBytes(rng, 70000);
+  const std::vector<uint8_t> two = GameLikeBytes(rng, 50000);
+  const std::vector<uint8_t> three = GameLikeBytes(rng, 30000);
+  Pack("pair.QLA", DirNode("", {FileNode("one.dat", one), FileNode("two.dat", two), FileNode("three.dat", three)}));
+  // In turn.
+  EXPECT_EQ(ReadPath("pair/one.dat", 1), one);
+  EXPECT_EQ(ReadPath("pair/two.dat", 1), two);
+  // At once: every open posts its read before any is collected, then reads interleave.
+  const char* paths[] = {"pair/one.dat", "pair/two.dat", "pair/three.dat"};
+  const std::vector<uint8_t>* wanted[] = {&one, &two, &three};
+  FileHandle files[3] = {};
+  for (int i = 0; i < 3; ++i) {
+    files[i] = VfsOpen(paths[i], 0, 1, 1);
+    ASSERT_NE(files[i], 0u) << paths[i];
+  }
+  std::vector<uint8_t> got[3];
+  bool open[3] = {true, true, true};
+  uint8_t buf[3][997];
+  for (int live = 3; live > 0;) {
+    for (int i = 0; i < 3; ++i) {
+      if (!open[i]) continue;
+      const int32_t n = VfsRead(buf[i], 1, sizeof buf[i], files[i]);
+      if (n <= 0) {
+        open[i] = false;
+        --live;
+        continue;
+      }
+      while (!VfsIdle(files[i])) Sleep(0);
+      got[i].insert(got[i].end(), buf[i], buf[i] + n);
+    }
+  }
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(got[i], *wanted[i]) << paths[i];
+    VfsClose(files[i]);
+  }
+}
+
 TEST_F(Archives, EntryReadsSeeksAndHandles) {
   const FileHandle f = VfsOpen("data/ten.txt", 0, 1, 0);
   ASSERT_NE(f, 0u);
@@ -282,6 +321,20 @@ TEST_F(Archives, The513thOpenFailsWithItsLogLine) {
   VfsClose(open[7]);
   EXPECT_NE(VfsOpen("data/x.bmp", 0, 1, 0), 0u);  // the freed slot is taken again
   StartDirectory[0] = 0;
+}
+
+TEST_F(Archives, TheImageOfAnArchiveStillLoadingIsHandedOutOnlyOnceLoaded) {
+  for (int round = 0; round < 3; ++round) {
+    Archive a{};
+    ASSERT_EQ(OpenArchiveInMemory(&a, "data.QLA", nullptr, 1), 0);
+    uint32_t offset = 0, size = 0;
+    ASSERT_EQ(FindArchiveEntryData(&a, "sub\\y.txt", &offset, &size), 0);
+    const uint8_t* image = GetArchiveImage(&a);  // no wait by the caller
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(a.loadPending, 0);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(image) + offset, size), "why");
+    ReleaseArchive(&a);
+  }
 }
 
 TEST_F(Archives, ArchivesOpenInMemoryAndASecondReaderSharesTheFile) {

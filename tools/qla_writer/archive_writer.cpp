@@ -54,6 +54,24 @@ struct Builder {
     return offset;
   }
 
+  // The engine finds names by their upper-cased keys: two names of one folder with the same
+  // key would leave all but one unreachable.
+  bool NamesDistinct(const PackEntry& dir) {
+    const auto& children = dir.children;
+    for (size_t i = 0; i < children.size(); ++i) {
+      ArchiveNameKey a;
+      if (MakeArchiveNameKey(nullptr, children[i].name.c_str(), &a) != 0) continue;
+      for (size_t j = i + 1; j < children.size(); ++j) {
+        ArchiveNameKey b;
+        if (MakeArchiveNameKey(nullptr, children[j].name.c_str(), &b) != 0) continue;
+        if (a.units == b.units && std::memcmp(a.name, b.name, a.units * 4u) == 0)
+          return Fail("names collide once upper-cased: '" + children[i].name + "' and '" +
+                      children[j].name + "'" + (dir.name.empty() ? "" : " in '" + dir.name + "'"));
+      }
+    }
+    return true;
+  }
+
   uint32_t AddData(const PackEntry& file, uint32_t* codedSize) {
     const auto offset = static_cast<uint32_t>(data.size());
     *codedSize = kArchiveStoredEntry;
@@ -83,6 +101,7 @@ struct Builder {
     while (!queue.empty()) {
       const Pending current = queue.front();
       queue.pop_front();
+      if (!NamesDistinct(*current.dir)) return false;
       const auto first = static_cast<uint32_t>(entries.size());
       entries.resize(entries.size() + current.dir->children.size() * stride);
       ArchiveDirectory record;

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "tools/qla_writer/archive_writer.h"
+#include "tools/qlapack/host_names.h"
 
 namespace fs = std::filesystem;
 using quelt_tools::PackEntry;
@@ -37,7 +38,12 @@ bool ReadTree(const fs::path& folder, PackEntry& dir) {
   std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.path().filename() < b.path().filename(); });
   for (const auto& item : items) {
     PackEntry child;
-    child.name = item.path().filename().string();
+    // The engine looks names up in Shift-JIS.
+    if (!quelt_tools::HostNameToShiftJis(item.path().filename(), &child.name)) {
+      const std::u8string shown = item.path().u8string();
+      std::fprintf(stderr, "qlapack: %s: the name has no Shift-JIS form\n", reinterpret_cast<const char*>(shown.c_str()));
+      return false;
+    }
     child.writeTime = child.creationTime = child.accessTime = ToFileTime(item.last_write_time(ec));
     if (item.is_directory()) {
       child.directory = true;
