@@ -15,6 +15,8 @@ struct BmpHeaderBlock {
 };
 
 inline constexpr int kBmpInfoHeaderBytes = 40;
+inline constexpr int kBmpCoreHeaderBytes = 12;  // OS/2 1.x
+inline constexpr int kBmpOs2HeaderBytes = 64;   // OS/2 2.x, whole
 
 // Draws `bits` (at least row size x |height| bytes, bottom-up or top-down as the header
 // says) into a new top-down 24-bit block of pitch (width x 3 rounded up to 4) and fills

@@ -41,15 +41,34 @@ bool ReadBmpFile(const StreamReader& in, BmpFile& f) {
   if (fileHeader[0] != 'B' || fileHeader[1] != 'M') return false;
   const uint32_t dataOffset = LoadLe32(fileHeader + 10);
 
-  uint8_t info[kBmpInfoHeaderBytes];
-  if (!in.ReadExact(info, kBmpInfoHeaderBytes)) return false;
+  // Three header forms: the 12-byte OS/2 1.x core header (16-bit sizes, 3-byte palette
+  // entries), the OS/2 2.x header (16 to 64 bytes, fields past its size read as 0) and the
+  // Windows headers of 40 bytes and more. The core header is widened into the 40-byte form.
+  uint8_t info[kBmpInfoHeaderBytes] = {};
+  if (!in.ReadExact(info, 4)) return false;
   const uint32_t infoSize = LoadLe32(info);
-  if (infoSize < kBmpInfoHeaderBytes || infoSize > 4096) return false;
+  const bool core = infoSize == kBmpCoreHeaderBytes;
+  const bool os2 = (infoSize >= 16 && infoSize < kBmpInfoHeaderBytes) || infoSize == kBmpOs2HeaderBytes;
+  if (core) {
+    uint8_t c[8];
+    if (!in.ReadExact(c, 8)) return false;
+    const uint32_t coreWidth = LoadLe16(c), coreHeight = LoadLe16(c + 2);
+    std::memcpy(info + 4, &coreWidth, 4);
+    std::memcpy(info + 8, &coreHeight, 4);
+    std::memcpy(info + 12, c + 4, 4);  // planes and bit count
+  } else {
+    if (!os2 && (infoSize < kBmpInfoHeaderBytes || infoSize > 4096)) return false;
+    const uint32_t rest = (infoSize < kBmpInfoHeaderBytes ? infoSize : kBmpInfoHeaderBytes) - 4;
+    if (!in.ReadExact(info + 4, rest)) return false;
+  }
   const int32_t width = LoadLeS32(info + 4);
   const int32_t infoHeight = LoadLeS32(info + 8);
   f.bitCount = LoadLe16(info + 14);
   f.compression = LoadLe32(info + 16);
   const uint32_t coloursUsed = LoadLe32(info + 32);
+  // OS/2 2.x compression 3 is Huffman 1-D and 4 is RLE24, not bit fields and JPEG: refused.
+  if (os2 && (f.compression == 3 || f.compression == 4)) return false;
+  if (core && f.bitCount != 1 && f.bitCount != 4 && f.bitCount != 8 && f.bitCount != 24) return false;
   if (width <= 0 || infoHeight == 0 || infoHeight == INT32_MIN) return false;
   if (f.bitCount != 1 && f.bitCount != 4 && f.bitCount != 8 && f.bitCount != 16 &&
       f.bitCount != 24 && f.bitCount != 32) {
@@ -69,6 +88,17 @@ bool ReadBmpFile(const StreamReader& in, BmpFile& f) {
     // The three masks follow the 40 bytes read so far: after the info header itself, or
     // inside the larger headers, which keep them at the same offset.
     if (!in.ReadExact(colours, 12)) return false;
+  } else if (core && f.bitCount <= 8) {
+    // 3-byte entries, as many as fit before the pixel data (all 2^bits at most).
+    const uint32_t maxEntries = 1u << f.bitCount;
+    const int64_t room = (int64_t{dataOffset} - kFileHeaderBytes - kBmpCoreHeaderBytes) / 3;
+    const uint32_t entries = room > 0 && room < maxEntries ? static_cast<uint32_t>(room) : maxEntries;
+    uint8_t triples[256 * 3];
+    if (!in.ReadExact(triples, int64_t{entries} * 3)) return false;
+    for (uint32_t i = 0; i < maxEntries; ++i) {
+      for (int k = 0; k < 3; ++k) colours[i * 4 + k] = i < entries ? triples[i * 3 + k] : 0;
+      colours[i * 4 + 3] = 0;
+    }
   } else if (f.bitCount <= 8) {
     const uint32_t maxEntries = 1u << f.bitCount;
     const uint32_t entries = coloursUsed == 0 || coloursUsed > maxEntries ? maxEntries : coloursUsed;

@@ -4,6 +4,7 @@
 #include "softrender/blit_rows_sse2.h"
 #include "softrender/blit_select.h"
 #include "softrender/memimg_draw.h"
+#include "softrender/source_snapshot.h"
 
 namespace quelt {
 
@@ -113,8 +114,10 @@ void MemImgBlit(MEMIMG* dest, const MEMIMG* src, int32_t x, int32_t y, int32_t t
   job.px = MakePixelContext(p, SoftDraw.BrightColour);
   job.dest = dest->pixels + visible.y1 * db.pitch + visible.x1 * MemImgBytesPerPixel(db);
   job.destPitch = db.pitch;
-  job.src = src->pixels + v * sb.pitch + u * MemImgBytesPerPixel(sb);
-  job.srcPitch = sb.pitch;
+  SourceSnapshot source;
+  if (!source.Take(*dest, *src)) return;
+  job.src = source.pixels() + v * source.pitch() + u * MemImgBytesPerPixel(sb);
+  job.srcPitch = source.pitch();
   if (blend) {
     job.blend = blendImage->pixels + v * blendImage->base->pitch + u;
     job.blendPitch = blendImage->base->pitch;

@@ -2,6 +2,7 @@
 // when the rectangle's corners are reversed; nearest-neighbour in 16.16 fixed point.
 #include "softrender/blit_select.h"
 #include "softrender/memimg_draw.h"
+#include "softrender/source_snapshot.h"
 
 namespace quelt {
 
@@ -142,9 +143,11 @@ void MemImgStretchBlit(MEMIMG* dest, const MEMIMG* src, const IntRect* rect, int
   job.px = MakePixelContext(p, SoftDraw.BrightColour);
   job.dest = dest->pixels + visible.y1 * db.pitch + visible.x1 * MemImgBytesPerPixel(db);
   job.destPitch = db.pitch;
-  job.src = src->pixels + v * sb.pitch + u * srcBytes;
+  SourceSnapshot source;
+  if (!source.Take(*dest, *src)) return;
+  job.src = source.pixels() + v * source.pitch() + u * srcBytes;
   job.srcStep = mirrorX ? -srcBytes : srcBytes;
-  job.srcRowStep = mirrorY ? -sb.pitch : sb.pitch;
+  job.srcRowStep = mirrorY ? -source.pitch() : source.pitch();
   if (blend) {
     const int32_t blendPitch = blendImage->base->pitch;
     job.blend = blendImage->pixels + v * blendPitch + u;

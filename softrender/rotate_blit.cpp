@@ -7,6 +7,7 @@
 #include "softrender/pixel_stage_images.h"
 #include "softrender/pixel_stage_select.h"
 #include "softrender/soft_draw_state.h"
+#include "softrender/source_snapshot.h"
 
 namespace quelt {
 
@@ -132,11 +133,13 @@ int MemImgRotateBlit(MEMIMG* dest, const MEMIMG* src, int32_t centreX, int32_t c
   if (!ResolveLoopMode(static_cast<uint32_t>(SoftDraw.BlendMode), param, source, &mode)) return 0;
   if (source == PixelSource::Palette && srcBase.palette == nullptr) return 0;
 
+  SourceSnapshot snapshot;
+  if (!snapshot.Take(*dest, *src)) return 0;
   // Row tables hold 4096 rows; a taller source is addressed by row times pitch instead.
   const bool useRowTables = height <= kRowTableSize;
   if (useRowTables) {
     for (uint32_t r = 0; r < height; ++r) {
-      SourceRowTable[r] = src->pixels + r * static_cast<uint32_t>(srcBase.pitch);
+      SourceRowTable[r] = snapshot.pixels() + r * static_cast<uint32_t>(snapshot.pitch());
     }
     if (blend) {
       const int32_t blendRows = blendImage->height < kRowTableSize ? blendImage->height : kRowTableSize;
@@ -157,8 +160,8 @@ int MemImgRotateBlit(MEMIMG* dest, const MEMIMG* src, int32_t centreX, int32_t c
   c.palette = plainCopy ? PaletteWork : srcBase.palette;
   c.uLimit = width << kFixedShift;
   c.vLimit = height << kFixedShift;
-  c.srcPixels = src->pixels;
-  c.srcPitch = static_cast<uint32_t>(srcBase.pitch);
+  c.srcPixels = snapshot.pixels();
+  c.srcPitch = static_cast<uint32_t>(snapshot.pitch());
   c.srcRows = SourceRowTable;
   if (blend) {
     c.blendPixels = blendImage->pixels;

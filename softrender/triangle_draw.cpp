@@ -6,6 +6,7 @@
 #include "softrender/pixel_stage_select.h"
 #include "softrender/rotate_blit.h"
 #include "softrender/soft_draw_state.h"
+#include "softrender/source_snapshot.h"
 
 namespace quelt {
 
@@ -129,6 +130,7 @@ int MemImgTriangle(MEMIMG* dest, const MEMIMG* src, const TriVertex vertices[3],
   PreparePixelTables(c, param, SoftDraw.BrightColour);
   const uint32_t colourType = dest->base->colourType;
   PixelLoopKey key{colourType, source, mode, false, false, false};
+  SourceSnapshot snapshot;
   if (src != nullptr) {
     const MemImgBase& srcBase = *src->base;
     if (source == PixelSource::Palette && srcBase.palette == nullptr) return 0;
@@ -139,8 +141,9 @@ int MemImgTriangle(MEMIMG* dest, const MEMIMG* src, const TriVertex vertices[3],
     c.palette = srcBase.palette;
     c.uLimit = static_cast<uint32_t>(src->width) << kFixedShift;
     c.vLimit = static_cast<uint32_t>(src->height) << kFixedShift;
-    c.srcPixels = src->pixels;
-    c.srcPitch = static_cast<uint32_t>(srcBase.pitch);
+    if (!snapshot.Take(*dest, *src)) return 0;
+    c.srcPixels = snapshot.pixels();
+    c.srcPitch = static_cast<uint32_t>(snapshot.pitch());
     if (key.blend) {
       c.blendPixels = blendImage->pixels;
       c.blendPitch = static_cast<uint32_t>(blendImage->base->pitch);

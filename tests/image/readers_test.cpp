@@ -181,6 +181,77 @@ TEST(BmpReader, ShortAndHostileDataStayInside) {
   }
 }
 
+// OS/2 1.x core headers (12 bytes, 3-byte palette entries) are read; OS/2 2.x headers are
+// read, except their compressions 3 (Huffman 1-D) and 4 (RLE24), which are refused.
+TEST(BmpReader, Os2Headers) {
+  auto put16 = [](Bytes& b, uint32_t v) { b.push_back(uint8_t(v)); b.push_back(uint8_t(v >> 8)); };
+  auto put32 = [&](Bytes& b, uint32_t v) { put16(b, v & 0xFFFF); put16(b, v >> 16); };
+  const uint8_t indices[2][3] = {{0, 1, 2}, {2, 1, 0}};  // top row first
+  for (int bits : {8, 24}) {
+    SCOPED_TRACE(bits);
+    Bytes f = {'B', 'M'};
+    put32(f, 0);
+    put32(f, 0);
+    const uint32_t palette = bits == 8 ? 256 * 3 : 0;
+    put32(f, 14 + 12 + palette);
+    put32(f, 12);
+    put16(f, 3);
+    put16(f, 2);
+    put16(f, 1);
+    put16(f, static_cast<uint32_t>(bits));
+    const uint32_t colours[3] = {0x102030, 0x405060, 0x708090};
+    if (bits == 8) {
+      for (int i = 0; i < 256; ++i) {
+        const uint32_t c = i < 3 ? colours[i] : 0;
+        f.push_back(uint8_t(c));
+        f.push_back(uint8_t(c >> 8));
+        f.push_back(uint8_t(c >> 16));
+      }
+    }
+    for (int row = 1; row >= 0; --row) {  // bottom-up
+      Bytes line;
+      for (int x = 0; x < 3; ++x) {
+        const uint32_t c = colours[indices[row][x]];
+        if (bits == 8) {
+          line.push_back(indices[row][x]);
+        } else {
+          line.push_back(uint8_t(c));
+          line.push_back(uint8_t(c >> 8));
+          line.push_back(uint8_t(c >> 16));
+        }
+      }
+      while (line.size() % 4) line.push_back(0);
+      f.insert(f.end(), line.begin(), line.end());
+    }
+    RasterImage image = Decode(ReadBmpImage, f);
+    ASSERT_NE(image.pixels, nullptr);
+    ASSERT_EQ(image.width, 3);
+    ASSERT_EQ(image.height, 2);
+    for (int y = 0; y < 2; ++y) {
+      for (int x = 0; x < 3; ++x) {
+        int r = 0, g = 0, b = 0, a = 0;
+        ASSERT_EQ(ReadImagePixel(&image, x, y, &r, &g, &b, &a), 0);
+        EXPECT_EQ(uint32_t(r << 16 | g << 8 | b), colours[indices[y][x]]) << x << "," << y;
+      }
+    }
+    FreeRasterImage(&image);
+  }
+
+  // A 64-byte OS/2 2.x header: plain rows are read, compressions 3 and 4 refused.
+  const Picture pic = MakeIndexPicture(5, 3, 256, 99);
+  BmpOptions o;
+  o.bitCount = 8;
+  o.headerSize = 64;
+  RasterImage image = Decode(ReadBmpImage, WriteBmp(pic, o));
+  ExpectIndices(image, pic, 256);
+  FreeRasterImage(&image);
+  for (uint32_t compression : {3u, 4u}) {
+    Bytes f = WriteBmp(pic, o);
+    f[30] = static_cast<uint8_t>(compression);
+    EXPECT_EQ(DecodeWith(ReadBmpImage, f, &image), -1) << compression;
+  }
+}
+
 TEST(TgaReader, AllTypesOrientationsAndFooters) {
   const Picture colours = MakeColourPicture(10, 6, 4);
   Picture mapped = MakeIndexPicture(10, 6, 40, 8);

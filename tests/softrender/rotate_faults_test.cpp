@@ -250,3 +250,37 @@ TEST_F(RotateFaults, SixteenBitTransparentColourMatchesTheBlitter) {
   std::memcpy(&skipped, rotated.img.pixels + 2 * rotated.img.base->pitch + 2 * 2, 2);
   EXPECT_EQ(skipped, 0xABAB);
 }
+
+// A graph drawn onto itself shows its pixels as they were before the call: every renderer
+// gives what drawing a separate copy of it gives.
+TEST_F(RotateFaults, DrawingAnImageOntoItselfReadsItsOldPixels) {
+  const quelt::IntRect clip{0, 0, 24, 16};
+  using Draw = void (*)(quelt::MEMIMG*, const quelt::MEMIMG*);
+  const Draw draws[] = {
+      [](quelt::MEMIMG* d, const quelt::MEMIMG* s) { quelt::MemImgBlit(d, s, 1, 1, 0, nullptr); },
+      [](quelt::MEMIMG* d, const quelt::MEMIMG* s) {
+        const quelt::IntRect r{2, 1, 30, 19};
+        quelt::MemImgStretchBlit(d, s, &r, 0, nullptr);
+      },
+      [](quelt::MEMIMG* d, const quelt::MEMIMG* s) { quelt::MemImgRotateBlit(d, s, 13, 9, 0.3f, 1.2f, 0, 0, nullptr); },
+      [](quelt::MEMIMG* d, const quelt::MEMIMG* s) {
+        const quelt::TriVertex v[3] = {{3, 1, 0, 0}, {22, 4, 24, 0}, {2, 15, 0, 16}};
+        quelt::MemImgTriangle(d, s, v, 0, nullptr, 0);
+      },
+  };
+  for (uint32_t mode : {0u, 1u}) {
+    for (size_t i = 0; i < std::size(draws); ++i) {
+      SCOPED_TRACE(testing::Message() << "mode " << mode << " renderer " << i);
+      TestImage self, copy, target;
+      MakeSource(self, 1, Kind::Direct, 24, 16, rng);
+      quelt::CreateMemImg(&copy.img, 24, 16, -1, 0, 1, 0, 0, 0, nullptr);
+      quelt::CreateMemImg(&target.img, 24, 16, -1, 0, 1, 0, 0, 0, nullptr);
+      std::memcpy(copy.img.base->pixels, self.img.base->pixels, self.Bytes());
+      std::memcpy(target.img.base->pixels, self.img.base->pixels, self.Bytes());
+      SetDrawState({mode, 100, 0xFFFFFF, clip});
+      draws[i](&self.img, &self.img);
+      draws[i](&target.img, &copy.img);
+      EXPECT_EQ(std::memcmp(self.img.base->pixels, target.img.base->pixels, self.Bytes()), 0);
+    }
+  }
+}
