@@ -28,20 +28,12 @@ void* FirstTexture(GraphRecord* graph) {
   return graph->pieceCount > 0 ? GraphPieces(graph)[0].entry->texture : nullptr;
 }
 
-// The cache re-applies the whole draw mode (and with it the vertex format) only when the
-// mode changed; a texture replacing no texture, or the reverse, changes the vertex format.
-void MarkFormatChange(void* texture) {
-  if ((C.drawTexture == nullptr) != (texture == nullptr)) C.modeChanged = 1;
-}
-
 void Prepare(GraphRecord* graph, int32_t transparent, bool exactTexel) {
-  MarkFormatChange(FirstTexture(graph));
   PrepareDrawState(ImageFormat(graph), transparent, FirstTexture(graph),
                    0x1u | (exactTexel ? 0x2u : 0u));
 }
 
 void MakeCurrent(void* texture) {
-  MarkFormatChange(texture);
   if (C.drawTexture != texture) SetDrawTexture(texture);
   if (C.modeChanged || C.textureChanged) ApplyDrawMode(1, nullptr, 0);
 }

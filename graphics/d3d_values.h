@@ -16,6 +16,7 @@ enum Format : uint32_t {
   FmtX1R5G5B5 = 24,
   FmtA1R5G5B5 = 25,
   FmtA4R4G4B4 = 26,
+  FmtX4R4G4B4 = 30,
   FmtD32 = 71,
   FmtD24X8 = 77,
   FmtD16 = 80,

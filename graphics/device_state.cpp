@@ -296,6 +296,9 @@ int SetRenderTargetSurface(void* surface) {
 int SetDrawTexture(void* texture) {
   if (C.drawTexture != texture) {
     FlushVertexBatch();
+    // A texture replacing none, or the reverse, changes the stage recipe and the vertex
+    // format: the whole draw mode is applied again, whichever draw prepares it.
+    if ((C.drawTexture == nullptr) != (texture == nullptr)) C.modeChanged = 1;
     C.drawTexture = texture;
     C.textureChanged = 1;
   }
@@ -334,6 +337,9 @@ int SetUserDrawModeBlock(const DrawModeBlock* block, int32_t value) {
     return 0;
   }
   C.userBlock = *block;
+  // A block names at most the eight stages the device and the cache have.
+  if (C.userBlock.stageCount < 0) C.userBlock.stageCount = 0;
+  if (C.userBlock.stageCount > SamplerStageCount) C.userBlock.stageCount = SamplerStageCount;
   C.userBlockOn = 1;
   C.userBlockValue = value;
   return ApplyDrawMode(1, nullptr, value);
@@ -701,6 +707,8 @@ int ApplyDrawMode(int32_t resolveHandles, const DrawModeBlock* block, int32_t va
   if (block == nullptr && C.userBlockOn) block = &C.userBlock;
   if (block != nullptr) {
     DrawModeBlock resolved = *block;
+    if (resolved.stageCount < 0) resolved.stageCount = 0;
+    if (resolved.stageCount > SamplerStageCount) resolved.stageCount = SamplerStageCount;
     for (int32_t s = 0; s < resolved.stageCount && s < SamplerStageCount; ++s)
       resolved.stages[s].texture = ResolveStageTexture(resolved.stages[s].texture, resolveHandles);
     FlushVertexBatch();
@@ -935,26 +943,42 @@ int DrawIndexedGrid(int32_t columns, int32_t rows, const TexVertex2D* vertices) 
     C.fvf = VertexFormats[1].fvf;
   }
   constexpr int32_t MaxIndices = 1000;
+  // A strip through w columns of a row pair takes 2 w indices plus two to join it to the
+  // one before; wider rows go in pieces that share their edge column.
+  constexpr int32_t MaxChunkColumns = MaxIndices / 2 - 1;
+  // Indices are 16 bits relative to the first vertex of each draw; the lower row of a
+  // piece lies `columns` vertices after its upper row.
+  if (columns > 65536 - MaxChunkColumns) return -1;
   std::array<uint16_t, MaxIndices> indices{};
   int32_t count = 0;
-  const uint32_t vertexCount = static_cast<uint32_t>(columns * rows);
+  int64_t base = 0;      // first vertex of the current draw
+  int64_t highest = 0;   // highest index used in it
   auto draw = [&] {
     if (count > 2)
-      Sink().drawIndexedPrimitiveUp(Dev(), TriangleStrip, vertexCount, static_cast<uint32_t>(count - 2),
-                                    indices.data(), vertices, VertexFormats[1].stride);
+      Sink().drawIndexedPrimitiveUp(Dev(), TriangleStrip, static_cast<uint32_t>(highest + 1),
+                                    static_cast<uint32_t>(count - 2), indices.data(), vertices + base,
+                                    VertexFormats[1].stride);
     count = 0;
+    highest = 0;
   };
   for (int32_t r = 0; r + 1 < rows; ++r) {
-    // A row pair needs 2 x columns indices, plus one repeated index to join it to the last.
-    if (count > 0 && count + 2 * columns + 2 > MaxIndices) draw();
-    if (count > 0) {
-      indices[count] = indices[count - 1];
-      ++count;
-      indices[count++] = static_cast<uint16_t>(r * columns);
-    }
-    for (int32_t c = 0; c < columns && count + 2 <= MaxIndices; ++c) {
-      indices[count++] = static_cast<uint16_t>(r * columns + c);
-      indices[count++] = static_cast<uint16_t>((r + 1) * columns + c);
+    for (int32_t c0 = 0; c0 + 1 < columns; c0 += MaxChunkColumns - 1) {
+      const int32_t c1 = c0 + MaxChunkColumns - 1 < columns - 1 ? c0 + MaxChunkColumns - 1 : columns - 1;
+      const int32_t width = c1 - c0 + 1;
+      const int64_t first = static_cast<int64_t>(r) * columns + c0;
+      const int64_t last = first + columns + (c1 - c0);
+      if (count > 0 && (count + 2 + 2 * width > MaxIndices || last - base > 0xFFFF)) draw();
+      if (count == 0) base = first;
+      if (count > 0) {
+        indices[count] = indices[count - 1];
+        ++count;
+        indices[count++] = static_cast<uint16_t>(first - base);
+      }
+      for (int32_t c = 0; c < width; ++c) {
+        indices[count++] = static_cast<uint16_t>(first + c - base);
+        indices[count++] = static_cast<uint16_t>(first + columns + c - base);
+      }
+      if (last - base > highest) highest = last - base;
     }
   }
   draw();

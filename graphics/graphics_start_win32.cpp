@@ -387,6 +387,9 @@ int StartGraphics() {
   if (ScreenState.colourDepth == 0) ScreenState.colourDepth = DefaultScreenDepth;
   if (StartGraphicsDevice() < 0) {
     ShutdownGraphics();
+    // Not started yet, so the shutdown above skips the device: give back what the failed
+    // start still holds (d3d9.dll, the DirectDraw object).
+    EndGraphicsDevice();
     return -1;
   }
   ScreenState.started = 1;

@@ -8,6 +8,7 @@
 #include "graphics/draw_settings.h"
 #include "graphics/graph_table.h"
 #include "graphics/graphics_log.h"
+#include "graphics/original_image.h"
 #include "graphics/original_image_device.h"
 #include "graphics/screen_mode.h"
 #include "graphics/texture_split.h"
@@ -161,7 +162,9 @@ int DecodeIfCompressed(RasterImage* image, RasterImage* alpha, const TextureDevi
 int FillPiece(const TextureRoad& road, TextureEntry& e, RasterImage* src, RasterImage* alpha, const PixelRect& t,
               const PixelRect& s) {
   const TextureDeviceOps* ops = road.ops;
-  const int32_t levels = Max(1, road.image->mipCount);
+  // A small piece of a mip-mapped image has only the levels its own size allows.
+  const int32_t levels =
+      Min(Max(1, road.image->mipCount), MipLevelsForSetting(-1, e.textureWidth, e.textureHeight));
   const bool wholeTexture = t.left == 0 && t.top == 0 && t.right == e.textureWidth && t.bottom == e.textureHeight &&
                             src->width == e.textureWidth && src->height == e.textureHeight;
   const int32_t kind = static_cast<int32_t>(src->format.compression);

@@ -12,6 +12,7 @@
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graphics_start.h"
+#include "graphics/read_back.h"
 #include "graphics/screen_mode.h"
 #include "image/color_format.h"
 
@@ -189,24 +190,11 @@ int ReadBackDrawScreen(uint32_t* pixels, int32_t width, int32_t height) {
   D3DLOCKED_RECT locked{};
   if (SUCCEEDED(Device()->GetRenderTargetData(target, copy)) &&
       SUCCEEDED(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY))) {
-    for (int32_t y = 0; y < height; ++y) {
-      const uint8_t* row = static_cast<const uint8_t*>(locked.pBits) + y * locked.Pitch;
-      for (int32_t x = 0; x < width; ++x) {
-        uint32_t value = 0;
-        if (desc.Format == D3DFMT_R5G6B5) {
-          const uint32_t p = row[x * 2] | row[x * 2 + 1] << 8;
-          value = ((p >> 11) * 255 / 31) << 16 | (((p >> 5) & 63) * 255 / 63) << 8 | ((p & 31) * 255 / 31);
-        } else if (desc.Format == D3DFMT_X1R5G5B5 || desc.Format == D3DFMT_A1R5G5B5) {
-          const uint32_t p = row[x * 2] | row[x * 2 + 1] << 8;
-          value = (((p >> 10) & 31) * 255 / 31) << 16 | (((p >> 5) & 31) * 255 / 31) << 8 | ((p & 31) * 255 / 31);
-        } else {
-          value = (row[x * 4] | row[x * 4 + 1] << 8 | row[x * 4 + 2] << 16) & 0xFFFFFFu;
-        }
-        pixels[y * width + x] = value;
-      }
-    }
-    copy->UnlockRect();
     result = 0;
+    for (int32_t y = 0; y < height && result == 0; ++y)
+      result = ConvertReadBackRow(desc.Format, static_cast<const uint8_t*>(locked.pBits) + y * locked.Pitch, width,
+                                  pixels + y * width);
+    copy->UnlockRect();
   }
   copy->Release();
   return result;

@@ -65,7 +65,11 @@ void StoreMode(const ScreenModeValues& mode) {
 
 int StartScreenModeChain(const ScreenModeValues& wanted, const ScreenModeValues& before,
                          GraphicsStartFn start) {
+  // The mode before may itself be an emulated 320 x 240; every other mode runs as itself
+  // unless its own start falls back to the emulation.
+  const int32_t emulatedBefore = GetEmulation320Flag();
   StoreMode(wanted);
+  SetEmulation320Flag(0);
   if (start() >= 0) return 0;
   if (wanted.width == 320 && wanted.height == 240) {
     ScreenState.width = 640;
@@ -74,8 +78,10 @@ int StartScreenModeChain(const ScreenModeValues& wanted, const ScreenModeValues&
     if (start() >= 0) return 0;
   }
   StoreMode(before);
+  SetEmulation320Flag(emulatedBefore);
   if (start() >= 0) return 0;
   StoreMode({640, 480, 16, 0});
+  SetEmulation320Flag(0);
   if (start() >= 0) return 0;
   return -1;
 }

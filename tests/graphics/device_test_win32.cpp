@@ -145,6 +145,23 @@ TEST(GraphicsDevice, CapabilityOverridesReachTheDeviceFacts) {
   EXPECT_TRUE(Contains(log, "プログラマブルシェーダーを使用しません"));
 }
 
+TEST(GraphicsDevice, FailedStartGivesBackTheLibraryAndDirectDraw) {
+  ASSERT_EQ(StartEngineSession({"quelt graphics failed start", 0}), 0);
+  ShutdownGraphics();
+  // Full screen on the software road at a depth it cannot run: the start fails after
+  // d3d9.dll and DirectDraw were taken.
+  SetWindowModeFlag(0);
+  ScreenState.colourDepth = 8;
+  EXPECT_EQ(StartGraphics(), -1);
+  EXPECT_EQ(GraphicsDevice.d3d9Module, nullptr);
+  EXPECT_EQ(GraphicsDevice.directDraw, nullptr);
+  EXPECT_EQ(ScreenState.started, 0);
+  SetWindowModeFlag(1);
+  ScreenState.colourDepth = 32;
+  EXPECT_EQ(StartGraphics(), 0);
+  StopEngineSession();
+}
+
 TEST(GraphicsDevice, GraphicsEndedMidFrameRefuseDrawingSafely) {
   for (int32_t hardware : {1, 0}) {
     SCOPED_TRACE(hardware);

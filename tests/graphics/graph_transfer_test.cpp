@@ -228,6 +228,27 @@ TEST_F(GraphTransferTest, MipLevelsAreGeneratedFromTheConvertedImage) {
   FreeRasterImage(&image);
 }
 
+TEST_F(GraphTransferTest, MipMappedImageSplitIntoPiecesFillsEveryPiece) {
+  // 600 x 40 with a full chain (10 levels): the 8 x 64 piece has only 7.
+  TextureLayoutSettings.MipLevelSetting = -1;
+  RasterImage image = PatternImage(600, 40);
+  const int32_t graph = CreateGraphFromRaster(&image, nullptr, 0, 0, 0);
+  ASSERT_GE(graph, 0);
+  GraphRecord* record = GetGraphRecord(graph);
+  ASSERT_EQ(record->pieceCount, 4);
+  EXPECT_EQ(record->image->mipCount, 10);
+  const ColorFormat* target = ColorFormatForD3DFormat(d3d::FmtA8R8G8B8);
+  std::vector<uint32_t> expected(600 * 40);
+  const PixelRect all{0, 0, 600, 40};
+  ConvertPixelRect(expected.data(), 600 * 4, target, image.pixels, image.pitch, &image.format, nullptr, 0, nullptr, 0,
+                   0, &all, 0, 1, 0, 0, 0, 0, 0, 0);
+  int mismatches = 0;
+  for (int32_t y = 0; y < 40; ++y)
+    for (int32_t x = 0; x < 600; ++x) mismatches += GraphPixel(graph, x, y) != expected[y * 600 + x] ? 1 : 0;
+  EXPECT_EQ(mismatches, 0);
+  FreeRasterImage(&image);
+}
+
 RasterImage Dxt1Image(int32_t w, int32_t h, int32_t mips, size_t bytes) {
   RasterImage image{};
   SetArgb32ColorFormat(&image.format);

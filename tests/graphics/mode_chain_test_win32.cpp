@@ -42,6 +42,13 @@ int RunChild(int hardware) {
     out << "to320=" << quelt::RequestScreenMode(320, 240, 32, 0) << "\n";
     out << "width320=" << quelt::ScreenState.width << "\n";
     out << "emulation320=" << quelt::GetEmulation320Flag() << "\n";
+    out << "to640=" << quelt::RequestScreenMode(640, 480, 32, 0) << "\n";
+    out << "emulation640=" << quelt::GetEmulation320Flag() << "\n";
+    // Sizes below zero are refused with the screen left running.
+    out << "negativeWidth=" << quelt::RequestScreenMode(-640, 480, 32, 0) << "\n";
+    out << "negativeHeight=" << quelt::RequestScreenMode(640, -1, 32, 0) << "\n";
+    out << "widthAfterNegative=" << quelt::ScreenState.width << "\n";
+    out << "startedAfterNegative=" << quelt::ScreenState.started << "\n";
     quelt_test::StopEngineSession();
   }
   out << "done=1\n";
@@ -100,6 +107,12 @@ TEST(GraphicsModeChain, FallsBackInsideAVirtualDesktop) {
       EXPECT_EQ(v["width320"], 640);
       EXPECT_EQ(v["emulation320"], 1);
     }
+    EXPECT_EQ(v["to640"], 0);
+    EXPECT_EQ(v["emulation640"], 0);
+    EXPECT_EQ(v["negativeWidth"], -1);
+    EXPECT_EQ(v["negativeHeight"], -1);
+    EXPECT_EQ(v["widthAfterNegative"], 640);
+    EXPECT_EQ(v["startedAfterNegative"], 1);
   }
 }
 

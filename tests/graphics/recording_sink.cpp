@@ -43,9 +43,11 @@ const quelt::DeviceSink Sink{
       R(d).draws.push_back({type, count, stride});
       return 0;
     },
-    [](void* d, uint32_t, uint32_t, uint32_t primitives, const uint16_t* indices, const void*,
-       uint32_t) -> int32_t {
+    [](void* d, uint32_t, uint32_t vertexCount, uint32_t primitives, const uint16_t* indices,
+       const void* vertices, uint32_t) -> int32_t {
       R(d).indexedDraws.emplace_back(indices, indices + primitives + 2);
+      R(d).indexedVertices.push_back(vertices);
+      R(d).indexedVertexCounts.push_back(vertexCount);
       return 0;
     },
     [](void* d) -> int32_t {

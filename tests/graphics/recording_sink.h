@@ -26,6 +26,8 @@ struct RecordingDevice {
   std::vector<uint32_t> fvfs;
   std::vector<DrawCall> draws;
   std::vector<std::vector<uint16_t>> indexedDraws;  // the indices of each indexed draw
+  std::vector<const void*> indexedVertices;          // and its vertex pointer and count
+  std::vector<uint32_t> indexedVertexCounts;
   std::vector<uint32_t> fills;
   int beginScenes = 0, endScenes = 0, depthClears = 0, lights = 0, lightEnables = 0, materials = 0;
 

@@ -1,6 +1,9 @@
 // The device state cache and the vertex batch, over a recording device.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <set>
 #include <vector>
 
 #include "core/core_state.h"
@@ -238,6 +241,41 @@ TEST_F(StateCacheTest, SubtractModeUsesReverseSubtractOnlyWhenTheDeviceHasIt) {
   EXPECT_EQ(ApplyDrawMode(1, nullptr, 0), -1);  // nothing changed
 }
 
+TEST_F(StateCacheTest, FillAfterTexturedDrawAndBackSwitchTheVertexFormat) {
+  // Same colour and alpha modulation on both sides: only the texture differs.
+  ColorFormat format{};
+  format.bitDepth = 32;
+  int texture = 0;
+  DrawSettings.ClipRect = {0, 0, 640, 480};
+  PrepareDrawState(&format, 0, &texture, 0x21);
+  QueueQuadVertices();
+  ASSERT_EQ(FillRectDirect3D(10, 10, 20, 20, 0xFFFFFF), 0);
+  FlushVertexBatch();
+  ASSERT_EQ(device.draws.size(), 2u);
+  EXPECT_EQ(device.draws[0].stride, 28u);
+  EXPECT_EQ(device.draws[1].stride, 20u);
+  EXPECT_EQ(device.fvfs.back(), VertexFormats[0].fvf);
+  EXPECT_EQ(device.StageLast(0, d3d::TssColorArg1), static_cast<uint32_t>(d3d::TaDiffuse));
+  // And a textured draw after the fill takes the textured format and stage again.
+  PrepareDrawState(&format, 0, &texture, 0x21);
+  EXPECT_EQ(VertexBatch.formatIndex, 1);
+  EXPECT_EQ(device.StageLast(0, d3d::TssColorArg1), static_cast<uint32_t>(d3d::TaTexture));
+}
+
+TEST_F(StateCacheTest, UserBlockStageCountIsHeldToEightStages) {
+  DrawModeBlock block{};
+  block.stageCount = 100;
+  ASSERT_EQ(SetUserDrawModeBlock(&block, 0), 0);
+  EXPECT_EQ(DeviceStateCache.userBlock.stageCount, 8);
+  EXPECT_EQ(DeviceStateCache.applied.stageCount, 8);
+  EXPECT_EQ(DeviceStateCache.stagesInUse, 8);
+  block.stageCount = 9;
+  ASSERT_EQ(ApplyDrawMode(1, &block, 0), 0);
+  EXPECT_LE(DeviceStateCache.stagesInUse, 8);
+  for (const auto& [key, values] : device.samplerStates) EXPECT_LT(key.first, 8u);
+  SetUserDrawModeBlock(nullptr, 0);
+}
+
 TEST_F(StateCacheTest, ModesSixAndSevenDrawWithBlendingOff) {
   int dummyTexture = 0;
   SetDrawTexture(&dummyTexture);
@@ -288,6 +326,44 @@ TEST_F(StateCacheTest, GridIsDrawnAsJoinedStripsInBoundedPieces) {
     total += draw.size();
   }
   EXPECT_GE(total, 59u * 200u);
+}
+
+// Every cell of a grid as the two triangles of a strip, from the indices and the vertex
+// pointer of each draw.
+void ExpectGridCovered(const RecordingDevice& device, const std::vector<TexVertex2D>& vertices, int32_t columns,
+                       int32_t rows) {
+  std::set<std::array<int64_t, 3>> drawn;
+  ASSERT_EQ(device.indexedDraws.size(), device.indexedVertices.size());
+  for (size_t d = 0; d < device.indexedDraws.size(); ++d) {
+    const auto& strip = device.indexedDraws[d];
+    EXPECT_LE(strip.size(), 1000u);
+    const int64_t base = static_cast<const TexVertex2D*>(device.indexedVertices[d]) - vertices.data();
+    for (size_t i = 0; i + 2 < strip.size(); ++i) {
+      EXPECT_LT(strip[i + 2], device.indexedVertexCounts[d]);
+      std::array<int64_t, 3> t{base + strip[i], base + strip[i + 1], base + strip[i + 2]};
+      std::sort(t.begin(), t.end());
+      if (t[0] != t[1] && t[1] != t[2]) drawn.insert(t);
+    }
+  }
+  std::set<std::array<int64_t, 3>> expected;
+  for (int64_t r = 0; r + 1 < rows; ++r)
+    for (int64_t c = 0; c + 1 < columns; ++c) {
+      const int64_t a = r * columns + c, b = a + columns;
+      expected.insert({a, a + 1, b});
+      expected.insert({a + 1, b, b + 1});
+    }
+  EXPECT_TRUE(drawn == expected) << drawn.size() << " triangles drawn of " << expected.size();
+}
+
+TEST_F(StateCacheTest, WideAndLargeGridsAreDrawnWhole) {
+  std::vector<TexVertex2D> wide(1200 * 3);
+  ASSERT_EQ(DrawIndexedGrid(1200, 3, wide.data()), 0);
+  ExpectGridCovered(device, wide, 1200, 3);
+  device.Clear();
+  // More vertices than 16-bit indices reach from the first.
+  std::vector<TexVertex2D> large(300 * 300);
+  ASSERT_EQ(DrawIndexedGrid(300, 300, large.data()), 0);
+  ExpectGridCovered(device, large, 300, 300);
 }
 
 TEST_F(StateCacheTest, ViewportComparesOnlyItsRectangle) {
