@@ -45,6 +45,11 @@ int ApiAllocXrgb32Image(int32_t width, int32_t height, RasterImage* image);
 int ApiFreeRasterImage(RasterImage* image);
 int ApiDecodeCompressedTexture(RasterImage* image);
 uint32_t ApiMakeScreenColourCode(int32_t red, int32_t green, int32_t blue);
+// Text in the default font; colours are screen colour codes. ApiDrawTextFormatted formats
+// printf-style into 1024 bytes first.
+void ApiDrawTextFormatted(int32_t x, int32_t y, uint32_t colour, const char* format, ...)
+    __attribute__((format(printf, 4, 5)));
+int ApiDrawTextDefaultFont(int32_t x, int32_t y, const char* text, uint32_t colour, uint32_t edge_colour);
 int ApiSetMaskColorFormat(ColorFormat* format, int32_t bits, uint32_t red, uint32_t green, uint32_t blue,
                           uint32_t alpha);
 

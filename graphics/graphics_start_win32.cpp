@@ -10,6 +10,7 @@
 #include "core/log.h"
 #include "core/main_window.h"
 #include "core/window_modes.h"
+#include "font/font_table.h"
 #include "graphics/d3d_values.h"
 #include "graphics/device_state.h"
 #include "graphics/draw_screen.h"
@@ -400,7 +401,7 @@ int StartGraphics() {
   }
   ResetDrawSettings();
   InitMemImgTables();
-  // The font system starts here once fonts exist.
+  StartFontSystem();
   return 0;
 }
 
@@ -428,7 +429,7 @@ int EndGraphicsDevice() {
 }
 
 int ShutdownGraphics() {
-  // The font system ends here, always, once fonts exist.
+  EndFontSystem();
   if (ScreenState.started == 0) return 0;
   if (MainWindowHandle != nullptr) KillTimer(MainWindow(), FrontScreenTimerId);
   DeleteAllGraphs();

@@ -5,6 +5,7 @@
 #include "core/log.h"
 #include "core/main_window.h"
 #include "core/window_modes.h"
+#include "font/font_table.h"
 #include "graphics/graphics_start.h"
 #include "graphics/screen_mode.h"
 
@@ -43,7 +44,9 @@ int ChangeScreenMode(int32_t width, int32_t height, int32_t bits, int32_t force,
   if (force == 0 && wanted == before) return 0;
   WriteLog("画面モード変更処理を開始します\n");
   ApiIncreaseLogIndent();
-  // The default font's face, size and thickness are kept here once fonts exist.
+  char fontFace[256] = "";
+  int32_t fontSize = -1, fontThickness = -1;
+  if (IsLiveFontHandle(QueryDefaultFont())) QueryFontHandleInfo(fontFace, &fontSize, &fontThickness, QueryDefaultFont());
   if (EngineInitialised == 0 && EngineStartingUp == 0) {
     // Before start-up the mode is only remembered for the start.
     ScreenState.width = width;
@@ -57,6 +60,7 @@ int ChangeScreenMode(int32_t width, int32_t height, int32_t bits, int32_t force,
   if (StartScreenModeChain(wanted, before, StartGraphics) < 0)
     FatalExit("予期せぬ画面モード変更不能現象が起きました2\n");
   if (WindowModeFlag == 1 || ScreenState.hardware == 0) ApplyWindowStyle();
+  ChooseDefaultFontMetrics(fontFace, fontSize, fontThickness);
   ApiDecreaseLogIndent();
   WriteLog("画面モード変更処理は正常に終了しました\n");
   PumpFrameMessages();

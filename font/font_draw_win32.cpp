@@ -1,0 +1,267 @@
+// String drawing through the glyph cache: per glyph through the drawing front ends on
+// Direct3D, direct pixel writes (or a work image and a blit) on the software renderer.
+#include <algorithm>
+#include <cstring>
+
+#include "core/core_state.h"
+#include "core/log.h"
+#include "core/main_window.h"
+#include "core/tracked_alloc.h"
+#include "font/font_table.h"
+#include "font/glyph_pixels.h"
+#include "graphics/d3d_draw.h"
+#include "graphics/device_state.h"
+#include "graphics/draw_front.h"
+#include "graphics/draw_screen.h"
+#include "graphics/draw_settings.h"
+#include "graphics/graph_table.h"
+#include "graphics/screen_mode.h"
+#include "softrender/memimg_draw.h"
+#include "softrender/soft_draw_state.h"
+
+namespace quelt {
+
+namespace {
+
+auto& D = DrawSettings;
+
+struct PreparedColour {
+  uint32_t code;   // screen colour code without the format's unused bits
+  uint32_t argb;   // 0xFFRRGGBB for the bright colour
+};
+
+PreparedColour Prepare(uint32_t colour) {
+  int32_t r = 0, g = 0, b = 0;
+  SplitScreenColourCode(colour, &r, &g, &b);
+  const uint32_t bright = D.BrightColour;
+  r = r * static_cast<int32_t>((bright >> 16) & 0xFF) / 255;
+  g = g * static_cast<int32_t>((bright >> 8) & 0xFF) / 255;
+  b = b * static_cast<int32_t>(bright & 0xFF) / 255;
+  const uint32_t unused = MakeScreenColourCode(0, 0, 0);
+  return {MakeScreenColourCode(r, g, b) & ~unused,
+          0xFF000000u | static_cast<uint32_t>(r) << 16 | static_cast<uint32_t>(g) << 8 | static_cast<uint32_t>(b)};
+}
+
+void SetClip(const IntRect& r) {
+  D.ClipRect = r;
+  SoftDraw.ClipRect = r;
+}
+
+bool IsBlank(const GlyphUnit& u) {
+  return (u.first == 0x20 && u.second == 0) || (u.first == 0x81 && u.second == 0x40);
+}
+
+void DrawGlyphTexture(const FontRecord& f, const GlyphCell& cell, int32_t x, int32_t y, int32_t pen,
+                      int32_t vertical, const PreparedColour& text, const PreparedColour& edge) {
+  const int32_t savedBlend = D.blendGraph, savedParam = D.blendBorderParam, savedRange = D.blendBorderRange;
+  const uint32_t savedBright = D.BrightColour;
+  SetBlendImageGraph(-1, 0, 0);
+  const int32_t sx = CellX(f, cell.cellIndex), sy = CellY(f, cell.cellIndex);
+  const int32_t w = cell.boxWidth, h = cell.boxHeight;
+  const bool hasEdge = f.edgeGraph != -1;
+  if (!vertical) {
+    if (hasEdge) {
+      SetBrightColour(static_cast<int32_t>(edge.argb & 0xFFFFFF));
+      DrawGraphPart(x + pen + cell.xOffset, y + cell.yOffset, sx, sy, w, h, f.edgeGraph, 1, 0);
+    }
+    SetBrightColour(static_cast<int32_t>(text.argb & 0xFFFFFF));
+    DrawGraphPart(x + pen + cell.xOffset, y + cell.yOffset, sx, sy, w, h, f.cacheGraph, 1, 0);
+  } else {
+    // The glyph turned a quarter clockwise: its top row becomes the box's right column.
+    const float left = static_cast<float>(x + f.cellHeight - cell.yOffset - h) - 0.5f;
+    const float right = static_cast<float>(x + f.cellHeight - cell.yOffset) - 0.5f;
+    const float top = static_cast<float>(y + pen + cell.xOffset) - 0.5f;
+    const float bottom = top + static_cast<float>(w);
+    const IntRect savedClip = D.ClipRect;
+    IntRect box{static_cast<int32_t>(left + 0.5f) - 1, static_cast<int32_t>(top + 0.5f),
+                static_cast<int32_t>(right + 0.5f) + 1, static_cast<int32_t>(bottom + 0.5f)};
+    ClipRectangle(box, savedClip);
+    if (box.x1 < box.x2 && box.y1 < box.y2) {
+      SetDrawClipRect(box.x1, box.y1, box.x2, box.y2);
+      auto draw = [&](int32_t source, uint32_t rgb) {
+        const int32_t sub = CreateSubGraph(sx, sy, w, h, source);
+        if (sub < 0) return;
+        SetBrightColour(static_cast<int32_t>(rgb & 0xFFFFFF));
+        DrawGraphFourCorners(right, top, right, bottom, left, bottom, left, top, sub, 1);
+        FlushVertexBatch();
+        ReleaseGraphHandle(sub);
+      };
+      if (hasEdge) draw(f.edgeGraph, edge.argb);
+      draw(f.cacheGraph, text.argb);
+      SetDrawClipRect(savedClip.x1, savedClip.y1, savedClip.x2, savedClip.y2);
+    }
+  }
+  SetBlendImageGraph(savedBlend, savedParam, savedRange);
+  SetBrightColour(static_cast<int32_t>(savedBright & 0xFFFFFF));
+}
+
+}  // namespace
+
+int DrawTextThroughGlyphCache(int32_t drawFlag, int32_t x, int32_t y, int32_t extend, double scaleX,
+                              double scaleY, const char* text, uint32_t colour, MEMIMG* target,
+                              const IntRect* clip, int32_t transparent, int32_t font, uint32_t edgeColour,
+                              int32_t byteCount, int32_t vertical, int32_t* size) {
+  if (D.DrawSettingsLock) return -1;
+  FontRecord* f = FontRecordOfHandle(font);
+  if (f == nullptr) return -1;
+  if (!f->textureCache || !extend) {
+    scaleX = scaleY = 1.0;
+    extend = 0;
+  }
+  const double penScale = vertical ? scaleY : scaleX;
+  const PreparedColour textColour = Prepare(colour);
+  const PreparedColour edge = Prepare(edgeColour);
+  if (text == nullptr || text[0] == '\0') {
+    if (size != nullptr) size[0] = size[1] = 0;
+    return 0;
+  }
+  const int32_t length = static_cast<int32_t>(std::strlen(text));
+  if (byteCount == -1 || byteCount > length) byteCount = length;
+  static std::array<GlyphUnit, 256> staticUnits;
+  GlyphUnit* units = staticUnits.data();
+  void* block = nullptr;
+  if (byteCount > 256) {
+    block = TrackedAlloc(byteCount * 3, __FILE__, __LINE__);
+    if (block == nullptr) return -1;
+    units = static_cast<GlyphUnit*>(block);
+  }
+  int32_t count = 0;
+  StageStringGlyphs(byteCount, text, font, units, &count);
+  GlyphPixelTarget pixelTarget{};
+  if (drawFlag && target != nullptr) {
+    pixelTarget = {target, clip != nullptr ? *clip : D.ClipRect, GetScreenColourDepth(), f->typeFlags,
+                   textColour.code, edge.code, transparent};
+  }
+  double pen = 0.0;
+  for (int32_t i = 0; i < count; ++i) {
+    const GlyphUnit& u = units[i];
+    const GlyphCell* cell = f->charMap[u.Code()].cell;
+    if (f->charMap[u.Code()].cached == 0 || cell == nullptr) cell = RenderGlyphsToCache(font, 1, &u);
+    if (cell == nullptr) {
+      WriteLog("テキストキャッシュの作成に失敗しました");
+      if (block != nullptr) TrackedFree(block);
+      return -1;
+    }
+    if (drawFlag && !IsBlank(u) && !(cell->boxWidth == 0 && cell->boxHeight == 0)) {
+      const int32_t p = static_cast<int32_t>(pen);
+      if (target != nullptr) {
+        const uint8_t* rows = f->memoryPixels + static_cast<size_t>(CellY(*f, cell->cellIndex)) * f->memoryPitch;
+        DrawGlyphPixels(pixelTarget, rows, f->memoryPitch, cell->xOffset, cell->yOffset, cell->boxWidth,
+                        cell->boxHeight, f->cellHeight, x, y, p, vertical);
+      } else {
+        DrawGlyphTexture(*f, *cell, x, y, p, vertical, textColour, edge);
+      }
+    }
+    pen += (cell->advance + f->charSpacing) * penScale;
+  }
+  const int32_t advance = static_cast<int32_t>(pen);
+  if (size != nullptr) {
+    size[0] = vertical ? f->cellHeight : advance;
+    size[1] = vertical ? advance : f->cellHeight;
+  }
+  if (block != nullptr) TrackedFree(block);
+  return advance;
+}
+
+namespace {
+
+int DrawFontTextHardware(int32_t x, int32_t y, uint32_t colour, uint32_t edgeColour, int32_t vertical,
+                         const char* text, int32_t font) {
+  FontRecord* f = FontRecordOfHandle(font);
+  if (f == nullptr || !f->textureCache) return 0;
+  RebuildGlyphCacheScreen(font);
+  const IntRect clip = D.ClipRect;
+  DrawTextThroughGlyphCache(1, x, y, 0, 1.0, 1.0, text, colour, nullptr, &clip, 1, font, edgeColour, -1, vertical,
+                            nullptr);
+  return 0;
+}
+
+int DrawFontTextSoftware(const char* text, uint32_t colour, int32_t font, uint32_t edgeColour, int32_t vertical,
+                         int32_t x, int32_t y) {
+  FontRecord* f = FontRecordOfHandle(font);
+  if (f == nullptr) return -1;
+  // A memory cache cannot be drawn on the Direct3D back end: there is no screen image.
+  if (ScreenState.hardware || DrawScreenMemImg == nullptr || !IsValidMemImg(DrawScreenMemImg)) {
+    WriteLog("Direct3D の画面にはメモリキャッシュのフォントを描画できません\n");
+    return -1;
+  }
+  int32_t size[2] = {0, 0};
+  DrawTextThroughGlyphCache(0, x, y, 0, 1.0, 1.0, text, colour, nullptr, nullptr, 1, font, edgeColour, -1, vertical,
+                            size);
+  const bool aa = (f->typeFlags & FontTypeAntiAlias) != 0;
+  if (!aa && (D.BlendMode == 0 || (D.BlendMode == 1 && D.BlendParam == 255))) {
+    const IntRect clip = D.ClipRect;
+    DrawTextThroughGlyphCache(1, x, y, 0, 1.0, 1.0, text, colour, DrawScreenMemImg, &clip, 1, font, edgeColour, -1,
+                              vertical, nullptr);
+    return 0;
+  }
+  MEMIMG* work = aa ? &FontWorkAlphaMemImg : &FontWorkMemImg;
+  if (!IsValidMemImg(work)) return -1;
+  const IntRect savedClip = D.ClipRect;
+  const uint32_t savedBright = D.BrightColour;
+  IntRect area{0, 0, size[0], size[1]};
+  ClipRectangle(area, IntRect{0, 0, ScreenState.width, ScreenState.height});
+  SetClip(area);
+  uint32_t key = 0;
+  if (!aa) {
+    const uint32_t mask = work->base->format != nullptr
+                              ? (work->base->format->redMask | work->base->format->greenMask |
+                                 work->base->format->blueMask)
+                              : 0xFFFFFFFFu;
+    key = NextTransparentColour(work->base->transparentColour, Prepare(colour).code, Prepare(edgeColour).code, mask);
+    work->base->transparentColour = key;
+  }
+  ClearMemImg(work, &area, key);
+  DrawTextThroughGlyphCache(1, 0, 0, 0, 1.0, 1.0, text, colour, work, &area, 1, font, edgeColour, -1, vertical,
+                            nullptr);
+  D.BrightColour = 0xFFFFFF;
+  SoftDraw.BrightColour = 0xFFFFFF;
+  IntRect dest{x, y, x + size[0], y + size[1]};
+  ClipRectangle(dest, savedClip);
+  SetClip(dest);
+  MEMIMG view{};
+  MakeMemImgView(&view, work, 0, 0, std::max(area.x2, 1), std::max(area.y2, 1));
+  MemImgBlit(DrawScreenMemImg, IsValidMemImg(&view) ? &view : work, x, y, 1, BlendImage);
+  if (IsValidMemImg(&view)) ReleaseMemImg(&view);
+  SetClip(savedClip);
+  D.BrightColour = savedBright;
+  SoftDraw.BrightColour = savedBright;
+  return 0;
+}
+
+}  // namespace
+
+int DrawTextWithFont(int32_t x, int32_t y, const char* text, uint32_t colour, int32_t font, uint32_t edgeColour,
+                     int32_t vertical) {
+  if (text == nullptr || text[0] == '\0' || D.DrawSettingsLock || D.ClipRectEmpty) return 0;
+  if (!IsLiveFontHandle(font)) {
+    WriteLog("フォントハンドル値が異常です\n");
+    return -1;
+  }
+  const bool texture = FontRecordOfHandle(font)->textureCache != 0;
+  if (WindowActiveFlag == 0) WaitWhileInactive();
+  if ((D.BlendMode == 3 && texture) || D.maskActive != 0 || D.drawScreen == DrawScreenFront) {
+    IntRect r{x, y, vertical ? x + QueryFontSize(font) + 3 : D.ClipRect.x2,
+              vertical ? D.ClipRect.y2 : y + QueryFontSize(font) + 3};
+    if (r.x1 >= D.ClipRect.x2) return 0;
+    DrawFrontSeams.lastAffected = r;
+  }
+  if (texture) {
+    if (D.BlendMode == 3 && ReverseSubtractSupported() == 0) {
+      const IntRect r = DrawFrontSeams.lastAffected;
+      SubtractBlendPrePass(r);
+      const int result = DrawFontTextHardware(x, y, colour, edgeColour, vertical, text, font);
+      SubtractBlendPostPass(r);
+      return result;
+    }
+    return DrawFontTextHardware(x, y, colour, edgeColour, vertical, text, font);
+  }
+  return DrawFontTextSoftware(text, colour, font, edgeColour, vertical, x, y);
+}
+
+int DrawTextDefaultFont(int32_t x, int32_t y, const char* text, uint32_t colour, uint32_t edgeColour) {
+  SyncDefaultFont();
+  return DrawTextWithFont(x, y, text, colour, QueryDefaultFont(), edgeColour, 0);
+}
+
+}  // namespace quelt

@@ -1,0 +1,104 @@
+#include "font/glyph_pixels.h"
+
+#include <cstring>
+
+#include "font/glyph_layout.h"
+#include "softrender/memimg.h"
+
+namespace quelt {
+
+namespace {
+
+// Glyph value at (gx, gy) of the cell: 0/1 for one bit per pixel, else the byte.
+uint32_t CellValue(const uint8_t* rows, int32_t pitch, uint32_t type, int32_t gx, int32_t gy) {
+  if ((type & 3) == 0) return (rows[gy * pitch + gx / 8] >> (7 - gx % 8)) & 1;
+  return rows[gy * pitch + gx];
+}
+
+int32_t Component(uint32_t c, int32_t shift, int32_t bits) { return static_cast<int32_t>((c >> shift) & ((1u << bits) - 1)); }
+
+uint32_t MixColour(uint32_t text, uint32_t edge, int32_t weight, int32_t depth) {
+  auto mix = [&](int32_t shift, int32_t bits) {
+    const int32_t e = Component(edge, shift, bits), t = Component(text, shift, bits);
+    return static_cast<uint32_t>(e + (((t - e) * weight) >> 8)) << shift;
+  };
+  if (depth == 16) return mix(11, 5) | mix(5, 6) | mix(0, 5);
+  return mix(16, 8) | mix(8, 8) | mix(0, 8);
+}
+
+// The pixel to write for a cell value; false = leave the pixel.
+bool PixelFor(const GlyphPixelTarget& t, uint32_t v, uint32_t* out) {
+  const uint32_t type = t.typeFlags & 3;
+  const int32_t alphaShift = t.depth == 16 ? 16 : 24;
+  const uint32_t colourMask = t.depth == 16 ? 0xFFFFu : (t.depth == 8 ? 0xFFu : 0xFFFFFFu);
+  switch (type) {
+    case 0:
+      if (v == 0) return false;
+      *out = t.text;
+      return true;
+    case FontTypeEdge:
+      if (v == 1) *out = t.text;
+      else if (v == 2) *out = t.edge;
+      else return false;
+      return true;
+    case FontTypeAntiAlias:
+      if (v == 0) return false;
+      *out = (t.text & colourMask) | (v * 16) << alphaShift;
+      return true;
+    default: {
+      EdgeAntiAliasMix m{};
+      if (!MixEdgeAntiAlias(static_cast<uint8_t>(v), &m)) return false;
+      *out = (MixColour(t.text, t.edge, m.textWeight, t.depth) & colourMask) |
+             static_cast<uint32_t>(m.alpha) << alphaShift;
+      return true;
+    }
+  }
+}
+
+}  // namespace
+
+void DrawGlyphPixels(const GlyphPixelTarget& t, const uint8_t* rows, int32_t pitch, int32_t xOffset,
+                     int32_t yOffset, int32_t boxWidth, int32_t boxHeight, int32_t cellHeight, int32_t x,
+                     int32_t y, int32_t pen, int32_t vertical) {
+  if (t.image == nullptr || t.image->base == nullptr || boxWidth <= 0 || boxHeight <= 0) return;
+  IntRect box = vertical ? IntRect{x + cellHeight - yOffset - boxHeight, y + pen + xOffset,
+                                   x + cellHeight - yOffset, y + pen + xOffset + boxWidth}
+                         : IntRect{x + pen + xOffset, y + yOffset, x + pen + xOffset + boxWidth,
+                                   y + yOffset + boxHeight};
+  const IntRect full = box;
+  IntRect bounds = t.clip;
+  ClipRectangle(bounds, IntRect{0, 0, t.image->width, t.image->height});
+  ClipRectangle(box, bounds);
+  if (box.x1 >= box.x2 || box.y1 >= box.y2) return;
+  const int32_t bpp = MemImgBytesPerPixel(*t.image->base);
+  const int32_t destPitch = t.image->base->pitch;
+  for (int32_t py = box.y1; py < box.y2; ++py) {
+    uint8_t* row = t.image->pixels + static_cast<ptrdiff_t>(py) * destPitch;
+    for (int32_t px = box.x1; px < box.x2; ++px) {
+      int32_t gx, gy;
+      if (vertical) {
+        // Pixel (gx, gy) lands at (x + H - yo - 1 - gy, y + P + xo + gx).
+        gx = py - full.y1;
+        gy = full.x2 - 1 - px;
+      } else {
+        gx = px - full.x1;
+        gy = py - full.y1;
+      }
+      uint32_t pixel = 0;
+      if (!PixelFor(t, CellValue(rows, pitch, t.typeFlags, gx, gy), &pixel)) {
+        if (t.transparent) continue;
+        pixel = 0;
+      }
+      std::memcpy(row + px * bpp, &pixel, static_cast<size_t>(bpp));
+    }
+  }
+}
+
+uint32_t NextTransparentColour(uint32_t current, uint32_t text, uint32_t edge, uint32_t mask) {
+  uint32_t key = current & mask;
+  for (int32_t guard = 0; guard < 3 && (key == (text & mask) || key == (edge & mask)); ++guard)
+    key = (key + 1) & mask;
+  return key;
+}
+
+}  // namespace quelt
