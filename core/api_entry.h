@@ -48,4 +48,9 @@ uint32_t ApiMakeScreenColourCode(int32_t red, int32_t green, int32_t blue);
 int ApiSetMaskColorFormat(ColorFormat* format, int32_t bits, uint32_t red, uint32_t green, uint32_t blue,
                           uint32_t alpha);
 
+// Forwarding entries of the sound subsystem.
+int32_t ApiLoadSoundFile(const char* path, int32_t buffer_count, int32_t flag);
+int ApiPlaySoundHandle(int32_t sound, int32_t play_type, int32_t from_start);
+int ApiStopSoundHandle(int32_t sound);
+
 }  // namespace quelt
