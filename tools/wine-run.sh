@@ -15,4 +15,5 @@ source "$DIR/session.env"
 machine="$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')"
 machine="$(od -An -tx2 -j$((machine + 4)) -N2 "$1" | tr -d ' ')"
 if [ "$machine" = 8664 ]; then loader=/usr/lib/wine/wine64; else loader=/usr/lib/wine/wine; fi
+export WINELOADER=$loader
 exec "$loader" "$@"

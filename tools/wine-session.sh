@@ -1,6 +1,7 @@
 #!/bin/bash
 # The Wine session the Windows tests run in, kept entirely inside one folder of the build
-# tree: a headless X server (unless DISPLAY is set), a 64-bit Wine prefix made once under a
+# tree: a headless X server (unless DISPLAY is set), a 64-bit Wine prefix (which runs both
+# 32-bit and 64-bit programs when wine32 is installed) made once under a
 # Japanese locale (ANSI code page 932) with Japanese font substitutes, one persistent
 # wineserver, and a private PulseAudio with a null sink so DirectSound has a real-time device.
 #   wine-session.sh start DIR   start (or reuse) the session; writes DIR/session.env
@@ -13,8 +14,8 @@ if [ -z "$cmd" ] || [ -z "$DIR" ]; then echo "usage: $0 start|stop|env DIR" >&2;
 mkdir -p "$DIR"
 DIR="$(cd "$DIR" && pwd)"
 ENVFILE="$DIR/session.env"
-# The 64-bit loader and server, called directly: Debian's wrappers prefer the 32-bit loader
-# whenever wine32 is installed, even on kernels that cannot run it.
+# The 64-bit loader and server, called directly for the session's own work, so that it also
+# runs on kernels without 32-bit support; tools/wine-run.sh picks each program's loader.
 WINE64=/usr/lib/wine/wine64
 WINESERVER64=/usr/lib/wine/wineserver64
 
@@ -34,7 +35,6 @@ export LC_ALL=ja_JP.UTF-8
 export PULSE_SERVER="unix:$DIR/pulse/native"
 export PULSE_RUNTIME_PATH="$DIR/pulse"
 export PULSE_STATE_PATH="$DIR/pulse"
-export WINELOADER=$WINE64
 export WINESERVER=$WINESERVER64
 ENV
 }

@@ -1,6 +1,7 @@
 // Fails with a clear message when the Wine session cannot give what the engine's tests need:
 // a window, a Direct3D 9 device whose back buffer reads back, DirectSound, and Japanese
 // glyphs from the default Japanese font.
+#include <cstdlib>
 #include <windows.h>
 #include <mmsystem.h>
 #include <d3d9.h>
@@ -26,6 +27,13 @@ struct TestWindow {
     if (handle) DestroyWindow(handle);
   }
 };
+
+// tools/check sets QUELT_EXPECT_POINTER_SIZE to the build it reports as tested.
+TEST(PlatformChecks, ProcessHasTheBitnessTheCheckReports) {
+  const char* expected = std::getenv("QUELT_EXPECT_POINTER_SIZE");
+  if (expected == nullptr) GTEST_SKIP() << "run outside tools/check";
+  EXPECT_EQ(std::strtoul(expected, nullptr, 10), sizeof(void*));
+}
 
 TEST(PlatformChecks, WindowOpens) {
   TestWindow window;
