@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -133,6 +136,68 @@ TEST_F(SoundTest, Mp3FilesDecodeThroughAcm) {
     EXPECT_EQ(PlaySoundHandle(sound, 1, 1), 0);
     EXPECT_EQ(DeleteSoundHandle(sound, 0), 0);
   }
+}
+
+std::string TestFile(const char* name) {
+  const char* folder = std::getenv("QUELT_BINARY_DIR");
+  return std::string(folder != nullptr ? folder : ".") + "/testwork/sound_files/" + name;
+}
+
+// Best normalised correlation of the first channel of two sounds over lags of up to
+// 3000 frames either way, on a window in the middle.
+double BestCorrelation(const SoundRecord& a, const SoundRecord& b) {
+  const auto* x = reinterpret_cast<const int16_t*>(a.pcm);
+  const auto* y = reinterpret_cast<const int16_t*>(b.pcm);
+  const int32_t xs = a.pcmSize / a.format.blockAlign;
+  const int32_t ys = b.pcmSize / b.format.blockAlign;
+  const int32_t start = 4000;
+  const int32_t length = 4000;
+  double best = -1;
+  for (int32_t lag = -3000; lag <= 3000; ++lag) {
+    if (start + lag < 0 || start + lag + length > ys || start + length > xs) continue;
+    double xy = 0, xx = 0, yy = 0;
+    for (int32_t i = start; i < start + length; ++i) {
+      const double p = x[i * a.format.channels];
+      const double q = y[(i + lag) * b.format.channels];
+      xy += p * q;
+      xx += p * p;
+      yy += q * q;
+    }
+    if (xx > 0 && yy > 0) best = std::max(best, xy / std::sqrt(xx * yy));
+  }
+  return best;
+}
+
+TEST_F(SoundTest, DecodesMatchTheReferenceDecoders) {
+  struct Case {
+    const char* file;
+    const char* reference;
+  };
+  for (const Case c : {Case{"tone_cbr.mp3", "tone_cbr_ref.wav"}, Case{"tone_mono22.mp3", "tone_mono22_ref.wav"},
+                       Case{"tone.ogg", "tone_ogg_ref.wav"}, Case{"tone_ima.wav", "tone.wav"},
+                       Case{"tone_ms.wav", "tone.wav"}}) {
+    SCOPED_TRACE(c.file);
+    const int32_t sound = LoadSoundFile(TestFile(c.file).c_str(), 1, -1);
+    const int32_t reference = LoadSoundFile(TestFile(c.reference).c_str(), 1, -1);
+    ASSERT_NE(sound, -1);
+    ASSERT_NE(reference, -1);
+    const SoundRecord& a = *Sounds.Find(sound);
+    const SoundRecord& b = *Sounds.Find(reference);
+    EXPECT_EQ(a.format.samplesPerSec, b.format.samplesPerSec);
+    EXPECT_EQ(a.format.channels, b.format.channels);
+    EXPECT_GT(BestCorrelation(a, b), 0.99);
+    DeleteSoundHandle(sound, 0);
+    DeleteSoundHandle(reference, 0);
+  }
+}
+
+TEST_F(SoundTest, OggWholeConversionGivesTheExactDecodedSize) {
+  const int32_t sound = LoadSoundFile(TestFile("tone.ogg").c_str(), 1, -1);
+  const int32_t reference = LoadSoundFile(TestFile("tone_ogg_ref.wav").c_str(), 1, -1);
+  ASSERT_NE(sound, -1);
+  ASSERT_NE(reference, -1);
+  EXPECT_EQ(Sounds.Find(sound)->pcmSize, Sounds.Find(reference)->pcmSize);
+  EXPECT_EQ(Sounds.Find(sound)->pcmSize, 176400);
 }
 
 }  // namespace
