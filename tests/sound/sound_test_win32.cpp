@@ -200,5 +200,17 @@ TEST_F(SoundTest, OggWholeConversionGivesTheExactDecodedSize) {
   EXPECT_EQ(Sounds.Find(sound)->pcmSize, 176400);
 }
 
+// Run by record_tone.sh while the null sink's monitor is recorded: half a second of
+// 440 Hz, played once in the background.
+TEST_F(SoundTest, DISABLED_PlaysHalfSecondToneForTheRecorder) {
+  WriteFile("half.wav", ToneWave(44100, 2, 0.5, 440));
+  const int32_t sound = LoadSoundFile("half.wav", 1, -1);
+  ASSERT_NE(sound, -1);
+  Sleep(300);
+  ASSERT_EQ(PlaySoundHandle(sound, 1, 1), 0);
+  Sleep(1000);
+  EXPECT_EQ(GetSoundStatus(sound), 0);
+}
+
 }  // namespace
 }  // namespace quelt
