@@ -53,4 +53,9 @@ int ApiDrawTextDefaultFont(int32_t x, int32_t y, const char* text, uint32_t colo
 int ApiSetMaskColorFormat(ColorFormat* format, int32_t bits, uint32_t red, uint32_t green, uint32_t blue,
                           uint32_t alpha);
 
+// Forwarding entries of the sound subsystem.
+int32_t ApiLoadSoundFile(const char* path, int32_t buffer_count, int32_t flag);
+int ApiPlaySoundHandle(int32_t sound, int32_t play_type, int32_t from_start);
+int ApiStopSoundHandle(int32_t sound);
+
 }  // namespace quelt

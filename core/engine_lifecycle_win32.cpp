@@ -28,6 +28,7 @@
 #include "movie/yuv_tables.h"
 #include "network/http_slots.h"
 #include "network/network_state.h"
+#include "sound/sound.h"
 
 // The start-up and shutdown sequences, every step in its place. A step of a subsystem that
 // is not part of the build yet is listed by name and skipped the way its start switch
@@ -76,6 +77,7 @@ void RunShutdownSteps() {
   TerminateNetWork();
   // 4. Music, 3-D model tables, input and sound end here too as their subsystems arrive.
   ShutdownGraphics();
+  TerminateSound();
   // 5.
   DestroyEngineWindow();
   // 6.
@@ -284,7 +286,8 @@ int RunStartUpSequence() {
   // 14.
   ZeroHttpSlotTable();
   // 15. Input start unless NoInputSwitch (input).
-  // 16. Sound start unless NoSoundSwitch (sound).
+  // 16. Its result is not tested.
+  if (NoSoundSwitch == 0) InitializeSound();
   // 17.
   if (NoGraphicsSwitch == 0 && StartGraphics() < 0) return FailStartUp();
   // 18. Text input start (input).

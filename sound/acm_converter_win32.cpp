@@ -1,0 +1,283 @@
+// Compressed WAV and MPEG audio through the Audio Compression Manager: the whole coded data
+// is read at open and converted chunk by chunk by a main ACM stream; a trailing stream
+// stays behind it for backward seeks.
+#include <windows.h>
+#include <mmsystem.h>
+#include <mmreg.h>
+#include <msacm.h>
+
+#include <cstring>
+
+#include "core/tracked_alloc.h"
+#include "sound/mpeg_frames.h"
+#include "sound/pcm_converter.h"
+#include "sound/riff_walk.h"
+
+namespace quelt {
+
+static_assert(sizeof(void*) != 4 || sizeof(ACMSTREAMHEADER) == 84);
+static_assert(sizeof(WAVEFORMATEX) == sizeof(WaveFormat));
+
+namespace {
+
+constexpr int32_t SourceChunkBytes = 2048;
+// How far the trailing stream may fall behind its target before it converts a chunk.
+constexpr int64_t TrailingSlack = 10240;
+
+HACMSTREAM AsStream(uintptr_t value) { return reinterpret_cast<HACMSTREAM>(value); }
+
+uintptr_t OpenStream(PcmConverter* c) {
+  HACMSTREAM stream = nullptr;
+  auto* source = reinterpret_cast<WAVEFORMATEX*>(c->acmSourceFormat);
+  auto* output = reinterpret_cast<WAVEFORMATEX*>(&c->format);
+  if (acmStreamOpen(&stream, nullptr, source, output, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME) != 0)
+    return 0;
+  return reinterpret_cast<uintptr_t>(stream);
+}
+
+void CloseStream(uintptr_t* stream) {
+  if (*stream != 0) acmStreamClose(AsStream(*stream), 0);
+  *stream = 0;
+}
+
+// The source bytes one conversion takes from `offset`: at most 2048, but never less than
+// one coded block (a smaller piece converts to nothing), and no more than the destination
+// can take.
+DWORD SourceChunk(const PcmConverter* c, uintptr_t stream, int32_t offset, DWORD destination) {
+  const auto* source = reinterpret_cast<const WAVEFORMATEX*>(c->acmSourceFormat);
+  const DWORD align = source->nBlockAlign != 0 ? source->nBlockAlign : 1;
+  DWORD chunk = SourceChunkBytes;
+  if (chunk < align) chunk = align;
+  chunk -= chunk % align;
+  const DWORD left = static_cast<DWORD>(c->acmSourceSize - offset);
+  if (chunk > left) chunk = left;
+  for (;;) {
+    DWORD out = 0;
+    if (acmStreamSize(AsStream(stream), chunk, &out, ACM_STREAMSIZEF_SOURCE) != 0 || out <= destination) break;
+    DWORD smaller = chunk / 2;
+    smaller -= smaller % align;
+    if (smaller == 0) break;
+    chunk = smaller;
+  }
+  return chunk;
+}
+
+// One conversion on `stream` from `offset` into dest: 0 with the counts, or -1.
+int ConvertChunk(PcmConverter* c, uintptr_t stream, int32_t offset, uint8_t* dest, DWORD destination,
+                 DWORD* used, DWORD* produced) {
+  *used = 0;
+  *produced = 0;
+  const DWORD chunk = SourceChunk(c, stream, offset, destination);
+  if (chunk == 0) return -1;
+  ACMSTREAMHEADER header{};
+  header.cbStruct = sizeof header;
+  header.pbSrc = c->acmSource + offset;
+  header.cbSrcLength = chunk;
+  header.pbDst = dest;
+  header.cbDstLength = destination;
+  if (acmStreamPrepareHeader(AsStream(stream), &header, 0) != 0) return -1;
+  const MMRESULT result = acmStreamConvert(AsStream(stream), &header, ACM_STREAMCONVERTF_BLOCKALIGN);
+  acmStreamUnprepareHeader(AsStream(stream), &header, 0);
+  if (result != 0) return -1;
+  *used = header.cbSrcLengthUsed > chunk ? chunk : header.cbSrcLengthUsed;
+  *produced = header.cbDstLengthUsed > destination ? destination : header.cbDstLengthUsed;
+  return 0;
+}
+
+// The output format for the source, the source data in memory, both streams: 0 or -1.
+int FinishAcmOpen(PcmConverter* c) {
+  c->format = WaveFormat{};
+  c->format.formatTag = WaveFormatPcm;
+  if (acmFormatSuggest(nullptr, reinterpret_cast<WAVEFORMATEX*>(c->acmSourceFormat),
+                       reinterpret_cast<WAVEFORMATEX*>(&c->format), sizeof c->format,
+                       ACM_FORMATSUGGESTF_WFORMATTAG) != 0)
+    return -1;
+  if (c->format.formatTag != WaveFormatPcm || c->format.blockAlign == 0 || c->format.avgBytesPerSec == 0)
+    return -1;
+  c->acmSourceSize = c->dataSize;
+  c->acmSource = static_cast<uint8_t*>(TrackedAlloc(c->dataSize, __FILE__, __LINE__));
+  if (c->acmSource == nullptr) return -1;
+  const DataStream& s = c->stream;
+  if (s.ops.seek(s.handle, c->dataStart, 0) != 0 || !ReadExact(s, c->acmSource, c->dataSize)) return -1;
+  s.ops.seek(s.handle, c->dataStart, 0);
+  c->acmMainStream = OpenStream(c);
+  c->acmTrailingStream = OpenStream(c);
+  if (c->acmMainStream == 0 || c->acmTrailingStream == 0) return -1;
+  c->acmTrailingScratch = static_cast<uint8_t*>(TrackedAlloc(c->blockSize, __FILE__, __LINE__));
+  if (c->acmTrailingScratch == nullptr) return -1;
+  c->kind = PcmConverterKind::Acm;
+  return 0;
+}
+
+int FailAcmOpen(PcmConverter* c) {
+  CloseAcmConverter(c);
+  return -1;
+}
+
+}  // namespace
+
+int OpenAcmWaveConverter(PcmConverter* c) {
+  WaveChunks chunks{};
+  uint8_t* format_block = nullptr;
+  if (WalkWaveChunks(c->stream, &chunks, &format_block) != 0) return -1;
+  c->acmSourceFormat = format_block;
+  c->formatPosition = chunks.formatPosition;
+  c->formatSize = chunks.formatSize;
+  c->dataStart = chunks.dataStart;
+  c->dataSize = chunks.dataSize;
+  c->acmTotalFrames = -1;
+  // A format chunk shorter than its extra size claims is not handed to ACM.
+  const auto* source = reinterpret_cast<const WAVEFORMATEX*>(format_block);
+  if (source->wFormatTag != WAVE_FORMAT_PCM && chunks.formatSize < 18 + source->cbSize) return FailAcmOpen(c);
+  c->format = WaveFormat{};
+  // The suggested format's second of output sizes the block; asked before FinishAcmOpen.
+  WaveFormat suggested{};
+  suggested.formatTag = WaveFormatPcm;
+  if (acmFormatSuggest(nullptr, reinterpret_cast<WAVEFORMATEX*>(format_block),
+                       reinterpret_cast<WAVEFORMATEX*>(&suggested), sizeof suggested,
+                       ACM_FORMATSUGGESTF_WFORMATTAG) != 0 ||
+      suggested.avgBytesPerSec == 0 || suggested.avgBytesPerSec > 8 * 4 * 768000)
+    return FailAcmOpen(c);
+  c->blockSize = static_cast<int32_t>(suggested.avgBytesPerSec);
+  if (FinishAcmOpen(c) != 0) return FailAcmOpen(c);
+  return 0;
+}
+
+int OpenMpegAcmConverter(PcmConverter* c) {
+  MpegAudioScan scan{};
+  if (ScanMpegAudio(c->stream, &scan) != 0) return -1;
+  // ACM's MPEG Layer-3 source format decodes Layer III only.
+  if (scan.first.layer != 3 || scan.dataEnd <= scan.dataStart) return -1;
+  DWORD format_size = 30;
+  DWORD reported = 0;
+  if (acmMetrics(nullptr, ACM_METRIC_MAX_SIZE_FORMAT, &reported) == 0 && reported > format_size)
+    format_size = reported;
+  if (format_size > 0x10000) format_size = 0x10000;
+  c->acmSourceFormat = static_cast<uint8_t*>(TrackedCalloc(static_cast<int32_t>(format_size), __FILE__, __LINE__));
+  if (c->acmSourceFormat == nullptr) return -1;
+  auto* source = reinterpret_cast<MPEGLAYER3WAVEFORMAT*>(c->acmSourceFormat);
+  source->wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
+  source->wfx.nChannels = static_cast<WORD>(scan.first.channels);
+  source->wfx.nSamplesPerSec = static_cast<DWORD>(scan.first.sampleRate);
+  source->wfx.nAvgBytesPerSec = static_cast<DWORD>(scan.first.bitRate * 1000 / 8);
+  source->wfx.nBlockAlign = 1;
+  source->wfx.wBitsPerSample = 0;
+  source->wfx.cbSize = MPEGLAYER3_WFX_EXTRA_BYTES;
+  source->wID = MPEGLAYER3_ID_MPEG;
+  source->fdwFlags = static_cast<DWORD>(scan.first.padding);
+  source->nBlockSize = static_cast<WORD>(scan.first.frameLength);
+  source->nFramesPerBlock = 1;
+  source->nCodecDelay = 700;
+  c->dataStart = scan.dataStart;
+  c->dataSize = scan.dataEnd - scan.dataStart;
+  c->acmTotalFrames = scan.totalFrames;
+  // 4/3 of a second of the output (16-bit PCM of the stream's channels and rate).
+  const int64_t output_per_second = int64_t{scan.first.sampleRate} * scan.first.channels * 2;
+  c->blockSize = static_cast<int32_t>(4 * output_per_second / 3);
+  if (FinishAcmOpen(c) != 0) return FailAcmOpen(c);
+  return 0;
+}
+
+int CloseAcmConverter(PcmConverter* c) {
+  CloseStream(&c->acmMainStream);
+  CloseStream(&c->acmTrailingStream);
+  TrackedFree(c->acmSourceFormat);
+  TrackedFree(c->acmSource);
+  TrackedFree(c->acmTrailingScratch);
+  c->acmSourceFormat = nullptr;
+  c->acmSource = nullptr;
+  c->acmTrailingScratch = nullptr;
+  return 0;
+}
+
+int64_t GetAcmConverterSize(PcmConverter* c) {
+  if (c->acmTotalFrames >= 0) return c->acmTotalFrames * c->format.blockAlign;
+  DWORD out = 0;
+  if (acmStreamSize(AsStream(c->acmMainStream), static_cast<DWORD>(c->acmSourceSize), &out,
+                    ACM_STREAMSIZEF_SOURCE) != 0)
+    return 0;
+  return out;
+}
+
+int ConvertAcmBlock(PcmConverter* c) {
+  DWORD used = 0;
+  DWORD produced = 0;
+  if (c->trailingTarget != c->acmTrailingOutput) {
+    if (c->trailingTarget < c->acmTrailingOutput) {
+      CloseStream(&c->acmTrailingStream);
+      c->acmTrailingStream = OpenStream(c);
+      c->acmTrailingOffset = 0;
+      c->acmTrailingOutput = 0;
+    }
+    if (c->acmTrailingStream != 0 && c->acmTrailingOffset < c->acmSourceSize &&
+        c->trailingTarget - c->acmTrailingOutput > TrailingSlack) {
+      int64_t room = c->trailingTarget - c->acmTrailingOutput;
+      if (room > c->blockSize) room = c->blockSize;
+      if (ConvertChunk(c, c->acmTrailingStream, c->acmTrailingOffset, c->acmTrailingScratch,
+                       static_cast<DWORD>(room), &used, &produced) == 0) {
+        c->acmTrailingOffset += static_cast<int32_t>(used);
+        c->acmTrailingOutput += produced;
+      }
+    }
+  }
+  // A decoder may take a chunk in without output yet; only a chunk that is neither taken
+  // nor converted ends the data.
+  for (;;) {
+    if (c->acmMainOffset >= c->acmSourceSize) return -1;
+    if (ConvertChunk(c, c->acmMainStream, c->acmMainOffset, c->block, static_cast<DWORD>(c->blockSize), &used,
+                     &produced) != 0)
+      return -1;
+    c->acmMainOffset += static_cast<int32_t>(used);
+    if (produced != 0) {
+      c->blockLeft = static_cast<int32_t>(produced);
+      return 0;
+    }
+    if (used == 0) return -1;
+  }
+}
+
+int SeekAcmConverter(PcmConverter* c, int64_t sample) {
+  const int64_t target = sample * c->format.blockAlign;
+  if (target < c->outputPosition) {
+    if (target < c->acmTrailingOutput || c->acmTrailingStream == 0) {
+      CloseStream(&c->acmMainStream);
+      c->acmMainStream = OpenStream(c);
+      c->acmMainOffset = 0;
+      c->outputPosition = 0;
+    } else {
+      const uintptr_t old_main = c->acmMainStream;
+      c->acmMainStream = c->acmTrailingStream;
+      c->acmMainOffset = c->acmTrailingOffset;
+      c->outputPosition = c->acmTrailingOutput;
+      c->acmTrailingStream = old_main;
+      CloseStream(&c->acmTrailingStream);
+      c->acmTrailingStream = OpenStream(c);
+      c->acmTrailingOffset = 0;
+      c->acmTrailingOutput = 0;
+    }
+    c->blockLeft = 0;
+    c->blockOffset = 0;
+    if (c->acmMainStream == 0) {
+      c->endReached = 1;
+      return -1;
+    }
+  }
+  for (;;) {
+    if (target < c->outputPosition + c->blockLeft) {
+      const auto skip = static_cast<int32_t>(target - c->outputPosition);
+      c->blockOffset += skip;
+      c->blockLeft -= skip;
+      c->outputPosition = target;
+      return 0;
+    }
+    c->outputPosition += c->blockLeft;
+    c->blockLeft = 0;
+    c->blockOffset = 0;
+    if (ConvertAcmBlock(c) != 0) {
+      c->endReached = 1;
+      return -1;
+    }
+  }
+}
+
+}  // namespace quelt

@@ -1,0 +1,107 @@
+#include "sound/riff_walk.h"
+
+#include <cstring>
+
+#include "core/tracked_alloc.h"
+
+namespace quelt {
+
+namespace {
+
+uint32_t ReadLe32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
+}
+
+bool IsId(const uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
+
+bool FormatIsSound(const WaveFormat& format) {
+  return format.channels != 0 && format.samplesPerSec != 0 && format.blockAlign != 0;
+}
+
+}  // namespace
+
+int32_t DataStreamSize(const DataStream& stream) {
+  const int32_t here = stream.ops.tell(stream.handle);
+  if (here < 0 || stream.ops.seek(stream.handle, 0, 2) != 0) return -1;
+  const int32_t size = stream.ops.tell(stream.handle);
+  stream.ops.seek(stream.handle, here, 0);
+  return size;
+}
+
+bool ReadExact(const DataStream& stream, void* dest, int32_t size) {
+  if (size == 0) return true;
+  return stream.ops.read(dest, 1, size, stream.handle) == size;
+}
+
+int WalkWaveChunks(const DataStream& stream, WaveChunks* chunks, uint8_t** formatBlock) {
+  if (formatBlock != nullptr) *formatBlock = nullptr;
+  const int32_t end = DataStreamSize(stream);
+  if (end < 0) return -1;
+  uint8_t header[12];
+  if (!ReadExact(stream, header, 12) || !IsId(header, "RIFF") || !IsId(header + 8, "WAVE")) return -1;
+  uint8_t chunk[8];
+  if (!ReadExact(stream, chunk, 8) || !IsId(chunk, "fmt ")) return -1;
+  const uint32_t format_size = ReadLe32(chunk + 4);
+  WaveChunks found{};
+  found.formatPosition = stream.ops.tell(stream.handle);
+  if (format_size < 16 || format_size > static_cast<uint32_t>(MaxFormatChunkSize) ||
+      static_cast<int64_t>(found.formatPosition) + format_size > end)
+    return -1;
+  found.formatSize = static_cast<int32_t>(format_size);
+
+  // The whole chunk, with room for the 18 bytes every caller reads.
+  const int32_t kept = found.formatSize < 18 ? 18 : found.formatSize;
+  auto* block = static_cast<uint8_t*>(TrackedCalloc(kept, __FILE__, __LINE__));
+  if (block == nullptr) return -1;
+  if (!ReadExact(stream, block, found.formatSize)) {
+    TrackedFree(block);
+    return -1;
+  }
+  std::memcpy(&found.format, block, sizeof found.format);
+  if (found.formatSize < 18) {
+    found.format.extraSize = 0;
+    if (found.format.formatTag == WaveFormatPcm && found.format.channels != 0)
+      found.format.bitsPerSample = static_cast<uint16_t>(8 * (found.format.blockAlign / found.format.channels));
+    std::memcpy(block, &found.format, sizeof found.format);
+  }
+  if (!FormatIsSound(found.format)) {
+    TrackedFree(block);
+    return -1;
+  }
+
+  // Every chunk is padded to an even size; the skip starts after the format chunk's body.
+  int64_t position = static_cast<int64_t>(found.formatPosition) + format_size + (format_size & 1);
+  for (;;) {
+    if (position + 8 > end || stream.ops.seek(stream.handle, static_cast<int32_t>(position), 0) != 0 ||
+        !ReadExact(stream, chunk, 8)) {
+      TrackedFree(block);
+      return -1;
+    }
+    const uint32_t size = ReadLe32(chunk + 4);
+    position += 8;
+    if ((size & 0x80000000u) != 0 || position + size > end) {
+      TrackedFree(block);
+      return -1;
+    }
+    if (IsId(chunk, "data")) {
+      if (size == 0) {
+        TrackedFree(block);
+        return -1;
+      }
+      found.dataStart = static_cast<int32_t>(position);
+      found.dataSize = static_cast<int32_t>(size);
+      break;
+    }
+    position += size + (size & 1);
+  }
+  *chunks = found;
+  if (formatBlock != nullptr) {
+    *formatBlock = block;
+  } else {
+    TrackedFree(block);
+  }
+  return 0;
+}
+
+}  // namespace quelt

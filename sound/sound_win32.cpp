@@ -1,0 +1,422 @@
+// DirectSound start and end, the buffers of plain sounds, loading, playing and stopping.
+#include <windows.h>
+#include <mmsystem.h>
+#include <dsound.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/fatal_exit.h"
+#include "core/log.h"
+#include "core/main_window.h"
+#include "core/tracked_alloc.h"
+#include "file/file_access.h"
+#include "sound/pcm_converter.h"
+#include "sound/sound.h"
+
+namespace quelt {
+
+// The engine clock (core/clock.h, whose DateRecord clashes with file access's).
+int32_t ReadMillisecondClock();
+
+namespace {
+
+IDirectSound* DirectSoundObject = nullptr;
+IDirectSoundBuffer* PrimaryBuffer = nullptr;
+IDirectSoundBuffer* SilentBuffer = nullptr;
+
+const char* OkOrNo(DWORD flags, DWORD bit) { return (flags & bit) != 0 ? "OK" : "NO"; }
+
+BOOL CALLBACK LogSoundDeviceCallback(LPGUID, LPCSTR description, LPCSTR module, LPVOID) {
+  WriteLogFormat("モジュール名:%15s  ドライバ記述:%s ", module != nullptr ? module : "",
+                 description != nullptr ? description : "");
+  return TRUE;
+}
+
+void ReportSoundDevices() {
+  ++EngineLog.indentLevel;
+  WriteLog("DirectSound デバイスを列挙します\n");
+  const HMODULE library = LoadLibraryA("DSOUND.DLL");
+  if (library == nullptr) {
+    WriteLog("DSOUND.DLL のロードに失敗しました\n");
+  } else {
+    using EnumerateFn = HRESULT(WINAPI*)(LPDSENUMCALLBACKA, LPVOID);
+    const auto enumerate = reinterpret_cast<EnumerateFn>(
+        reinterpret_cast<void*>(GetProcAddress(library, "DirectSoundEnumerateA")));
+    if (enumerate == nullptr) {
+      WriteLog("DirectSound デバイスの列挙用関数のポインタ取得に失敗しました\n");
+    } else {
+      enumerate(LogSoundDeviceCallback, nullptr);
+      DSCAPS caps{};
+      caps.dwSize = sizeof caps;
+      DirectSoundObject->GetCaps(&caps);
+      WriteLogFormat("最大サンプリングレート:%.2fKHz 最小サンプリングレート:%.2fKHz ",
+                     caps.dwMaxSecondarySampleRate / 1000.0, caps.dwMinSecondarySampleRate / 1000.0);
+      WriteLogFormat("総サウンドメモリ領域:%.2fKB 空きサウンドメモリ領域:%.2fKB \n", caps.dwTotalHwMemBytes / 1024.0,
+                     caps.dwFreeHwMemBytes / 1024.0);
+      WriteLogFormat("利用可能サンプリング精度\n");
+      WriteLogFormat(" プライマリ １６bit = %s  ８bit = %s ", OkOrNo(caps.dwFlags, DSCAPS_PRIMARY16BIT),
+                     OkOrNo(caps.dwFlags, DSCAPS_PRIMARY8BIT));
+      WriteLogFormat(" セカンダリ １６bit = %s  ８bit = %s \n", OkOrNo(caps.dwFlags, DSCAPS_SECONDARY16BIT),
+                     OkOrNo(caps.dwFlags, DSCAPS_SECONDARY8BIT));
+      WriteLogFormat("利用可能チャンネル\n");
+      WriteLogFormat(" プライマリ MONO = %s  STEREO = %s ", OkOrNo(caps.dwFlags, DSCAPS_PRIMARYMONO),
+                     OkOrNo(caps.dwFlags, DSCAPS_PRIMARYSTEREO));
+      WriteLogFormat(" セカンダリ MONO = %s  STEREO = %s \n", OkOrNo(caps.dwFlags, DSCAPS_SECONDARYMONO),
+                     OkOrNo(caps.dwFlags, DSCAPS_SECONDARYSTEREO));
+    }
+    FreeLibrary(library);
+  }
+  if (EngineLog.indentLevel > 0) --EngineLog.indentLevel;
+}
+
+int ReleaseDirectSound(const char* message) {
+  DirectSoundObject->Release();
+  DirectSoundObject = nullptr;
+  return WriteLog(message);
+}
+
+void SetPrimaryFormat() {
+  DSCAPS caps{};
+  caps.dwSize = sizeof caps;
+  DirectSoundObject->GetCaps(&caps);
+  const auto channels = static_cast<uint16_t>((caps.dwFlags & DSCAPS_PRIMARYSTEREO) != 0 ? 2 : 1);
+  const auto bits = static_cast<uint16_t>((caps.dwFlags & DSCAPS_PRIMARY16BIT) != 0 ? 16 : 8);
+  uint32_t rate = caps.dwMaxSecondarySampleRate;
+  if (rate >= 44100 || rate == 0) rate = 44100;
+  WaveFormat format = MakePcmFormat(channels, rate, bits);
+  if (FAILED(PrimaryBuffer->SetFormat(reinterpret_cast<WAVEFORMATEX*>(&format))))
+    WriteLog("DirectSoundのプライマリサウンドバッファのフォーマット設定に失敗しました\n");
+}
+
+void StartSilentBuffer() {
+  WaveFormat format = MakePcmFormat(2, 44100, 16);
+  DSBUFFERDESC desc{};
+  desc.dwSize = sizeof desc;
+  desc.dwFlags = DSBCAPS_GLOBALFOCUS | DSBCAPS_STATIC;
+  desc.dwBufferBytes = 400;
+  desc.lpwfxFormat = reinterpret_cast<WAVEFORMATEX*>(&format);
+  if (FAILED(DirectSoundObject->CreateSoundBuffer(&desc, &SilentBuffer, nullptr))) {
+    SilentBuffer = nullptr;
+    WriteLog("無音バッファの作成に失敗しました");
+    return;
+  }
+  void* p1 = nullptr;
+  void* p2 = nullptr;
+  DWORD s1 = 0, s2 = 0;
+  if (FAILED(SilentBuffer->Lock(0, 400, &p1, &s1, &p2, &s2, 0))) {
+    WriteLog("無音バッファのロックに失敗しました");
+    SilentBuffer->Release();
+    SilentBuffer = nullptr;
+    return;
+  }
+  if (p1 != nullptr) std::memset(p1, 0, s1);
+  if (p2 != nullptr) std::memset(p2, 0, s2);
+  SilentBuffer->Unlock(p1, s1, p2, s2);
+  SilentBuffer->Play(0, 0, DSBPLAY_LOOPING);
+}
+
+bool Started() { return DirectSoundObject != nullptr; }
+
+SoundRecord* FindSound(int32_t handle) { return Started() ? Sounds.Find(handle) : nullptr; }
+
+int SoundBufferRelease(SoundBuffer* b) {
+  if (b->valid == 0) return -1;
+  if (b->buffer != nullptr) b->buffer->Release();
+  b->buffer = nullptr;
+  b->valid = 0;
+  return 0;
+}
+
+int SoundBufferGetStatus(SoundBuffer* b, DWORD* status) {
+  if (b->valid == 0) return -1;
+  return FAILED(b->buffer->GetStatus(status)) ? -1 : 0;
+}
+
+int SoundBufferStop(SoundBuffer* b) {
+  if (b->valid == 0) return -1;
+  return FAILED(b->buffer->Stop()) ? -1 : 0;
+}
+
+int SoundBufferPlay(SoundBuffer* b, int32_t loop) {
+  if (b->valid == 0) return -1;
+  return FAILED(b->buffer->Play(0, 0, loop != 0 ? DSBPLAY_LOOPING : 0)) ? -1 : 0;
+}
+
+int SoundBufferSetPosition(uint32_t offset, SoundBuffer* b) {
+  if (b->valid == 0) return -1;
+  return FAILED(b->buffer->SetCurrentPosition(offset)) ? -1 : 0;
+}
+
+int SoundBufferCreate(SoundBuffer* b, DSBUFFERDESC* desc) {
+  if (FAILED(DirectSoundObject->CreateSoundBuffer(desc, &b->buffer, nullptr))) {
+    b->buffer = nullptr;
+    return -1;
+  }
+  b->valid = 1;
+  return 0;
+}
+
+int SoundBufferDuplicate(SoundBuffer* from, SoundBuffer* to) {
+  if (from->valid == 0) return -1;
+  if (FAILED(DirectSoundObject->DuplicateSoundBuffer(from->buffer, &to->buffer))) {
+    to->buffer = nullptr;
+    return -1;
+  }
+  to->valid = 1;
+  return 0;
+}
+
+int32_t PlayCursor(SoundBuffer* b) {
+  if (b->valid == 0) return 0;
+  DWORD play = 0, write = 0;
+  if (FAILED(b->buffer->GetCurrentPosition(&play, &write))) return 0;
+  return static_cast<int32_t>(play);
+}
+
+int FillBuffer(SoundBuffer* b, const uint8_t* pcm, int32_t size) {
+  void* p1 = nullptr;
+  void* p2 = nullptr;
+  DWORD s1 = 0, s2 = 0;
+  if (b->valid == 0 || FAILED(b->buffer->Lock(0, static_cast<DWORD>(size), &p1, &s1, &p2, &s2, 0)))
+    return WriteLog("サウンドデータの転送に失敗しました_1");
+  if (s1 > static_cast<DWORD>(size)) s1 = static_cast<DWORD>(size);
+  if (p1 != nullptr) std::memcpy(p1, pcm, s1);
+  if (p2 != nullptr && s1 + s2 <= static_cast<DWORD>(size)) std::memcpy(p2, pcm + s1, s2);
+  if (FAILED(b->buffer->Unlock(p1, s1, p2, s2))) return WriteLog("サウンドデータの転送に失敗しました_2");
+  return 0;
+}
+
+}  // namespace
+
+int InitializeSound() {
+  if (Started()) return -1;
+  WriteLog("DirectSound の初期化を行います\n");
+  WriteLog("DirectSound インターフェースの取得を行います....  ");
+  if (FAILED(CoCreateInstance(CLSID_DirectSound, nullptr, CLSCTX_ALL, IID_IDirectSound,
+                              reinterpret_cast<void**>(&DirectSoundObject)))) {
+    DirectSoundObject = nullptr;
+    return WriteLog("DirectSoundインターフェースの作成に失敗しました\n");
+  }
+  WriteLog("成功\n");
+  WriteLog("引き続きインターフェースの初期化処理...  ");
+  if (FAILED(DirectSoundObject->Initialize(nullptr))) return ReleaseDirectSound("初期化に失敗しました\n");
+  WriteLog("成功\n");
+  if (FAILED(DirectSoundObject->SetCooperativeLevel(GetDesktopWindow(), DSSCL_PRIORITY)))
+    return ReleaseDirectSound("DirectSoundの協調レベルの設定に失敗しました\n");
+  DSBUFFERDESC primary{};
+  primary.dwSize = sizeof primary;
+  primary.dwFlags = DSBCAPS_PRIMARYBUFFER;
+  if (FAILED(DirectSoundObject->CreateSoundBuffer(&primary, &PrimaryBuffer, nullptr))) {
+    PrimaryBuffer = nullptr;
+    return ReleaseDirectSound("DirectSoundのプライマリサウンドバッファの作成に失敗しました\n");
+  }
+  SetPrimaryFormat();
+  StartSilentBuffer();
+  SoundCreateType = 0;
+  OggWordSize = 2;
+  ReportSoundDevices();
+  WriteLog("DirectSound の初期化は正常に終了しました\n");
+  DeleteAllSounds(0);
+  return 0;
+}
+
+int TerminateSound() {
+  if (!Started()) return -1;
+  DeleteAllSounds(0);
+  if (PrimaryBuffer != nullptr) {
+    PrimaryBuffer->Stop();
+    PrimaryBuffer->Release();
+    PrimaryBuffer = nullptr;
+  }
+  if (SilentBuffer != nullptr) {
+    SilentBuffer->Stop();
+    SilentBuffer->Release();
+    SilentBuffer = nullptr;
+  }
+  DirectSoundObject->Release();
+  DirectSoundObject = nullptr;
+  WriteLog("DirectSound の終了処理は正常に終了しました\n");
+  return 0;
+}
+
+int LoadFileToMemory(const char* path, void** data, int32_t* size) {
+  const FileHandle file = FileAccessOpen(path, 0, 1, 0);
+  if (file == 0) {
+    WriteLogFormat("右記のファイルのオープンに失敗しました：%s", path);
+    return -1;
+  }
+  FileAccessSeek(file, 0, 2);
+  const int32_t length = FileAccessTell(file);
+  FileAccessSeek(file, 0, 0);
+  void* block = length > 0 ? TrackedAlloc(length, __FILE__, __LINE__) : nullptr;
+  if (block == nullptr) {
+    FileAccessClose(file);
+    WriteLogFormat("右記のファイルのロードに必要なメモリの確保に失敗しました：%s", path);
+    return -1;
+  }
+  FileAccessRead(block, length, 1, file);
+  FileAccessClose(file);
+  *data = block;
+  *size = length;
+  return 0;
+}
+
+int32_t LoadSoundFile(const char* path, int32_t bufferCount, int32_t streamArgument) {
+  if (!Started() || path == nullptr) return -1;
+  // Stream sounds (create types 1 to 3) are not made by this engine yet.
+  if (SoundCreateType != 0) return -1;
+  void* image = nullptr;
+  int32_t size = 0;
+  if (LoadFileToMemory(path, &image, &size) != 0) {
+    WriteLogFormat("右記の音声ファイルのロードに失敗しました_1：%s", path);
+    return -1;
+  }
+  if (bufferCount > MaxSoundBuffers) bufferCount = MaxSoundBuffers;
+  const int32_t handle = LoadSoundFromMemory(image, size, bufferCount, streamArgument);
+  if (handle == -1) WriteLogFormat("右記の音声ファイルのロードに失敗しました_2：%s", path);
+  TrackedFree(image);
+  return handle;
+}
+
+int CreateStreamSoundBuffer(const WaveFormat* format, int32_t size, int32_t mode, int32_t bufferCount,
+                            int32_t handle) {
+  SoundRecord* sound = FindSound(handle);
+  if (sound == nullptr || mode != 0 || size <= 0 || bufferCount < 1 || bufferCount > MaxSoundBuffers) return -1;
+  WaveFormat copy = *format;
+  DSBUFFERDESC desc{};
+  desc.dwSize = sizeof desc;
+  desc.dwFlags = DSBCAPS_GLOBALFOCUS | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN | DSBCAPS_CTRLFREQUENCY | DSBCAPS_STATIC;
+  desc.dwBufferBytes = static_cast<DWORD>(size);
+  desc.lpwfxFormat = reinterpret_cast<WAVEFORMATEX*>(&copy);
+  if (SoundBufferCreate(&sound->buffers[0], &desc) != 0) {
+    desc.dwFlags = DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN | DSBCAPS_STATIC;
+    if (SoundBufferCreate(&sound->buffers[0], &desc) != 0) FatalExit("DirectSoundBuffer の作成に失敗しました");
+  }
+  int32_t made = 1;
+  while (made < bufferCount && SoundBufferDuplicate(&sound->buffers[0], &sound->buffers[made]) == 0) ++made;
+  sound->bufferCount = made;
+  sound->format = *format;
+  return 0;
+}
+
+int32_t LoadSoundFromMemory(const void* image, int32_t size, int32_t bufferCount, int32_t) {
+  if (!Started() || image == nullptr || size <= 0 || bufferCount > MaxSoundBuffers) return -1;
+  if (SoundCreateType != 0) return -1;
+  if (bufferCount < 1) bufferCount = 1;
+  const int32_t handle = AddSoundData(-1);
+  if (handle == -1) return -1;
+  SoundRecord* sound = Sounds.Find(handle);
+  MemoryStream* memory = OpenMemoryStream(image, size);
+  if (memory == nullptr) {
+    DeleteSoundHandle(handle, 0);
+    return -1;
+  }
+  const DataStream stream{*GetMemoryStreamOps(), reinterpret_cast<StreamHandle>(memory)};
+  auto* converter = static_cast<PcmConverter*>(TrackedCalloc(sizeof(PcmConverter), __FILE__, __LINE__));
+  WaveFormat format{};
+  uint8_t* pcm = nullptr;
+  int32_t pcm_size = 0;
+  int failed = 0;
+  if (converter == nullptr || OpenPcmConverter(stream, converter) != 0) {
+    WriteLog("音声ファイルのＰＣＭへの変換に失敗しました");
+    failed = 1;
+  } else {
+    if (ConvertWholeToPcm(converter, &format, &pcm, &pcm_size) != 0) {
+      WriteLog("音声ファイルを格納するメモリ領域の確保に失敗しました");
+      failed = 1;
+    }
+    ClosePcmConverter(converter);
+  }
+  TrackedFree(converter);
+  CloseMemoryStream(reinterpret_cast<StreamHandle>(memory));
+  // A format DirectSound cannot take is refused here, before any buffer exists.
+  if (failed == 0 && (format.formatTag != WaveFormatPcm || (format.bitsPerSample != 8 && format.bitsPerSample != 16) ||
+                      format.channels == 0 || format.channels > 2 || format.samplesPerSec < 100 ||
+                      format.samplesPerSec > 200000))
+    failed = 1;
+  if (failed != 0) {
+    TrackedFree(pcm);
+    DeleteSoundHandle(handle, 0);
+    return -1;
+  }
+  CreateStreamSoundBuffer(&format, pcm_size, 0, bufferCount, handle);
+  sound->format = format;
+  sound->pcm = pcm;
+  sound->pcmSize = pcm_size;
+  for (int32_t i = 0; i < sound->bufferCount; ++i) {
+    if (FillBuffer(&sound->buffers[i], pcm, pcm_size) != 0) {
+      DeleteSoundHandle(handle, 0);
+      return -1;
+    }
+  }
+  return handle;
+}
+
+int PlaySoundHandle(int32_t handle, int32_t playType, int32_t fromStart) {
+  SoundRecord* sound = FindSound(handle);
+  if (sound == nullptr || sound->bufferCount <= 0) return -1;
+  const int32_t position = PlayCursor(&sound->buffers[sound->currentBuffer]);
+  sound->currentBuffer = (sound->currentBuffer + 1) % sound->bufferCount;
+  SoundBuffer* b = &sound->buffers[sound->currentBuffer];
+  DWORD status = 0;
+  if (SoundBufferGetStatus(b, &status) != 0) return -1;
+  if ((status & DSBSTATUS_PLAYING) != 0) {
+    if (fromStart == 0) return 0;
+    SoundBufferStop(b);
+  }
+  SoundBufferSetPosition(fromStart == 1 ? 0 : static_cast<uint32_t>(position), b);
+  if (SoundBufferPlay(b, playType == 3 ? 1 : 0) != 0) return -1;
+  sound->playStartTime = ReadMillisecondClock();
+  if (playType == 0) {
+    while (PumpFrameMessages() == 0 && GetSoundStatus(handle) == 1) Sleep(1);
+  }
+  return 0;
+}
+
+int StopSoundHandle(int32_t handle) {
+  SoundRecord* sound = FindSound(handle);
+  if (sound == nullptr) return -1;
+  for (int32_t i = 0; i < sound->bufferCount; ++i) {
+    DWORD status = 0;
+    if (SoundBufferGetStatus(&sound->buffers[i], &status) != 0) return -1;
+    if ((status & DSBSTATUS_PLAYING) != 0) SoundBufferStop(&sound->buffers[i]);
+  }
+  return 0;
+}
+
+int GetSoundStatus(int32_t handle) {
+  SoundRecord* sound = FindSound(handle);
+  if (sound == nullptr) return -1;
+  for (int32_t i = 0; i < sound->bufferCount; ++i) {
+    DWORD status = 0;
+    if (SoundBufferGetStatus(&sound->buffers[i], &status) == 0 && (status & DSBSTATUS_PLAYING) != 0) return 1;
+  }
+  return 0;
+}
+
+int32_t GetSoundPositionMs(int32_t handle) {
+  SoundRecord* sound = FindSound(handle);
+  if (sound == nullptr) return -1;
+  return BytesToMilliseconds(PlayCursor(&sound->buffers[sound->currentBuffer]), sound->format);
+}
+
+int DeleteSoundHandle(int32_t handle, int32_t) {
+  SoundRecord* sound = FindSound(handle);
+  if (sound == nullptr) return -1;
+  StopSoundHandle(handle);
+  for (SoundBuffer& b : sound->buffers) {
+    if (b.valid != 0) SoundBufferRelease(&b);
+  }
+  TrackedFree(sound->pcm);
+  sound->pcm = nullptr;
+  return Sounds.Release(handle);
+}
+
+int DeleteAllSounds(int32_t argument) {
+  if (!Started()) return -1;
+  Sounds.ForEachLive([argument](EngineHandle handle) { DeleteSoundHandle(handle, argument); });
+  return 0;
+}
+
+}  // namespace quelt
