@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
+#include "core/tracked_alloc.h"
 #include "file/file_access.h"
 #include "sound/converter_harness.h"
 #include "sound/hostile_sounds.h"
@@ -55,6 +57,35 @@ TEST(HostileSounds, EveryLayerSurvivesAndRefusesTheBrokenWavesAndOggs) {
       EXPECT_EQ(OpenKindAlone(h.bytes, OpenOggConverter), -1);
     }
   }
+}
+
+// Whole conversion of Ogg Vorbis allocates a second of 44100 Hz slack beyond the stated
+// total and returns the exact decoded size (1 s of stereo).
+TEST(OggConverter, WholeConversionHasSlackAndGivesTheExactSize) {
+  const Fixture f;
+  MemoryStream* memory = OpenMemoryStream(f.ogg.data(), static_cast<int32_t>(f.ogg.size()));
+  auto* converter = new PcmConverter{};
+  ASSERT_EQ(OpenPcmConverter(DataStream{*GetMemoryStreamOps(), reinterpret_cast<StreamHandle>(memory)}, converter), 0);
+  ASSERT_EQ(converter->kind, PcmConverterKind::Ogg);
+  EXPECT_EQ(GetPcmConverterSize(converter), 176400);
+  EXPECT_EQ(GetOggConverterSize(converter), 176400 + 44100 * 4);
+  WaveFormat format{};
+  uint8_t* pcm = nullptr;
+  int32_t size = 0;
+  ASSERT_EQ(ConvertWholeToPcm(converter, &format, &pcm, &size), 0);
+  EXPECT_EQ(size, 176400);
+  EXPECT_EQ(format.channels, 2);
+  // A second whole conversion seeks back to the start and gives the same again.
+  uint8_t* again = nullptr;
+  int32_t again_size = 0;
+  ASSERT_EQ(ConvertWholeToPcm(converter, &format, &again, &again_size), 0);
+  EXPECT_EQ(again_size, size);
+  EXPECT_EQ(0, std::memcmp(pcm, again, static_cast<size_t>(size)));
+  TrackedFree(pcm);
+  TrackedFree(again);
+  ClosePcmConverter(converter);
+  delete converter;
+  CloseMemoryStream(reinterpret_cast<StreamHandle>(memory));
 }
 
 TEST(HostileSounds, TruncatedFilesNeverDecodeToMoreThanTheWhole) {
