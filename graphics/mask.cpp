@@ -1,5 +1,6 @@
 #include "graphics/mask.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "core/engine_handle.h"
