@@ -91,6 +91,9 @@ int CombineMaskScreenD3D(const IntRect& rect) {
   if (!HasDevice() || M.savedTarget == nullptr || M.screenTexture == nullptr) return 0;
   FlushVertexBatch();
   UploadMaskMap(rect);
+  // The viewport the drawing had: a part draw narrows the draw area only for its own call,
+  // so the next draw must not inherit that narrower area from here.
+  const DeviceViewport drawViewport = DeviceStateCache.viewport;
   SetRenderTargetSurface(M.savedTarget);
   const IntRect& clip = DrawSettings.ClipRect;
   ForceStateReapply = 1;
@@ -127,7 +130,7 @@ int CombineMaskScreenD3D(const IntRect& rect) {
   SetUserDrawModeBlock(nullptr, 0);
   SetRenderTargetSurface(M.screenSurface);
   ForceStateReapply = 1;
-  SetViewportRect(clip.x1, clip.y1, clip.x2, clip.y2);
+  SetViewport(&drawViewport);
   ForceStateReapply = 0;
   return 0;
 }
