@@ -82,6 +82,8 @@ make_prefix() {
   { printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]\r\n'
     printf '"ＭＳ ゴシック"="IPAGothic"\r\n"ＭＳ 明朝"="IPAMincho"\r\n"ＭＳ Ｐゴシック"="IPAPGothic"\r\n"ＭＳ Ｐ明朝"="IPAPMincho"\r\n'
     printf '"MS Gothic"="IPAGothic"\r\n"MS Mincho"="IPAMincho"\r\n'
+    # A crashing test program prints its backtrace and ends instead of waiting on a dialog.
+    printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n"ShowCrashDialog"=dword:00000000\r\n'
   } | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$DIR/fonts.reg"
   "$WINE64" regedit /S "$("$WINE64" winepath -w "$DIR/fonts.reg" 2>/dev/null || echo "Z:$DIR/fonts.reg")" </dev/null >>"$DIR/wineboot.log" 2>&1 9>&-
   "$WINESERVER64" -w
