@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "game/bmp_file.h"
+
 namespace quelt::game::testing {
 
 struct GameSessionScript {
@@ -35,8 +37,5 @@ int32_t SessionHardware();
 // The process's CPU seconds (every thread) and the calling thread's.
 double ProcessCpuSeconds();
 double ThreadCpuSeconds();
-
-// A 600 x 600 0x00RRGGBB picture as a 24-bit BMP file.
-bool WriteBmp(const std::string& path, const std::vector<uint32_t>& pixels, int32_t width, int32_t height);
 
 }  // namespace quelt::game::testing
