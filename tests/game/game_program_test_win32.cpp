@@ -74,11 +74,12 @@ class GameRun {
     std::string command = "\"" + WindowsPath(QUELT_GAME_PROGRAM) + "\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    // The software back end: d3d9.dll made unavailable to this program alone.
-    if (software_) SetEnvironmentVariableA("WINEDLLOVERRIDES", "d3d9=d");
+    // The software back end: Wine's Direct3D without a 3-D renderer for this program alone,
+    // so the device cannot be created and the engine draws through its own renderer.
+    if (software_) SetEnvironmentVariableA("WINE_D3D_CONFIG", "renderer=no3d");
     started_ = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, directory_.c_str(),
                               &startup, &process_) != 0;
-    if (software_) SetEnvironmentVariableA("WINEDLLOVERRIDES", nullptr);
+    if (software_) SetEnvironmentVariableA("WINE_D3D_CONFIG", nullptr);
     return started_;
   }
 
@@ -104,23 +105,24 @@ struct WindowSearch {
   HWND found;
 };
 
+BOOL CALLBACK FindShownGameWindow(HWND window, LPARAM data) {
+  auto* s = reinterpret_cast<WindowSearch*>(data);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  char text[64] = {};
+  GetWindowTextA(window, text, sizeof text);
+  if (owner == s->process && IsWindowVisible(window) && std::string(text) == WindowName) {
+    s->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 // The program's main window, once it is shown: its title menu is running then.
 HWND WaitForGameWindow(const GameRun& run, DWORD milliseconds = 90000) {
   for (DWORD waited = 0; waited < milliseconds; waited += 100) {
     WindowSearch search{run.ProcessId(), nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-          auto* s = reinterpret_cast<WindowSearch*>(data);
-          DWORD owner = 0;
-          GetWindowThreadProcessId(window, &owner);
-          char text[64] = {};
-          GetWindowTextA(window, text, sizeof text);
-          if (owner == s->process && IsWindowVisible(window) && std::string(text) == WindowName) {
-            s->found = window;
-            return FALSE;
-          }
-          return TRUE;
-        },
+    EnumWindows(FindShownGameWindow,
         reinterpret_cast<LPARAM>(&search));
     if (search.found) return search.found;
     Sleep(100);
