@@ -25,6 +25,7 @@
 #include "graphics/draw_settings.h"
 #include "graphics/graphics_start.h"
 #include "graphics/screen_mode.h"
+#include "input/input_devices.h"
 #include "movie/yuv_tables.h"
 #include "network/http_slots.h"
 #include "network/network_state.h"
@@ -75,8 +76,9 @@ void RunShutdownSteps() {
   // 3.
   DeleteAllHttpSlots();
   TerminateNetWork();
-  // 4. Music, 3-D model tables, input and sound end here too as their subsystems arrive.
+  // 4. Music and 3-D model tables end here too as their subsystems arrive.
   ShutdownGraphics();
+  EndInputSystem();
   TerminateSound();
   // 5.
   DestroyEngineWindow();
@@ -285,7 +287,8 @@ int RunStartUpSequence() {
   if (CreateEngineWindow() == -1) return FailStartUp();
   // 14.
   ZeroHttpSlotTable();
-  // 15. Input start unless NoInputSwitch (input).
+  // 15. Only -1 fails the start; 1 (no keyboard event) leaves a usable keyboard.
+  if (NoInputSwitch == 0 && StartInputSystem() == -1) return FailStartUp();
   // 16. Its result is not tested.
   if (NoSoundSwitch == 0) InitializeSound();
   // 17.

@@ -15,6 +15,7 @@
 #include "core/window_services.h"
 #include "core/window_styles.h"
 #include "graphics/screen_mode.h"
+#include "input/input_devices.h"
 #include "movie/movie_table.h"
 #include "network/http_slots.h"
 #include "network/network_state.h"
@@ -139,8 +140,8 @@ void RunMessageLoop() {
 
 // The work of every frame after the messages.
 void PeriodicWork() {
-  // Stream sounds, MIDI status and pad vibration are driven from here once sound and
-  // input exist.
+  // Stream sounds and MIDI status are driven from here once sound has them.
+  TickPadVibration();
   ProcessNetWorkMessages(1);
   for (int32_t slot = 0, seen = 0; slot < HttpSlotCapacity && seen < HttpSlotTable.count;
        ++slot) {

@@ -15,6 +15,7 @@
 #include "graphics/draw_settings.h"
 #include "graphics/graphics_start.h"
 #include "graphics/screen_mode.h"
+#include "input/input_devices.h"
 #include "movie/movie_table.h"
 #include "network/network_state.h"
 
@@ -78,6 +79,7 @@ void OnActivation(HWND window, WPARAM w_param) {
     } else if (RunWhileInactiveFlag == 0) {
       ResumeAllMovies();
     }
+    ReacquireInputDevices();
   } else {
     if (InFullScreen() && GetHardwareDrawFlag() == 0) {
       // The software back end gives the display mode back while it is away.
@@ -92,14 +94,16 @@ void OnActivation(HWND window, WPARAM w_param) {
       }
       PauseAllMovies();
       CoreRun.lostWhileInactive = 1;
-    } else if (RunWhileInactiveFlag == 0) {
-      PauseAllMovies();
+    } else {
+      if (RunWhileInactiveFlag == 0) PauseAllMovies();
+      ReacquireInputDevices();
     }
     if (ClipCursorSetting != 0 && CoreRun.cursorClipped != 0) {
       ClipCursor(nullptr);
       CoreRun.cursorClipped = 0;
     }
   }
+  ApplyPadVibration();
   if (WindowSettings.activationCallback != nullptr)
     WindowSettings.activationCallback(WindowActiveFlag, WindowSettings.activationArgument);
 }
@@ -377,7 +381,10 @@ bool HandleMessage(HWND window, UINT message, WPARAM w_param, LPARAM l_param,
     case MciNotifyMessage:
       return false;
     case InputFlagAMessage:
+      if (w_param == 1) SetInputFlagA(); else ClearInputFlagA();
+      return false;
     case InputFlagBMessage:
+      if (w_param == 1) SetInputFlagB(); else ClearInputFlagB();
       return false;
     case SocketEventMessage:
       *result = HandleNetWorkSocketEvent(static_cast<uint32_t>(w_param),
