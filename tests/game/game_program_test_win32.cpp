@@ -136,7 +136,10 @@ bool Focus() { return RunXdotool("search --sync --limit 1 --name ^Tarn.Vale$ win
 // counts a key in the frame it goes down, once. One xdotool run holds it, so the hold stays
 // below the X server's auto-repeat delay (660 ms), whose repeats would count as presses.
 bool Tap(const char* key) {
-  if (!RunXdotool(std::string("keydown ") + key + " sleep 0.25 keyup " + key)) return false;
+  // Focus again first: a window of another test may have taken it (the game then waits).
+  if (!RunXdotool(std::string("search --limit 1 --name ^Tarn.Vale$ windowfocus --sync keydown ") + key +
+                  " sleep 0.25 keyup " + key))
+    return false;
   Sleep(400);
   return true;
 }
@@ -200,6 +203,7 @@ bool MenuGreen(int r, int g, int b) { return r < 60 && g > 200 && b > 80 && b < 
 template <typename Seen>
 bool WaitForScreen(HWND window, DWORD milliseconds, std::vector<uint32_t>& shot, Seen seen) {
   for (DWORD waited = 0; waited <= milliseconds; waited += 250) {
+    if (waited > 0 && waited % 4000 == 0) Focus();
     shot = CaptureClient(window);
     if (seen(shot)) return true;
     Sleep(250);
