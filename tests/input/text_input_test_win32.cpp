@@ -115,6 +115,25 @@ TEST_F(TextInputTest, ImeMessagesKeepTheCompositionStateInTheEngine) {
   EXPECT_NE(ImeState.blinkStart, 0);
 }
 
+TEST_F(TextInputTest, AFinishedConversionEntersTheRingByteByByteAndTheCompositionIsFetched) {
+  SwitchImeEnabled(1);
+  const HIMC context = ImmGetContext(Window());
+  ASSERT_NE(context, nullptr);
+  ImmSetOpenStatus(context, TRUE);
+  const char kana[] = "\x82\xA9\x82\xC8";  // "かな"
+  // Set through the wide entry: Wine's narrow one takes the length in characters.
+  WCHAR wide_kana[] = {0x304B, 0x306A, 0};
+  ASSERT_TRUE(ImmSetCompositionStringW(context, SCS_SETSTR, wide_kana, sizeof wide_kana - sizeof(WCHAR), nullptr, 0));
+  Pump();
+  EXPECT_STREQ(ImeState.composition, kana);
+  EXPECT_EQ(ImmNotifyIME(context, NI_COMPOSITIONSTR, CPS_COMPLETE, 0), TRUE);
+  Pump();
+  EXPECT_EQ(DrainRing(), kana);
+  EXPECT_STREQ(ImeState.composition, "");
+  ImmReleaseContext(Window(), context);
+  SwitchImeEnabled(0);
+}
+
 TEST_F(TextInputTest, ActivationWithTheImeOpenRunsTheReopenSequenceWithinOneFrame) {
   ImeState.enabled = 1;
   ImeState.openStatus = 1;
