@@ -26,6 +26,7 @@
 #include "graphics/graphics_start.h"
 #include "graphics/screen_mode.h"
 #include "input/input_devices.h"
+#include "input/text_input.h"
 #include "movie/yuv_tables.h"
 #include "network/http_slots.h"
 #include "network/network_state.h"
@@ -293,7 +294,8 @@ int RunStartUpSequence() {
   if (NoSoundSwitch == 0) InitializeSound();
   // 17.
   if (NoGraphicsSwitch == 0 && StartGraphics() < 0) return FailStartUp();
-  // 18. Text input start (input).
+  // 18.
+  StartTextInput();
   // 19.
   EngineInitialised = 1;
   // 20.
@@ -357,7 +359,8 @@ void DestroyEngineWindow() {
         }
         UnregisterClassA(WindowClassName, static_cast<HINSTANCE>(CoreRun.instance));
       }
-      // 9. Text input ends here (input).
+      // 9.
+      EndTextInput();
       // 10. The saved screen image is made by no code of the engine.
       FreeRegisteredBlocks();
       // 12. The engine starts no auxiliary thread.

@@ -16,6 +16,7 @@
 #include "core/window_styles.h"
 #include "graphics/screen_mode.h"
 #include "input/input_devices.h"
+#include "input/text_input.h"
 #include "movie/movie_table.h"
 #include "network/http_slots.h"
 #include "network/network_state.h"
@@ -150,7 +151,7 @@ void PeriodicWork() {
     StepHttpSlot(slot);
   }
   CoreRun.textInputGuard = 1;
-  // Text input takes its step here once it exists.
+  StepTextInput();
   CoreRun.textInputGuard = 0;
 }
 

@@ -17,7 +17,8 @@ namespace quelt {
 
 static_assert(sizeof(DIJOYSTATE) == 80);
 static_assert(sizeof(DIDEVICEINSTANCEA) == 580);
-static_assert(sizeof(DIEFFECT) == 56);
+// The 32-bit layout (pointers in it grow on 64-bit builds).
+static_assert(sizeof(void*) != 4 || sizeof(DIEFFECT) == 56);
 
 // MinGW's C++ interfaces derive the version-8 device from the version-7 one, so one
 // pointer type serves both.

@@ -1,5 +1,7 @@
 #include "input/key_tables.h"
 
+#include <cstddef>
+
 namespace quelt {
 
 void MapKeyboardToScanState(const uint8_t* keyboard, uint8_t* scanState) {
@@ -29,7 +31,7 @@ void FillPadKeyMapDefaults(PadKeyMap* map) {
       {0x01, -1},    // Escape
       {0x39, -1},    // Space
   }};
-  for (size_t i = 0; i < first_pad.size(); ++i) (*map)[0][i] = first_pad[i];
+  for (std::size_t i = 0; i < first_pad.size(); ++i) (*map)[0][i] = first_pad[i];
 }
 
 }  // namespace quelt

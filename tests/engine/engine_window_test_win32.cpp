@@ -197,7 +197,8 @@ const std::vector<LogLine>& StartLines() {
   return lines;
 }
 
-// Input starts right after the window: DirectInput 7 with its mouse and keyboard, no pads.
+// Input starts right after the window: DirectInput 7 with its mouse and keyboard, no pads;
+// text input later.
 const std::vector<LogLine>& InputStartLines() {
   static const std::vector<LogLine> lines = {
       {"DirectInput関係初期化処理"},
@@ -208,6 +209,8 @@ const std::vector<LogLine>& InputStartLines() {
       {"\tマウスデバイスの初期化... 初期化成功"},
       {"\tキーボードデバイスの初期化... 初期化成功"},
       {"DirectInput 関連の初期化は正常に終了しました"},
+      // Text input starts after sound and graphics.
+      {"文字コードバッファの初期化を行います... 完了しました", nullptr, false, true},
   };
   return lines;
 }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 #include <cstdint>
 #include <string>
 
@@ -230,6 +231,85 @@ TEST_F(KeyInputTest, AnEndedLayerStartsAgainAtTheNextKeyReadAndReadsAtOnce) {
   SendKey("Right", false);
   EXPECT_TRUE(SeenWithinFrames(DikRight, 0));
   EXPECT_EQ(ApiStartEngine(), 0);
+}
+
+std::string ReadLog() {
+  std::string bytes;
+  if (FILE* file = std::fopen("Log.txt", "rb")) {
+    char chunk[4096];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, got);
+    std::fclose(file);
+  }
+  return bytes;
+}
+
+HRESULT RefuseVersion7(REFCLSID class_id, REFIID interface_id, void** object) {
+  if (class_id == CLSID_DirectInput) return REGDB_E_CLASSNOTREG;
+  return CoCreateInstance(class_id, nullptr, CLSCTX_INPROC_SERVER, interface_id, object);
+}
+
+HRESULT RefuseBoth(REFCLSID, REFIID, void** object) {
+  *object = nullptr;
+  return REGDB_E_CLASSNOTREG;
+}
+
+// Two joysticks, the second with Z and R axes.
+MMRESULT TwoJoysticks(UINT id, JOYCAPSA* caps, UINT size) {
+  if (size != sizeof(JOYCAPSA) || id > 1) return JOYERR_PARMS;
+  caps->wCaps = id == 1 ? JOYCAPS_HASZ | JOYCAPS_HASR : JOYCAPS_HASZ;
+  return JOYERR_NOERROR;
+}
+
+TEST_F(KeyInputTest, WithoutVersionSevenDirectInputEightServes) {
+  EndInputSystem();
+  InputPlatform.createInstance = RefuseVersion7;
+  EXPECT_EQ(StartInputSystem(), 0);
+  ResetInputPlatform();
+  EXPECT_TRUE(HasDirectInput());
+  EXPECT_EQ(InputDevices.directInput8, 1);
+  EXPECT_NE(InputDevices.keyboard, nullptr);
+  const std::string log = ReadLog();
+  EXPECT_NE(log.find("DirectInput7 の取得中... 取得に失敗。"), std::string::npos);
+  EXPECT_NE(log.find("DirectInput8 の取得を試みます...成功"), std::string::npos);
+  UseDirectInputRoad();
+  SendKey("Right", true);
+  EXPECT_TRUE(SeenWithinFrames(DikRight, 1));
+  SendKey("Right", false);
+  EXPECT_TRUE(SeenWithinFrames(DikRight, 0));
+  EndInputSystem();
+  EXPECT_EQ(StartInputSystem(), 0);
+  EXPECT_EQ(InputDevices.directInput8, 0);
+}
+
+TEST_F(KeyInputTest, WithoutDirectInputJoysticksAreCountedAndKeysComeFromWindows) {
+  EndInputSystem();
+  InputPlatform.createInstance = RefuseBoth;
+  InputPlatform.joyGetDevCaps = TwoJoysticks;
+  EXPECT_EQ(StartInputSystem(), 0);
+  EXPECT_EQ(InputDevices.directInput, NoDirectInputObject);
+  EXPECT_EQ(InputDevices.noDirectInput, 1);
+  EXPECT_EQ(InputDevices.padCount, 16);
+  EXPECT_EQ(InputDevices.pads[0].hasZAndR, 0);
+  EXPECT_EQ(InputDevices.pads[1].hasZAndR, 1);
+  EXPECT_EQ(InputDevices.padKeyMap[0][4][0], 0x2C);
+  EXPECT_NE(ReadLog().find("\tパッドの数は 2 個です\r\n"), std::string::npos);
+  // The version the engine read would pick DirectInput; without it Windows serves.
+  UseDirectInputRoad();
+  SendKey("Right", true);
+  EXPECT_TRUE(SeenWithinFrames(DikRight, 1));
+  SendKey("Right", false);
+  EXPECT_TRUE(SeenWithinFrames(DikRight, 0));
+  // Ended and started again: DirectInput is not tried a second time.
+  EXPECT_EQ(EndInputSystem(), 0);
+  EXPECT_NE(ReadLog().find("入力関連の終了処理... 完了\r\n"), std::string::npos);
+  ResetInputPlatform();
+  EXPECT_EQ(StartInputSystem(), 0);
+  EXPECT_EQ(InputDevices.directInput, NoDirectInputObject);
+  EndInputSystem();
+  InputDevices.noDirectInput = 0;
+  EXPECT_EQ(StartInputSystem(), 0);
+  EXPECT_TRUE(HasDirectInput());
 }
 
 }  // namespace
