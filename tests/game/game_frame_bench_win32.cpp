@@ -4,7 +4,9 @@
 // threads of its own) and of the game's thread, and the ratio to the bare frame.
 #include <windows.h>
 
+#include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "game/entry_layer.h"
 #include "game/game_main.h"
@@ -16,6 +18,19 @@ namespace {
 using namespace quelt::game;
 
 constexpr int Frames = 240;
+
+// Fixed-point text of a figure: the runtime's printf under Wine carries a rounding into a
+// ':' digit ("2.:00" for 2.9999).
+std::string Fixed(double value, int decimals) {
+  long long scale = 1;
+  for (int i = 0; i < decimals; ++i) scale *= 10;
+  const long long n = std::llround(value * static_cast<double>(scale));
+  std::string fraction = std::to_string(n % scale);
+  fraction.insert(0, static_cast<size_t>(decimals) - fraction.size(), '0');
+  return std::to_string(n / scale) + "." + fraction;
+}
+
+std::string Ratio(double value, double base) { return base > 0 ? Fixed(value / base, 2) : std::string("-"); }
 
 struct Cost {
   double process, thread;
@@ -43,8 +58,8 @@ void RunBackEnd(int32_t hardware) {
     Engine.ApiPresentScreen();
     Engine.ApiEraseDrawScreen();
   });
-  std::printf("%s bare frame (pump, present, erase): %.3f ms CPU per frame, %.3f ms on the game's thread\n", name,
-              bare.process, bare.thread);
+  std::printf("%s bare frame (pump, present, erase): %s ms CPU per frame, %s ms on the game's thread\n", name,
+              Fixed(bare.process, 3).c_str(), Fixed(bare.thread, 3).c_str());
   for (int course : {0, 11}) {
     StartRace(course);
     bool running = true;
@@ -52,9 +67,9 @@ void RunBackEnd(int32_t hardware) {
       Engine.ApiPumpMessages();
       RunRaceFrame(running);
     });
-    std::printf("%s course %d race frame: %.3f ms CPU per frame (%.2f x bare), %.3f ms on the game's thread (%.2f x)\n",
-                name, course, game.process, bare.process > 0 ? game.process / bare.process : 0.0, game.thread,
-                bare.thread > 0 ? game.thread / bare.thread : 0.0);
+    std::printf("%s course %d race frame: %s ms CPU per frame (%s x bare), %s ms on the game's thread (%s x)\n", name,
+                course, Fixed(game.process, 3).c_str(), Ratio(game.process, bare.process).c_str(),
+                Fixed(game.thread, 3).c_str(), Ratio(game.thread, bare.thread).c_str());
   }
   testing::StopGameSession();
 }
