@@ -25,6 +25,8 @@
 #include "graphics/draw_settings.h"
 #include "graphics/graphics_start.h"
 #include "graphics/screen_mode.h"
+#include "input/input_devices.h"
+#include "input/text_input.h"
 #include "movie/yuv_tables.h"
 #include "network/http_slots.h"
 #include "network/network_state.h"
@@ -75,8 +77,9 @@ void RunShutdownSteps() {
   // 3.
   DeleteAllHttpSlots();
   TerminateNetWork();
-  // 4. Music, 3-D model tables, input and sound end here too as their subsystems arrive.
+  // 4. Music and 3-D model tables end here too as their subsystems arrive.
   ShutdownGraphics();
+  EndInputSystem();
   TerminateSound();
   // 5.
   DestroyEngineWindow();
@@ -285,12 +288,14 @@ int RunStartUpSequence() {
   if (CreateEngineWindow() == -1) return FailStartUp();
   // 14.
   ZeroHttpSlotTable();
-  // 15. Input start unless NoInputSwitch (input).
+  // 15. Only -1 fails the start; 1 (no keyboard event) leaves a usable keyboard.
+  if (NoInputSwitch == 0 && StartInputSystem() == -1) return FailStartUp();
   // 16. Its result is not tested.
   if (NoSoundSwitch == 0) InitializeSound();
   // 17.
   if (NoGraphicsSwitch == 0 && StartGraphics() < 0) return FailStartUp();
-  // 18. Text input start (input).
+  // 18.
+  StartTextInput();
   // 19.
   EngineInitialised = 1;
   // 20.
@@ -354,7 +359,8 @@ void DestroyEngineWindow() {
         }
         UnregisterClassA(WindowClassName, static_cast<HINSTANCE>(CoreRun.instance));
       }
-      // 9. Text input ends here (input).
+      // 9.
+      EndTextInput();
       // 10. The saved screen image is made by no code of the engine.
       FreeRegisteredBlocks();
       // 12. The engine starts no auxiliary thread.

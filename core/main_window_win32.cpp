@@ -15,6 +15,8 @@
 #include "core/window_services.h"
 #include "core/window_styles.h"
 #include "graphics/screen_mode.h"
+#include "input/input_devices.h"
+#include "input/text_input.h"
 #include "movie/movie_table.h"
 #include "network/http_slots.h"
 #include "network/network_state.h"
@@ -139,8 +141,8 @@ void RunMessageLoop() {
 
 // The work of every frame after the messages.
 void PeriodicWork() {
-  // Stream sounds, MIDI status and pad vibration are driven from here once sound and
-  // input exist.
+  // Stream sounds and MIDI status are driven from here once sound has them.
+  TickPadVibration();
   ProcessNetWorkMessages(1);
   for (int32_t slot = 0, seen = 0; slot < HttpSlotCapacity && seen < HttpSlotTable.count;
        ++slot) {
@@ -149,7 +151,7 @@ void PeriodicWork() {
     StepHttpSlot(slot);
   }
   CoreRun.textInputGuard = 1;
-  // Text input takes its step here once it exists.
+  StepTextInput();
   CoreRun.textInputGuard = 0;
 }
 

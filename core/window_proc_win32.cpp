@@ -16,6 +16,9 @@
 #include "graphics/draw_settings.h"
 #include "graphics/graphics_start.h"
 #include "graphics/screen_mode.h"
+#include "input/input_devices.h"
+#include "input/text_input.h"
+#include "input/typed_char_ring.h"
 #include "movie/movie_table.h"
 #include "network/network_state.h"
 
@@ -71,6 +74,7 @@ void OnActivation(HWND window, WPARAM w_param) {
   WindowActiveFlag = LOWORD(w_param) != 0 ? 1 : 0;
   if (CoreRun.windowCreating != 0) return;
   if (WindowActiveFlag != 0) {
+    RequestImeReopen();
     if (InFullScreen() && EngineInitialised != 0) {
       if (IsIconic(window) == FALSE && RestoreGraphicsAfterLossHook != nullptr)
         RestoreGraphicsAfterLossHook();
@@ -79,6 +83,7 @@ void OnActivation(HWND window, WPARAM w_param) {
     } else if (RunWhileInactiveFlag == 0) {
       ResumeAllMovies();
     }
+    ReacquireInputDevices();
   } else {
     if (InFullScreen() && GetHardwareDrawFlag() == 0) {
       // The software back end gives the display mode back while it is away.
@@ -93,14 +98,16 @@ void OnActivation(HWND window, WPARAM w_param) {
       }
       PauseAllMovies();
       CoreRun.lostWhileInactive = 1;
-    } else if (RunWhileInactiveFlag == 0) {
-      PauseAllMovies();
+    } else {
+      if (RunWhileInactiveFlag == 0) PauseAllMovies();
+      ReacquireInputDevices();
     }
     if (ClipCursorSetting != 0 && CoreRun.cursorClipped != 0) {
       ClipCursor(nullptr);
       CoreRun.cursorClipped = 0;
     }
   }
+  ApplyPadVibration();
   if (WindowSettings.activationCallback != nullptr)
     WindowSettings.activationCallback(WindowActiveFlag, WindowSettings.activationArgument);
 }
@@ -226,35 +233,6 @@ void KeepProportions(HWND window, WPARAM edge, RECT* proposed) {
     proposed->bottom = proposed->top + height + frame_height;
 }
 
-void PushTypedChar(int32_t code) {
-  // Typed characters reach text input once it exists.
-  (void)code;
-}
-
-int32_t ControlCodeOfKey(WPARAM key) {
-  switch (key) {
-    case VK_DELETE: return 16;
-    case VK_LEFT: return 29;
-    case VK_RIGHT: return 28;
-    case VK_UP: return 30;
-    case VK_DOWN: return 31;
-    case VK_HOME: return 26;
-    case VK_END: return 25;
-    case VK_PRIOR: return 23;
-    case VK_NEXT: return 21;
-    default: return 0;
-  }
-}
-
-bool IsTypedControlCode(WPARAM code) {
-  switch (code) {
-    case 1: case 3: case 8: case 9: case 13: case 16: case 22: case 24: case 27:
-      return true;
-    default:
-      return code >= 32;
-  }
-}
-
 // Handles one message; true when `result` is the answer, false to fall through to the
 // default procedure.
 bool HandleMessage(HWND window, UINT message, WPARAM w_param, LPARAM l_param,
@@ -327,16 +305,19 @@ bool HandleMessage(HWND window, UINT message, WPARAM w_param, LPARAM l_param,
     case WM_MOUSEWHEEL:
       CoreRun.wheelCount += static_cast<int16_t>(HIWORD(w_param)) > 0 ? 1 : -1;
       return false;
-    case WM_KEYDOWN: {
-      const int32_t code = ControlCodeOfKey(w_param);
-      if (code != 0) PushTypedChar(code);
+    case WM_KEYDOWN:
+      PushKeyDownMessage(static_cast<uint32_t>(w_param));
       return false;
-    }
-    case WM_CHAR: {
-      const WPARAM code = w_param == 10 ? 13 : w_param;
-      if (IsTypedControlCode(code)) PushTypedChar(static_cast<int32_t>(code));
+    case WM_CHAR:
+      PushCharMessage(static_cast<uint32_t>(w_param));
       return false;
-    }
+    case WM_IME_STARTCOMPOSITION:
+    case WM_IME_ENDCOMPOSITION:
+    case WM_IME_COMPOSITION:
+    case WM_IME_SETCONTEXT:
+    case WM_IME_NOTIFY:
+      *result = HandleImeMessage(w_param, message, window, l_param);
+      return true;
     case WM_SYSCHAR:
       if (w_param == 13 && WindowModeToggleAllowed != 0) {
         PendingModeToggle = 1;
@@ -380,7 +361,16 @@ bool HandleMessage(HWND window, UINT message, WPARAM w_param, LPARAM l_param,
     case MciNotifyMessage:
       return false;
     case InputFlagAMessage:
+      if (w_param == 1)
+        SetInputFlagA();
+      else
+        ClearInputFlagA();
+      return false;
     case InputFlagBMessage:
+      if (w_param == 1)
+        SetInputFlagB();
+      else
+        ClearInputFlagB();
       return false;
     case SocketEventMessage:
       *result = HandleNetWorkSocketEvent(static_cast<uint32_t>(w_param),

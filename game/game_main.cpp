@@ -38,7 +38,7 @@ int RunGame() {
     if (course < 0 || course >= CourseCount) break;
     StartRace(course);
     bool running = true;
-    while (running && Engine.ApiPumpMessages() == 0) RunRaceFrame(running);
+    while (Engine.ApiPumpMessages() == 0 && running) RunRaceFrame(running);
   }
   Engine.ApiStopEngine();
   return 0;

@@ -16,7 +16,7 @@ struct PlayerProfileRecord {
 };
 
 struct GameAssetHandleSet {
-  int32_t rival, player, playerSliding, far, middle, near, line, logo, pause;
+  int32_t rival, player, playerSliding, farLayer, middleLayer, nearLayer, line, logo, pause;
   int32_t titleMusic, raceMusic, moveSound, decideSound;
 };
 

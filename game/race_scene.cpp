@@ -44,9 +44,9 @@ void LoadGameAssets() {
   a.rival = LoadGraph("dat/enemy.bmp");
   a.player = LoadGraph("dat/player.bmp");
   a.playerSliding = LoadGraph("dat/player_d.bmp");
-  a.far = LoadGraph("dat/back1.bmp");
-  a.middle = LoadGraph("dat/back2.bmp");
-  a.near = LoadGraph("dat/back3.bmp");
+  a.farLayer = LoadGraph("dat/back1.bmp");
+  a.middleLayer = LoadGraph("dat/back2.bmp");
+  a.nearLayer = LoadGraph("dat/back3.bmp");
   a.line = LoadGraph("dat/start.bmp");
   a.logo = LoadGraph("dat/logo.bmp");
   a.pause = LoadGraph("dat/pause.bmp");
@@ -119,13 +119,13 @@ int32_t ScreenY(int32_t world_y) { return world_y - CameraY() + 300; }
 void DrawRaceBackground() {
   const int32_t v = CameraY();
   const GameAssetHandleSet& a = GameAssetHandles;
-  Engine.ApiDrawGraphAtPoint(0, Wrap(-(v / 4), 1055) - 550, a.far, 0);
+  Engine.ApiDrawGraphAtPoint(0, Wrap(-(v / 4), 1055) - 550, a.farLayer, 0);
   const int32_t y2 = Wrap(-(v / 2), 600);
-  Engine.ApiDrawGraphAtPoint(0, y2 - 600, a.middle, 1);
-  Engine.ApiDrawGraphAtPoint(0, y2, a.middle, 1);
+  Engine.ApiDrawGraphAtPoint(0, y2 - 600, a.middleLayer, 1);
+  Engine.ApiDrawGraphAtPoint(0, y2, a.middleLayer, 1);
   const int32_t y3 = Wrap(-v, 600);
-  Engine.ApiDrawGraphAtPoint(0, y3 - 600, a.near, 1);
-  Engine.ApiDrawGraphAtPoint(0, y3, a.near, 1);
+  Engine.ApiDrawGraphAtPoint(0, y3 - 600, a.nearLayer, 1);
+  Engine.ApiDrawGraphAtPoint(0, y3, a.nearLayer, 1);
 }
 
 int32_t AddVirtue(int32_t virtue, int64_t amount) {
@@ -199,11 +199,11 @@ void DrawDemoRunner() {
 void DrawTitleScreen() {
   const GameAssetHandleSet& a = GameAssetHandles;
   const int32_t t = TitleCounter;
-  Engine.ApiDrawGraphAtPoint(0, 0, a.far, 0);
-  Engine.ApiDrawGraphAtPoint(t / 2, 0, a.middle, 1);
-  Engine.ApiDrawGraphAtPoint(t / 2 - 600, 0, a.middle, 1);
-  Engine.ApiDrawGraphAtPoint(t % 600, 0, a.near, 1);
-  Engine.ApiDrawGraphAtPoint(t % 600 - 600, 0, a.near, 1);
+  Engine.ApiDrawGraphAtPoint(0, 0, a.farLayer, 0);
+  Engine.ApiDrawGraphAtPoint(t / 2, 0, a.middleLayer, 1);
+  Engine.ApiDrawGraphAtPoint(t / 2 - 600, 0, a.middleLayer, 1);
+  Engine.ApiDrawGraphAtPoint(t % 600, 0, a.nearLayer, 1);
+  Engine.ApiDrawGraphAtPoint(t % 600 - 600, 0, a.nearLayer, 1);
   TitleCounter = (t + 1) % 1200;
   UpdateDemoRunner();
   DrawDemoRunner();

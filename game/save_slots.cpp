@@ -37,6 +37,9 @@ std::optional<PlayerProfileRecord> DecodeSaveRecord(const uint8_t* bytes, size_t
       p.totalLevel < 1 || p.previousLife < -1 || p.previousLife >= CourseCount) {
     return std::nullopt;
   }
+  // Each relaxation-up raises the total level by one and each physique-up trades five
+  // relaxation, so a profile the game wrote always keeps this balance.
+  if (p.totalLevel != 1 + p.relaxation + 5 * p.physique) return std::nullopt;
   return p;
 }
 

@@ -44,7 +44,8 @@ start_x() {
   if [ -f "$DIR/xvfb.pid" ] && kill -0 "$(cat "$DIR/xvfb.pid")" 2>/dev/null; then
     cat "$DIR/xvfb.display"; return
   fi
-  rm -f "$DIR/xvfb.display"
+  # A report left by an earlier server must not be taken for the new one's.
+  rm -f "$DIR/xvfb.display" "$DIR/xvfb.fd"
   # -displayfd picks a free display number and reports it once the server is ready.
   setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -nolisten unix \
       </dev/null >/dev/null 2>&1 3>"$DIR/xvfb.fd" 9>&- &

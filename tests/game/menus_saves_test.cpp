@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "game/game_keys.h"
 #include "game/game_state.h"
@@ -23,7 +25,7 @@ TEST(GameSaves, StartingProfileBytesAndRoundTrip) {
   EXPECT_EQ(EncodeSaveRecord(start), expected);
 
   std::remove("save2.dat");
-  const PlayerProfileRecord p{1234, 3, 7, 9, 5};
+  const PlayerProfileRecord p{1234, 3, 7, 23, 5};
   ASSERT_EQ(WriteSaveSlot(1, p), 0);
   auto back = ReadSaveSlot(1);
   ASSERT_TRUE(back);
@@ -44,11 +46,43 @@ TEST(GameSaves, ShortOrImpossibleRecordsHoldNoData) {
   EXPECT_FALSE(DecodeSaveRecord(EncodeSaveRecord({0, 21, 0, 1, -1}).data(), 20));
   EXPECT_FALSE(DecodeSaveRecord(EncodeSaveRecord({-5, 0, 0, 1, -1}).data(), 20));
   EXPECT_FALSE(DecodeSaveRecord(EncodeSaveRecord({0, 0, 0, 0, -1}).data(), 20));
+  // The total level is one more than every relaxation-up bought: relaxation + 5 x physique.
+  EXPECT_TRUE(DecodeSaveRecord(EncodeSaveRecord({9, 20, 20, 121, 11}).data(), 20));
+  EXPECT_FALSE(DecodeSaveRecord(EncodeSaveRecord({9, 2, 3, 5, 11}).data(), 20));
 
   std::FILE* f = std::fopen("save3.dat", "wb");
   std::fwrite(bytes.data(), 1, 7, f);
   std::fclose(f);
   EXPECT_FALSE(ReadSaveSlot(2));
+
+  // The screen shows such a slot as empty and refuses to load it.
+  testing::InstallRecorder();
+  InitialiseTextColours();
+  for (int i = 0; i < SaveSlotCount; ++i) std::remove(SaveSlotPath(i));
+  f = std::fopen("save3.dat", "wb");
+  std::fwrite(bytes.data(), 1, 19, f);
+  std::fclose(f);
+  ASSERT_EQ(WriteSaveSlot(0, {16, 0, 2, 3, 4}), 0);
+  // Down twice to slot 3, decide; the pump quits after a few frames.
+  testing::Script.keysAt = [](int n) {
+    return n == 0 || n == 2 ? std::vector<int>{KeyDown} : n == 4 ? std::vector<int>{KeySpace} : std::vector<int>{};
+  };
+  testing::Script.quitAtPump = 7;
+  PlayerProfile.virtue = 5;
+  RunSaveLoadScreen(0);
+  EXPECT_EQ(PlayerProfile.virtue, 5);
+  std::vector<std::string> rows;
+  for (const auto& t : CallsNamed("text")) {
+    if (t.numbers[0] == 350 && t.numbers[1] >= 350 && t.numbers[1] < 500 && rows.size() < 5) rows.push_back(t.text);
+  }
+  ASSERT_EQ(rows.size(), 5u);
+  EXPECT_EQ(rows[0], "16 / 0 / 2 / 3 / 蛙");
+  EXPECT_EQ(rows[2], "no data");
+  bool refused = false;
+  for (const auto& t : CallsNamed("text")) refused |= t.text == "データがないです。";
+  EXPECT_TRUE(refused);
+  std::remove("save1.dat");
+  std::remove("save3.dat");
 }
 
 TEST(GameMenus, TrainingCostDoublesWithoutOverflow) {
@@ -130,6 +164,23 @@ TEST(GameMenus, FailedSaveShowsTheErrorText) {
   EXPECT_FALSE(TextShown("セーブしました。"));
   std::system("rmdir save1.dat");
 }
+
+#if defined(__linux__)
+// A write that only fails when the buffered bytes reach the disk, at fclose.
+TEST(GameMenus, FailedCloseShowsTheErrorText) {
+  testing::InstallRecorder();
+  InitialiseTextColours();
+  std::remove("save1.dat");
+  ASSERT_EQ(std::system("ln -s /dev/full save1.dat"), 0);
+  EXPECT_EQ(WriteSaveSlot(0, PlayerProfile), -1);
+  testing::Script.keysAt = [](int n) { return n == 0 ? std::vector<int>{KeySpace} : std::vector<int>{}; };
+  testing::Script.quitAtPump = 4;
+  RunSaveLoadScreen(1);
+  EXPECT_TRUE(TextShown("ファイルオープンエラー"));
+  EXPECT_FALSE(TextShown("セーブしました。"));
+  std::remove("save1.dat");
+}
+#endif
 
 TEST(GameMenus, PauseDialogRetiresTheRace) {
   testing::InstallRecorder();

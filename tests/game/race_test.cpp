@@ -113,6 +113,31 @@ TEST(GameRace, RivalTurnsOnlyPastItsUpperLimit) {
   EXPECT_DOUBLE_EQ(r.angularSpeed, 1 - 0.001);
 }
 
+TEST(GameRace, FrictionDivisorBelowOneCountsAsOne) {
+  RunnerRecord r{};
+  for (int32_t divisor : {1, 0, -4}) {
+    r.angularSpeed = 10;
+    DecaySpeed(r, divisor);
+    EXPECT_DOUBLE_EQ(r.angularSpeed, 10 - 0.1) << divisor;
+  }
+  r.angularSpeed = 10;
+  DecaySpeed(r, 4);
+  EXPECT_DOUBLE_EQ(r.angularSpeed, 10 - 0.025);
+  // A speed so high that one decay step would overshoot stops instead of running backwards.
+  r.angularSpeed = 2000;
+  DecaySpeed(r, 1);
+  EXPECT_EQ(r.angularSpeed, 0);
+
+  // The demo runner takes the divisor and the radius from the profile for the next race.
+  testing::InstallRecorder();
+  ResetPlayer();
+  PlayerProfile.relaxation = 20;
+  PlayerProfile.physique = 3;
+  UpdateDemoRunner();
+  EXPECT_EQ(PlayerRunner.frictionDivisor, 1 << 20);
+  EXPECT_EQ(PlayerRunner.radius, 140);
+}
+
 TEST(GameRace, HeldKeyCountsOnceAndAgainAfterTheCounterWraps) {
   testing::InstallRecorder();
   testing::Script.keysAt = [](int) { return std::vector<int>{KeyRight}; };

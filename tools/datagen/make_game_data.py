@@ -89,63 +89,123 @@ def smooth_noise(x, y, scale, seed, period_y=None):
 
 
 def far_background():
+    """Deep sky under the course: a nebula over the navy void with stars and a ringed planet.
+
+    The race scrolls it with a period of 1055 rows and shows up to 1150 rows at once, so it
+    is one 1055-row tile plus 600 repeated rows. When the scroll puts its top edge inside the
+    screen, the rows above are the erased black: the tile fades to black at its seam.
+    """
     period = 1055
-    c = Canvas(600, period + 600)
     tile = Canvas(600, period)
+    two_pi = 2 * math.pi
     for y in range(period):
+        fy = y / period
+        seam = min(y, period - y)
+        fade = min(1.0, seam / 140.0)
+        fade = fade * fade * (3 - 2 * fade)
+        row = tile.px[y]
         for x in range(600):
-            # Meadow with soft patches, a winding tarn, periodic along the course.
-            n = smooth_noise(x, y, 48, 1, period // 48 + 1) if False else 0.0
-            n = 0.5 + 0.3 * math.sin(x / 37.0 + 2 * math.sin(2 * math.pi * y / period)) \
-                + 0.2 * math.sin(2 * math.pi * 3 * y / period + x / 90.0)
-            g = (40 + int(50 * n), 110 + int(60 * n), 40 + int(30 * n))
-            water = 300 + 170 * math.sin(2 * math.pi * y / period) + 40 * math.sin(2 * math.pi * 4 * y / period)
-            d = abs(x - water)
-            if d < 60:
-                shade = d / 60.0
-                g = (int(40 + 60 * shade), int(100 + 60 * shade), int(170 - 40 * shade))
-                if (x * 7 + y * 3) % 53 == 0:
-                    g = (180, 210, 240)
-            elif d < 68:
-                g = (170, 160, 110)
-            tile.px[y][3 * x:3 * x + 3] = g
+            swirl = math.sin(two_pi * 2 * fy + x / 83.0 + 1.7 * math.sin(two_pi * fy + x / 151.0))
+            veil = math.sin(two_pi * 3 * fy - x / 61.0 + 0.9 * math.cos(two_pi * 2 * fy + x / 97.0))
+            glow = max(0.0, swirl) ** 2 * 0.8 + max(0.0, veil) ** 3 * 0.6
+            grain = noise(x, y, 11) * 0.15
+            r = 8 + 70 * glow * (0.6 + 0.4 * math.sin(x / 130.0)) + 10 * grain
+            g = 10 + 25 * glow * max(0.0, veil) + 8 * grain
+            b = 30 + 90 * glow + 12 * grain
+            i = 3 * x
+            row[i:i + 3] = [max(1, int(r * fade)), max(1, int(g * fade)), max(1, int(b * fade))]
+    # Stars: most are points, a few are bright with glints.
+    for k in range(900):
+        x = int(noise(k, 1, 21) * 600)
+        y = int(noise(k, 2, 21) * period)
+        v = noise(k, 3, 21)
+        if min(y, period - y) < 140 * noise(k, 4, 21):
+            continue  # thinner towards the seam, like the black above it
+        shade = [(255, 255, 255), (200, 220, 255), (255, 230, 190), (255, 200, 200)][k % 4]
+        col = tuple(int(ch * (0.45 + 0.55 * v)) for ch in shade)
+        tile.put(x, y, col)
+        if v > 0.93:
+            for d in (1, 2):
+                a = 0.7 if d == 1 else 0.35
+                for dx, dy in ((d, 0), (-d, 0), (0, d), (0, -d)):
+                    tile.put((x + dx) % 600, (y + dy) % period, col, a)
+    # A ringed planet and a small moon, well away from the seam.
+    px, py, pr = 120, 470, 46
+    tile.ellipse(px, py, pr * 2.1, pr * 0.45, (150, 130, 110), 0.55)
+    for y in range(py - pr, py + pr + 1):
+        for x in range(px - pr, px + pr + 1):
+            dx, dy = x + 0.5 - px, y + 0.5 - py
+            if dx * dx + dy * dy <= pr * pr:
+                light = max(0.15, 1 - ((dx + pr * 0.45) ** 2 + (dy + pr * 0.45) ** 2) / (2.2 * pr * pr))
+                band = 0.85 + 0.15 * math.sin(dy / 5.0)
+                tile.put(x, y, (int(230 * light * band), int(160 * light * band), int(100 * light * band)))
+    for y in range(py - 6, py + 7):
+        for x in range(px - pr - 50, px + pr + 51):
+            dx, dy = (x + 0.5 - px) / (pr * 2.1), (y + 0.5 - py) / (pr * 0.45)
+            d = dx * dx + dy * dy
+            front = y >= py or (x - px) ** 2 + (y - py) ** 2 > pr * pr
+            if 0.72 < d <= 1.0 and front:
+                tile.put(x, y, (235, 215, 170))
+    tile.ellipse(470, 820, 14, 14, (150, 170, 200))
+    tile.ellipse(465, 815, 11, 11, (200, 215, 235))
+    c = Canvas(600, period + 600)
     for y in range(period + 600):
         c.px[y] = list(tile.px[y % period])
     return c
 
 
-def tree(c, x, y, r):
-    c.ellipse(x + r * 0.3, y + r * 0.3, r, r * 0.8, (20, 50, 25), 0.9)
-    c.ellipse(x, y, r, r, (30, 100, 40))
-    c.ellipse(x - r * 0.3, y - r * 0.3, r * 0.55, r * 0.55, (70, 150, 60))
+def cloud(c, x, y, r, seed):
+    for k in range(7):
+        ox = (noise(seed, k, 31) - 0.5) * r * 2.2
+        oy = (noise(seed, k, 32) - 0.5) * r * 0.8
+        rr = r * (0.45 + 0.4 * noise(seed, k, 33))
+        c.ellipse(x + ox, y + oy + rr * 0.25, rr * 1.1, rr * 0.75, (70, 80, 130))
+    for k in range(7):
+        ox = (noise(seed, k, 31) - 0.5) * r * 2.2
+        oy = (noise(seed, k, 32) - 0.5) * r * 0.8
+        rr = r * (0.45 + 0.4 * noise(seed, k, 33))
+        c.ellipse(x + ox, y + oy, rr * 1.05, rr * 0.7, (150, 160, 205))
+        c.ellipse(x + ox - rr * 0.2, y + oy - rr * 0.2, rr * 0.6, rr * 0.4, (215, 220, 245))
 
 
 def middle_background():
+    """Drifting clouds between the sky and the course, seamless over 600 rows."""
     c = Canvas(600, 600)
-    for i in range(26):
+    for i in range(9):
         x = int(noise(i, 1, 7) * 600)
         y = int(noise(i, 2, 7) * 600)
-        if 150 < x < 450:
-            x = x // 3 if x < 300 else 600 - (600 - x) // 3
-        r = 14 + int(noise(i, 3, 7) * 18)
+        r = 26 + int(noise(i, 3, 7) * 30)
         for dy in (-600, 0, 600):
-            tree(c, x, y + dy, r)
+            for dx in (-600, 0, 600):
+                cloud(c, x + dx, y + dy, r, i)
     return c
 
 
+def sparkle(c, x, y, size, col):
+    for d in range(size + 1):
+        a = 1.0 - d / (size + 1)
+        for dx, dy in ((d, 0), (-d, 0), (0, d), (0, -d)):
+            c.put(x + dx, y + dy, col, a if d else 1.0)
+
+
 def near_background():
+    """The course itself: glowing lane edges, a distance mark every 150 rows, star dust."""
     c = Canvas(600, 600)
-    # Lane edges and distance dashes, flowers by the track.
     for y in range(0, 600, 40):
-        c.rect(4, y, 10, y + 22, (230, 230, 220))
-        c.rect(590, y, 596, y + 22, (230, 230, 220))
-    for i in range(60):
+        c.rect(3, y, 11, y + 24, (40, 150, 190))
+        c.rect(5, y + 2, 9, y + 22, (170, 240, 255))
+        c.rect(589, y, 597, y + 24, (40, 150, 190))
+        c.rect(591, y + 2, 595, y + 22, (170, 240, 255))
+    for y in range(75, 600, 150):
+        for x in range(24, 580, 16):
+            c.rect(x, y, x + 8, y + 2, (90, 110, 170))
+    for i in range(70):
         x = int(noise(i, 5, 3) * 600)
         y = int(noise(i, 6, 3) * 600)
-        col = [(240, 90, 120), (250, 220, 80), (200, 120, 250), (250, 250, 250)][i % 4]
+        col = [(255, 240, 170), (180, 230, 255), (255, 190, 230), (255, 255, 255)][i % 4]
+        size = 1 + (i % 3)
         for dy in (-600, 0, 600):
-            c.ellipse(x, y + dy, 3, 3, col)
-            c.ellipse(x, y + dy, 1.2, 1.2, (250, 240, 120))
+            sparkle(c, x, y + dy, size, col)
     return c
 
 
@@ -165,7 +225,7 @@ def runner(body, shirt, sliding):
     else:
         c.line(cx, cy, cx, 152, 12, body)
         c.ellipse(cx, cy, 9, 7, (220, 60, 40))
-        c.ellipse(cx, 152, 9, 7, (220, 60, 40))
+        c.ellipse(cx, 153, 9, 7, (220, 60, 40))
         c.ellipse(cx, cy + 40, 26, 18, shirt)
         c.line(cx - 24, cy + 40, cx - 34, cy + 20, 7, skin)
         c.line(cx + 24, cy + 40, cx + 34, cy + 60, 7, skin)

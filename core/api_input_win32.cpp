@@ -1,0 +1,9 @@
+// The entry layer's forwarding entry into input.
+#include "core/api_entry.h"
+#include "input/input_devices.h"
+
+namespace quelt {
+
+int ApiReadAllKeys(uint8_t* keys) { return ReadAllKeys(keys); }
+
+}  // namespace quelt
