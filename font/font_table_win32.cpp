@@ -376,6 +376,9 @@ GlyphCell* RenderGlyphsToCache(int32_t handle, int32_t count, const GlyphUnit* u
   const UINT format = gray ? GGO_GRAY4_BITMAP : GGO_BITMAP;
   const MAT2 identity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
   GlyphCell* last = nullptr;
+  // The work-image area this call wrote, copied to the cache graph once at the end: one
+  // texture update per call instead of one per glyph.
+  PixelRect dirty{f->cacheWidth, f->cacheHeight, 0, 0};
   for (int32_t i = 0; i < count; ++i) {
     const GlyphUnit& u = units[i];
     GlyphCell& cell = f->cells[static_cast<size_t>(f->nextCell)];
@@ -418,19 +421,13 @@ GlyphCell* RenderGlyphsToCache(int32_t handle, int32_t count, const GlyphUnit* u
       TrackedFree(buffer);
     }
     if (f->textureCache) {
-      if (e == 0) {
-        const PixelRect r{cx, cy, cx + side, cy + side};
-        TransferImageToGraph(nullptr, nullptr, nullptr, nullptr, 0, &f->workImage, nullptr, &r, cx, cy,
-                             f->cacheGraph, 0);
-      } else {
-        const int32_t bw = std::min(cell.boxWidth + 2 * e, side), bh = std::min(cell.boxHeight + 2 * e, side);
-        const PixelRect left{cx, cy, cx + bw, cy + bh};
-        const PixelRect right{f->cacheWidth + cx, cy, f->cacheWidth + cx + bw, cy + bh};
-        TransferImageToGraph(nullptr, nullptr, nullptr, nullptr, 0, &f->workImage, nullptr, &left, cx, cy,
-                             f->cacheGraph, 0);
-        TransferImageToGraph(nullptr, nullptr, nullptr, nullptr, 0, &f->workImage, nullptr, &right,
-                             f->cacheWidth + cx, cy, f->cacheGraph, 0);
-      }
+      // Without an edge the whole cell goes to the graph, with one the box in both halves.
+      const int32_t bw = e == 0 ? side : std::min(cell.boxWidth + 2 * e, side);
+      const int32_t bh = e == 0 ? side : std::min(cell.boxHeight + 2 * e, side);
+      dirty.left = std::min(dirty.left, cx);
+      dirty.top = std::min(dirty.top, cy);
+      dirty.right = std::max(dirty.right, cx + bw);
+      dirty.bottom = std::max(dirty.bottom, cy + bh);
     }
     if (e) {
       cell.advance = static_cast<int16_t>(cell.advance + 2 * e);
@@ -439,6 +436,15 @@ GlyphCell* RenderGlyphsToCache(int32_t handle, int32_t count, const GlyphUnit* u
     }
     f->nextCell = f->nextCell + 1 >= f->cellCount ? 0 : f->nextCell + 1;
     last = &cell;
+  }
+  if (f->textureCache && dirty.left < dirty.right && dirty.top < dirty.bottom) {
+    TransferImageToGraph(nullptr, nullptr, nullptr, nullptr, 0, &f->workImage, nullptr, &dirty, dirty.left, dirty.top,
+                         f->cacheGraph, 0);
+    if (e != 0) {
+      const PixelRect right{f->cacheWidth + dirty.left, dirty.top, f->cacheWidth + dirty.right, dirty.bottom};
+      TransferImageToGraph(nullptr, nullptr, nullptr, nullptr, 0, &f->workImage, nullptr, &right, right.left, right.top,
+                           f->cacheGraph, 0);
+    }
   }
   SelectObject(dc, old);
   DeleteDC(dc);
