@@ -49,7 +49,8 @@ start_x() {
   setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -nolisten unix \
       </dev/null >/dev/null 2>&1 3>"$DIR/xvfb.fd" 9>&- &
   echo $! >"$DIR/xvfb.pid"
-  for _ in $(seq 100); do
+  # A loaded machine can take many seconds to bring the server up.
+  for _ in $(seq 600); do
     [ -s "$DIR/xvfb.fd" ] && break
     sleep 0.1
   done
@@ -95,7 +96,7 @@ case "$cmd" in
     exec 9>"$DIR/session.lock"; flock 9
     mkdir -p "$DIR/home" "$DIR/run"; chmod 700 "$DIR/run"
     eval "$(session_environment)"
-    export DISPLAY; DISPLAY="$(start_x)"
+    export DISPLAY; DISPLAY="$(start_x)" || exit 1
     start_pulse
     make_prefix
     # One persistent wineserver and its services for the whole run.

@@ -201,7 +201,15 @@ const std::vector<LogLine>& StopLines() {
   static const std::vector<LogLine> lines = {
       {"ウインドウを閉じようとしています", nullptr, false, true},
       {"ウインドウが破棄されようとしています"},
+      // Ending the graphics ends the fonts, which rebuilds the table once more and then
+      // releases the default font.
+      {"フォントの初期化を行います"},
+      {"フォントの初期化は正常に終了しました"},
       {"ソフトを終了する準備が整いました"},
+      // The shutdown sequence's own graphics step (a fatal exit has already been through it).
+      {"フォントの初期化を行います", nullptr, true},
+      {"フォントの初期化は正常に終了しました", nullptr, true},
+      {"DirectSound の終了処理は正常に終了しました", nullptr, true, true},
       {"ＣＯＭを終了... 完了"},
       {""},
       {"Alloc memory dump"},
@@ -283,6 +291,8 @@ TEST(EngineWindow, SecondCopyWithTheSameClassRefusesToStart) {
   const std::vector<std::string> lines = second.LogLines();
   std::vector<LogLine> expected(StartLines().begin(), StartLines().end() - 6);
   expected.push_back({"ソフトの二重起動検査... 二重起動されています、ソフトを終了します"});
+  expected.push_back({"フォントの初期化を行います"});
+  expected.push_back({"フォントの初期化は正常に終了しました"});
   expected.push_back({"ＣＯＭを終了... 完了"});
   expected.push_back({""});
   expected.push_back({"Alloc memory dump"});

@@ -7,11 +7,15 @@ DIR="$1"; RUNNER="$2"; EXE="$3"
 # shellcheck disable=SC1091
 source "$DIR/session.env"
 raw="$PWD/recorded.raw"
-parec -d nul.monitor --raw --format=s16le --rate=44100 --channels=2 >"$raw" &
+rm -f "$raw"
+# A short latency: a recorder killed with seconds of audio still in its buffers loses them.
+parec -d nul.monitor --latency-msec=20 --raw --format=s16le --rate=44100 --channels=2 >"$raw" &
 rec=$!
-sleep 0.5
+# The recorder connects to the sink asynchronously; the tone starts only once it records.
+for _ in $(seq 100); do [ -s "$raw" ] && break; sleep 0.05; done
+sleep 0.2
 "$RUNNER" "$DIR" "$EXE" --gtest_also_run_disabled_tests --gtest_filter='*ForTheRecorder' || { kill $rec; exit 1; }
-sleep 0.3
+sleep 1
 kill $rec; wait $rec 2>/dev/null
 python3 - "$raw" <<'PY'
 import struct, sys
