@@ -15,6 +15,7 @@
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_table.h"
+#include "graphics/mask.h"
 #include "graphics/screen_mode.h"
 #include "softrender/memimg_draw.h"
 #include "softrender/soft_draw_state.h"
@@ -70,42 +71,85 @@ struct TextureDrawState {
   }
 };
 
+// Where and how a string's glyphs go on the texture path.
+struct TexturePen {
+  int32_t x, y;
+  double pen;  // the pen position before this glyph
+  int32_t extend;
+  double scaleX, scaleY;
+  int32_t vertical, transparent;
+};
+
 // One glyph of the texture cache through the drawing front ends: the edge layer in the
 // edge colour, then the glyph in the text colour.
-void DrawGlyphTexture(const FontRecord& f, const GlyphCell& cell, int32_t x, int32_t y, int32_t pen,
-                      int32_t vertical, const PreparedColour& text, const PreparedColour& edge) {
+void DrawGlyphTexture(const FontRecord& f, const GlyphCell& cell, const TexturePen& p, const PreparedColour& text,
+                      const PreparedColour& edge) {
   const int32_t sx = CellX(f, cell.cellIndex), sy = CellY(f, cell.cellIndex);
   const int32_t w = cell.boxWidth, h = cell.boxHeight;
+  const int32_t pen = static_cast<int32_t>(p.pen);
   const bool hasEdge = f.edgeGraph != -1;
-  if (!vertical) {
+  if (!p.vertical) {
+    if (!p.extend) {
+      if (hasEdge) {
+        SetBrightColour(static_cast<int32_t>(edge.argb & 0xFFFFFF));
+        DrawGraphPart(p.x + pen + cell.xOffset, p.y + cell.yOffset, sx, sy, w, h, f.edgeGraph, p.transparent, 0);
+      }
+      SetBrightColour(static_cast<int32_t>(text.argb & 0xFFFFFF));
+      DrawGraphPart(p.x + pen + cell.xOffset, p.y + cell.yOffset, sx, sy, w, h, f.cacheGraph, p.transparent, 0);
+      return;
+    }
+    const int32_t x1 = p.x + static_cast<int32_t>(p.scaleX * cell.xOffset + p.pen);
+    const int32_t y1 = p.y + static_cast<int32_t>(p.scaleY * cell.yOffset);
+    const int32_t x2 = x1 + static_cast<int32_t>(p.scaleX * w), y2 = y1 + static_cast<int32_t>(p.scaleY * h);
     if (hasEdge) {
       SetBrightColour(static_cast<int32_t>(edge.argb & 0xFFFFFF));
-      DrawGraphPart(x + pen + cell.xOffset, y + cell.yOffset, sx, sy, w, h, f.edgeGraph, 1, 0);
+      DrawGraphPartInRect(x1, y1, x2, y2, sx, sy, w, h, f.edgeGraph, p.transparent);
     }
     SetBrightColour(static_cast<int32_t>(text.argb & 0xFFFFFF));
-    DrawGraphPart(x + pen + cell.xOffset, y + cell.yOffset, sx, sy, w, h, f.cacheGraph, 1, 0);
+    DrawGraphPartInRect(x1, y1, x2, y2, sx, sy, w, h, f.cacheGraph, p.transparent);
     return;
   }
   // The glyph turned a quarter clockwise into its box: glyph pixel (gx, gy) lands at
-  // (right - 1 - gy, top + gx), so cache point (u, v) maps to (right - (v - sy), top + (u - sx)).
-  // The whole cache graph is mapped that way and the narrowed draw area keeps only the cell.
-  const int32_t right = x + f.cellHeight - cell.yOffset;
-  const int32_t top = y + pen + cell.xOffset;
+  // (right - 1 - gy, top + gx). Not extended, the whole cache graph is mapped so that cache
+  // point (u, v) goes to (right - (v - sy), top + (u - sx)) and the narrowed draw area keeps
+  // only the cell; extended, a sub-graph of the cell is mapped onto the scaled box.
+  int32_t right, top, boxW, boxH;
+  if (!p.extend) {
+    right = p.x + f.cellHeight - cell.yOffset;
+    top = p.y + pen + cell.xOffset;
+    boxW = h;
+    boxH = w;
+  } else {
+    right = p.x + static_cast<int32_t>(p.scaleX * (f.cellHeight - cell.yOffset));
+    top = p.y + static_cast<int32_t>(p.scaleY * cell.xOffset + p.pen);
+    boxW = static_cast<int32_t>(p.scaleX * h);
+    boxH = static_cast<int32_t>(p.scaleY * w);
+  }
   const IntRect savedClip = D.ClipRect;
   const IntRect savedRequest = RequestedDrawArea;
-  IntRect box{right - h - 1, top, right + 1, top + w};
+  IntRect box{right - boxW - 1, top, right + 1, top + boxH};
   ClipRectangle(box, savedClip);
   if (box.x1 >= box.x2 || box.y1 >= box.y2) return;
   SetDrawClipRect(box.x1, box.y1, box.x2, box.y2);
   auto draw = [&](int32_t graph, uint32_t rgb) {
-    int32_t gw = 0, gh = 0;
-    if (QueryGraphDimensions(graph, &gw, &gh) < 0) return;
-    const float r = static_cast<float>(right + sy) - 0.5f;
-    const float t = static_cast<float>(top - sx) - 0.5f;
     SetBrightColour(static_cast<int32_t>(rgb & 0xFFFFFF));
     // Corners: the graph's top-left, top-right, bottom-right, bottom-left.
-    DrawGraphFourCorners(r, t, r, t + static_cast<float>(gw), r - static_cast<float>(gh), t + static_cast<float>(gw),
-                         r - static_cast<float>(gh), t, graph, 1);
+    if (!p.extend) {
+      int32_t gw = 0, gh = 0;
+      if (QueryGraphDimensions(graph, &gw, &gh) < 0) return;
+      const float r = static_cast<float>(right + sy) - 0.5f;
+      const float t = static_cast<float>(top - sx) - 0.5f;
+      DrawGraphFourCorners(r, t, r, t + static_cast<float>(gw), r - static_cast<float>(gh), t + static_cast<float>(gw),
+                           r - static_cast<float>(gh), t, graph, p.transparent);
+      return;
+    }
+    const int32_t sub = CreateSubGraph(sx, sy, w, h, graph);
+    if (sub < 0) return;
+    const float r = static_cast<float>(right) - 0.5f, l = static_cast<float>(right - boxW) - 0.5f;
+    const float t = static_cast<float>(top) - 0.5f, b = static_cast<float>(top + boxH) - 0.5f;
+    DrawGraphFourCorners(r, t, r, b, l, b, l, t, sub, p.transparent);
+    // The queued quad reads the sub-graph's texture, which outlives the handle.
+    ReleaseGraphHandle(sub);
   };
   if (hasEdge) draw(f.edgeGraph, edge.argb);
   draw(f.cacheGraph, text.argb);
@@ -171,7 +215,8 @@ int DrawTextThroughGlyphCache(int32_t drawFlag, int32_t x, int32_t y, int32_t ex
         DrawGlyphPixels(pixelTarget, rows, f->memoryPitch, cell->xOffset, cell->yOffset, cell->boxWidth,
                         cell->boxHeight, f->cellHeight, x, y, p, vertical);
       } else {
-        DrawGlyphTexture(*f, *cell, x, y, p, vertical, textColour, edge);
+        DrawGlyphTexture(*f, *cell, TexturePen{x, y, pen, extend, scaleX, scaleY, vertical, transparent}, textColour,
+                         edge);
       }
     }
     pen += (cell->advance + f->charSpacing) * penScale;
@@ -263,23 +308,27 @@ int DrawTextWithFont(int32_t x, int32_t y, const char* text, uint32_t colour, in
   }
   const bool texture = FontRecordOfHandle(font)->textureCache != 0;
   if (WindowActiveFlag == 0) WaitWhileInactive();
-  if ((D.BlendMode == 3 && texture) || D.maskActive != 0 || D.drawScreen == DrawScreenFront) {
-    IntRect r{x, y, vertical ? x + QueryFontSize(font) + 3 : D.ClipRect.x2,
-              vertical ? D.ClipRect.y2 : y + QueryFontSize(font) + 3};
+  const bool masked = D.maskActive != 0;
+  IntRect r{0, 0, 0, 0};
+  if ((D.BlendMode == 3 && texture) || masked || D.drawScreen == DrawScreenFront) {
+    r = {x, y, vertical ? x + QueryFontSize(font) + 3 : D.ClipRect.x2,
+         vertical ? D.ClipRect.y2 : y + QueryFontSize(font) + 3};
     if (r.x1 >= D.ClipRect.x2) return 0;
     DrawFrontSeams.lastAffected = r;
+    if (masked) MaskPreDraw(r.x1, r.y1, r.x2, r.y2);
   }
-  if (texture) {
-    if (D.BlendMode == 3 && ReverseSubtractSupported() == 0) {
-      const IntRect r = DrawFrontSeams.lastAffected;
-      SubtractBlendPrePass(r);
-      const int result = DrawFontTextHardware(x, y, colour, edgeColour, vertical, text, font);
-      SubtractBlendPostPass(r);
-      return result;
-    }
-    return DrawFontTextHardware(x, y, colour, edgeColour, vertical, text, font);
+  int result;
+  if (texture && D.BlendMode == 3 && ReverseSubtractSupported() == 0) {
+    SubtractBlendPrePass(r);
+    result = DrawFontTextHardware(x, y, colour, edgeColour, vertical, text, font);
+    SubtractBlendPostPass(r);
+  } else if (texture) {
+    result = DrawFontTextHardware(x, y, colour, edgeColour, vertical, text, font);
+  } else {
+    result = DrawFontTextSoftware(text, colour, font, edgeColour, vertical, x, y);
   }
-  return DrawFontTextSoftware(text, colour, font, edgeColour, vertical, x, y);
+  if (masked) MaskPostDraw(r.x1, r.y1, r.x2, r.y2);
+  return result;
 }
 
 int DrawTextDefaultFont(int32_t x, int32_t y, const char* text, uint32_t colour, uint32_t edgeColour) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -139,6 +140,12 @@ TEST(FontDraw, LimitsReuseAndNothingToDraw) {
   DrawSettings.DrawSettingsLock = 0;
   EXPECT_EQ(ReadBack(), before);
 
+  // A memory-cache font ignores the extended form's scales.
+  EXPECT_EQ(DrawTextThroughGlyphCache(0, 0, 0, 1, 2.0, 3.0, "AB", 0, nullptr, nullptr, 1, QueryDefaultFont(), 0, -1, 0,
+                                      nullptr),
+            DrawTextThroughGlyphCache(0, 0, 0, 0, 1.0, 1.0, "AB", 0, nullptr, nullptr, 1, QueryDefaultFont(), 0, -1, 0,
+                                      nullptr));
+
   // The default font survives a screen-mode change with its size.
   ChooseDefaultFontMetrics(nullptr, 20, -1);
   ChangeScreenMode(-1, -1, 16, 1, -1);
@@ -240,6 +247,62 @@ TEST(FontDraw, EdgedAndVerticalTextGiveIdenticalPixelsOnBothBackEnds) {
     for (int32_t x = 300; x < 320; ++x)
       if ((soft[static_cast<size_t>(y * kScreen + x)] & 0xFFFFFF) == 0xFFE600) ++deep;
   EXPECT_GT(deep, 20);
+}
+
+struct Box {
+  int32_t x1 = 1 << 20, y1 = 1 << 20, x2 = -1, y2 = -1;
+  int32_t Width() const { return x2 - x1 + 1; }
+  int32_t Height() const { return y2 - y1 + 1; }
+};
+
+// The bounding box of pixels of one colour within a region.
+Box LitBox(const std::vector<uint32_t>& p, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t rgb) {
+  Box b;
+  for (int32_t y = y1; y < y2; ++y)
+    for (int32_t x = x1; x < x2; ++x)
+      if ((p[static_cast<size_t>(y * kScreen + x)] & 0xFFFFFF) == rgb) {
+        b.x1 = std::min(b.x1, x);
+        b.y1 = std::min(b.y1, y);
+        b.x2 = std::max(b.x2, x);
+        b.y2 = std::max(b.y2, y);
+      }
+  return b;
+}
+
+// The extended form scales texture-cache glyphs, across and down, in both writing
+// directions; a memory-cache font ignores the scales.
+TEST(FontDraw, ExtendedFormScalesTextureGlyphs) {
+  SessionOptions options{"font-extended"};
+  options.hardware = 1;
+  ASSERT_EQ(StartEngineSession(options), 0);
+  Erase();
+  const int32_t font = QueryDefaultFont();
+  const uint32_t white = MakeScreenColourCode(255, 255, 255);
+  const IntRect clip = DrawSettings.ClipRect;
+  const char* const text = "周W";
+  const int32_t plain = DrawTextThroughGlyphCache(1, 10, 10, 0, 1.0, 1.0, text, white, nullptr, &clip, 1, font, 0, -1,
+                                                  0, nullptr);
+  const int32_t scaled = DrawTextThroughGlyphCache(1, 10, 100, 1, 2.0, 3.0, text, white, nullptr, &clip, 1, font, 0,
+                                                   -1, 0, nullptr);
+  EXPECT_EQ(scaled, 2 * plain);
+  DrawTextThroughGlyphCache(1, 300, 10, 0, 1.0, 1.0, text, white, nullptr, &clip, 1, font, 0, -1, 1, nullptr);
+  const int32_t down = DrawTextThroughGlyphCache(1, 400, 10, 1, 2.0, 3.0, text, white, nullptr, &clip, 1, font, 0, -1,
+                                                 1, nullptr);
+  EXPECT_EQ(down, 3 * plain);
+  FlushVertexBatch();
+  const std::vector<uint32_t> p = ReadBack();
+  ASSERT_FALSE(p.empty());
+  const Box a = LitBox(p, 0, 0, 200, 90, 0xFFFFFF), b = LitBox(p, 0, 90, 280, 300, 0xFFFFFF);
+  const Box c = LitBox(p, 290, 0, 390, 300, 0xFFFFFF), d = LitBox(p, 390, 0, 600, 300, 0xFFFFFF);
+  ASSERT_GT(a.Width(), 10);
+  EXPECT_NEAR(b.Width(), 2 * a.Width(), 3);
+  EXPECT_NEAR(b.Height(), 3 * a.Height(), 4);
+  ASSERT_GT(c.Height(), 10);
+  EXPECT_NEAR(d.Width(), 2 * c.Width(), 3);
+  EXPECT_NEAR(d.Height(), 3 * c.Height(), 4);
+  // Upright and vertical boxes are the same glyphs turned.
+  EXPECT_EQ(a.Width(), c.Height());
+  StopEngineSession();
 }
 
 // After a device rebuild every font is made again under its old handle, with its settings
