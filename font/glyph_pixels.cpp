@@ -44,7 +44,9 @@ bool PixelFor(const GlyphPixelTarget& t, uint32_t v, uint32_t* out) {
       return true;
     case FontTypeAntiAlias:
       if (v == 0) return false;
-      *out = (t.text & colourMask) | (v * 16) << alphaShift;
+      // The top level is full coverage, as in the edged form: 15 x 16 would leave every
+      // glyph a little transparent.
+      *out = (t.text & colourMask) | (v == 15 ? 255u : v * 16) << alphaShift;
       return true;
     default: {
       EdgeAntiAliasMix m{};

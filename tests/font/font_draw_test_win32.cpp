@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -220,6 +221,57 @@ std::vector<uint32_t> DrawEdgedAndVerticalScene(int32_t hardware, const char* ca
   pixels = ReadBack();
   StopEngineSession();
   return pixels;
+}
+
+std::vector<uint32_t> DrawAntiAliasedScene(int32_t hardware, const char* caption) {
+  std::vector<uint32_t> pixels;
+  SessionOptions options{caption};
+  options.hardware = hardware;
+  if (StartEngineSession(options) != 0) return pixels;
+  Erase();
+  const uint32_t yellow = MakeScreenColourCode(255, 230, 0), blue = MakeScreenColourCode(0, 40, 255);
+  const int32_t smooth = CreateFontToHandle(nullptr, 24, -1, FontTypeAntiAlias, -1, -1, 0, -1, -1);
+  const int32_t both = CreateFontToHandle(nullptr, 24, -1, FontTypeAntiAlias | FontTypeEdge, -1, 2, 0, -1, -1);
+  EXPECT_EQ(DrawTextWithFont(10, 10, "Lap 2/5 周回タイム", yellow, smooth, blue, 0), 0);
+  EXPECT_EQ(DrawTextWithFont(10, 60, "残り３周 Go!", yellow, both, blue, 0), 0);
+  FlushVertexBatch();
+  pixels = ReadBack();
+  StopEngineSession();
+  return pixels;
+}
+
+// Anti-aliased glyphs blend by their level on both back ends: the texture path through the
+// 16-bit alpha of the cache graph, the software path through the alpha work image.
+TEST(FontDraw, AntiAliasedTextBlendsAlikeOnBothBackEnds) {
+  const std::vector<uint32_t> d3d = DrawAntiAliasedScene(1, "font-aa-d3d");
+  const std::vector<uint32_t> soft = DrawAntiAliasedScene(0, "font-aa-soft");
+  ASSERT_FALSE(soft.empty());
+  ASSERT_EQ(d3d.size(), soft.size());
+  // Plain anti-aliasing: the same coverage, up to the 4-bit alpha of the cache graph. The
+  // edged form composes edge and glyph differently on the two paths: both draw both colours.
+  int32_t worst = 0, partial = 0, full = 0, text = 0, edge = 0;
+  for (int32_t y = 0; y < kScreen; ++y)
+    for (int32_t x = 0; x < kScreen; ++x) {
+      const size_t i = static_cast<size_t>(y * kScreen + x);
+      const uint32_t c = soft[i] & 0xFFFFFF;
+      if (y < 50) {
+        for (int32_t shift = 0; shift < 24; shift += 8)
+          worst = std::max(worst, std::abs(static_cast<int32_t>((d3d[i] >> shift) & 0xFF) -
+                                           static_cast<int32_t>((soft[i] >> shift) & 0xFF)));
+        if (c == 0xFFE600) ++full;
+        else if (c != 0x102030) ++partial;
+      } else {
+        for (const uint32_t p : {c, d3d[i] & 0xFFFFFF}) {
+          if (p == 0xFFE600) ++text;
+          if (p == 0x0028FF) ++edge;
+        }
+      }
+    }
+  EXPECT_GT(full, 200);
+  EXPECT_GT(partial, 200);
+  EXPECT_LE(worst, 16);
+  EXPECT_GT(text, 200);
+  EXPECT_GT(edge, 200);
 }
 
 TEST(FontDraw, EdgedAndVerticalTextGiveIdenticalPixelsOnBothBackEnds) {

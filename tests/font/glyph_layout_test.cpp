@@ -180,7 +180,10 @@ TEST(GlyphPixels, EdgeAndAntiAliasBytes) {
   const uint8_t aa[2] = {15, 0x0F};
   t.typeFlags = FontTypeAntiAlias;
   DrawGlyphPixels(t, aa, 2, 0, 0, 1, 1, 1, 0, 0, 0, 0);
-  EXPECT_EQ(c.At(0, 0), 0xF000FF00u);
+  EXPECT_EQ(c.At(0, 0), 0xFF00FF00u);  // the top level is opaque
+  const uint8_t low[1] = {3};
+  DrawGlyphPixels(t, low, 1, 0, 0, 1, 1, 1, 2, 0, 0, 0);
+  EXPECT_EQ(c.At(2, 0), 0x3000FF00u);
   t.typeFlags = FontTypeEdge | FontTypeAntiAlias;
   DrawGlyphPixels(t, aa + 1, 1, 0, 0, 1, 1, 1, 1, 0, 0, 0);
   EXPECT_EQ(c.At(1, 0), 0xFF00FF00u);
