@@ -126,9 +126,13 @@ int OpenAcmWaveConverter(PcmConverter* c) {
   c->dataStart = chunks.dataStart;
   c->dataSize = chunks.dataSize;
   c->acmTotalFrames = -1;
-  // A format chunk shorter than its extra size claims is not handed to ACM.
+  // A format chunk shorter than its extra size claims is not handed to ACM, nor is PCM
+  // that the PCM decoder refused (odd sample widths: Wine's PCM converter asserts on them).
   const auto* source = reinterpret_cast<const WAVEFORMATEX*>(format_block);
-  if (source->wFormatTag != WAVE_FORMAT_PCM && chunks.formatSize < 18 + source->cbSize) return FailAcmOpen(c);
+  if (source->wFormatTag == WAVE_FORMAT_PCM) return FailAcmOpen(c);
+  // Nor a block layout that drivers divide by zero on (the block is zero-filled to 18 bytes).
+  if (!CompressedFormatIsSound(format_block, chunks.formatSize < 18 ? 18 : chunks.formatSize))
+    return FailAcmOpen(c);
   c->format = WaveFormat{};
   // The suggested format's second of output sizes the block; asked before FinishAcmOpen.
   WaveFormat suggested{};

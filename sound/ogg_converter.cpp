@@ -100,12 +100,23 @@ int CloseOggConverter(PcmConverter* c) {
   return 0;
 }
 
-int64_t GetOggTotalBytes(PcmConverter* c) {
-  return int64_t{ov_pcm_total(FileOf(c), -1)} * c->format.channels * c->oggWordSize;
+namespace {
+
+// Samples plus `slack` in bytes. A stream's stated total may be anything up to 2^63, so a
+// total past the chain's limit gives one byte more than the limit rather than a product
+// that overflows.
+int64_t OggBytes(PcmConverter* c, int64_t slack) {
+  const int64_t total = ov_pcm_total(FileOf(c), -1);
+  if (total < 0) return total;
+  if (total > MaxPcmBytes) return MaxPcmBytes + 1;
+  return (total + slack) * c->format.channels * c->oggWordSize;
 }
 
-int64_t GetOggConverterSize(PcmConverter* c) {
-  return (int64_t{ov_pcm_total(FileOf(c), -1)} + 44100) * c->format.channels * c->oggWordSize;
-}
+}  // namespace
+
+int64_t GetOggTotalBytes(PcmConverter* c) { return OggBytes(c, 0); }
+
+// One second of 44100 Hz slack for the allocation of a whole conversion.
+int64_t GetOggConverterSize(PcmConverter* c) { return OggBytes(c, 44100); }
 
 }  // namespace quelt

@@ -21,6 +21,29 @@ bool FormatIsSound(const WaveFormat& format) {
 
 }  // namespace
 
+bool CompressedFormatIsSound(const uint8_t* format, int32_t size) {
+  if (size < 18) return false;
+  WaveFormat f{};
+  std::memcpy(&f, format, sizeof f);
+  if (size < 18 + f.extraSize) return false;
+  constexpr uint16_t MsAdpcm = 2;
+  constexpr uint16_t ImaAdpcm = 0x11;
+  if (f.formatTag != MsAdpcm && f.formatTag != ImaAdpcm) return true;
+  if (f.extraSize < 2 || f.channels == 0 || f.channels > 2) return false;
+  const int32_t per_block = format[18] | (format[19] << 8);
+  // The block header holds one sample a channel (IMA: 4 bytes, MS: 7 bytes a channel).
+  const int32_t header = (f.formatTag == ImaAdpcm ? 4 : 7) * f.channels;
+  if (f.blockAlign <= header || per_block == 0) return false;
+  if (f.formatTag == ImaAdpcm) {
+    if (f.bitsPerSample != 4) return false;
+    return per_block <= (f.blockAlign - header) * 2 / f.channels + 1;
+  }
+  if (f.extraSize < 4) return false;
+  const int32_t coefficients = format[20] | (format[21] << 8);
+  return per_block <= (f.blockAlign - header) * 2 / f.channels + 2 && coefficients >= 7 &&
+         f.extraSize >= 4 + 4 * coefficients;
+}
+
 int32_t DataStreamSize(const DataStream& stream) {
   const int32_t here = stream.ops.tell(stream.handle);
   if (here < 0 || stream.ops.seek(stream.handle, 0, 2) != 0) return -1;

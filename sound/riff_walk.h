@@ -27,6 +27,12 @@ struct WaveChunks {
 // with the top bit set or past the end of the stream, no or an empty data chunk.
 int WalkWaveChunks(const DataStream& stream, WaveChunks* chunks, uint8_t** formatBlock);
 
+// Whether a compressed format chunk (the whole chunk, `size` bytes) describes blocks an
+// ACM driver can decode without dividing by zero or reading past the chunk. IMA and MS
+// ADPCM need samples per block above zero and within what a block holds, MS ADPCM its
+// coefficient table inside the chunk; other tags pass.
+bool CompressedFormatIsSound(const uint8_t* format, int32_t size);
+
 // Size of the stream by seeking to its end; the position is restored. -1 on failure.
 int32_t DataStreamSize(const DataStream& stream);
 // Reads exactly `size` bytes: true, or false when fewer were there.

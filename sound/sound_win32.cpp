@@ -120,6 +120,8 @@ bool Started() { return DirectSoundObject != nullptr; }
 
 SoundRecord* FindSound(int32_t handle) { return Started() ? Sounds.Find(handle) : nullptr; }
 
+}  // namespace
+
 int SoundBufferRelease(SoundBuffer* b) {
   if (b->valid == 0) return -1;
   if (b->buffer != nullptr) b->buffer->Release();
@@ -149,7 +151,7 @@ int SoundBufferSetPosition(uint32_t offset, SoundBuffer* b) {
 }
 
 int SoundBufferCreate(SoundBuffer* b, DSBUFFERDESC* desc) {
-  if (FAILED(DirectSoundObject->CreateSoundBuffer(desc, &b->buffer, nullptr))) {
+  if (!Started() || FAILED(DirectSoundObject->CreateSoundBuffer(desc, &b->buffer, nullptr))) {
     b->buffer = nullptr;
     return -1;
   }
@@ -158,7 +160,7 @@ int SoundBufferCreate(SoundBuffer* b, DSBUFFERDESC* desc) {
 }
 
 int SoundBufferDuplicate(SoundBuffer* from, SoundBuffer* to) {
-  if (from->valid == 0) return -1;
+  if (!Started() || from->valid == 0) return -1;
   if (FAILED(DirectSoundObject->DuplicateSoundBuffer(from->buffer, &to->buffer))) {
     to->buffer = nullptr;
     return -1;
@@ -166,6 +168,23 @@ int SoundBufferDuplicate(SoundBuffer* from, SoundBuffer* to) {
   to->valid = 1;
   return 0;
 }
+
+int SoundBufferLock(uint32_t offset, SoundBuffer* b, uint32_t bytes, void** first, uint32_t* firstSize,
+                    void** second, uint32_t* secondSize) {
+  if (b->valid == 0) return -1;
+  DWORD s1 = 0, s2 = 0;
+  if (FAILED(b->buffer->Lock(offset, bytes, first, &s1, second, &s2, 0))) return -1;
+  *firstSize = s1;
+  *secondSize = s2;
+  return 0;
+}
+
+int SoundBufferUnlock(SoundBuffer* b, void* first, uint32_t firstSize, void* second, uint32_t secondSize) {
+  if (b->valid == 0) return -1;
+  return FAILED(b->buffer->Unlock(first, firstSize, second, secondSize)) ? -1 : 0;
+}
+
+namespace {
 
 int32_t PlayCursor(SoundBuffer* b) {
   if (b->valid == 0) return 0;
@@ -177,13 +196,15 @@ int32_t PlayCursor(SoundBuffer* b) {
 int FillBuffer(SoundBuffer* b, const uint8_t* pcm, int32_t size) {
   void* p1 = nullptr;
   void* p2 = nullptr;
-  DWORD s1 = 0, s2 = 0;
-  if (b->valid == 0 || FAILED(b->buffer->Lock(0, static_cast<DWORD>(size), &p1, &s1, &p2, &s2, 0)))
+  uint32_t s1 = 0, s2 = 0;
+  if (SoundBufferLock(0, b, static_cast<uint32_t>(size), &p1, &s1, &p2, &s2) != 0)
     return WriteLog("サウンドデータの転送に失敗しました_1");
-  if (s1 > static_cast<DWORD>(size)) s1 = static_cast<DWORD>(size);
+  const auto total = static_cast<uint32_t>(size);
+  if (s1 > total) s1 = total;
+  if (s2 > total - s1) s2 = total - s1;
   if (p1 != nullptr) std::memcpy(p1, pcm, s1);
-  if (p2 != nullptr && s1 + s2 <= static_cast<DWORD>(size)) std::memcpy(p2, pcm + s1, s2);
-  if (FAILED(b->buffer->Unlock(p1, s1, p2, s2))) return WriteLog("サウンドデータの転送に失敗しました_2");
+  if (p2 != nullptr) std::memcpy(p2, pcm + s1, s2);
+  if (SoundBufferUnlock(b, p1, s1, p2, s2) != 0) return WriteLog("サウンドデータの転送に失敗しました_2");
   return 0;
 }
 
@@ -322,7 +343,11 @@ int32_t LoadSoundFromMemory(const void* image, int32_t size, int32_t bufferCount
     WriteLog("音声ファイルのＰＣＭへの変換に失敗しました");
     failed = 1;
   } else {
-    if (ConvertWholeToPcm(converter, &format, &pcm, &pcm_size) != 0) {
+    // A sound no buffer can hold is refused before its whole decode is allocated.
+    GetPcmConverterFormat(converter, &format);
+    if (!SoundBufferFormatFits(format, MinSoundBufferBytes) || GetPcmConverterSize(converter) > MaxSoundBufferBytes) {
+      failed = 1;
+    } else if (ConvertWholeToPcm(converter, &format, &pcm, &pcm_size) != 0) {
       WriteLog("音声ファイルを格納するメモリ領域の確保に失敗しました");
       failed = 1;
     }
@@ -330,17 +355,23 @@ int32_t LoadSoundFromMemory(const void* image, int32_t size, int32_t bufferCount
   }
   TrackedFree(converter);
   CloseMemoryStream(reinterpret_cast<StreamHandle>(memory));
-  // A format DirectSound cannot take is refused here, before any buffer exists.
-  if (failed == 0 && (format.formatTag != WaveFormatPcm || (format.bitsPerSample != 8 && format.bitsPerSample != 16) ||
-                      format.channels == 0 || format.channels > 2 || format.samplesPerSec < 100 ||
-                      format.samplesPerSec > 200000))
-    failed = 1;
+  // A format or size DirectSound cannot take is refused here, before any buffer exists
+  // (a failed first buffer ends the program).
+  if (failed == 0 && !SoundBufferFormatFits(format, pcm_size)) failed = 1;
   if (failed != 0) {
     TrackedFree(pcm);
     DeleteSoundHandle(handle, 0);
     return -1;
   }
-  CreateStreamSoundBuffer(&format, pcm_size, 0, bufferCount, handle);
+  // The bytes per second a file states are only informative for PCM; the buffer gets the
+  // ones its format implies.
+  format.avgBytesPerSec = format.samplesPerSec * format.blockAlign;
+  format.extraSize = 0;
+  if (CreateStreamSoundBuffer(&format, pcm_size, 0, bufferCount, handle) != 0) {
+    TrackedFree(pcm);
+    DeleteSoundHandle(handle, 0);
+    return -1;
+  }
   sound->format = format;
   sound->pcm = pcm;
   sound->pcmSize = pcm_size;

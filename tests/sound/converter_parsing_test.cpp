@@ -171,6 +171,62 @@ TEST(MpegFrames, Id3SizeAndFrameWalk) {
   EXPECT_EQ(ScanMpegAudio(nothing.stream, &scan), -1);
 }
 
+TEST(CompressedFormats, AdpcmBlockLayoutsAreCheckedBeforeAcm) {
+  // IMA ADPCM stereo, 512-byte blocks of 505 samples (sox's layout).
+  std::vector<uint8_t> ima;
+  PutLe16(ima, 0x11);
+  PutLe16(ima, 2);
+  PutLe32(ima, 44100);
+  PutLe32(ima, 44718);
+  PutLe16(ima, 512);
+  PutLe16(ima, 4);
+  PutLe16(ima, 2);
+  PutLe16(ima, 505);
+  EXPECT_TRUE(CompressedFormatIsSound(ima.data(), 20));
+  EXPECT_FALSE(CompressedFormatIsSound(ima.data(), 18));  // extra size past the chunk
+  auto edit = [](std::vector<uint8_t> f, size_t at, uint16_t v) {
+    f[at] = static_cast<uint8_t>(v);
+    f[at + 1] = static_cast<uint8_t>(v >> 8);
+    return f;
+  };
+  EXPECT_FALSE(CompressedFormatIsSound(edit(ima, 18, 0).data(), 20));    // no samples a block
+  EXPECT_FALSE(CompressedFormatIsSound(edit(ima, 18, 506).data(), 20));  // more than a block holds
+  EXPECT_FALSE(CompressedFormatIsSound(edit(ima, 12, 8).data(), 20));    // block of headers only
+  // MS ADPCM mono, 256-byte blocks of 500 samples, the 7 standard coefficient pairs.
+  std::vector<uint8_t> ms;
+  PutLe16(ms, 2);
+  PutLe16(ms, 1);
+  PutLe32(ms, 22050);
+  PutLe32(ms, 11155);
+  PutLe16(ms, 256);
+  PutLe16(ms, 4);
+  PutLe16(ms, 32);
+  PutLe16(ms, 500);
+  PutLe16(ms, 7);
+  ms.resize(18 + 32, 0);
+  EXPECT_TRUE(CompressedFormatIsSound(ms.data(), 50));
+  EXPECT_FALSE(CompressedFormatIsSound(edit(ms, 20, 8).data(), 50));  // table past the chunk
+  EXPECT_FALSE(CompressedFormatIsSound(edit(ms, 20, 0).data(), 50));
+  EXPECT_FALSE(CompressedFormatIsSound(edit(ms, 18, 501).data(), 50));
+  // Other tags go to ACM as they are.
+  EXPECT_TRUE(CompressedFormatIsSound(edit(ms, 0, 0x55).data(), 50));
+}
+
+TEST(SoundBuffers, FormatsAndSizesNoBufferTakesAreRefused) {
+  const WaveFormat stereo = MakePcmFormat(2, 44100, 16);
+  EXPECT_TRUE(SoundBufferFormatFits(stereo, 176400));
+  EXPECT_TRUE(SoundBufferFormatFits(MakePcmFormat(1, 8000, 8), 4));
+  EXPECT_FALSE(SoundBufferFormatFits(stereo, 2));
+  EXPECT_FALSE(SoundBufferFormatFits(stereo, MaxSoundBufferBytes + 1));
+  WaveFormat odd = stereo;
+  odd.blockAlign = 3;
+  EXPECT_FALSE(SoundBufferFormatFits(odd, 176400));
+  EXPECT_FALSE(SoundBufferFormatFits(MakePcmFormat(2, 44100, 24), 176400));
+  EXPECT_FALSE(SoundBufferFormatFits(MakePcmFormat(3, 44100, 16), 176400));
+  EXPECT_FALSE(SoundBufferFormatFits(MakePcmFormat(2, 99, 16), 176400));
+  EXPECT_FALSE(SoundBufferFormatFits(MakePcmFormat(2, 200001, 16), 176400));
+}
+
 TEST(SoundPositions, MillisecondsPastTwelveSecondsDoNotWrap) {
   const WaveFormat format = MakePcmFormat(2, 44100, 16);
   EXPECT_EQ(BytesToMilliseconds(176400 * 30, format), 30000);

@@ -2,15 +2,20 @@
 # Makes the MP3 files the sound tests load, with Debian's encoders, into the given folder.
 set -euo pipefail
 out="$1"; mkdir -p "$out"; cd "$out"
-sox -n -r 44100 -c 2 -b 16 tone.wav synth 1.0 sine 440 vol 0.5
+# A sweep on the left and 440 Hz on the right: a decode that is shifted, swapped or
+# smeared does not correlate with the reference.
+sox -n -r 44100 -c 2 -b 16 tone.wav synth 1.0 sine 200-3000 sine 440 vol 0.5
 lame --quiet --cbr -b 128 tone.wav tone_cbr.mp3
 lame --quiet -V 4 tone.wav tone_vbr.mp3
-sox -n -r 22050 -c 1 -b 16 tone22.wav synth 1.0 sine 440 vol 0.5
+sox -n -r 22050 -c 1 -b 16 tone22.wav synth 1.0 sine 300-2500 vol 0.5
 lame --quiet -m m -b 48 tone22.wav tone_mono22.mp3
 lame --quiet --cbr -b 128 --add-id3v2 --id3v1-only --tt title tone.wav tone_id3v1.mp3
 lame --quiet --cbr -b 128 --id3v2-only --tt title --ta artist tone.wav tone_id3v2.mp3
 lame --quiet --decode tone_cbr.mp3 tone_cbr_ref.wav
 lame --quiet --decode tone_mono22.mp3 tone_mono22_ref.wav
+lame --quiet --decode tone_vbr.mp3 tone_vbr_ref.wav
+lame --quiet --decode tone_id3v1.mp3 tone_id3v1_ref.wav
+lame --quiet --decode tone_id3v2.mp3 tone_id3v2_ref.wav
 oggenc -Q -q 4 tone.wav -o tone.ogg
 oggdec -Q tone.ogg -o tone_ogg_ref.wav
 sox tone.wav -e ima-adpcm tone_ima.wav

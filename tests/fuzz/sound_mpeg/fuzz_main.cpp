@@ -1,21 +1,17 @@
-// The MPEG audio frame walk (ID3 tags, sync search, frame headers) over arbitrary bytes.
+// The MPEG audio frame walk (ID3 tags, sync search, frame headers) over arbitrary bytes,
+// with the rest of the chain's platform-free layers through the shared harness.
 #include <cstddef>
 #include <cstdint>
 
-#include "file/file_access.h"
+#include "sound/converter_harness.h"
 #include "sound/mpeg_frames.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  using namespace quelt;
-  MemoryStream* memory = OpenMemoryStream(data, static_cast<int32_t>(size));
-  const DataStream stream{*GetMemoryStreamOps(), reinterpret_cast<StreamHandle>(memory)};
-  MpegAudioScan scan{};
-  if (ScanMpegAudio(stream, &scan) == 0 && (scan.dataEnd < scan.dataStart || scan.dataEnd > static_cast<int32_t>(size)))
-    __builtin_trap();
   if (size >= 4) {
-    MpegFrameHeader header{};
-    ParseMpegFrameHeader(data, &header);
+    quelt::MpegFrameHeader header{};
+    if (quelt::ParseMpegFrameHeader(data, &header) == 0 && (header.frameLength <= 4 || header.samplesPerFrame <= 0))
+      __builtin_trap();
   }
-  CloseMemoryStream(reinterpret_cast<StreamHandle>(memory));
+  quelt_test::ExerciseConverter(data, size);
   return 0;
 }
