@@ -52,48 +52,109 @@ bool IsBlank(const GlyphUnit& u) {
   return (u.first == 0x20 && u.second == 0) || (u.first == 0x81 && u.second == 0x40);
 }
 
-void DrawGlyphTexture(const FontRecord& f, const GlyphCell& cell, int32_t x, int32_t y, int32_t pen,
-                      int32_t vertical, const PreparedColour& text, const PreparedColour& edge) {
-  const int32_t savedBlend = D.blendGraph, savedParam = D.blendBorderParam, savedRange = D.blendBorderRange;
-  const uint32_t savedBright = D.BrightColour;
-  SetBlendImageGraph(-1, 0, 0);
+// The blend graph and bright colour a texture-path string changes, put back when it ends.
+// Kept for the whole string rather than per glyph: restoring them between glyphs would
+// gain nothing and cost a state round trip per character.
+struct TextureDrawState {
+  int32_t blendGraph, borderParam, borderRange;
+  uint32_t bright;
+  void Save() {
+    blendGraph = D.blendGraph;
+    borderParam = D.blendBorderParam;
+    borderRange = D.blendBorderRange;
+    bright = D.BrightColour;
+    SetBlendImageGraph(-1, 0, 0);
+  }
+  void Restore() const {
+    SetBlendImageGraph(blendGraph, borderParam, borderRange);
+    SetBrightColour(static_cast<int32_t>(bright & 0xFFFFFF));
+  }
+};
+
+// Where and how a string's glyphs go on the texture path.
+struct TexturePen {
+  int32_t x, y;
+  double pen;  // the pen position before this glyph
+  int32_t extend;
+  double scaleX, scaleY;
+  int32_t vertical, transparent;
+};
+
+// One glyph of the texture cache through the drawing front ends: the edge layer in the
+// edge colour, then the glyph in the text colour.
+void DrawGlyphTexture(const FontRecord& f, const GlyphCell& cell, const TexturePen& p, const PreparedColour& text,
+                      const PreparedColour& edge) {
   const int32_t sx = CellX(f, cell.cellIndex), sy = CellY(f, cell.cellIndex);
   const int32_t w = cell.boxWidth, h = cell.boxHeight;
+  const int32_t pen = static_cast<int32_t>(p.pen);
   const bool hasEdge = f.edgeGraph != -1;
-  if (!vertical) {
+  if (!p.vertical) {
+    if (!p.extend) {
+      if (hasEdge) {
+        SetBrightColour(static_cast<int32_t>(edge.argb & 0xFFFFFF));
+        DrawGraphPart(p.x + pen + cell.xOffset, p.y + cell.yOffset, sx, sy, w, h, f.edgeGraph, p.transparent, 0);
+      }
+      SetBrightColour(static_cast<int32_t>(text.argb & 0xFFFFFF));
+      DrawGraphPart(p.x + pen + cell.xOffset, p.y + cell.yOffset, sx, sy, w, h, f.cacheGraph, p.transparent, 0);
+      return;
+    }
+    const int32_t x1 = p.x + static_cast<int32_t>(p.scaleX * cell.xOffset + p.pen);
+    const int32_t y1 = p.y + static_cast<int32_t>(p.scaleY * cell.yOffset);
+    const int32_t x2 = x1 + static_cast<int32_t>(p.scaleX * w), y2 = y1 + static_cast<int32_t>(p.scaleY * h);
     if (hasEdge) {
       SetBrightColour(static_cast<int32_t>(edge.argb & 0xFFFFFF));
-      DrawGraphPart(x + pen + cell.xOffset, y + cell.yOffset, sx, sy, w, h, f.edgeGraph, 1, 0);
+      DrawGraphPartInRect(x1, y1, x2, y2, sx, sy, w, h, f.edgeGraph, p.transparent);
     }
     SetBrightColour(static_cast<int32_t>(text.argb & 0xFFFFFF));
-    DrawGraphPart(x + pen + cell.xOffset, y + cell.yOffset, sx, sy, w, h, f.cacheGraph, 1, 0);
-  } else {
-    // The glyph turned a quarter clockwise: its top row becomes the box's right column.
-    const float left = static_cast<float>(x + f.cellHeight - cell.yOffset - h) - 0.5f;
-    const float right = static_cast<float>(x + f.cellHeight - cell.yOffset) - 0.5f;
-    const float top = static_cast<float>(y + pen + cell.xOffset) - 0.5f;
-    const float bottom = top + static_cast<float>(w);
-    const IntRect savedClip = D.ClipRect;
-    IntRect box{static_cast<int32_t>(left + 0.5f) - 1, static_cast<int32_t>(top + 0.5f),
-                static_cast<int32_t>(right + 0.5f) + 1, static_cast<int32_t>(bottom + 0.5f)};
-    ClipRectangle(box, savedClip);
-    if (box.x1 < box.x2 && box.y1 < box.y2) {
-      SetDrawClipRect(box.x1, box.y1, box.x2, box.y2);
-      auto draw = [&](int32_t source, uint32_t rgb) {
-        const int32_t sub = CreateSubGraph(sx, sy, w, h, source);
-        if (sub < 0) return;
-        SetBrightColour(static_cast<int32_t>(rgb & 0xFFFFFF));
-        DrawGraphFourCorners(right, top, right, bottom, left, bottom, left, top, sub, 1);
-        FlushVertexBatch();
-        ReleaseGraphHandle(sub);
-      };
-      if (hasEdge) draw(f.edgeGraph, edge.argb);
-      draw(f.cacheGraph, text.argb);
-      SetDrawClipRect(savedClip.x1, savedClip.y1, savedClip.x2, savedClip.y2);
-    }
+    DrawGraphPartInRect(x1, y1, x2, y2, sx, sy, w, h, f.cacheGraph, p.transparent);
+    return;
   }
-  SetBlendImageGraph(savedBlend, savedParam, savedRange);
-  SetBrightColour(static_cast<int32_t>(savedBright & 0xFFFFFF));
+  // The glyph turned a quarter clockwise into its box: glyph pixel (gx, gy) lands at
+  // (right - 1 - gy, top + gx). Not extended, the whole cache graph is mapped so that cache
+  // point (u, v) goes to (right - (v - sy), top + (u - sx)) and the narrowed draw area keeps
+  // only the cell; extended, a sub-graph of the cell is mapped onto the scaled box.
+  int32_t right, top, boxW, boxH;
+  if (!p.extend) {
+    right = p.x + f.cellHeight - cell.yOffset;
+    top = p.y + pen + cell.xOffset;
+    boxW = h;
+    boxH = w;
+  } else {
+    right = p.x + static_cast<int32_t>(p.scaleX * (f.cellHeight - cell.yOffset));
+    top = p.y + static_cast<int32_t>(p.scaleY * cell.xOffset + p.pen);
+    boxW = static_cast<int32_t>(p.scaleX * h);
+    boxH = static_cast<int32_t>(p.scaleY * w);
+  }
+  const IntRect savedClip = D.ClipRect;
+  const IntRect savedRequest = RequestedDrawArea;
+  IntRect box{right - boxW - 1, top, right + 1, top + boxH};
+  ClipRectangle(box, savedClip);
+  if (box.x1 >= box.x2 || box.y1 >= box.y2) return;
+  SetDrawClipRect(box.x1, box.y1, box.x2, box.y2);
+  auto draw = [&](int32_t graph, uint32_t rgb) {
+    SetBrightColour(static_cast<int32_t>(rgb & 0xFFFFFF));
+    // Corners: the graph's top-left, top-right, bottom-right, bottom-left.
+    if (!p.extend) {
+      int32_t gw = 0, gh = 0;
+      if (QueryGraphDimensions(graph, &gw, &gh) < 0) return;
+      const float r = static_cast<float>(right + sy) - 0.5f;
+      const float t = static_cast<float>(top - sx) - 0.5f;
+      DrawGraphFourCorners(r, t, r, t + static_cast<float>(gw), r - static_cast<float>(gh), t + static_cast<float>(gw),
+                           r - static_cast<float>(gh), t, graph, p.transparent);
+      return;
+    }
+    const int32_t sub = CreateSubGraph(sx, sy, w, h, graph);
+    if (sub < 0) return;
+    const float r = static_cast<float>(right) - 0.5f, l = static_cast<float>(right - boxW) - 0.5f;
+    const float t = static_cast<float>(top) - 0.5f, b = static_cast<float>(top + boxH) - 0.5f;
+    DrawGraphFourCorners(r, t, r, b, l, b, l, t, sub, p.transparent);
+    // The queued quad reads the sub-graph's texture, which outlives the handle.
+    ReleaseGraphHandle(sub);
+  };
+  if (hasEdge) draw(f.edgeGraph, edge.argb);
+  draw(f.cacheGraph, text.argb);
+  SetDrawClipRect(savedClip.x1, savedClip.y1, savedClip.x2, savedClip.y2);
+  RequestedDrawArea = savedRequest;
 }
 
 }  // namespace
@@ -133,6 +194,9 @@ int DrawTextThroughGlyphCache(int32_t drawFlag, int32_t x, int32_t y, int32_t ex
     pixelTarget = {target, clip != nullptr ? *clip : D.ClipRect, GetScreenColourDepth(), f->typeFlags,
                    textColour.code, edge.code, transparent};
   }
+  TextureDrawState saved{};
+  const bool textureDraw = drawFlag && target == nullptr;
+  if (textureDraw) saved.Save();
   double pen = 0.0;
   for (int32_t i = 0; i < count; ++i) {
     const GlyphUnit& u = units[i];
@@ -140,6 +204,7 @@ int DrawTextThroughGlyphCache(int32_t drawFlag, int32_t x, int32_t y, int32_t ex
     if (f->charMap[u.Code()].cached == 0 || cell == nullptr) cell = RenderGlyphsToCache(font, 1, &u);
     if (cell == nullptr) {
       WriteLog("テキストキャッシュの作成に失敗しました");
+      if (textureDraw) saved.Restore();
       if (block != nullptr) TrackedFree(block);
       return -1;
     }
@@ -150,11 +215,13 @@ int DrawTextThroughGlyphCache(int32_t drawFlag, int32_t x, int32_t y, int32_t ex
         DrawGlyphPixels(pixelTarget, rows, f->memoryPitch, cell->xOffset, cell->yOffset, cell->boxWidth,
                         cell->boxHeight, f->cellHeight, x, y, p, vertical);
       } else {
-        DrawGlyphTexture(*f, *cell, x, y, p, vertical, textColour, edge);
+        DrawGlyphTexture(*f, *cell, TexturePen{x, y, pen, extend, scaleX, scaleY, vertical, transparent}, textColour,
+                         edge);
       }
     }
     pen += (cell->advance + f->charSpacing) * penScale;
   }
+  if (textureDraw) saved.Restore();
   const int32_t advance = static_cast<int32_t>(pen);
   if (size != nullptr) {
     size[0] = vertical ? f->cellHeight : advance;

@@ -10,6 +10,7 @@
 #include "core/sjis_string.h"
 #include "core/tracked_alloc.h"
 #include "font/font_table.h"
+#include "font/glyph_cache_write.h"
 #include "graphics/device_state.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_load.h"
@@ -46,100 +47,6 @@ int32_t Undo(int32_t slot, FontRecord* record) {
 
 bool IsBlankUnit(const GlyphUnit& u) {
   return (u.first == 0x20 && u.second == 0) || (u.first == 0x81 && u.second == 0x40);
-}
-
-// Pixel v (0..16 for gray, 0/16 for mono) of a fetched glyph bitmap.
-int32_t GlyphLevel(const uint8_t* rows, int32_t pitch, int32_t x, int32_t y, bool gray) {
-  if (gray) return rows[y * pitch + x];
-  return (rows[y * pitch + x / 8] >> (7 - x % 8)) & 1 ? 16 : 0;
-}
-
-void WriteGlyph(FontRecord& f, GlyphCell& cell, const uint8_t* rows, int32_t pitch, int32_t bw, int32_t bh,
-                bool gray, int32_t e) {
-  const int32_t side = f.cellSide;
-  const int32_t cx = CellX(f, cell.cellIndex);
-  const int32_t cy = CellY(f, cell.cellIndex);
-  // Glyphs wider or taller than the cell are cut to it.
-  const int32_t w = std::min(bw, side - 2 * e);
-  const int32_t h = std::min(bh, side - 2 * e);
-  const bool edge = (f.typeFlags & FontTypeEdge) != 0;
-  const bool aa = (f.typeFlags & FontTypeAntiAlias) != 0;
-  auto inCell = [&](int32_t px, int32_t py) { return px >= 0 && py >= 0 && px < side && py < side; };
-  if (!f.textureCache) {
-    uint8_t* block = f.memoryPixels + static_cast<size_t>(cy) * f.memoryPitch;
-    for (int32_t y = 0; y < h; ++y)
-      for (int32_t x = 0; x < w; ++x) {
-        const int32_t v = GlyphLevel(rows, pitch, x, y, gray);
-        if (v == 0) continue;
-        const int32_t px = x + e, py = y + e;
-        if (f.memoryBits == 1) {
-          block[py * f.memoryPitch + px / 8] |= static_cast<uint8_t>(0x80 >> (px % 8));
-          continue;
-        }
-        uint8_t& b = block[py * f.memoryPitch + px];
-        if (!edge) {
-          b = AntiAliasMemoryLevel(v);
-          continue;
-        }
-        if (!aa) b = 1;
-        else b = static_cast<uint8_t>((b & 0xF0) | ((b & 0x0F) | AntiAliasMemoryLevel(v)));
-        for (int32_t dy = -e; dy <= e; ++dy)
-          for (int32_t dx = -e; dx <= e; ++dx) {
-            if (!EdgeStencilAt(e, dx, dy) || !inCell(px + dx, py + dy)) continue;
-            uint8_t& n = block[(py + dy) * f.memoryPitch + px + dx];
-            if (!aa) {
-              if (n != 1) n = 2;
-            } else {
-              const int32_t level = AntiAliasMemoryLevel(v);
-              if ((n >> 4) < level) n = static_cast<uint8_t>((n & 0x0F) | level << 4);
-            }
-          }
-      }
-    return;
-  }
-  RasterImage& img = f.workImage;
-  const ColorFormat& fmt = img.format;
-  auto texel = [&](int32_t half, int32_t px, int32_t py) -> uint16_t& {
-    return *reinterpret_cast<uint16_t*>(img.pixels + (cy + py) * img.pitch + (half * f.cacheWidth + cx + px) * 2);
-  };
-  if (!edge) {
-    for (int32_t y = 0; y < side; ++y)
-      for (int32_t x = 0; x < side; ++x) texel(0, x, y) = ClearTexel(fmt);
-  }
-  const uint16_t opaque = OpaqueTexel(fmt);
-  for (int32_t y = 0; y < h; ++y)
-    for (int32_t x = 0; x < w; ++x) {
-      const int32_t v = GlyphLevel(rows, pitch, x, y, gray);
-      if (v == 0) continue;
-      const int32_t px = x + e, py = y + e;
-      if (!edge) {
-        texel(0, px, py) = aa ? AntiAliasTexel(fmt, v) : opaque;
-        continue;
-      }
-      if (!aa) {
-        texel(0, px, py) = opaque;
-        for (int32_t dy = -e; dy <= e; ++dy)
-          for (int32_t dx = -e; dx <= e; ++dx)
-            if (EdgeStencilAt(e, dx, dy) && inCell(px + dx, py + dy)) texel(1, px + dx, py + dy) = opaque;
-      } else {
-        texel(0, px, py) = static_cast<uint16_t>(v);  // levels until the conversion below
-        for (int32_t dy = -e; dy <= e; ++dy)
-          for (int32_t dx = -e; dx <= e; ++dx)
-            if (EdgeStencilAt(e, dx, dy) && inCell(px + dx, py + dy)) {
-              uint16_t& t = texel(1, px + dx, py + dy);
-              t = static_cast<uint16_t>(AccumulateEdgeLevel(t, v));
-            }
-      }
-    }
-  if (edge && aa) {
-    const int32_t bx = std::min(w + 2 * e, side), by = std::min(h + 2 * e, side);
-    for (int32_t half = 0; half < 2; ++half)
-      for (int32_t y = 0; y < by; ++y)
-        for (int32_t x = 0; x < bx; ++x) {
-          uint16_t& t = texel(half, x, y);
-          t = AntiAliasTexel(fmt, std::min<int32_t>(t, 16));
-        }
-  }
 }
 
 }  // namespace
@@ -376,6 +283,9 @@ GlyphCell* RenderGlyphsToCache(int32_t handle, int32_t count, const GlyphUnit* u
   const UINT format = gray ? GGO_GRAY4_BITMAP : GGO_BITMAP;
   const MAT2 identity{{0, 1}, {0, 0}, {0, 0}, {0, 1}};
   GlyphCell* last = nullptr;
+  // The work-image area this call wrote, copied to the cache graph once at the end: one
+  // texture update per call instead of one per glyph.
+  PixelRect dirty{f->cacheWidth, f->cacheHeight, 0, 0};
   for (int32_t i = 0; i < count; ++i) {
     const GlyphUnit& u = units[i];
     GlyphCell& cell = f->cells[static_cast<size_t>(f->nextCell)];
@@ -413,24 +323,18 @@ GlyphCell* RenderGlyphsToCache(int32_t handle, int32_t count, const GlyphUnit* u
       cell.yOffset = static_cast<int16_t>(tm.tmAscent - gm.gmptGlyphOrigin.y);
       cell.boxWidth = static_cast<int16_t>(std::min<int32_t>(gm.gmBlackBoxX, side - 2 * e));
       cell.boxHeight = static_cast<int16_t>(std::min<int32_t>(gm.gmBlackBoxY, side - 2 * e));
-      WriteGlyph(*f, cell, buffer + rowBytes, rowBytes, static_cast<int32_t>(gm.gmBlackBoxX),
+      WriteGlyphToCache(*f, cell.cellIndex, buffer + rowBytes, rowBytes, static_cast<int32_t>(gm.gmBlackBoxX),
                  static_cast<int32_t>(gm.gmBlackBoxY), gray, e);
       TrackedFree(buffer);
     }
     if (f->textureCache) {
-      if (e == 0) {
-        const PixelRect r{cx, cy, cx + side, cy + side};
-        TransferImageToGraph(nullptr, nullptr, nullptr, nullptr, 0, &f->workImage, nullptr, &r, cx, cy,
-                             f->cacheGraph, 0);
-      } else {
-        const int32_t bw = std::min(cell.boxWidth + 2 * e, side), bh = std::min(cell.boxHeight + 2 * e, side);
-        const PixelRect left{cx, cy, cx + bw, cy + bh};
-        const PixelRect right{f->cacheWidth + cx, cy, f->cacheWidth + cx + bw, cy + bh};
-        TransferImageToGraph(nullptr, nullptr, nullptr, nullptr, 0, &f->workImage, nullptr, &left, cx, cy,
-                             f->cacheGraph, 0);
-        TransferImageToGraph(nullptr, nullptr, nullptr, nullptr, 0, &f->workImage, nullptr, &right,
-                             f->cacheWidth + cx, cy, f->cacheGraph, 0);
-      }
+      // Without an edge the whole cell goes to the graph, with one the box in both halves.
+      const int32_t bw = e == 0 ? side : std::min(cell.boxWidth + 2 * e, side);
+      const int32_t bh = e == 0 ? side : std::min(cell.boxHeight + 2 * e, side);
+      dirty.left = std::min(dirty.left, cx);
+      dirty.top = std::min(dirty.top, cy);
+      dirty.right = std::max(dirty.right, cx + bw);
+      dirty.bottom = std::max(dirty.bottom, cy + bh);
     }
     if (e) {
       cell.advance = static_cast<int16_t>(cell.advance + 2 * e);
@@ -439,6 +343,15 @@ GlyphCell* RenderGlyphsToCache(int32_t handle, int32_t count, const GlyphUnit* u
     }
     f->nextCell = f->nextCell + 1 >= f->cellCount ? 0 : f->nextCell + 1;
     last = &cell;
+  }
+  if (f->textureCache && dirty.left < dirty.right && dirty.top < dirty.bottom) {
+    TransferImageToGraph(nullptr, nullptr, nullptr, nullptr, 0, &f->workImage, nullptr, &dirty, dirty.left, dirty.top,
+                         f->cacheGraph, 0);
+    if (e != 0) {
+      const PixelRect right{f->cacheWidth + dirty.left, dirty.top, f->cacheWidth + dirty.right, dirty.bottom};
+      TransferImageToGraph(nullptr, nullptr, nullptr, nullptr, 0, &f->workImage, nullptr, &right, right.left, right.top,
+                           f->cacheGraph, 0);
+    }
   }
   SelectObject(dc, old);
   DeleteDC(dc);
@@ -566,9 +479,17 @@ int RecreateAllFonts() {
                   spacing = f->charSpacing;
     const int32_t handle = MakeEngineHandle(slot, id, HandleKind::Font);
     const bool wasDefault = FontTable.defaults.handle == handle;
+    // The handle lives on, so its watcher is not told of a release: it stays attached to the
+    // new record and hears only of a font that could not be made again.
+    int32_t* watcher = f->watcher;
+    f->watcher = nullptr;
     ReleaseFontHandle(handle);
     const int32_t again = CreateFontToHandle(face, size, thickness, type, charset, edge, italic, slot, id);
     SetFontCharSpacing(spacing, again);
+    if (FontRecord* made = FontRecordOfHandle(again); made != nullptr)
+      made->watcher = watcher;
+    else if (watcher != nullptr)
+      *watcher = 1;
     if (wasDefault) FontTable.defaults.handle = again;
   }
   return 0;

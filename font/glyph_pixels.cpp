@@ -1,5 +1,6 @@
 #include "font/glyph_pixels.h"
 
+#include <bit>
 #include <cstring>
 
 #include "font/glyph_layout.h"
@@ -43,7 +44,9 @@ bool PixelFor(const GlyphPixelTarget& t, uint32_t v, uint32_t* out) {
       return true;
     case FontTypeAntiAlias:
       if (v == 0) return false;
-      *out = (t.text & colourMask) | (v * 16) << alphaShift;
+      // The top level is full coverage, as in the edged form: 15 x 16 would leave every
+      // glyph a little transparent.
+      *out = (t.text & colourMask) | (v == 15 ? 255u : v * 16) << alphaShift;
       return true;
     default: {
       EdgeAntiAliasMix m{};
@@ -51,6 +54,46 @@ bool PixelFor(const GlyphPixelTarget& t, uint32_t v, uint32_t* out) {
       *out = (MixColour(t.text, t.edge, m.textWeight, t.depth) & colourMask) |
              static_cast<uint32_t>(m.alpha) << alphaShift;
       return true;
+    }
+  }
+}
+
+// Upright plain or edged glyphs written over a transparent background, the common case of
+// direct drawing: a loop per pixel size without the per-pixel dispatch of the general one.
+template <typename Pixel>
+void DrawUprightOpaqueKinds(const GlyphPixelTarget& t, const uint8_t* rows, int32_t pitch, const IntRect& box,
+                            int32_t gx0, int32_t gy0) {
+  const auto text = static_cast<Pixel>(t.text);
+  const auto edge = static_cast<Pixel>(t.edge);
+  const int32_t destPitch = t.image->base->pitch;
+  const int32_t width = box.x2 - box.x1;
+  const bool mono = (t.typeFlags & 3) == 0;
+  for (int32_t py = box.y1; py < box.y2; ++py) {
+    const uint8_t* src = rows + static_cast<ptrdiff_t>(gy0 + py - box.y1) * pitch;
+    auto* dst = reinterpret_cast<Pixel*>(t.image->pixels + static_cast<ptrdiff_t>(py) * destPitch) + box.x1;
+    if (mono) {
+      // Eight source bits at a time, aligned to the box; only set bits are visited.
+      const int32_t shift = gx0 & 7;
+      const uint8_t* bits = src + (gx0 >> 3);
+      const int32_t rowEnd = pitch - (gx0 >> 3);  // bytes of this row from `bits` on
+      for (int32_t i = 0, k = 0; i < width; i += 8, ++k) {
+        uint32_t octet = static_cast<uint32_t>(bits[k]) << shift;
+        if (shift != 0 && k + 1 < rowEnd) octet |= static_cast<uint32_t>(bits[k + 1]) >> (8 - shift);
+        octet &= 0xFF;
+        if (width - i < 8) octet &= 0xFFu << (8 - (width - i));
+        while (octet != 0) {
+          const int32_t b = std::countl_zero(static_cast<uint8_t>(octet));
+          dst[i + b] = text;
+          octet &= ~(0x80u >> b);
+        }
+      }
+    } else {
+      src += gx0;
+      for (int32_t i = 0; i < width; ++i) {
+        const uint8_t v = src[i];
+        if (v == 1) dst[i] = text;
+        else if (v == 2) dst[i] = edge;
+      }
     }
   }
 }
@@ -71,6 +114,12 @@ void DrawGlyphPixels(const GlyphPixelTarget& t, const uint8_t* rows, int32_t pit
   ClipRectangle(box, bounds);
   if (box.x1 >= box.x2 || box.y1 >= box.y2) return;
   const int32_t bpp = MemImgBytesPerPixel(*t.image->base);
+  if (!vertical && t.transparent && (t.typeFlags & FontTypeAntiAlias) == 0) {
+    const int32_t gx0 = box.x1 - full.x1, gy0 = box.y1 - full.y1;
+    if (bpp == 4) return DrawUprightOpaqueKinds<uint32_t>(t, rows, pitch, box, gx0, gy0);
+    if (bpp == 2) return DrawUprightOpaqueKinds<uint16_t>(t, rows, pitch, box, gx0, gy0);
+    if (bpp == 1) return DrawUprightOpaqueKinds<uint8_t>(t, rows, pitch, box, gx0, gy0);
+  }
   const int32_t destPitch = t.image->base->pitch;
   for (int32_t py = box.y1; py < box.y2; ++py) {
     uint8_t* row = t.image->pixels + static_cast<ptrdiff_t>(py) * destPitch;

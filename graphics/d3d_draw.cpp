@@ -71,6 +71,11 @@ void EmitQuad(const QuadCorner c[4]) {
   }
 }
 
+// std::fmin and std::fmax with their NaN rule (the number wins), inline: the library calls
+// cost more than the rest of a glyph-sized draw.
+inline float MinOf(float a, float b) { return a < b || b != b ? a : b; }
+inline float MaxOf(float a, float b) { return a > b || b != b ? a : b; }
+
 void BlendCoords(QuadCorner& q, float graphX, float graphY) {
   q.bu = graphX * VertexBatch.blendInvWidth;
   q.bv = graphY * VertexBatch.blendInvHeight;
@@ -92,18 +97,18 @@ int DrawScaledPieces(GraphRecord* graph, float originX, float originY, float kx,
       const PieceCorner& pc = piece.corners[static_cast<size_t>(i)];
       q[i] = {originX + pc.x * kx, originY + pc.y * ky, pc.u, pc.v, 0, 0};
       BlendCoords(q[i], pc.x, pc.y);
-      minX = std::fmin(minX, q[i].x);
-      maxX = std::fmax(maxX, q[i].x);
-      minY = std::fmin(minY, q[i].y);
-      maxY = std::fmax(maxY, q[i].y);
+      minX = MinOf(minX, q[i].x);
+      maxX = MaxOf(maxX, q[i].x);
+      minY = MinOf(minY, q[i].y);
+      maxY = MaxOf(maxY, q[i].y);
     }
     if (!wholeInside) {
       if (maxX <= left || minX >= right || maxY <= top || minY >= bottom) continue;
       const float texW = static_cast<float>(piece.entry->textureWidth);
       const float texH = static_cast<float>(piece.entry->textureHeight);
       for (QuadCorner& c : q) {
-        const float nx = std::fmin(std::fmax(c.x, left), right);
-        const float ny = std::fmin(std::fmax(c.y, top), bottom);
+        const float nx = MinOf(MaxOf(c.x, left), right);
+        const float ny = MinOf(MaxOf(c.y, top), bottom);
         if (nx != c.x) {
           const float graphStep = (nx - c.x) / kx;
           c.u += graphStep / texW;

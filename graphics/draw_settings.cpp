@@ -36,13 +36,11 @@ void SyncSoftDraw() {
   SoftDraw.ClipRect = D.ClipRect;
 }
 
+// Queued vertices carry their own colour, so a new colour needs no flush: text drawn glyph
+// by glyph in an edge colour and a text colour stays in one batch.
 void RefreshVertexDiffuse() {
   if (!OnDirect3D()) return;
-  const uint32_t diffuse = BuildDrawDiffuse();
-  if (VertexBatch.diffuse != diffuse) {
-    FlushVertexBatch();
-    VertexBatch.diffuse = diffuse;
-  }
+  VertexBatch.diffuse = BuildDrawDiffuse();
 }
 
 int32_t Clamp255(int32_t value) { return value < 0 ? 0 : (value > 255 ? 255 : value); }
@@ -146,7 +144,6 @@ int SelectBlendMode(int32_t mode, int32_t param) {
 int SetDrawBright(int32_t red, int32_t green, int32_t blue) {
   const uint32_t colour = static_cast<uint32_t>(Clamp255(red) << 16 | Clamp255(green) << 8 | Clamp255(blue));
   if (D.BrightColour == colour) return 0;
-  if (OnDirect3D()) FlushVertexBatch();
   D.BrightColour = colour;
   SyncSoftDraw();
   RefreshVertexDiffuse();
@@ -156,7 +153,6 @@ int SetDrawBright(int32_t red, int32_t green, int32_t blue) {
 int SetBrightColour(int32_t rgb) {
   const uint32_t colour = static_cast<uint32_t>(rgb) & 0xFFFFFF;
   if (D.BrightColour == colour) return 0;
-  if (OnDirect3D()) FlushVertexBatch();
   D.BrightColour = colour;
   SyncSoftDraw();
   RefreshVertexDiffuse();

@@ -120,6 +120,44 @@ TEST(GlyphPixels, UprightAndClippedWrites) {
   DrawGlyphPixels(t, kMono, 1, 0, 0, 3, 2, 4, -100, -100, 0, 0);
 }
 
+// Upright transparent writes, clipped on every side by varying amounts, against the glyph
+// read pixel by pixel: 1-bit glyphs at 16 and 32 bits and edged byte glyphs.
+TEST(GlyphPixels, ClippedUprightWritesMatchTheGlyph) {
+  constexpr int32_t kW = 21, kH = 5, kPitch = 3;
+  uint8_t mono[kPitch * kH];
+  uint8_t bytes[kW * kH];
+  for (int32_t i = 0; i < kPitch * kH; ++i) mono[i] = static_cast<uint8_t>(0xA5 ^ (i * 37));
+  for (int32_t i = 0; i < kW * kH; ++i) bytes[i] = static_cast<uint8_t>((i * 7) % 3);
+  for (const int32_t type : {0, 1})
+    for (const int32_t colourType : {MemImgRgb565, MemImgXrgb32})
+      for (int32_t left = 0; left < 11; ++left)
+        for (int32_t right = 0; right < 4; ++right) {
+          MEMIMG img{};
+          ASSERT_EQ(CreateMemImg(&img, 40, 12, -1, 0, colourType, 0, 0, 0, nullptr), 0);
+          ClearMemImg(&img, nullptr, 0);
+          const int32_t bpp = MemImgBytesPerPixel(*img.base);
+          const int32_t x0 = 4, y0 = 3;
+          GlyphPixelTarget t{&img, {x0 + left, y0 + 1, x0 + kW - right, y0 + kH}, bpp * 8,
+                             static_cast<uint32_t>(type), 0x1234, 0x0F0F, 1};
+          const uint8_t* rows = type == 0 ? mono : bytes;
+          DrawGlyphPixels(t, rows, type == 0 ? kPitch : kW, 0, 0, kW, kH, kH, x0, y0, 0, 0);
+          for (int32_t y = 0; y < 12; ++y)
+            for (int32_t x = 0; x < 40; ++x) {
+              uint32_t got = 0;
+              std::memcpy(&got, img.pixels + y * img.base->pitch + x * bpp, static_cast<size_t>(bpp));
+              uint32_t want = 0;
+              const int32_t gx = x - x0, gy = y - y0;
+              if (x >= t.clip.x1 && x < t.clip.x2 && y >= t.clip.y1 && y < t.clip.y2) {
+                const uint32_t v = type == 0 ? (mono[gy * kPitch + gx / 8] >> (7 - gx % 8)) & 1 : bytes[gy * kW + gx];
+                want = v == 1 ? 0x1234u : (v == 2 ? 0x0F0Fu : 0u);
+              }
+              ASSERT_EQ(got, want) << "type " << type << " bpp " << bpp << " clip " << left << "," << right
+                                   << " at " << x << "," << y;
+            }
+          ReleaseMemImg(&img);
+        }
+}
+
 TEST(GlyphPixels, VerticalTurnsClockwise) {
   Canvas c(8, 8);
   GlyphPixelTarget t{&c.img, {0, 0, 8, 8}, 32, 0, 0x111111, 0, 1};
@@ -142,7 +180,10 @@ TEST(GlyphPixels, EdgeAndAntiAliasBytes) {
   const uint8_t aa[2] = {15, 0x0F};
   t.typeFlags = FontTypeAntiAlias;
   DrawGlyphPixels(t, aa, 2, 0, 0, 1, 1, 1, 0, 0, 0, 0);
-  EXPECT_EQ(c.At(0, 0), 0xF000FF00u);
+  EXPECT_EQ(c.At(0, 0), 0xFF00FF00u);  // the top level is opaque
+  const uint8_t low[1] = {3};
+  DrawGlyphPixels(t, low, 1, 0, 0, 1, 1, 1, 2, 0, 0, 0);
+  EXPECT_EQ(c.At(2, 0), 0x3000FF00u);
   t.typeFlags = FontTypeEdge | FontTypeAntiAlias;
   DrawGlyphPixels(t, aa + 1, 1, 0, 0, 1, 1, 1, 1, 0, 0, 0);
   EXPECT_EQ(c.At(1, 0), 0xFF00FF00u);
