@@ -11,15 +11,35 @@
 #include "core/log.h"
 #include "core/main_window.h"
 #include "core/window_modes.h"
+#include "core/window_proc_win32.h"
 #include "core/window_services.h"
 #include "graphics/screen_mode.h"
 
 namespace quelt {
 
 namespace {
+// The engine's own window can only be closed by the thread that made it, and that thread
+// waits on the lock while another holds it: a stop from elsewhere could never finish.
+bool StopNeedsTheWindowThread() {
+  return MainWindowHandle != nullptr && NoWindowSwitch == 0 && UserWindowMode == 0 &&
+         GetCurrentThreadId() != MainThreadId;
+}
+
+// How long a fatal exit on another thread waits for the window's thread to end the
+// process before ending it itself (the window thread may be waiting on a lock this thread
+// holds).
+constexpr DWORD FatalExitHandOffWaitMs = 10000;
+
 // What the fatal exit runs before it ends the process: the shutdown and the lock's end,
-// as ApiStopEngine does.
+// as ApiStopEngine does. On another thread than the window's the shutdown is handed to
+// the window's thread, which ends the process; running it here would race that thread's
+// own engine work and wait for a window it cannot close.
 void ShutdownForFatalExit() {
+  if (StopNeedsTheWindowThread()) {
+    if (PostMessageA(static_cast<HWND>(MainWindowHandle), FatalExitHandOffMessage, 0, 0) != 0)
+      Sleep(FatalExitHandOffWaitMs);
+    return;
+  }
   RunShutdownSequence();
   DestroyApiLock();
 }
@@ -33,15 +53,6 @@ int ApiStartEngine() {
   ReleaseApiLock();
   return result;
 }
-
-namespace {
-// The engine's own window can only be closed by the thread that made it, and that thread
-// waits on the lock while another holds it: a stop from elsewhere could never finish.
-bool StopNeedsTheWindowThread() {
-  return MainWindowHandle != nullptr && NoWindowSwitch == 0 && UserWindowMode == 0 &&
-         GetCurrentThreadId() != MainThreadId;
-}
-}  // namespace
 
 int ApiStopEngine() {
   if (EngineInitialised == 0) return 0;

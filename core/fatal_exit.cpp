@@ -25,6 +25,12 @@ void FatalExit(const char* text) {
   PlatformExitProcess(-1);
 }
 
+void FinishFatalExit() {
+  fatalExitRunning = true;
+  if (FatalExitShutdownHook) FatalExitShutdownHook();
+  PlatformExitProcess(-1);
+}
+
 void FatalExitFormat(const char* format, ...) {
   char buffer[1024];
   va_list args;

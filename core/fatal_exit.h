@@ -11,6 +11,9 @@ extern FatalExitHook FatalExitShutdownHook;
 
 // WriteLog(text), WriteLog("\n"), the shutdown hook, then ExitProcess(-1).
 [[noreturn]] void FatalExit(const char* text);
+// The shutdown hook, then ExitProcess(-1): the end of a fatal exit whose message another
+// thread has logged and whose shutdown it handed over to this one.
+[[noreturn]] void FinishFatalExit();
 // Formats into a 1024-byte buffer (truncated when longer) and calls FatalExit.
 [[noreturn]] void FatalExitFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

@@ -5,6 +5,7 @@
 
 #include "core/core_state.h"
 #include "core/engine_state.h"
+#include "core/fatal_exit.h"
 #include "core/log.h"
 #include "core/tracked_alloc.h"
 #include "core/window_modes.h"
@@ -237,6 +238,8 @@ void KeepProportions(HWND window, WPARAM edge, RECT* proposed) {
 bool HandleMessage(HWND window, UINT message, WPARAM w_param, LPARAM l_param,
                    LRESULT* result) {
   switch (message) {
+    case FatalExitHandOffMessage:
+      FinishFatalExit();
     case WM_CREATE:
       if (WindowSettings.windowRegion != nullptr)
         SetWindowRgn(window, static_cast<HRGN>(WindowSettings.windowRegion), FALSE);

@@ -15,6 +15,7 @@
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_table.h"
+#include "graphics/mask.h"
 #include "graphics/screen_mode.h"
 #include "softrender/memimg_draw.h"
 #include "softrender/soft_draw_state.h"
@@ -240,23 +241,32 @@ int DrawTextWithFont(int32_t x, int32_t y, const char* text, uint32_t colour, in
   }
   const bool texture = FontRecordOfHandle(font)->textureCache != 0;
   if (WindowActiveFlag == 0) WaitWhileInactive();
+  IntRect r{0, 0, 0, 0};
   if ((D.BlendMode == 3 && texture) || D.maskActive != 0 || D.drawScreen == DrawScreenFront) {
-    IntRect r{x, y, vertical ? x + QueryFontSize(font) + 3 : D.ClipRect.x2,
-              vertical ? D.ClipRect.y2 : y + QueryFontSize(font) + 3};
+    r = {x, y, vertical ? x + QueryFontSize(font) + 3 : D.ClipRect.x2,
+         vertical ? D.ClipRect.y2 : y + QueryFontSize(font) + 3};
     if (r.x1 >= D.ClipRect.x2) return 0;
     DrawFrontSeams.lastAffected = r;
   }
+  // While masking, the text goes to the mask screen like any other drawing and comes back
+  // through the mask; without the two hooks it would never reach the draw screen. Glyphs
+  // from a texture cache are drawn through the graph front ends, which mask each glyph.
+  const bool masked = D.maskActive != 0 && !texture;
+  if (masked) MaskPreDraw(r.x1, r.y1, r.x2, r.y2);
+  int result;
   if (texture) {
     if (D.BlendMode == 3 && ReverseSubtractSupported() == 0) {
-      const IntRect r = DrawFrontSeams.lastAffected;
       SubtractBlendPrePass(r);
-      const int result = DrawFontTextHardware(x, y, colour, edgeColour, vertical, text, font);
+      result = DrawFontTextHardware(x, y, colour, edgeColour, vertical, text, font);
       SubtractBlendPostPass(r);
-      return result;
+    } else {
+      result = DrawFontTextHardware(x, y, colour, edgeColour, vertical, text, font);
     }
-    return DrawFontTextHardware(x, y, colour, edgeColour, vertical, text, font);
+  } else {
+    result = DrawFontTextSoftware(text, colour, font, edgeColour, vertical, x, y);
   }
-  return DrawFontTextSoftware(text, colour, font, edgeColour, vertical, x, y);
+  if (masked) MaskPostDraw(r.x1, r.y1, r.x2, r.y2);
+  return result;
 }
 
 int DrawTextDefaultFont(int32_t x, int32_t y, const char* text, uint32_t colour, uint32_t edgeColour) {

@@ -5,6 +5,7 @@
 #include "graphics/device_state.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_table.h"
+#include "graphics/mask.h"
 #include "graphics/graphics_platform.h"
 #include "graphics/screen_mode.h"
 #include "image/color_format.h"
@@ -46,7 +47,8 @@ int SelectDrawScreen(int32_t screen) {
     graph = GetGraphRecord(screen);
     if (graph == nullptr || graph->image == nullptr || graph->image->renderTarget == 0) return -1;
   }
-  // Mask drawing is suspended around the switch; it stays off in this program.
+  // Mask drawing is suspended around the switch and then routed to the mask screen again:
+  // drawing straight onto the new target would be overwritten by the post-draw's copy.
   const int32_t maskActive = DrawSettings.maskActive;
   DrawSettings.maskActive = 0;
 
@@ -62,6 +64,10 @@ int SelectDrawScreen(int32_t screen) {
   }
 
   DrawSettings.drawScreen = screen;
+  if (maskActive) {
+    SetMaskDrawFlag(DrawSettings.maskDrawSetting);
+    DrawSettings.maskActive = 0;
+  }
   if (screen == DrawScreenFront && GraphicsPlatform.armFrontScreenTimer != nullptr)
     GraphicsPlatform.armFrontScreenTimer();
 

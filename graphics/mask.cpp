@@ -1,5 +1,6 @@
 #include "graphics/mask.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "core/engine_handle.h"
@@ -13,6 +14,8 @@
 #include "graphics/graph_table.h"
 #include "graphics/original_image_device.h"
 #include "graphics/screen_mode.h"
+#include "graphics/texture_split.h"
+#include "image/color_format.h"
 
 namespace quelt {
 
@@ -24,10 +27,11 @@ auto& M = MaskState;
 
 bool OnDirect3D() { return ScreenState.hardware != 0; }
 
-// The draw screen's own MEMIMG, or the screen's.
+// The MEMIMG drawing lands in without masks: the draw-screen graph's own view (a sub
+// graph's part of its image, as the draw screen selection uses it), or the screen's.
 MEMIMG* RealTargetMemImg() {
-  const GraphRecord* g = DrawSettings.drawScreen >= 0 ? GetGraphRecord(DrawSettings.drawScreen) : nullptr;
-  return g != nullptr && g->image != nullptr ? &g->image->memImg : &ScreenMemImg;
+  GraphRecord* g = DrawSettings.drawScreen >= 0 ? GetGraphRecord(DrawSettings.drawScreen) : nullptr;
+  return g != nullptr && g->image != nullptr && g->image->softwareImage ? &g->memImg : &ScreenMemImg;
 }
 
 void* RealTargetSurface() {
@@ -41,6 +45,39 @@ int32_t PixelBytes(const MEMIMG& img) { return img.base != nullptr ? MemImgBytes
 
 int32_t Pitch(const MEMIMG& img) { return img.base->pitch; }
 
+// The rectangle inside the draw area and inside the mask map: pixels outside the map have
+// no mask byte, and the mask screen is no larger than the map.
+bool ClipToMaskArea(IntRect& rect) {
+  ClipRectangle(rect, DrawSettings.ClipRect);
+  ClipRectangle(rect, IntRect{0, 0, M.mapWidth, M.mapHeight});
+  return rect.x1 < rect.x2 && rect.y1 < rect.y2;
+}
+
+bool FitsMemImg(const IntRect& rect, const MEMIMG& img) { return rect.x2 <= img.width && rect.y2 <= img.height; }
+
+// The mask map's rectangle into the mask image texture, which the combining stage reads:
+// a protected pixel (non-zero byte) gets full alpha, an open one none, so both back ends
+// make the same two-way choice.
+void UploadMaskMap(const IntRect& rect) {
+  const TextureDeviceOps* ops = CurrentTextureOps();
+  const ColorFormat* format = ColorFormatForD3DFormat(DeviceFormatTable[FormatAlphaTestScreen]);
+  if (ops == nullptr || M.imageTexture == nullptr || format == nullptr || format->alphaMask == 0) return;
+  const int32_t bytes = format->bitDepth / 8;
+  const uint32_t opaque = format->alphaMask;
+  const PixelRect area{rect.x1, rect.y1, rect.x2, rect.y2};
+  LockedArea locked{};
+  if (ops->lockTexture(M.imageTexture, 0, &area, 0, &locked) < 0 || locked.bits == nullptr) return;
+  for (int32_t y = rect.y1; y < rect.y2; ++y) {
+    const uint8_t* mapRow = M.map + static_cast<ptrdiff_t>(y) * M.mapPitch;
+    uint8_t* row = locked.bits + static_cast<ptrdiff_t>(y - rect.y1) * locked.pitch;
+    for (int32_t x = rect.x1; x < rect.x2; ++x) {
+      const uint32_t value = mapRow[x] != 0 ? opaque : 0;
+      std::memcpy(row + (x - rect.x1) * bytes, &value, static_cast<size_t>(bytes));
+    }
+  }
+  ops->unlockTexture(M.imageTexture, 0);
+}
+
 int32_t NextPowerOfTwo(int32_t v) {
   int32_t p = 1;
   while (p < v) p <<= 1;
@@ -53,6 +90,10 @@ int32_t NextPowerOfTwo(int32_t v) {
 int CombineMaskScreenD3D(const IntRect& rect) {
   if (!HasDevice() || M.savedTarget == nullptr || M.screenTexture == nullptr) return 0;
   FlushVertexBatch();
+  UploadMaskMap(rect);
+  // The viewport the drawing had: a part draw narrows the draw area only for its own call,
+  // so the next draw must not inherit that narrower area from here.
+  const DeviceViewport drawViewport = DeviceStateCache.viewport;
   SetRenderTargetSurface(M.savedTarget);
   const IntRect& clip = DrawSettings.ClipRect;
   ForceStateReapply = 1;
@@ -89,7 +130,7 @@ int CombineMaskScreenD3D(const IntRect& rect) {
   SetUserDrawModeBlock(nullptr, 0);
   SetRenderTargetSurface(M.screenSurface);
   ForceStateReapply = 1;
-  SetViewportRect(clip.x1, clip.y1, clip.x2, clip.y2);
+  SetViewport(&drawViewport);
   ForceStateReapply = 0;
   return 0;
 }
@@ -213,8 +254,7 @@ int GetMaskDrawFlag() { return DrawSettings.maskDrawSetting; }
 
 int MaskPreDraw(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   IntRect rect{x1, y1, x2, y2};
-  ClipRectangle(rect, DrawSettings.ClipRect);
-  if (DrawSettings.maskActive == 0 || rect.x1 >= rect.x2 || rect.y1 >= rect.y2) return 0;
+  if (DrawSettings.maskActive == 0 || M.map == nullptr || !ClipToMaskArea(rect)) return 0;
   if (OnDirect3D()) {
     M.savedTarget = RealTargetSurface();
     const TextureDeviceOps* ops = CurrentTextureOps();
@@ -229,8 +269,10 @@ int MaskPreDraw(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   const MEMIMG* from = RealTargetMemImg();
   MEMIMG* to = &M.memImg;
   if (!IsValidMemImg(from) || !IsValidMemImg(to) || PixelBytes(*from) != PixelBytes(*to)) return 0;
+  ClipRectangle(rect, IntRect{0, 0, from->width, from->height});
+  if (rect.x1 >= rect.x2 || rect.y1 >= rect.y2 || !FitsMemImg(rect, *to)) return 0;
   const int32_t bpp = PixelBytes(*from);
-  for (int32_t y = rect.y1; y < rect.y2 && y < to->height && y < from->height; ++y)
+  for (int32_t y = rect.y1; y < rect.y2; ++y)
     std::memcpy(to->pixels + y * Pitch(*to) + rect.x1 * bpp, from->pixels + y * Pitch(*from) + rect.x1 * bpp,
                 static_cast<size_t>((rect.x2 - rect.x1) * bpp));
   return 0;
@@ -238,17 +280,17 @@ int MaskPreDraw(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
 
 int MaskPostDraw(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   IntRect rect{x1, y1, x2, y2};
-  ClipRectangle(rect, DrawSettings.ClipRect);
-  if (rect.x1 >= rect.x2 || rect.y1 >= rect.y2) return 0;
-  if (DrawSettings.maskActive == 0 || M.map == nullptr) return 0;
+  if (DrawSettings.maskActive == 0 || M.map == nullptr || !ClipToMaskArea(rect)) return 0;
   if (OnDirect3D()) return CombineMaskScreenD3D(rect);
   MEMIMG* target = RealTargetMemImg();
   const MEMIMG* saved = &M.memImg;
   if (!IsValidMemImg(target) || !IsValidMemImg(saved) || PixelBytes(*target) != PixelBytes(*saved)) return 0;
+  ClipRectangle(rect, IntRect{0, 0, target->width, target->height});
+  if (rect.x1 >= rect.x2 || rect.y1 >= rect.y2 || !FitsMemImg(rect, *saved)) return 0;
   const int32_t bpp = PixelBytes(*target);
-  for (int32_t y = rect.y1; y < rect.y2 && y < M.mapHeight; ++y) {
+  for (int32_t y = rect.y1; y < rect.y2; ++y) {
     const uint8_t* mapRow = M.map + y * M.mapPitch;
-    for (int32_t x = rect.x1; x < rect.x2 && x < M.mapWidth; ++x) {
+    for (int32_t x = rect.x1; x < rect.x2; ++x) {
       const bool copyBack = M.reverse ? mapRow[x] != 0 : mapRow[x] == 0;
       if (!copyBack) continue;
       std::memcpy(target->pixels + y * Pitch(*target) + x * bpp, saved->pixels + y * Pitch(*saved) + x * bpp,

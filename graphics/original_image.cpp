@@ -125,6 +125,15 @@ int CreateOriginalImage(int32_t handle, int32_t width, int32_t height, int32_t a
     pieces = PlanTextureLayout(CurrentTextureSplitLimits(), width, height, noSplit,
                                GraphicsDevice.facts.squareTexturesOnly, &TexturePlan);
     if (pieces < 0) return FailAndDelete(handle, nullptr);
+    // Block-compressed data can fill a texture only unchanged: one texture of exactly the
+    // image's size, with every level it has. Any other layout (12 x 12 in a 16 x 16
+    // texture, sides under 8, pieces, generated levels) would stay blank, so the image
+    // is decoded into a colour texture instead, as the software path does.
+    if (d[FormatByteDxt] != 0) {
+      const int32_t levels = d[FormatByteMipCount] < 1 ? 1 : d[FormatByteMipCount];
+      const bool exact = pieces == 1 && TexturePlan.width[0] == width && TexturePlan.height[0] == height;
+      if (!exact || (levels > 1 && mipCount < levels)) d[FormatByteDxt] = 0;
+    }
   }
   const int32_t bytes = static_cast<int32_t>(sizeof(OriginalImage) + sizeof(TextureEntry) * static_cast<size_t>(pieces));
   auto* image = static_cast<OriginalImage*>(TrackedCalloc(bytes, __FILE__, __LINE__));

@@ -6,6 +6,7 @@
 //   --close-self (posts WM_CLOSE to its own window after start)
 //   --depth24 (asks for a 24-bit screen, which the engine refuses)
 //   --fatal (ends through the fatal exit once started)
+//   --fatal-thread (a second thread ends through the fatal exit while this one pumps)
 #include <windows.h>
 
 #include <cstdio>
@@ -29,6 +30,7 @@ struct ProbeOptions {
   bool closeSelf = false;
   bool depth24 = false;
   bool fatal = false;
+  bool fatalThread = false;
 };
 
 ProbeOptions ParseOptions(int argc, char** argv) {
@@ -45,6 +47,7 @@ ProbeOptions ParseOptions(int argc, char** argv) {
     else if (arg == "--close-self") options.closeSelf = true;
     else if (arg == "--depth24") options.depth24 = true;
     else if (arg == "--fatal") options.fatal = true;
+    else if (arg == "--fatal-thread") options.fatalThread = true;
   }
   return options;
 }
@@ -76,6 +79,8 @@ void WriteReport(const ProbeOptions& options) {
   MoveFileExA("probe_report.tmp", "probe_report.txt", MOVEFILE_REPLACE_EXISTING);
 }
 
+DWORD WINAPI FatalExitOnThisThread(void*) { quelt::FatalExit("probe fatal exit"); }
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -90,6 +95,7 @@ int main(int argc, char** argv) {
   if (quelt::ApiStartEngine() == -1) return -1;
   WriteReport(options);
   if (options.fatal) quelt::FatalExit("probe fatal exit");
+  if (options.fatalThread) CloseHandle(CreateThread(nullptr, 0, FatalExitOnThisThread, nullptr, 0, nullptr));
   if (options.closeSelf)
     PostMessageA(static_cast<HWND>(quelt::ApiQueryMainWindow()), WM_CLOSE, 0, 0);
   while (quelt::ApiPumpMessages() == 0) Sleep(1);

@@ -137,8 +137,8 @@ struct LogLine {
   std::string start;
   const char* tailPattern = nullptr;  // null: the line is exactly `start`
   bool optional = false;
-  // Lines of other subsystems (graphics start and end) may come first; they are checked
-  // by their own tests.
+  // Lines of other subsystems (graphics, fonts and sound, at start and end) may come
+  // first; they are checked by their own tests.
   bool afterOthers = false;
 };
 
@@ -220,17 +220,9 @@ const std::vector<LogLine>& StopLines() {
   static const std::vector<LogLine> lines = {
       {"ウインドウを閉じようとしています", nullptr, false, true},
       {"ウインドウが破棄されようとしています"},
-      // Ending the graphics ends the fonts, which rebuilds the table once more and then
-      // releases the default font.
-      {"フォントの初期化を行います"},
-      {"フォントの初期化は正常に終了しました"},
-      {"ソフトを終了する準備が整いました"},
-      // The shutdown sequence's own graphics step (a fatal exit has already been through it).
-      {"フォントの初期化を行います", nullptr, true},
-      {"フォントの初期化は正常に終了しました", nullptr, true},
-      {"DirectInput 関連の終了処理... 完了"},
-      {"DirectSound の終了処理は正常に終了しました", nullptr, true, true},
-      {"ＣＯＭを終了... 完了"},
+      {"ソフトを終了する準備が整いました", nullptr, false, true},
+      {"DirectInput 関連の終了処理... 完了", nullptr, false, true},
+      {"ＣＯＭを終了... 完了", nullptr, false, true},
       {""},
       {"Alloc memory dump"},
       {"\tTotal size:", R"([0-9]+\([0-9]+\.[0-9]{3}kb\)  Alloc num:[0-9]+)"},
@@ -247,6 +239,17 @@ std::vector<LogLine> Concat(const std::vector<LogLine>& a, const std::vector<Log
 
 // A start that got as far as the engine's main loop, then a stop after the window closed.
 std::vector<LogLine> RunLines() { return Concat(Concat(StartLines(), InputStartLines()), StopLines()); }
+
+// A start, then the fatal exit's message and its shutdown, which ends input before it
+// closes the window.
+std::vector<LogLine> FatalExitLines() {
+  std::vector<LogLine> expected = Concat(StartLines(), InputStartLines());
+  expected.push_back({"probe fatal exit", nullptr, false, true});
+  expected.push_back({"DirectInput 関連の終了処理... 完了", nullptr, false, true});
+  for (const LogLine& line : StopLines())
+    if (line.start.rfind("DirectInput", 0) != 0) expected.push_back(line);
+  return expected;
+}
 
 TEST(EngineWindow, StartAndStopLogTheirStepsInOrder) {
   Probe probe("log", "--caption QueltProbeLog --close-self");
@@ -314,9 +317,7 @@ TEST(EngineWindow, SecondCopyWithTheSameClassRefusesToStart) {
   const std::vector<std::string> lines = second.LogLines();
   std::vector<LogLine> expected(StartLines().begin(), StartLines().end() - 6);
   expected.push_back({"ソフトの二重起動検査... 二重起動されています、ソフトを終了します"});
-  expected.push_back({"フォントの初期化を行います"});
-  expected.push_back({"フォントの初期化は正常に終了しました"});
-  expected.push_back({"ＣＯＭを終了... 完了"});
+  expected.push_back({"ＣＯＭを終了... 完了", nullptr, false, true});
   expected.push_back({""});
   expected.push_back({"Alloc memory dump"});
   expected.push_back({"\tTotal size:", R"([0-9]+\([0-9]+\.[0-9]{3}kb\)  Alloc num:[0-9]+)"});
@@ -363,14 +364,17 @@ TEST(EngineWindow, FatalExitShutsTheEngineDownAndEndsWithMinusOne) {
   Probe probe("fatal", "--caption QueltProbeFatal --fatal");
   ASSERT_TRUE(probe.started());
   EXPECT_EQ(probe.WaitExit(), 0xFFFFFFFFu);
-  // The fatal exit's shutdown ends input before it closes the window.
-  std::vector<LogLine> expected = Concat(StartLines(), InputStartLines());
-  expected.push_back({"probe fatal exit", nullptr, false, true});
-  expected.push_back({"DirectInput 関連の終了処理... 完了", nullptr, false, true});
-  for (const LogLine& line : StopLines())
-    if (line.start.rfind("DirectInput", 0) != 0) expected.push_back(line);
-  EXPECT_TRUE(LogMatches(probe.LogLines(), expected));
+  EXPECT_TRUE(LogMatches(probe.LogLines(), FatalExitLines()));
   EXPECT_EQ(FindWindowA("QueltProbeFatal", nullptr), nullptr);
+}
+
+TEST(EngineWindow, FatalExitOnASecondThreadWhileTheWindowThreadPumpsEndsTheProcess) {
+  Probe probe("fatal_thread", "--caption QueltProbeFatalThread --fatal-thread");
+  ASSERT_TRUE(probe.started());
+  EXPECT_EQ(probe.WaitExit(), 0xFFFFFFFFu);
+  // The shutdown runs, on the window's thread, after the message.
+  EXPECT_TRUE(LogMatches(probe.LogLines(), FatalExitLines()));
+  EXPECT_EQ(FindWindowA("QueltProbeFatalThread", nullptr), nullptr);
 }
 
 // In this process: a 24-bit screen depth refuses the start and leaves nothing behind.

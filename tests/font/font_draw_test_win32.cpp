@@ -12,6 +12,7 @@
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graphics_start.h"
+#include "graphics/mask.h"
 #include "graphics/screen_mode.h"
 #include "tests/graphics/engine_session.h"
 
@@ -90,6 +91,58 @@ TEST(FontDraw, DefaultFontGivesIdenticalPixelsOnBothBackEnds) {
   EXPECT_GT(right, 10 + soft.advance - 30);
   EXPECT_EQ(d3d.formattedSame, 1);
   EXPECT_EQ(soft.formattedSame, 1);
+}
+
+// The default font's line unmasked, then masked with the rows from y 28 down protected.
+struct MaskedText {
+  std::vector<uint32_t> plain, masked;
+};
+
+MaskedText DrawMaskedText(int32_t hardware, const char* caption) {
+  MaskedText m;
+  SessionOptions options{caption};
+  options.hardware = hardware;
+  if (StartEngineSession(options) != 0) return m;
+  const uint32_t yellow = MakeScreenColourCode(255, 230, 0);
+  Erase();
+  DrawTextDefaultFont(10, 20, kLine, yellow, 0);
+  FlushVertexBatch();
+  m.plain = ReadBack();
+  Erase();
+  if (CreateMaskScreen(1) == 0 && MaskState.map != nullptr) {
+    for (int32_t y = 28; y < MaskState.mapHeight; ++y)
+      for (int32_t x = 0; x < MaskState.mapWidth; ++x) MaskState.map[static_cast<size_t>(y) * MaskState.mapPitch + x] = 1;
+    SetMaskDrawFlag(1);
+    DrawTextDefaultFont(10, 20, kLine, yellow, 0);
+    SetMaskDrawFlag(0);
+    FlushVertexBatch();
+    m.masked = ReadBack();
+    EndMasks();
+  }
+  StopEngineSession();
+  return m;
+}
+
+TEST(FontDraw, MaskedTextReachesTheScreenOnlyWhereTheMaskIsOpen) {
+  const MaskedText d3d = DrawMaskedText(1, "font-mask-d3d");
+  const MaskedText soft = DrawMaskedText(0, "font-mask-soft");
+  for (const MaskedText* m : {&d3d, &soft}) {
+    ASSERT_EQ(m->plain.size(), static_cast<size_t>(kScreen) * kScreen);
+    ASSERT_EQ(m->masked.size(), m->plain.size());
+    int32_t litAbove = 0, litBelow = 0, wrong = 0;
+    for (int32_t y = 0; y < 60; ++y)
+      for (int32_t x = 0; x < kScreen; ++x) {
+        const size_t i = static_cast<size_t>(y * kScreen + x);
+        const bool lit = (m->plain[i] & 0xFFFFFF) != 0x102030;
+        (y < 28 ? litAbove : litBelow) += lit ? 1 : 0;
+        const bool bad = (m->masked[i] & 0xFFFFFF) != (y < 28 ? (m->plain[i] & 0xFFFFFF) : 0x102030u);
+        wrong += bad ? 1 : 0;
+      }
+    EXPECT_GT(litAbove, 100);
+    EXPECT_GT(litBelow, 20);
+    EXPECT_EQ(wrong, 0) << (m == &d3d ? "Direct3D" : "software");
+  }
+  EXPECT_EQ(d3d.masked, soft.masked);
 }
 
 TEST(FontDraw, LimitsReuseAndNothingToDraw) {

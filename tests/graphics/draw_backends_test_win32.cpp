@@ -16,6 +16,7 @@
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_load.h"
+#include "graphics/graph_settings.h"
 #include "graphics/graph_table.h"
 #include "graphics/graphics_start.h"
 #include "graphics/mask.h"
@@ -207,6 +208,106 @@ TEST(DrawBackends, SubtractEmulationMatchesTheSoftwareSubtract) {
     if (std::string(cases[i].name) == "subtract") {
       EXPECT_TRUE(FramesAgree(emulated[i], soft[i], 2));
     }
+}
+
+// The colour MakeGraph gives pixel (x, y) of a graph made with `seed`.
+uint32_t GraphColour(int32_t x, int32_t y, uint32_t seed) {
+  const uint32_t r = (static_cast<uint32_t>(x) * 37u + seed * 11u) & 0xFF;
+  const uint32_t g = (static_cast<uint32_t>(y) * 53u + seed * 7u) & 0xFF;
+  const uint32_t b = (static_cast<uint32_t>(x * y) * 13u + 64u) & 0xFF;
+  return r << 16 | g << 8 | (b | 1u);
+}
+
+// A checkerboard of 8 x 8 cells: the odd cells are protected.
+bool Protected(int32_t x, int32_t y) { return (((x >> 3) + (y >> 3)) & 1) != 0; }
+
+// Masked draws onto the back screen (one of them after selecting the draw screen again
+// while masking) and onto a drawable graph wider than the screen.
+Frame RenderMaskedScene(int32_t hardware, const char* caption) {
+  Frame f;
+  SessionOptions options{caption};
+  options.hardware = hardware;
+  if (StartEngineSession(options) != 0) return f;
+  SetSampleFilterMode(0);
+  const int32_t pattern = MakeGraph(40, 30, 3);
+  const int32_t odd = MakeGraph(33, 21, 5);
+  const int32_t backdrop = MakeGraph(64, 64, 9);
+  SetNewGraphDrawableFlag(1);
+  const int32_t wide = CreateBlankGraph(kScreen + 200, 64);
+  SetNewGraphDrawableFlag(0);
+  BackgroundColour = 0x203040;
+  SelectDrawScreen(DrawScreenBack);
+  EraseDrawScreen();
+  for (int32_t y = 0; y < 192; y += 64)
+    for (int32_t x = 0; x < 256; x += 64) DrawGraphAtPoint(x, y, backdrop, 0);
+  if (CreateMaskScreen(1) != 0 || MaskState.map == nullptr) return f;
+  for (int32_t y = 0; y < MaskState.mapHeight; ++y)
+    for (int32_t x = 0; x < MaskState.mapWidth; ++x)
+      MaskState.map[static_cast<size_t>(y) * MaskState.mapPitch + x] = Protected(x, y) ? 1 : 0;
+  SetMaskDrawFlag(1);
+  DrawGraphAtPoint(20, 30, pattern, 1);
+  DrawGraphInRect(100, 50, 166, 92, odd, 1);
+  SelectDrawScreen(DrawScreenBack);
+  DrawGraphAtPoint(150, 120, pattern, 1);
+  SelectDrawScreen(wide);
+  EraseDrawScreen();
+  DrawGraphInRect(560, 10, 626, 52, odd, 1);
+  SetMaskDrawFlag(0);
+  SelectDrawScreen(DrawScreenBack);
+  DrawGraphAtPoint(-200, 300, wide, 0);
+  f.pixels.assign(static_cast<size_t>(kScreen) * kScreen, 0);
+  if (ReadBackDrawScreen(f.pixels.data(), kScreen, kScreen) < 0) f.pixels.clear();
+  StopEngineSession();
+  return f;
+}
+
+TEST(DrawBackends, MaskedDrawingGivesTheSamePictureOnBothBackEnds) {
+  const Frame direct = RenderMaskedScene(1, "quelt mask harness d3d");
+  const Frame soft = RenderMaskedScene(0, "quelt mask harness soft");
+  ASSERT_FALSE(soft.pixels.empty());
+  auto at = [&](const Frame& f, int32_t x, int32_t y) { return f.pixels[static_cast<size_t>(y) * kScreen + x] & 0xFFFFFF; };
+  // The first draw: open cells show it, protected ones keep the backdrop.
+  EXPECT_FALSE(Protected(32, 32));
+  EXPECT_EQ(at(soft, 32, 32), GraphColour(12, 2, 3));
+  EXPECT_TRUE(Protected(24, 32));
+  EXPECT_EQ(at(soft, 24, 32), GraphColour(24, 32, 9));
+  // After the draw screen was selected again: still masked, the new drawing kept.
+  EXPECT_EQ(at(soft, 152, 120), GraphColour(2, 0, 3));
+  EXPECT_EQ(at(soft, 160, 120), GraphColour(32, 56, 9));
+  // The wide graph: masked inside the mask map, nothing drawn past its edge (x 600).
+  EXPECT_NE(at(soft, 580 - 200, 300 + 16), 0x203040u);
+  EXPECT_EQ(at(soft, 584 - 200, 300 + 16), 0x203040u);
+  EXPECT_FALSE(Protected(610, 20));
+  EXPECT_EQ(at(soft, 610 - 200, 300 + 20), 0x203040u);
+  EXPECT_TRUE(FramesAgree(direct, soft, 0));
+}
+
+TEST(DrawBackends, MaskedDrawOntoASubGraphLandsInTheSubGraph) {
+  SessionOptions options{"quelt mask sub graph"};
+  options.hardware = 0;
+  ASSERT_EQ(StartEngineSession(options), 0);
+  SetNewGraphDrawableFlag(1);
+  const int32_t parent = CreateBlankGraph(64, 32);
+  SetNewGraphDrawableFlag(0);
+  const int32_t sub = CreateSubGraph(16, 8, 32, 16, parent);
+  const int32_t sprite = MakeSolidGraph(8, 8, 0xFFFFFFFF);
+  ASSERT_GE(sub, 0);
+  BackgroundColour = 0;
+  SelectDrawScreen(parent);
+  EraseDrawScreen();
+  SelectDrawScreen(sub);
+  ASSERT_EQ(CreateMaskScreen(1), 0);
+  ASSERT_EQ(SetMaskDrawFlag(1), 0);
+  DrawGraphAtPoint(2, 2, sprite, 1);
+  SetMaskDrawFlag(0);
+  SelectDrawScreen(DrawScreenBack);
+  EraseDrawScreen();
+  DrawGraphAtPoint(0, 0, parent, 0);
+  std::vector<uint32_t> pixels(static_cast<size_t>(kScreen) * kScreen, 0);
+  ASSERT_EQ(ReadBackDrawScreen(pixels.data(), kScreen, kScreen), 0);
+  EXPECT_EQ(pixels[10 * kScreen + 18] & 0xFFFFFF, 0xFFFFFFu);  // the sub graph's (2, 2)
+  EXPECT_EQ(pixels[2 * kScreen + 2] & 0xFFFFFF, 0u);          // the parent's own (2, 2)
+  StopEngineSession();
 }
 
 int movieUpdates = 0;

@@ -24,6 +24,7 @@
 #include "graphics/screen_mode.h"
 #include "graphics/texture_split.h"
 #include "image/color_format.h"
+#include "image/dxt_decode.h"
 #include "image/pixel_convert.h"
 #include "image/raster_image.h"
 
@@ -286,6 +287,42 @@ TEST_F(GraphTransferTest, CompressedDataOfOddSidesIsDecodedWithoutReadingPastIt)
   const int32_t graph = CreateGraphFromRaster(&image, nullptr, 0, 0, 0);
   ASSERT_GE(graph, 0);
   EXPECT_EQ(image.format.compression, 0u);  // decoded in place
+  FreeRasterImage(&image);
+}
+
+TEST_F(GraphTransferTest, CompressedImagesNotTheSizeOfTheirTextureShowTheirDecodedPixels) {
+  // 12 x 12 (a 16 x 16 texture) and 6 x 6 (an 8 x 8 one) on a device that has DXT1: the
+  // data cannot be copied into such a texture, so the graph holds the decoded pixels.
+  for (const int32_t side : {12, 6}) {
+    const int32_t blocks = (side + 3) / 4;
+    RasterImage image = Dxt1Image(side, side, 0, static_cast<size_t>(blocks * blocks * 8));
+    for (int32_t b = 0; b < blocks * blocks; ++b) {
+      // Four-colour blocks (first colour above the second): no transparent texels.
+      const uint8_t block[8] = {0x00, 0xF8, 0x1F, static_cast<uint8_t>(b), 0x1B, 0xE4, 0x4E, 0xB1};
+      std::memcpy(image.pixels + b * 8, block, 8);
+    }
+    std::vector<uint32_t> decoded(static_cast<size_t>(side * side));
+    DecodeDxtBlocks(kCompressionDxt1, image.pixels, static_cast<size_t>(blocks * blocks * 8), side, side,
+                    reinterpret_cast<uint8_t*>(decoded.data()));
+    const int32_t graph = CreateGraphFromRaster(&image, nullptr, 0, 0, 0);
+    ASSERT_GE(graph, 0);
+    const TextureEntry& e = ImageEntries(GetGraphRecord(graph)->image)[0];
+    EXPECT_EQ(static_cast<FakeTexture*>(e.texture)->format, static_cast<uint32_t>(d3d::FmtA8R8G8B8)) << side;
+    int mismatches = 0;
+    for (int32_t y = 0; y < side; ++y)
+      for (int32_t x = 0; x < side; ++x)
+        mismatches += GraphPixel(graph, x, y) != decoded[static_cast<size_t>(y * side + x)] ? 1 : 0;
+    EXPECT_EQ(mismatches, 0) << side;
+    FreeRasterImage(&image);
+  }
+  // A whole-texture image keeps its blocks, but not when the texture wants more levels
+  // than the data brings.
+  TextureLayoutSettings.MipLevelSetting = -1;
+  RasterImage image = Dxt1Image(8, 8, 0, 32);
+  const int32_t graph = CreateGraphFromRaster(&image, nullptr, 0, 0, 0);
+  ASSERT_GE(graph, 0);
+  EXPECT_EQ(static_cast<FakeTexture*>(ImageEntries(GetGraphRecord(graph)->image)[0].texture)->format,
+            static_cast<uint32_t>(d3d::FmtA8R8G8B8));
   FreeRasterImage(&image);
 }
 

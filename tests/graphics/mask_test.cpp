@@ -2,9 +2,13 @@
 // program never turns masks on, so only the refusals and one masked draw are checked.
 #include <gtest/gtest.h>
 
+#include "core/core_state.h"
 #include "core/engine_handle.h"
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
+#include "graphics/graph_load.h"
+#include "graphics/graph_settings.h"
+#include "graphics/graph_table.h"
 #include "graphics/mask.h"
 #include "graphics/screen_mode.h"
 #include "softrender/memimg_draw.h"
@@ -68,6 +72,40 @@ TEST(Masks, MaskedSoftwareDrawKeepsTheProtectedPixels) {
   ScreenMemImg = MEMIMG{};
   DrawScreenMemImg = previousTarget;
   ReleaseMemImg(&screen);
+  ScreenState = ScreenStateRecord{};
+}
+
+TEST(Masks, DrawScreenWiderThanTheMaskMapIsMaskedOnlyInsideTheMap) {
+  ScreenState = ScreenStateRecord{};
+  ScreenState.width = 64;
+  ScreenState.height = 32;
+  ScreenState.colourDepth = 32;
+  ScreenState.started = 1;
+  SoftScreenColourDepth = 32;
+  WindowActiveFlag = 1;
+  ResetDrawSettings();
+  ResetNewGraphSettings();
+  const int32_t wide = CreateBlankGraph(100, 32);
+  ASSERT_GE(wide, 0);
+  MEMIMG* target = &GetGraphRecord(wide)->memImg;
+  ClearMemImg(target, nullptr, 0x112233);
+  ASSERT_EQ(CreateMaskScreen(1), 0);
+  DrawSettings.drawScreen = wide;
+  DrawSettings.ClipRect = {0, 0, 100, 32};
+  SoftDraw = SoftDrawState{BlendCopy, 255, kBrightOff, {0, 0, 100, 32}};
+  ASSERT_EQ(SetMaskDrawFlag(1), 0);
+  // The last rows, past the 64-pixel map and mask image: nothing is read or written
+  // outside either.
+  MaskPreDraw(40, 24, 100, 32);
+  const IntRect fill{40, 24, 100, 32};
+  MemImgFillRect(DrawScreenMemImg, &fill, 0xFF0000);
+  MaskPostDraw(40, 24, 100, 32);
+  EXPECT_EQ(PixelAt(*target, 50, 28), 0xFF0000u);
+  EXPECT_EQ(PixelAt(*target, 80, 28), 0x112233u);
+  EXPECT_EQ(EndMasks(), 0);
+  DeleteAllGraphs();
+  ResetGraphTableCounts();
+  DrawScreenMemImg = nullptr;
   ScreenState = ScreenStateRecord{};
 }
 
