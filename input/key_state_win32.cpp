@@ -59,7 +59,9 @@ int PollThroughWindows() {
 // The lazy start in front of every key read: true when the read goes on. A start reads the
 // keys straight after; only a closing window keeps a stopped layer from starting.
 bool StartIfStopped(bool readWhileClosing) {
-  WaitWhileInactive();
+  // Inside the pump's text-input step (the Shift keys) the pump refuses to run, so a wait
+  // for activation there would never end.
+  if (CoreRun.textInputGuard == 0) WaitWhileInactive();
   if (InputDevices.directInput != nullptr) return true;
   if (WindowClosingFlag == 0) {
     StartInputSystem();

@@ -221,6 +221,7 @@ const std::vector<LogLine>& StopLines() {
       {"ウインドウを閉じようとしています", nullptr, false, true},
       {"ウインドウが破棄されようとしています"},
       {"ソフトを終了する準備が整いました", nullptr, false, true},
+      {"DirectInput 関連の終了処理... 完了", nullptr, false, true},
       {"ＣＯＭを終了... 完了", nullptr, false, true},
       {""},
       {"Alloc memory dump"},
@@ -238,6 +239,17 @@ std::vector<LogLine> Concat(const std::vector<LogLine>& a, const std::vector<Log
 
 // A start that got as far as the engine's main loop, then a stop after the window closed.
 std::vector<LogLine> RunLines() { return Concat(Concat(StartLines(), InputStartLines()), StopLines()); }
+
+// A start, then the fatal exit's message and its shutdown, which ends input before it
+// closes the window.
+std::vector<LogLine> FatalExitLines() {
+  std::vector<LogLine> expected = Concat(StartLines(), InputStartLines());
+  expected.push_back({"probe fatal exit", nullptr, false, true});
+  expected.push_back({"DirectInput 関連の終了処理... 完了", nullptr, false, true});
+  for (const LogLine& line : StopLines())
+    if (line.start.rfind("DirectInput", 0) != 0) expected.push_back(line);
+  return expected;
+}
 
 TEST(EngineWindow, StartAndStopLogTheirStepsInOrder) {
   Probe probe("log", "--caption QueltProbeLog --close-self");
@@ -352,13 +364,7 @@ TEST(EngineWindow, FatalExitShutsTheEngineDownAndEndsWithMinusOne) {
   Probe probe("fatal", "--caption QueltProbeFatal --fatal");
   ASSERT_TRUE(probe.started());
   EXPECT_EQ(probe.WaitExit(), 0xFFFFFFFFu);
-  // The fatal exit's shutdown ends input before it closes the window.
-  std::vector<LogLine> expected = Concat(StartLines(), InputStartLines());
-  expected.push_back({"probe fatal exit", nullptr, false, true});
-  expected.push_back({"DirectInput 関連の終了処理... 完了", nullptr, false, true});
-  for (const LogLine& line : StopLines())
-    if (line.start.rfind("DirectInput", 0) != 0) expected.push_back(line);
-  EXPECT_TRUE(LogMatches(probe.LogLines(), expected));
+  EXPECT_TRUE(LogMatches(probe.LogLines(), FatalExitLines()));
   EXPECT_EQ(FindWindowA("QueltProbeFatal", nullptr), nullptr);
 }
 
@@ -367,10 +373,7 @@ TEST(EngineWindow, FatalExitOnASecondThreadWhileTheWindowThreadPumpsEndsTheProce
   ASSERT_TRUE(probe.started());
   EXPECT_EQ(probe.WaitExit(), 0xFFFFFFFFu);
   // The shutdown runs, on the window's thread, after the message.
-  std::vector<LogLine> expected = StartLines();
-  expected.push_back({"probe fatal exit", nullptr, false, true});
-  for (const LogLine& line : StopLines()) expected.push_back(line);
-  EXPECT_TRUE(LogMatches(probe.LogLines(), expected));
+  EXPECT_TRUE(LogMatches(probe.LogLines(), FatalExitLines()));
   EXPECT_EQ(FindWindowA("QueltProbeFatalThread", nullptr), nullptr);
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/core_state.h"
+#include "core/log.h"
 #include "input/input_devices.h"
 
 namespace quelt {
@@ -52,7 +53,9 @@ struct FakeDevice : IDirectInputDevice7A {
   bool refuseYDeadZone = false;
   bool refuseEffects = false;
   bool refuseEvent = false;
+  const DIDATAFORMAT* format = &c_dfDIJoystick;
   // What it saw.
+  HANDLE refusedEvent = nullptr;
   int released = 0;
   int acquires = 0;
   int unacquires = 0;
@@ -87,11 +90,14 @@ struct FakeDevice : IDirectInputDevice7A {
   HRESULT STDMETHODCALLTYPE Unacquire() override { return ++unacquires, DI_OK; }
   HRESULT STDMETHODCALLTYPE GetDeviceState(DWORD, LPVOID) override { return DI_OK; }
   HRESULT STDMETHODCALLTYPE GetDeviceData(DWORD, LPDIDEVICEOBJECTDATA, LPDWORD, DWORD) override { return DI_OK; }
-  HRESULT STDMETHODCALLTYPE SetDataFormat(LPCDIDATAFORMAT format) override {
-    return refuseFormat || format != &c_dfDIJoystick ? E_FAIL : DI_OK;
+  HRESULT STDMETHODCALLTYPE SetDataFormat(LPCDIDATAFORMAT requested) override {
+    return refuseFormat || requested != format ? E_FAIL : DI_OK;
   }
   HRESULT STDMETHODCALLTYPE SetEventNotification(HANDLE handle) override {
-    if (handle != nullptr && refuseEvent) return E_FAIL;
+    if (handle != nullptr && refuseEvent) {
+      refusedEvent = handle;
+      return E_FAIL;
+    }
     event = handle;
     return DI_OK;
   }
@@ -373,6 +379,38 @@ TEST_F(PadTest, ReleaseGivesBackDevicesEffectsAndEvents) {
   EXPECT_GE(Device(0).constant.stops, 1);
   DWORD flags = 0;
   EXPECT_EQ(GetHandleInformation(event, &flags), FALSE);
+}
+
+FakeDirectInput* StartingObject = nullptr;
+HRESULT CreateFake(REFCLSID class_id, REFIID, void** object) {
+  if (class_id != CLSID_DirectInput) return REGDB_E_CLASSNOTREG;
+  *object = static_cast<IDirectInput7A*>(StartingObject);
+  return S_OK;
+}
+
+TEST_F(PadTest, AKeyboardThatRefusesItsEventEndsTheStartWithOneAndTheEventIsClosed) {
+  InputDevices = {};
+  Prepare(2);
+  Device(0).format = &c_dfDIMouse;
+  Device(1).format = &c_dfDIKeyboard;
+  Device(1).refuseEvent = true;
+  StartingObject = &directInput_;
+  InputPlatform.createInstance = CreateFake;
+  const int32_t indent = EngineLog.indentLevel;
+  EXPECT_EQ(StartInputSystem(), 1);
+  ResetInputPlatform();
+  EXPECT_EQ(EngineLog.indentLevel, indent);
+  EXPECT_EQ(InputDevices.mouse, &Device(0));
+  EXPECT_EQ(InputDevices.keyboard, &Device(1));
+  EXPECT_EQ(InputDevices.keyboardEvent, nullptr);
+  ASSERT_NE(Device(1).refusedEvent, nullptr);
+  DWORD flags = 0;
+  EXPECT_EQ(GetHandleInformation(Device(1).refusedEvent, &flags), FALSE);
+  EXPECT_EQ(InputDevices.padKeyMap[0][0][0], 0);  // the rest of the start was skipped
+  EXPECT_EQ(EndInputSystem(), 0);
+  EXPECT_EQ(Device(0).released, 1);
+  EXPECT_EQ(Device(1).released, 1);
+  EXPECT_EQ(InputDevices.directInput, nullptr);
 }
 
 TEST_F(PadTest, WithoutDirectInputNothingIsTouched) {

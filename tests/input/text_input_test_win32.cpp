@@ -95,6 +95,20 @@ TEST_F(TextInputTest, AShiftJisCharacterTypedAsTwoBytesReachesTheInputWhole) {
   EXPECT_EQ(DrainRing(), "z");
 }
 
+TEST_F(TextInputTest, TheStepReadsShiftWithoutWaitingForAnInactiveWindow) {
+  // The pump runs the step with its guard set; a wait for activation there could never
+  // end, since the pump it would run refuses to.
+  TextInputRecord* input = MakeActiveInput(8);
+  PushTypedChar('a');
+  const int32_t active = WindowActiveFlag;
+  WindowActiveFlag = 0;
+  CoreRun.textInputGuard = 1;
+  EXPECT_EQ(StepTextInput(), 0);
+  CoreRun.textInputGuard = 0;
+  WindowActiveFlag = active;
+  EXPECT_EQ(std::string(input->text), "a");
+}
+
 TEST_F(TextInputTest, ImeMessagesKeepTheCompositionStateInTheEngine) {
   EXPECT_EQ(SendMessageA(Window(), WM_IME_STARTCOMPOSITION, 0, 0), 0);
   EXPECT_EQ(ImeState.composing, 1);
