@@ -40,17 +40,6 @@ namespace quelt {
 
 namespace {
 
-// Formats with a bound and writes the text as it is (no line end added).
-void LogFormatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void LogFormatted(const char* format, ...) {
-  char text[1024];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  WriteLog(text);
-}
-
 bool RequestedSizeIsADisplayMode() {
   int32_t width = 0;
   int32_t height = 0;
@@ -190,7 +179,7 @@ OsName NameOperatingSystem(const OSVERSIONINFOA& version) {
 void ReportSystem() {
   WriteLog("システムの情報を出力します\n");
   ApiIncreaseLogIndent();
-  LogFormatted("Ｑｕｅｌｔライブラリ Ver%s\n", EngineVersionText);
+  WriteLogFormatAsIs("Ｑｕｅｌｔライブラリ Ver%s\n", EngineVersionText);
 
   WriteLog("ＯＳ  ");
   OSVERSIONINFOA version{};

@@ -112,6 +112,15 @@ int WriteLogFormatV(const char* format, va_list args) {
   return WriteLog(buffer);
 }
 
+int WriteLogFormatAsIs(const char* format, ...) {
+  char buffer[kFormatBufferSize];
+  va_list args;
+  va_start(args, format);
+  FormatToBufferV(buffer, sizeof buffer, format, args);
+  va_end(args);
+  return WriteLog(buffer);
+}
+
 int WriteLogFormat(const char* format, ...) {
   va_list args;
   va_start(args, format);

@@ -24,6 +24,8 @@ int WriteLog(const char* text);
 // printf-style; formats into a bounded 1024-byte buffer, appends "\n". Returns -1.
 int WriteLogFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 int WriteLogFormatV(const char* format, va_list args);
+// printf-style into the same bounded buffer, written as it is (the format ends its own lines).
+int WriteLogFormatAsIs(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Creates the log file afresh; called once by start-up. Returns 1.
 int StartLogFile();
 // Logs "\tTotal size:%d(%.3fkb)  Alloc num:%d".

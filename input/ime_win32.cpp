@@ -56,7 +56,7 @@ void FetchCandidateList(HWND window) {
   const DWORD size = ImmGetCandidateListA(context, 0, nullptr, 0);
   if (size == 0) {
     ImmReleaseContext(window, context);
-    LogInputFormatted("漢字変換候補のデータサイズが０でした  DefHWND:%x IMC:%x\n",
+    WriteLogFormatAsIs("漢字変換候補のデータサイズが０でした  DefHWND:%x IMC:%x\n",
                       static_cast<unsigned>(reinterpret_cast<uintptr_t>(window)),
                       static_cast<unsigned>(reinterpret_cast<uintptr_t>(context)));
     return;
@@ -75,7 +75,7 @@ void FetchCandidateList(HWND window) {
     ImeState.candidateList = nullptr;
     ImeState.candidateListSize = 0;
     ImmReleaseContext(window, context);
-    LogInputFormatted("漢字変換候補の取得に失敗しました  BufSize:%d\n", static_cast<int>(size));
+    WriteLogFormatAsIs("漢字変換候補の取得に失敗しました  BufSize:%d\n", static_cast<int>(size));
     return;
   }
   ImmReleaseContext(window, context);

@@ -83,6 +83,5 @@ void ResetInputPlatform();
 BOOL CALLBACK OnPadEnumerated(const DIDEVICEINSTANCEA* instance, void* context);
 
 // Logs without adding a line end (the texts carry their own).
-void LogInputFormatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 }  // namespace quelt

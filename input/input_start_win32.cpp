@@ -44,7 +44,7 @@ bool TryDirectInput7(HINSTANCE module) {
       InputPlatform.createInstance(CLSID_DirectInput, IID_IDirectInput7A, reinterpret_cast<void**>(&object));
   if (FAILED(created) || object == nullptr) {
     WriteLog("取得に失敗。\n");
-    LogInputFormatted("エラーコード 0x%x\n", static_cast<unsigned>(created));
+    WriteLogFormatAsIs("エラーコード 0x%x\n", static_cast<unsigned>(created));
     return false;
   }
   WriteLog("成功\n");
@@ -167,7 +167,7 @@ void CountJoysticks() {
     InputDevices.pads[id].hasZAndR = (caps.wCaps & z_and_r) == z_and_r ? 1 : 0;
     ++count;
   }
-  LogInputFormatted("パッドの数は %d 個です\n", count);
+  WriteLogFormatAsIs("パッドの数は %d 個です\n", count);
   ApiDecreaseLogIndent();
   InputDevices.directInput = NoDirectInputObject;
   WriteLog("入力関連の初期化をしました\n");
@@ -179,15 +179,6 @@ void CountJoysticks() {
 InputPlatformTable InputPlatform = {CreateInProcess, ReadJoystickCaps};
 
 void ResetInputPlatform() { InputPlatform = {CreateInProcess, ReadJoystickCaps}; }
-
-void LogInputFormatted(const char* format, ...) {
-  char text[1024];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  WriteLog(text);
-}
 
 int StartInputSystem() {
   if (InputDevices.directInput != nullptr) return 0;
