@@ -159,10 +159,14 @@ bool ReadBody(HttpSlot* http, uint8_t* buffer, bool loops) {
       if (got < 0) return false;
       WriteHttpBodyFile(http->outputFile, buffer, got);
     } else {
-      // Without a length there is no block to read into.
+      // Without a length there is no block to read into. The bytes are dropped all the
+      // same: WinSock reports the close only once nothing is left unread, and the slot
+      // ends through that.
       if (http->contentLength < 0 || http->bodyPointerLocation == nullptr ||
-          *http->bodyPointerLocation == nullptr)
+          *http->bodyPointerLocation == nullptr) {
+        NetWorkRecv(handle, buffer, BodyBufferSize);
         return false;
+      }
       auto* block = static_cast<uint8_t*>(*http->bodyPointerLocation);
       got = NetWorkRecv(handle, block + http->bytesReceived, http->contentLength - http->bytesReceived);
       if (got < 0) return false;
