@@ -129,7 +129,7 @@ TEST_F(NetWorkTransport, FramedSendsReachAStalledReaderWholeAndInOrder) {
   SOCKET peer = INVALID_SOCKET;
   const EngineHandle handle = Accept(&peer);
   ASSERT_GE(handle, 0);
-  constexpr uint32_t Total = 3 * 1024 * 1024;
+  constexpr uint32_t Total = 8 * 1024 * 1024;  // more than the socket buffers hold
   std::vector<uint8_t> received;
   int blocks = 0;
   std::thread reader([&] {
@@ -177,7 +177,7 @@ TEST_F(NetWorkTransport, RawStreamsPassThroughBothWays) {
   const EngineHandle handle = Accept(&peer);
   ASSERT_GE(handle, 0);
   ASSERT_EQ(NetWorkTable.Find(handle)->framed, 0);
-  constexpr uint32_t Total = 1500000;
+  constexpr uint32_t Total = 6000000;
   std::thread sender([&] {
     std::vector<uint8_t> data(Total);
     for (uint32_t i = 0; i < Total; ++i) data[i] = PatternByte(i);
