@@ -1,5 +1,6 @@
 // Creating an HTTP slot: the URL split into host, port and path, the connection, the
 // output file or memory destination, the POST body copy and the slot's first values.
+#include <cstddef>
 #include <cstring>
 
 #include "core/tracked_alloc.h"
@@ -47,7 +48,7 @@ bool SplitHttpUrl(const char* url, char (&host)[128], char (&path)[256], int32_t
   const char* start = url + 7;
   const char* host_end = start;
   while (*host_end != '\0' && *host_end != ':' && *host_end != '/') ++host_end;
-  if (host_end == start || host_end - start >= static_cast<ptrdiff_t>(sizeof host)) return false;
+  if (host_end == start || host_end - start >= static_cast<std::ptrdiff_t>(sizeof host)) return false;
   uint32_t number = 80;
   const char* rest = host_end;
   if (*rest == ':') {
