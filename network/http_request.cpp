@@ -119,6 +119,9 @@ int32_t CreateHttpSlot(int32_t kind, const char* url, const char* outputPath, vo
     TrackedFree(http);
     return -1;
   }
+  // The slot closes its connection itself when the transfer ends: closed by the pump as
+  // soon as its loss is seen, it could take unread reply bytes with it.
+  NetWorkTable.Find(http->netWorkHandle)->autoClose = 0;
   HttpSlotTable.slots[slot] = http;
   ++HttpSlotTable.count;
   return slot;

@@ -292,6 +292,9 @@ int ResetHttpSlot(int32_t slot, int32_t result, int32_t detail) {
     TrackedFree(*http->bodyPointerLocation);
     *http->bodyPointerLocation = nullptr;
   }
+  // The transfer is over: the caller's variable may go out of scope now, so a later reset
+  // (deleting the slot) must not reach it again.
+  http->bodyPointerLocation = nullptr;
   return 0;
 }
 

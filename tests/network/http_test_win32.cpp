@@ -47,8 +47,8 @@ bool RequestComplete(const std::string& request) {
 // after the request.
 class OneShotServer {
  public:
-  explicit OneShotServer(std::string reply, DWORD stall_ms = 0)
-      : reply_(std::move(reply)), stall_ms_(stall_ms) {
+  explicit OneShotServer(std::string reply, DWORD stall_ms = 0, DWORD close_delay_ms = 0)
+      : reply_(std::move(reply)), stall_ms_(stall_ms), close_delay_ms_(close_delay_ms) {
     listener_ = quelt_test::BlockingSocket();
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -98,6 +98,7 @@ class OneShotServer {
       sent += piece;
       if (sent % 5 == 0) Sleep(2);
     }
+    Sleep(close_delay_ms_);
     closesocket(s);
   }
 
@@ -105,6 +106,7 @@ class OneShotServer {
   int port_ = 0;
   std::string reply_;
   DWORD stall_ms_;
+  DWORD close_delay_ms_;
   std::string request_;
   bool peer_closed_ = false;
   std::thread thread_;
@@ -160,16 +162,20 @@ TEST_F(HttpSlots, GetWithLengthWritesTheBodyToAFile) {
 }
 
 TEST_F(HttpSlots, GetWithoutLengthReadsTheWholeBodyBeforeTheClose) {
-  const std::string body = PatternText(150000);
-  OneShotServer server("HTTP/1.0 200 OK\r\n\r\n" + body);
-  const int32_t slot = CreateHttpSlot(HttpGet, server.Url("").c_str(), "body.bin", nullptr, nullptr, 0);
-  ASSERT_GE(slot, 0);
-  HttpSlot* http = Run(slot);
-  EXPECT_EQ(http->result, 0);
-  EXPECT_EQ(http->detail, -1);
-  EXPECT_EQ(http->bytesReceived, static_cast<int32_t>(body.size()));
-  EXPECT_EQ(server.Request(), GetRequest("/", server.port()));
-  EXPECT_EQ(FileText("body.bin"), body);
+  // The server closes right after the body, or once the client has read it all and waits.
+  for (DWORD close_delay : {0u, 150u}) {
+    const std::string body = PatternText(150000);
+    OneShotServer server("HTTP/1.0 200 OK\r\n\r\n" + body, 0, close_delay);
+    const int32_t slot = CreateHttpSlot(HttpGet, server.Url("").c_str(), "body.bin", nullptr, nullptr, 0);
+    ASSERT_GE(slot, 0);
+    HttpSlot* http = Run(slot);
+    EXPECT_EQ(http->result, 0) << close_delay;
+    EXPECT_EQ(http->detail, -1) << close_delay;
+    EXPECT_EQ(http->bytesReceived, static_cast<int32_t>(body.size()));
+    EXPECT_EQ(server.Request(), GetRequest("/", server.port()));
+    EXPECT_EQ(FileText("body.bin"), body);
+    EXPECT_EQ(DeleteHttpSlot(slot), 0);
+  }
 }
 
 TEST_F(HttpSlots, GetIntoMemoryTakesABlockOfTheGivenLength) {
@@ -194,6 +200,10 @@ TEST_F(HttpSlots, MemoryWithoutLengthEndsOnlyThroughTheConnection) {
   EXPECT_EQ(http->result, 2);
   EXPECT_EQ(http->detail, 3);
   EXPECT_EQ(block, nullptr);
+  // The ended slot is done with the caller's variable, whatever it holds by now.
+  block = reinterpret_cast<void*>(0x1234);
+  EXPECT_EQ(DeleteHttpSlot(slot), 0);
+  EXPECT_EQ(block, reinterpret_cast<void*>(0x1234));
 }
 
 TEST_F(HttpSlots, PostSendsTextAndBodyWholeToASlowServer) {
