@@ -52,8 +52,9 @@ uint32_t StreamLength() {
 }
 
 // Sends the pattern stream as framed blocks, each length word in two pieces with a pause
-// between, the payload in uneven pieces with stalls; then drops the connection.
-void SendFramedStream(SOCKET peer) {
+// between, the payload in uneven pieces with stalls; then drops the connection. After the
+// first block it waits for `reader_behind` (the reader has left that block's tail unread).
+void SendFramedStream(SOCKET peer, HANDLE reader_behind) {
   uint32_t index = 0;
   int piece_choice = 0;
   constexpr int Pieces[] = {1, 4093, 37, 65536, 700, 20000};
@@ -72,6 +73,7 @@ void SendFramedStream(SOCKET peer) {
       sent += piece;
       if (piece_choice % 4 == 0) Sleep(3);
     }
+    if (index == BlockSizes[0]) WaitForSingleObject(reader_behind, 5000);
   }
   closesocket(peer);
 }
@@ -84,21 +86,28 @@ TEST_F(NetWorkTransport, FramedBlocksArriveWholeOnceAndInOrder) {
   ASSERT_NE(record, nullptr);
   EXPECT_EQ(record->framed, 1);
   EXPECT_EQ(record->peerAddress[0], 127);
-  std::thread sender(SendFramedStream, peer);
+  const HANDLE reader_behind = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::thread sender(SendFramedStream, peer, reader_behind);
 
   const uint32_t total = StreamLength();
   std::vector<uint8_t> got;
   got.reserve(total);
   constexpr int32_t Takes[] = {1, 7, 333, 4096, 65536, 12345};
   int take_choice = 0;
-  bool saw_wrap = false;
-  std::vector<uint8_t> buffer(65536);
+  std::vector<uint8_t> buffer(300000);
+  // The first block whole but its last 1000 bytes left in the ring: the next blocks are
+  // written past the ring's end and wrap to its start.
+  for (Deadline limit(5000); GetNetWorkDataLength(handle) < 300000 && limit.Open();) Sleep(1);
+  ASSERT_EQ(NetWorkRecv(handle, buffer.data(), 299000), 0);
+  got.insert(got.end(), buffer.begin(), buffer.begin() + 299000);
+  SetEvent(reader_behind);
+  for (Deadline limit(5000); GetNetWorkDataLength(handle) < 1000 + 4 + 70000 && limit.Open();) Sleep(1);
+  const RingBuffer& ring = record->receiveRing;
+  EXPECT_LT(ring.writePosition, ring.readPosition);
+  EXPECT_EQ(ring.capacity, 301000);
   for (Deadline limit(20000); got.size() < total && limit.Open();) {
     const int32_t ready = GetNetWorkDataLength(handle);
     ASSERT_GE(ready, 0);
-    if (record->receiveRing.dataLength > 0 &&
-        record->receiveRing.writePosition < record->receiveRing.readPosition)
-      saw_wrap = true;
     if (ready == 0) {
       Sleep(1);
       continue;
@@ -110,9 +119,9 @@ TEST_F(NetWorkTransport, FramedBlocksArriveWholeOnceAndInOrder) {
     if (take_choice % 50 == 0) Sleep(20);
   }
   sender.join();
+  CloseHandle(reader_behind);
   ASSERT_EQ(got.size(), total);
   for (uint32_t i = 0; i < total; ++i) ASSERT_EQ(got[i], PatternByte(i)) << "byte " << i;
-  EXPECT_TRUE(saw_wrap);
   EXPECT_EQ(NetWorkRecv(handle, buffer.data(), 1), -1);  // nothing more in the ring
 
   // The drop: reported once as lost, then closed by the pump.
