@@ -27,6 +27,13 @@ struct HttpSlot {
   int32_t postBodyLength;
   int32_t reserved2;
   int32_t port;
+  // The request text and how much of it (and of the POST body) the socket has taken, so
+  // a refused or short send is offered again on the next step.
+  char request[512];
+  int32_t requestLength;
+  int32_t requestSent;
+  int32_t postBodySent;
+  int32_t skippingLine;  // 1 while the rest of an over-long header line is thrown away
 };
 
 inline constexpr int32_t HttpSlotCapacity = 100;
@@ -45,8 +52,32 @@ extern HttpSlotTableState HttpSlotTable;
 // Clears every byte of the table (start-up, right after the window is created).
 void ZeroHttpSlotTable();
 int StepHttpSlot(int32_t slot);
+int StepHttpGet(int32_t slot);
+int StepHttpPost(int32_t slot);
+int StepHttpHead(int32_t slot);
+// 0 with the line (its '\n' cut off, up to 255 bytes) in `line` and consumed; -1 when no
+// complete line has arrived yet.
+int ReadHttpLine(EngineHandle handle, char* line);
+int ParseHttpStatus(const char* line);
+int ResetHttpSlot(int32_t slot, int32_t result, int32_t detail);
 int StepAllHttpSlots();
 int DeleteHttpSlot(int32_t slot);
 int DeleteAllHttpSlots();
+
+inline constexpr int32_t HttpGet = 0;
+inline constexpr int32_t HttpPost = 1;
+inline constexpr int32_t HttpHead = 2;
+
+// A URL "http://host[:port]/path" split into the slot's fields; false when it does not
+// fit them (host up to 127 bytes, path up to 255) or the port is no number 1..65535.
+bool SplitHttpUrl(const char* url, char (&host)[128], char (&path)[256], int32_t* port);
+// A dotted IPv4 address in network order; false for anything else.
+bool ParseIpv4Address(const char* text, uint32_t* address);
+
+// Starts a transfer: the body goes to the file `outputPath` or, when that is null, into a
+// block whose address is stored through `bodyLocation`. The POST body is copied. The slot
+// index, or -1 (bad URL, no free slot, no connection, no file).
+int32_t CreateHttpSlot(int32_t kind, const char* url, const char* outputPath, void** bodyLocation,
+                       const void* postBody, int32_t postBodyLength);
 
 }  // namespace quelt

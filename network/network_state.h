@@ -4,23 +4,43 @@
 #include <cstdint>
 
 #include "core/engine_handle.h"
+#include "core/ring_buffer.h"
 
 namespace quelt {
 
 struct NetWorkRecord {
   int32_t inUse;
-  int32_t errorFlag;
+  int32_t errorFlag;       // 1 = failed; every operation refuses the handle
   int32_t connected;
-  int32_t disconnectSeen;
+  int32_t disconnectSeen;  // set when GetNetWorkAcceptState first reports the loss
+  int32_t stateA;
+  int32_t stateB;
+  int32_t framed;          // 1 = blocks behind a 4-byte little-endian length, 0 = raw stream
+  int32_t autoClose;       // 1 = the pump closes the handle once its loss has been seen
   int32_t checkId;
-  uint32_t socket;
+  uintptr_t socket;
+  int32_t receiveRemaining;  // bytes still missing of the block being received
+  RingBuffer receiveRing;
+  int32_t receiveBlockLength;
+  int32_t completeBytes;     // bytes of fully received blocks not yet read
+  RingBuffer sendRing;
+  int32_t sendRemaining;     // unsent bytes of the block being sent
+  int32_t headerRemaining;   // unsent bytes of its length word after a short send
+  uint8_t peerAddress[4];    // network order
+  int32_t peerPort;          // network order
   EngineHandle ownHandle;
+  NetWorkRecord* record;
   NetWorkRecord* next;
   NetWorkRecord* previous;
+  // Each handle guards its own transfers against re-entry through the nested pump, so an
+  // event of another handle dispatched there is served, not dropped.
+  int32_t receiveBusy;
+  int32_t sendBusy;
 };
 
 inline constexpr int32_t NetWorkConnectionSlots = 4096;
 inline constexpr int32_t NetWorkListenSlot = 4096;
+inline constexpr uint32_t NetWorkSocketMessage = 0x505;
 
 using NetWorkTableType =
     HandleTable<NetWorkRecord, NetWorkConnectionSlots + 1, HandleKind::NetWork,
@@ -30,6 +50,8 @@ struct NetWorkModuleState {
   int32_t started;
   int32_t windowClosed;
   void* window;             // the hidden window that receives the socket messages
+  int32_t rawMode;          // 1 = new connections are raw streams
+  int32_t manualClose;      // 1 = dropped connections stay until CloseNetWork
   NetWorkRecord listHead;   // open handles, newest right after the head
   NetWorkRecord listTail;
 };
@@ -37,10 +59,36 @@ struct NetWorkModuleState {
 extern NetWorkTableType NetWorkTable;
 extern NetWorkModuleState NetWorkModule;
 
+int RecvSocket(EngineHandle handle);
+int SendSocket(EngineHandle handle);
+int AcceptNetWork();
+int GetNetWorkAcceptState(EngineHandle handle);
+int NetWorkRecv(EngineHandle handle, void* buffer, int32_t length);
+int NetWorkRecvToPeek(EngineHandle handle, void* buffer, int32_t length);
+int NetWorkSend(EngineHandle handle, const void* data, int32_t length);
+int GetNetWorkDataLength(EngineHandle handle);
+int CloseNetWork(EngineHandle handle);
 int TerminateNetWork();
 int ProcessNetWorkMessages(int32_t close_dead);
 // Message 0x505 of the window procedure: the socket, and the event (low 16 bits) with the
 // error code (high 16 bits).
 int HandleNetWorkSocketEvent(uint32_t socket, uint32_t event_word);
+int LogNetWorkError(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The network's own start-up. StartNetWork starts WinSock and makes the hidden window
+// (0 or -1). ListenNetWork opens the listening record on a port (0 picks a free one) and
+// returns the port, or -1. ConnectNetWork connects to an IPv4 address (network order) and
+// returns the new handle (raw or framed as asked) or -1. The two settings apply to
+// connections accepted afterwards.
+int StartNetWork();
+int32_t ListenNetWork(uint16_t port);
+EngineHandle ConnectNetWork(uint32_t address, uint16_t port, int32_t framed);
+void SetNetWorkRawMode(int32_t raw);
+void SetNetWorkManualClose(int32_t manual);
+
+// The HTTP body file (a Windows file handle).
+void* CreateHttpBodyFile(const char* path);
+void WriteHttpBodyFile(void* file, const void* data, int32_t length);
+void CloseHttpBodyFile(void* file);
 
 }  // namespace quelt

@@ -1,0 +1,473 @@
+// Network handles over WinSock 1.1: socket events arrive as message 0x505 at the network
+// window; framed handles assemble length-prefixed blocks in their rings, raw handles pass
+// straight through to recv and send.
+#include <winsock.h>
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "core/clock.h"
+#include "core/log.h"
+#include "core/numbers.h"
+#include "network/network_state.h"
+
+namespace quelt {
+
+namespace {
+
+constexpr int32_t CloseDrainMs = 1000;
+constexpr long TransferEvents = FD_READ | FD_WRITE | FD_CLOSE;
+
+struct Messages {
+  const char* notValid;
+  const char* error;
+};
+constexpr Messages RecvSocketText{"有効なネットワークハンドルではありません in RecvSocket\n",
+                                  "このネットワークハンドルにはエラーが発生しています in RecvSocket\n"};
+constexpr Messages SendSocketText{"有効なネットワークハンドルではありません in SendSocket\n",
+                                  "このネットワークハンドルにはエラーが発生しています in SendSocket\n"};
+constexpr Messages AcceptStateText{
+    "有効なネットワークハンドルではありません in GetNetWorkAcceptState\n",
+    "このネットワークハンドルにはエラーが発生しています in GetNetWorkAcceptStateh\n"};
+constexpr Messages RecvText{"有効なネットワークハンドルではありません in NetWorkRecv\n",
+                            "このネットワークハンドルにはエラーが発生しています in NetWorkRecv\n"};
+constexpr Messages PeekText{"有効なネットワークハンドルではありません in NetWorkRecvToPeek\n",
+                            "このネットワークハンドルにはエラーが発生しています in NetWorkRecvToPeek\n"};
+constexpr Messages SendText{"有効なネットワークハンドルではありません in NetWorkSend\n",
+                            "このネットワークハンドルにはエラーが発生しています in NetWorkSend\n"};
+constexpr Messages DataLengthText{
+    "有効なネットワークハンドルではありません in GetNetWorkDataLength\n",
+    "このネットワークハンドルにはエラーが発生しています in GetNetWorkDataLength\n"};
+
+SOCKET SocketOf(const NetWorkRecord* record) { return static_cast<SOCKET>(record->socket); }
+HWND NetWorkWindow() { return static_cast<HWND>(NetWorkModule.window); }
+
+// The record of a handle that may be operated on, or null after the refusal (and its
+// message where the handle is known but closed or failed).
+NetWorkRecord* AdmitHandle(EngineHandle handle, const Messages& text) {
+  if (NetWorkModule.started == 0) return nullptr;
+  NetWorkRecord* record = NetWorkTable.Find(handle);
+  if (record == nullptr) return nullptr;
+  if (record->inUse == 0) {
+    WriteLog(text.notValid);
+    return nullptr;
+  }
+  if (record->errorFlag != 0) {
+    WriteLog(text.error);
+    return nullptr;
+  }
+  return record;
+}
+
+void LinkAfterHead(NetWorkRecord* record) {
+  NetWorkRecord& head = NetWorkModule.listHead;
+  record->previous = &head;
+  record->next = head.next;
+  if (head.next != nullptr) head.next->previous = record;
+  head.next = record;
+}
+
+void Unlink(NetWorkRecord* record) {
+  if (record->previous != nullptr) record->previous->next = record->next;
+  if (record->next != nullptr) record->next->previous = record->previous;
+  record->next = record->previous = nullptr;
+}
+
+// Reads a new block's length word once all four bytes can be peeked. 1 = a block began,
+// 0 = not yet, -1 = the handle failed.
+int BeginReceivedBlock(NetWorkRecord* record) {
+  uint8_t word[4];
+  if (recv(SocketOf(record), reinterpret_cast<char*>(word), 4, MSG_PEEK) != 4) return 0;
+  if (recv(SocketOf(record), reinterpret_cast<char*>(word), 4, 0) != 4) return 0;
+  const int32_t length = static_cast<int32_t>(static_cast<uint32_t>(word[0]) |
+                                              static_cast<uint32_t>(word[1]) << 8 |
+                                              static_cast<uint32_t>(word[2]) << 16 |
+                                              static_cast<uint32_t>(word[3]) << 24);
+  record->receiveBlockLength = length;
+  // A negative length, or one the ring's size arithmetic cannot hold, is hostile: the
+  // stream cannot be followed any further.
+  if (length < 0 || ReserveRingBuffer(&record->receiveRing, length) != 0) {
+    WriteLogFormat("受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %d byte)",
+                   length);
+    record->errorFlag = 1;
+    return -1;
+  }
+  record->receiveRemaining = length;
+  return 1;
+}
+
+// One receive pass into the ring for the current block; the byte count moved (0 on an
+// error or when nothing was there).
+int32_t ReceiveBlockBytes(NetWorkRecord* record) {
+  RingBuffer& ring = record->receiveRing;
+  WrapRingPositions(&ring);
+  const int32_t remaining = record->receiveRemaining;
+  const SOCKET socket = SocketOf(record);
+  int32_t total = 0;
+  if (static_cast<int64_t>(ring.writePosition) + remaining <= ring.capacity) {
+    const int got = recv(socket, reinterpret_cast<char*>(ring.buffer + ring.writePosition), remaining, 0);
+    if (got <= 0) return 0;
+    ring.writePosition += got;
+    total = got;
+  } else {
+    const int32_t room = ring.capacity - ring.writePosition;
+    const int first = recv(socket, reinterpret_cast<char*>(ring.buffer + ring.writePosition), room, 0);
+    if (first <= 0) return 0;
+    if (first < room) {
+      ring.writePosition += first;
+      total = first;
+    } else {
+      const int second = recv(socket, reinterpret_cast<char*>(ring.buffer), remaining - first, 0);
+      if (second <= 0) {
+        ring.writePosition = 0;
+        total = first;
+      } else {
+        ring.writePosition = second;
+        total = first + second;
+      }
+    }
+  }
+  ring.dataLength += total;
+  record->receiveRemaining -= total;
+  if (record->receiveRemaining == 0) record->completeBytes += record->receiveBlockLength;
+  return total;
+}
+
+int ReceiveFramed(NetWorkRecord* record) {
+  for (;;) {
+    if (record->receiveRemaining == 0) {
+      const int begun = BeginReceivedBlock(record);
+      if (begun <= 0) return begun;
+      if (record->receiveRemaining == 0) {  // an empty block is complete at once
+        if (ProcessNetWorkMessages(0) != 0) return 0;
+        continue;
+      }
+    }
+    const int32_t total = ReceiveBlockBytes(record);
+    if (ProcessNetWorkMessages(0) != 0 || total <= 0 || record->receiveRemaining != 0) return 0;
+  }
+}
+
+// Sends the missing bytes of the length word: the count sent, or -1 on an error.
+int SendHeaderRest(NetWorkRecord* record) {
+  const uint32_t length = static_cast<uint32_t>(record->sendRemaining);
+  const uint8_t word[4] = {static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
+                           static_cast<uint8_t>(length >> 16), static_cast<uint8_t>(length >> 24)};
+  const int32_t offset = 4 - record->headerRemaining;
+  const int sent = send(SocketOf(record), reinterpret_cast<const char*>(word + offset),
+                        record->headerRemaining, 0);
+  if (sent > 0) record->headerRemaining -= sent;
+  return sent;
+}
+
+int32_t SendBlockBytes(NetWorkRecord* record) {
+  RingBuffer& ring = record->sendRing;
+  WrapRingPositions(&ring);
+  const int32_t remaining = record->sendRemaining;
+  const SOCKET socket = SocketOf(record);
+  int32_t total = 0;
+  if (static_cast<int64_t>(ring.readPosition) + remaining <= ring.capacity) {
+    const int sent = send(socket, reinterpret_cast<const char*>(ring.buffer + ring.readPosition), remaining, 0);
+    if (sent <= 0) return 0;
+    ring.readPosition += sent;
+    total = sent;
+  } else {
+    const int32_t room = ring.capacity - ring.readPosition;
+    const int first = send(socket, reinterpret_cast<const char*>(ring.buffer + ring.readPosition), room, 0);
+    if (first <= 0) return 0;
+    if (first < room) {
+      ring.readPosition += first;
+      total = first;
+    } else {
+      const int second = send(socket, reinterpret_cast<const char*>(ring.buffer), remaining - first, 0);
+      if (second <= 0) {
+        ring.readPosition = 0;
+        total = first;
+      } else {
+        ring.readPosition = second;
+        total = first + second;
+      }
+    }
+  }
+  ring.dataLength -= total;
+  record->sendRemaining -= total;
+  return total;
+}
+
+// A short send does not end the pass: the rest is offered again at once, so the socket
+// either takes it or answers would-block, which re-arms the write event.
+void SendFramed(NetWorkRecord* record) {
+  for (;;) {
+    while (record->headerRemaining > 0) {
+      if (SendHeaderRest(record) <= 0) return;
+    }
+    if (record->sendRemaining == 0) {
+      record->sendRemaining = record->sendRing.dataLength;
+      record->headerRemaining = 4;
+      const int sent = SendHeaderRest(record);
+      if (sent <= 0) {
+        record->sendRemaining = record->headerRemaining = 0;
+        return;
+      }
+      if (record->headerRemaining > 0) continue;
+    }
+    const int32_t total = SendBlockBytes(record);
+    if (ProcessNetWorkMessages(0) != 0 || total <= 0 || record->sendRing.dataLength == 0) return;
+  }
+}
+
+void FreeRecord(NetWorkRecord* record, int32_t slot) {
+  FreeRingBuffer(&record->receiveRing);
+  FreeRingBuffer(&record->sendRing);
+  record->inUse = 0;
+  Unlink(record);
+  TrackedFree(record);
+  NetWorkTable.records[slot] = nullptr;
+  --NetWorkTable.count;
+}
+
+}  // namespace
+
+int RecvSocket(EngineHandle handle) {
+  NetWorkRecord* record = AdmitHandle(handle, RecvSocketText);
+  if (record == nullptr || record->receiveBusy != 0) return -1;
+  if (record->framed == 0) return 0;
+  record->receiveBusy = 1;
+  ProcessNetWorkMessages(0);
+  const int result = record->errorFlag != 0 ? -1 : ReceiveFramed(record);
+  record->receiveBusy = 0;
+  return result;
+}
+
+int SendSocket(EngineHandle handle) {
+  NetWorkRecord* record = AdmitHandle(handle, SendSocketText);
+  if (record == nullptr || record->sendBusy != 0) return -1;
+  if (record->framed == 0 || record->sendRing.dataLength == 0) return 0;
+  record->sendBusy = 1;
+  ProcessNetWorkMessages(0);
+  SendFramed(record);
+  record->sendBusy = 0;
+  return 0;
+}
+
+int AcceptNetWork() {
+  if (NetWorkModule.started == 0) return -1;
+  ProcessNetWorkMessages(0);
+  NetWorkRecord* listener = NetWorkTable.records[NetWorkListenSlot];
+  if (listener == nullptr) return -1;
+  int32_t slot = 0;
+  while (slot < NetWorkConnectionSlots && NetWorkTable.records[slot] != nullptr) ++slot;
+  if (slot == NetWorkConnectionSlots)
+    return WriteLog("空きソケットデータがなかったので accept を拒否しました \n");
+  const int32_t check_id = NetWorkTable.nextCheckId;
+  const HandleAlloc<NetWorkRecord> made =
+      NetWorkTable.AllocateAt(MakeEngineHandle(slot, check_id, HandleKind::NetWork), "", 0);
+  if (made.record == nullptr) return WriteLog("ソケット用のメモリの確保に失敗しました\n");
+  NetWorkRecord* record = made.record;
+  record->inUse = 1;
+  record->connected = 1;
+  record->stateB = 1;
+  record->framed = NetWorkModule.rawMode == 0 ? 1 : 0;
+  record->autoClose = NetWorkModule.manualClose == 0 ? 1 : 0;
+  record->record = record;
+  LinkAfterHead(record);
+
+  sockaddr_in peer{};
+  int peer_size = sizeof peer;
+  const SOCKET socket =
+      accept(SocketOf(listener), reinterpret_cast<sockaddr*>(&peer), &peer_size);
+  bool failed = false;
+  if (socket == INVALID_SOCKET) {
+    LogNetWorkError("acceptに失敗しました");
+    failed = true;
+  } else {
+    record->socket = socket;
+    std::memcpy(record->peerAddress, &peer.sin_addr, 4);
+    record->peerPort = peer.sin_port;
+    if (WSAAsyncSelect(socket, NetWorkWindow(), NetWorkSocketMessage, TransferEvents) != 0) {
+      LogNetWorkError("WSAAsyncSelectのエラー in AcceptNetWork");
+      failed = true;
+    }
+  }
+  if (failed) {
+    if (record->socket != 0 && record->socket != static_cast<uintptr_t>(INVALID_SOCKET))
+      closesocket(SocketOf(record));
+    FreeRecord(record, slot);
+    return -1;
+  }
+  NetWorkTable.nextCheckId = NextCheckId(check_id);
+  return 1;
+}
+
+int GetNetWorkAcceptState(EngineHandle handle) {
+  ProcessNetWorkMessages(0);
+  NetWorkRecord* record = AdmitHandle(handle, AcceptStateText);
+  if (record == nullptr) return -1;
+  if (record->connected != 0) return 1;
+  if (record->disconnectSeen == 0) record->disconnectSeen = 1;
+  return 0;
+}
+
+int NetWorkRecv(EngineHandle handle, void* buffer, int32_t length) {
+  NetWorkRecord* record = AdmitHandle(handle, RecvText);
+  if (record == nullptr || length < 0) return -1;
+  if (RecvSocket(handle) == -1) return -1;
+  if (record->framed == 0) return recv(SocketOf(record), static_cast<char*>(buffer), length, 0);
+  if (ReadRingBytes(&record->receiveRing, length, buffer, 0) != 0) return -1;
+  // Bytes of a block still arriving may be read early; its completion adds them back.
+  record->completeBytes -= length;
+  RecvSocket(handle);
+  return 0;
+}
+
+int NetWorkRecvToPeek(EngineHandle handle, void* buffer, int32_t length) {
+  NetWorkRecord* record = AdmitHandle(handle, PeekText);
+  if (record == nullptr) return -1;
+  if (RecvSocket(handle) == -1) return -1;
+  if (record->framed == 0) return recv(SocketOf(record), static_cast<char*>(buffer), length, MSG_PEEK);
+  return ReadRingBytes(&record->receiveRing, length, buffer, 1) != 0 ? -1 : 0;
+}
+
+int NetWorkSend(EngineHandle handle, const void* data, int32_t length) {
+  NetWorkRecord* record = AdmitHandle(handle, SendText);
+  if (record == nullptr || record->connected == 0) return -1;
+  SendSocket(handle);
+  if (record->framed == 0) return send(SocketOf(record), static_cast<const char*>(data), length, 0);
+  if (AppendRingBytes(&record->sendRing, data, length) != 0)
+    return WriteLogFormat("送信データ %d byte の追加に失敗しました in NewWorkSend", length);
+  SendSocket(handle);
+  return 0;
+}
+
+int GetNetWorkDataLength(EngineHandle handle) {
+  if (NetWorkModule.started == 0) return -1;
+  ProcessNetWorkMessages(0);
+  RecvSocket(handle);
+  SendSocket(handle);
+  NetWorkRecord* record = AdmitHandle(handle, DataLengthText);
+  if (record == nullptr) return -1;
+  if (record->framed != 0) return record->completeBytes;
+  char byte = 0;
+  const int peeked = NetWorkRecvToPeek(handle, &byte, 1);
+  if (peeked < 0) return peeked;
+  return peeked > 0 ? 1 : 0;
+}
+
+int CloseNetWork(EngineHandle handle) {
+  if (NetWorkModule.started == 0) return -1;
+  NetWorkRecord* record = NetWorkTable.Find(handle);
+  if (record == nullptr || record->inUse == 0) return -1;
+  ProcessNetWorkMessages(0);
+  const int32_t start = ReadMillisecondClock();
+  auto within = [](int32_t since) {
+    return ((ReadMillisecondClock() - since) & 0x7FFFFFFF) < CloseDrainMs;
+  };
+  while (record->receiveRemaining != 0 && record->errorFlag == 0 && within(start) &&
+         ProcessNetWorkMessages(0) == 0) {
+    RecvSocket(handle);
+  }
+  const int32_t send_start = ReadMillisecondClock();
+  while (record->sendRing.dataLength > 0 && record->errorFlag == 0 && within(send_start) &&
+         ProcessNetWorkMessages(0) == 0) {
+    SendSocket(handle);
+  }
+  if (record->socket != 0) {
+    WSAAsyncSelect(SocketOf(record), NetWorkWindow(), 0, 0);
+    closesocket(SocketOf(record));
+  }
+  record->socket = 0;
+  record->connected = 0;
+  record->disconnectSeen = 1;
+  record->stateA = 0;
+  FreeRecord(record, HandleSlot(handle));
+  return 0;
+}
+
+int ProcessNetWorkMessages(int32_t close_dead) {
+  if (NetWorkModule.window == nullptr || NetWorkModule.started == 0) return 0;
+  if (close_dead == 1) {
+    NetWorkRecord* record = NetWorkModule.listHead.next;
+    while (record != nullptr && record->next != nullptr) {
+      NetWorkRecord* next = record->next;
+      const bool dead = record->errorFlag != 0 ||
+                        (record->connected == 0 && record->disconnectSeen == 1 && record->autoClose == 1);
+      if (record->inUse != 0 && dead) CloseNetWork(record->ownHandle);
+      record = next;
+    }
+  }
+  MSG message{};
+  while (NetWorkModule.window != nullptr &&
+         PeekMessageA(&message, NetWorkWindow(), 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return 0;
+}
+
+int HandleNetWorkSocketEvent(uint32_t socket, uint32_t event_word) {
+  NetWorkRecord* record = NetWorkModule.listHead.next;
+  while (record != nullptr && record->next != nullptr &&
+         static_cast<uint32_t>(record->socket) != socket) {
+    record = record->next;
+  }
+  if (record == nullptr || record->next == nullptr) {
+    WriteLog("通信エラー No.1\n");
+    return 0;
+  }
+  const uint32_t error = event_word >> 16;
+  switch (event_word & 0xFFFF) {
+    case FD_READ:
+      RecvSocket(record->ownHandle);
+      return 1;
+    case FD_WRITE:
+      SendSocket(record->ownHandle);
+      return 1;
+    case FD_ACCEPT:
+      return AcceptNetWork();
+    case FD_CONNECT:
+      // A failed connection attempt leaves nothing to talk to: the handle has failed.
+      if (error == 0) {
+        record->connected = 1;
+      } else {
+        record->errorFlag = 1;
+      }
+      return 1;
+    case FD_CLOSE:
+      record->connected = 0;
+      record->disconnectSeen = 0;
+      return 1;
+    default:
+      return 1;
+  }
+}
+
+int TerminateNetWork() {
+  if (NetWorkModule.started == 0) return 0;
+  WriteLog("ネットワーク関連の終了処理を行います \n");
+  for (int32_t slot = 0; slot <= NetWorkListenSlot; ++slot) {
+    const EngineHandle handle = NetWorkTable.HandleOfSlot(slot);
+    if (handle != NoHandle) CloseNetWork(handle);
+  }
+  if (NetWorkModule.window != nullptr) {
+    PostMessageA(NetWorkWindow(), WM_CLOSE, 0, 0);
+    if (NetWorkModule.windowClosed == 0) ProcessNetWorkMessages(0);
+  }
+  NetWorkTable.Reset();
+  NetWorkModule = NetWorkModuleState{};
+  WSACleanup();
+  WriteLog("ネットワーク関連の終了処理は完了しました\n");
+  return 0;
+}
+
+int LogNetWorkError(const char* format, ...) {
+  char text[1024];
+  va_list args;
+  va_start(args, format);
+  FormatToBufferV(text, sizeof text, format, args);
+  va_end(args);
+  return WriteLogFormat("ネットワークログ。%s[%d]", text, WSAGetLastError());
+}
+
+}  // namespace quelt

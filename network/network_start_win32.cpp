@@ -1,0 +1,163 @@
+// The network's own start-up: WinSock, the hidden window that receives the socket
+// messages, the listening record in slot 4096 and outgoing connections; and the HTTP
+// body file.
+#include <winsock.h>
+#include <windows.h>
+
+#include <cstring>
+
+#include "core/log.h"
+#include "network/network_state.h"
+
+namespace quelt {
+
+namespace {
+
+constexpr const char* WindowClass = "QueltNetWorkWindow";
+
+LRESULT CALLBACK NetWorkWindowProc(HWND window, UINT message, WPARAM w_param, LPARAM l_param) {
+  switch (message) {
+    case NetWorkSocketMessage:
+      return HandleNetWorkSocketEvent(static_cast<uint32_t>(w_param), static_cast<uint32_t>(l_param));
+    case WM_CLOSE:
+      DestroyWindow(window);
+      return 0;
+    case WM_DESTROY:
+      NetWorkModule.windowClosed = 1;
+      return 0;
+    default:
+      return DefWindowProcA(window, message, w_param, l_param);
+  }
+}
+
+// A record of its own for a socket, linked and registered for the given events; the
+// socket is closed when no record can be made.
+NetWorkRecord* AdoptSocket(SOCKET socket, int32_t slot, int32_t framed, long events) {
+  const HandleAlloc<NetWorkRecord> made = NetWorkTable.AllocateAt(
+      MakeEngineHandle(slot, NetWorkTable.nextCheckId, HandleKind::NetWork), "", 0);
+  if (made.record == nullptr) {
+    closesocket(socket);
+    return nullptr;
+  }
+  NetWorkRecord* record = made.record;
+  record->inUse = 1;
+  record->connected = 1;
+  record->stateB = 1;
+  record->framed = framed;
+  record->socket = socket;
+  record->record = record;
+  NetWorkRecord& head = NetWorkModule.listHead;
+  record->previous = &head;
+  record->next = head.next;
+  head.next->previous = record;
+  head.next = record;
+  NetWorkTable.nextCheckId = NextCheckId(NetWorkTable.nextCheckId);
+  if (WSAAsyncSelect(socket, static_cast<HWND>(NetWorkModule.window), NetWorkSocketMessage, events) != 0) {
+    LogNetWorkError("WSAAsyncSelectのエラー");
+    CloseNetWork(record->ownHandle);
+    return nullptr;
+  }
+  return record;
+}
+
+}  // namespace
+
+int StartNetWork() {
+  if (NetWorkModule.started != 0) return 0;
+  WSADATA data{};
+  if (WSAStartup(MAKEWORD(1, 1), &data) != 0) return LogNetWorkError("WSAStartupに失敗しました");
+  const HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA window_class{};
+  window_class.lpfnWndProc = NetWorkWindowProc;
+  window_class.hInstance = instance;
+  window_class.lpszClassName = WindowClass;
+  RegisterClassA(&window_class);  // already registered by an earlier start: fine
+  const HWND window = CreateWindowExA(0, WindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                      nullptr, instance, nullptr);
+  if (window == nullptr) {
+    WSACleanup();
+    return WriteLog("ネットワーク用ウインドウの作成に失敗しました\n");
+  }
+  const int32_t raw = NetWorkModule.rawMode;
+  const int32_t manual = NetWorkModule.manualClose;
+  NetWorkTable.Reset();
+  NetWorkModule = NetWorkModuleState{};
+  NetWorkModule.rawMode = raw;
+  NetWorkModule.manualClose = manual;
+  NetWorkModule.window = window;
+  NetWorkModule.listHead.next = &NetWorkModule.listTail;
+  NetWorkModule.listTail.previous = &NetWorkModule.listHead;
+  NetWorkModule.started = 1;
+  return 0;
+}
+
+int32_t ListenNetWork(uint16_t port) {
+  if (NetWorkModule.started == 0 || NetWorkTable.records[NetWorkListenSlot] != nullptr) return -1;
+  const SOCKET socket = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (socket == INVALID_SOCKET) return LogNetWorkError("socketに失敗しました");
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_port = htons(port);
+  int size = sizeof address;
+  if (bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      listen(socket, SOMAXCONN) != 0 ||
+      getsockname(socket, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    LogNetWorkError("待ち受けの開始に失敗しました");
+    closesocket(socket);
+    return -1;
+  }
+  NetWorkRecord* record = AdoptSocket(socket, NetWorkListenSlot, 0, FD_ACCEPT);
+  if (record == nullptr) return -1;
+  return ntohs(address.sin_port);
+}
+
+// The connect itself blocks: the handle is connected (or refused) before the pump sees it,
+// so no step of a transfer can mistake a connection in progress for one that is gone.
+EngineHandle ConnectNetWork(uint32_t address, uint16_t port, int32_t framed) {
+  if (NetWorkModule.started == 0) return NoHandle;
+  int32_t slot = 0;
+  while (slot < NetWorkConnectionSlots && NetWorkTable.records[slot] != nullptr) ++slot;
+  if (slot == NetWorkConnectionSlots) return NoHandle;
+  const SOCKET socket = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (socket == INVALID_SOCKET) {
+    LogNetWorkError("socketに失敗しました");
+    return NoHandle;
+  }
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_addr.s_addr = address;
+  peer.sin_port = htons(port);
+  if (connect(socket, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
+    LogNetWorkError("connectに失敗しました");
+    closesocket(socket);
+    return NoHandle;
+  }
+  NetWorkRecord* record = AdoptSocket(socket, slot, framed != 0 ? 1 : 0,
+                                      FD_READ | FD_WRITE | FD_CLOSE | FD_CONNECT);
+  if (record == nullptr) return NoHandle;
+  record->autoClose = NetWorkModule.manualClose == 0 ? 1 : 0;
+  std::memcpy(record->peerAddress, &address, 4);
+  record->peerPort = peer.sin_port;
+  return record->ownHandle;
+}
+
+void SetNetWorkRawMode(int32_t raw) { NetWorkModule.rawMode = raw != 0 ? 1 : 0; }
+void SetNetWorkManualClose(int32_t manual) { NetWorkModule.manualClose = manual != 0 ? 1 : 0; }
+
+void* CreateHttpBodyFile(const char* path) {
+  const HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  return file == INVALID_HANDLE_VALUE ? nullptr : file;
+}
+
+void WriteHttpBodyFile(void* file, const void* data, int32_t length) {
+  DWORD written = 0;
+  if (file != nullptr && length > 0) WriteFile(static_cast<HANDLE>(file), data, static_cast<DWORD>(length), &written, nullptr);
+}
+
+void CloseHttpBodyFile(void* file) {
+  if (file != nullptr) CloseHandle(static_cast<HANDLE>(file));
+}
+
+}  // namespace quelt

@@ -1,0 +1,336 @@
+// Network handles against a peer thread on 127.0.0.1: length words split across sends,
+// rings that wrap, stalled senders and readers, dropped connections, hostile length words,
+// and events of one handle arriving inside another handle's transfer.
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "network/peer_support_win32.h"
+
+namespace quelt {
+namespace {
+
+using quelt_test::ConnectPeer;
+using quelt_test::Deadline;
+using quelt_test::PatternByte;
+using quelt_test::RecvAll;
+using quelt_test::SendAll;
+using quelt_test::WaitForAccepted;
+
+class NetWorkTransport : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(StartNetWork(), 0);
+    port_ = ListenNetWork(0);
+    ASSERT_GT(port_, 0);
+  }
+  void TearDown() override {
+    SetNetWorkRawMode(0);
+    SetNetWorkManualClose(0);
+    EXPECT_EQ(TerminateNetWork(), 0);
+    EXPECT_EQ(NetWorkModule.started, 0);
+  }
+  // A peer connected to the listener and the engine's handle for it.
+  EngineHandle Accept(SOCKET* peer) {
+    const NetWorkRecord* known = NetWorkModule.listHead.next;
+    *peer = ConnectPeer(port_);
+    if (*peer == INVALID_SOCKET) return -1;
+    return WaitForAccepted(known);
+  }
+  int32_t port_ = 0;
+};
+
+// Sizes of the blocks the peer sends: a large one first so that later blocks wrap around
+// the end of the grown receive ring while the reader is still behind.
+constexpr uint32_t BlockSizes[] = {300000, 0, 1, 3, 70000, 1000, 17, 150000, 5000, 2, 64000, 99999};
+
+uint32_t StreamLength() {
+  uint32_t total = 0;
+  for (uint32_t size : BlockSizes) total += size;
+  return total;
+}
+
+// Sends the pattern stream as framed blocks, each length word in two pieces with a pause
+// between, the payload in uneven pieces with stalls; then drops the connection. After the
+// first block it waits for `reader_behind` (the reader has left that block's tail unread).
+void SendFramedStream(SOCKET peer, HANDLE reader_behind) {
+  uint32_t index = 0;
+  int piece_choice = 0;
+  constexpr int Pieces[] = {1, 4093, 37, 65536, 700, 20000};
+  for (uint32_t size : BlockSizes) {
+    const uint8_t word[4] = {static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8),
+                             static_cast<uint8_t>(size >> 16), static_cast<uint8_t>(size >> 24)};
+    SendAll(peer, word, 2);
+    Sleep(15);
+    SendAll(peer, word + 2, 2);
+    std::vector<uint8_t> payload(size);
+    for (uint32_t i = 0; i < size; ++i) payload[i] = PatternByte(index + i);
+    index += size;
+    for (uint32_t sent = 0; sent < size;) {
+      const uint32_t piece = std::min<uint32_t>(Pieces[piece_choice++ % 6], size - sent);
+      SendAll(peer, payload.data() + sent, static_cast<int>(piece));
+      sent += piece;
+      if (piece_choice % 4 == 0) Sleep(3);
+    }
+    if (index == BlockSizes[0]) WaitForSingleObject(reader_behind, 5000);
+  }
+  closesocket(peer);
+}
+
+TEST_F(NetWorkTransport, FramedBlocksArriveWholeOnceAndInOrder) {
+  SOCKET peer = INVALID_SOCKET;
+  const EngineHandle handle = Accept(&peer);
+  ASSERT_GE(handle, 0);
+  NetWorkRecord* record = NetWorkTable.Find(handle);
+  ASSERT_NE(record, nullptr);
+  EXPECT_EQ(record->framed, 1);
+  EXPECT_EQ(record->peerAddress[0], 127);
+  const HANDLE reader_behind = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::thread sender(SendFramedStream, peer, reader_behind);
+
+  const uint32_t total = StreamLength();
+  std::vector<uint8_t> got;
+  got.reserve(total);
+  constexpr int32_t Takes[] = {1, 7, 333, 4096, 65536, 12345};
+  int take_choice = 0;
+  std::vector<uint8_t> buffer(300000);
+  // The first block whole but its last 1000 bytes left in the ring: the next blocks are
+  // written past the ring's end and wrap to its start.
+  for (Deadline limit(5000); GetNetWorkDataLength(handle) < 300000 && limit.Open();) Sleep(1);
+  ASSERT_EQ(NetWorkRecv(handle, buffer.data(), 299000), 0);
+  got.insert(got.end(), buffer.begin(), buffer.begin() + 299000);
+  SetEvent(reader_behind);
+  for (Deadline limit(5000); GetNetWorkDataLength(handle) < 1000 + 4 + 70000 && limit.Open();) Sleep(1);
+  const RingBuffer& ring = record->receiveRing;
+  EXPECT_LT(ring.writePosition, ring.readPosition);
+  EXPECT_EQ(ring.capacity, 301000);
+  for (Deadline limit(20000); got.size() < total && limit.Open();) {
+    const int32_t ready = GetNetWorkDataLength(handle);
+    ASSERT_GE(ready, 0);
+    if (ready == 0) {
+      Sleep(1);
+      continue;
+    }
+    const int32_t take = std::min(ready, Takes[take_choice++ % 6]);
+    ASSERT_EQ(NetWorkRecv(handle, buffer.data(), take), 0);
+    got.insert(got.end(), buffer.begin(), buffer.begin() + take);
+    // A stalled reader lets the ring fill behind it.
+    if (take_choice % 50 == 0) Sleep(20);
+  }
+  sender.join();
+  CloseHandle(reader_behind);
+  ASSERT_EQ(got.size(), total);
+  for (uint32_t i = 0; i < total; ++i) ASSERT_EQ(got[i], PatternByte(i)) << "byte " << i;
+  EXPECT_EQ(NetWorkRecv(handle, buffer.data(), 1), -1);  // nothing more in the ring
+
+  // The drop: reported once as lost, then closed by the pump.
+  int state = 1;
+  for (Deadline limit(5000); state != 0 && limit.Open(); Sleep(1)) state = GetNetWorkAcceptState(handle);
+  EXPECT_EQ(state, 0);
+  EXPECT_EQ(record->disconnectSeen, 1);
+  ProcessNetWorkMessages(1);
+  EXPECT_EQ(NetWorkTable.Find(handle), nullptr);
+  EXPECT_EQ(CloseNetWork(handle), -1);
+}
+
+TEST_F(NetWorkTransport, FramedSendsReachAStalledReaderWholeAndInOrder) {
+  SOCKET peer = INVALID_SOCKET;
+  const EngineHandle handle = Accept(&peer);
+  ASSERT_GE(handle, 0);
+  constexpr uint32_t Total = 8 * 1024 * 1024;  // more than the socket buffers hold
+  std::vector<uint8_t> received;
+  int blocks = 0;
+  std::thread reader([&] {
+    Sleep(300);  // the engine's socket buffer fills meanwhile: sends are short or refused
+    std::vector<uint8_t> chunk;
+    while (received.size() < Total) {
+      uint8_t word[4];
+      if (!RecvAll(peer, word, 2) || !RecvAll(peer, word + 2, 2)) break;
+      const uint32_t length = word[0] | word[1] << 8 | word[2] << 16 | static_cast<uint32_t>(word[3]) << 24;
+      if (length > Total) break;
+      chunk.resize(length);
+      if (length > 0 && !RecvAll(peer, chunk.data(), static_cast<int>(length))) break;
+      received.insert(received.end(), chunk.begin(), chunk.end());
+      if (++blocks % 8 == 0) Sleep(10);
+    }
+  });
+  std::vector<uint8_t> piece(20000);
+  for (uint32_t sent = 0; sent < Total;) {
+    const uint32_t size = std::min<uint32_t>(1 + (sent * 7) % 19999, Total - sent);
+    for (uint32_t i = 0; i < size; ++i) piece[i] = PatternByte(sent + i);
+    ASSERT_EQ(NetWorkSend(handle, piece.data(), static_cast<int32_t>(size)), 0);
+    sent += size;
+    ProcessNetWorkMessages(1);
+  }
+  NetWorkRecord* record = NetWorkTable.Find(handle);
+  ASSERT_NE(record, nullptr);
+  for (Deadline limit(20000);
+       (record->sendRing.dataLength > 0 || record->headerRemaining > 0) && limit.Open(); Sleep(1)) {
+    ProcessNetWorkMessages(1);
+    GetNetWorkDataLength(handle);
+  }
+  EXPECT_EQ(record->sendRing.dataLength, 0);
+  reader.join();
+  closesocket(peer);
+  ASSERT_EQ(received.size(), Total);
+  for (uint32_t i = 0; i < Total; ++i) ASSERT_EQ(received[i], PatternByte(i)) << "byte " << i;
+  // Sends queued while the socket was full went out together as fewer, larger blocks.
+  EXPECT_GT(blocks, 1);
+  EXPECT_EQ(CloseNetWork(handle), 0);
+}
+
+TEST_F(NetWorkTransport, RawStreamsPassThroughBothWays) {
+  SetNetWorkRawMode(1);
+  SOCKET peer = INVALID_SOCKET;
+  const EngineHandle handle = Accept(&peer);
+  ASSERT_GE(handle, 0);
+  ASSERT_EQ(NetWorkTable.Find(handle)->framed, 0);
+  constexpr uint32_t Total = 6000000;
+  std::thread sender([&] {
+    std::vector<uint8_t> data(Total);
+    for (uint32_t i = 0; i < Total; ++i) data[i] = PatternByte(i);
+    for (uint32_t sent = 0; sent < Total;) {
+      const uint32_t piece = std::min<uint32_t>(1 + sent % 30011, Total - sent);
+      SendAll(peer, data.data() + sent, static_cast<int>(piece));
+      sent += piece;
+      if (sent % 7 == 0) Sleep(5);
+    }
+  });
+  std::vector<uint8_t> got;
+  std::vector<uint8_t> buffer(40000);
+  for (Deadline limit(20000); got.size() < Total && limit.Open();) {
+    ProcessNetWorkMessages(1);
+    const int n = NetWorkRecv(handle, buffer.data(), 1 + static_cast<int32_t>(got.size() % 39999));
+    if (n > 0) {
+      got.insert(got.end(), buffer.begin(), buffer.begin() + n);
+    } else {
+      Sleep(1);
+    }
+  }
+  sender.join();
+  ASSERT_EQ(got.size(), Total);
+  for (uint32_t i = 0; i < Total; ++i) ASSERT_EQ(got[i], PatternByte(i)) << "byte " << i;
+
+  // Back the other way to a reader that stalls first: a refused send is offered again.
+  std::vector<uint8_t> back;
+  std::thread reader([&] {
+    Sleep(300);
+    std::vector<uint8_t> chunk(50000);
+    while (back.size() < Total) {
+      const int n = recv(peer, reinterpret_cast<char*>(chunk.data()), 50000, 0);
+      if (n <= 0) break;
+      back.insert(back.end(), chunk.begin(), chunk.begin() + n);
+    }
+  });
+  std::vector<uint8_t> data(Total);
+  for (uint32_t i = 0; i < Total; ++i) data[i] = PatternByte(i + 5);
+  uint32_t sent = 0;
+  for (Deadline limit(20000); sent < Total && limit.Open();) {
+    const int n = NetWorkSend(handle, data.data() + sent, static_cast<int32_t>(std::min<uint32_t>(Total - sent, 65536)));
+    if (n > 0) {
+      sent += static_cast<uint32_t>(n);
+    } else {
+      ProcessNetWorkMessages(1);
+      Sleep(1);
+    }
+  }
+  reader.join();
+  ASSERT_EQ(back.size(), Total);
+  for (uint32_t i = 0; i < Total; ++i) ASSERT_EQ(back[i], PatternByte(i + 5)) << "byte " << i;
+
+  // The peer drops: the raw handle answers 0 for data, then the pump closes it.
+  closesocket(peer);
+  int state = 1;
+  for (Deadline limit(5000); state != 0 && limit.Open(); Sleep(1)) state = GetNetWorkAcceptState(handle);
+  EXPECT_EQ(state, 0);
+  EXPECT_EQ(GetNetWorkDataLength(handle), 0);
+  ProcessNetWorkMessages(1);
+  EXPECT_EQ(NetWorkTable.Find(handle), nullptr);
+}
+
+TEST_F(NetWorkTransport, HostileLengthWordsFailTheHandle) {
+  // Negative words, and words whose room in the ring cannot be counted in 32 bits, also
+  // behind bytes of a complete block still unread.
+  const uint32_t words[] = {0xFFFFFFFFu, 0x80000000u, 0xFFFFFFFBu, 0x7FFFFFFFu, 0x7FFFFE00u};
+  for (uint32_t word : words) {
+    SOCKET peer = INVALID_SOCKET;
+    const EngineHandle handle = Accept(&peer);
+    ASSERT_GE(handle, 0);
+    const uint8_t block[] = {10, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    const uint8_t bad[] = {static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8),
+                           static_cast<uint8_t>(word >> 16), static_cast<uint8_t>(word >> 24), 1, 2, 3};
+    SendAll(peer, block, sizeof block);
+    SendAll(peer, bad, sizeof bad);
+    NetWorkRecord* record = NetWorkTable.Find(handle);
+    for (Deadline limit(5000); record->errorFlag == 0 && limit.Open(); Sleep(1))
+      ProcessNetWorkMessages(0);
+    EXPECT_EQ(record->errorFlag, 1) << std::hex << word;
+    uint8_t buffer[16];
+    EXPECT_EQ(NetWorkRecv(handle, buffer, 1), -1);
+    EXPECT_EQ(GetNetWorkDataLength(handle), -1);
+    EXPECT_EQ(NetWorkSend(handle, buffer, 1), -1);
+    ProcessNetWorkMessages(1);
+    EXPECT_EQ(NetWorkTable.Find(handle), nullptr);
+    closesocket(peer);
+  }
+}
+
+TEST_F(NetWorkTransport, AnotherHandlesReadEventInsideATransferIsServed) {
+  SOCKET peer_a = INVALID_SOCKET;
+  SOCKET peer_b = INVALID_SOCKET;
+  const EngineHandle a = Accept(&peer_a);
+  const EngineHandle b = Accept(&peer_b);
+  ASSERT_GE(a, 0);
+  ASSERT_GE(b, 0);
+  const uint8_t block[] = {5, 0, 0, 0, 'h', 'e', 'l', 'l', 'o'};
+  SendAll(peer_b, block, sizeof block);
+  SendAll(peer_a, block, sizeof block);
+  Sleep(200);  // both read events wait in the queue; nothing has pumped them yet
+  ASSERT_EQ(NetWorkTable.Find(b)->completeBytes, 0);
+  uint8_t peeked[5] = {};
+  // A's receive pumps the window: B's event is dispatched inside it.
+  EXPECT_EQ(NetWorkRecvToPeek(a, peeked, 5), 0);
+  EXPECT_EQ(NetWorkTable.Find(b)->completeBytes, 5);
+  EXPECT_EQ(NetWorkTable.Find(a)->completeBytes, 5);
+  closesocket(peer_a);
+  closesocket(peer_b);
+}
+
+TEST_F(NetWorkTransport, SocketEventsFindTheirHandle) {
+  SOCKET peer = INVALID_SOCKET;
+  const EngineHandle handle = Accept(&peer);
+  ASSERT_GE(handle, 0);
+  NetWorkRecord* record = NetWorkTable.Find(handle);
+  const uint32_t socket = static_cast<uint32_t>(record->socket);
+  EXPECT_EQ(HandleNetWorkSocketEvent(socket + 0x10000, FD_READ), 0);  // no such socket
+  EXPECT_EQ(HandleNetWorkSocketEvent(socket, 0x40), 1);                // unknown event
+  // A connection attempt that failed leaves a handle that every operation refuses.
+  EXPECT_EQ(HandleNetWorkSocketEvent(socket, FD_CONNECT | (WSAECONNREFUSED << 16)), 1);
+  EXPECT_EQ(record->errorFlag, 1);
+  EXPECT_EQ(GetNetWorkAcceptState(handle), -1);
+  ProcessNetWorkMessages(1);
+  EXPECT_EQ(NetWorkTable.Find(handle), nullptr);
+  closesocket(peer);
+
+  // An outgoing connection is connected when ConnectNetWork returns; a stale handle of a
+  // closed slot is refused.
+  const EngineHandle out = ConnectNetWork(quelt_test::Loopback(), static_cast<uint16_t>(port_), 1);
+  ASSERT_GE(out, 0);
+  EXPECT_EQ(GetNetWorkAcceptState(out), 1);
+  EXPECT_EQ(CloseNetWork(out), 0);
+  EXPECT_EQ(GetNetWorkAcceptState(out), -1);
+  EXPECT_EQ(CloseNetWork(out), -1);
+}
+
+TEST(NetWorkNotStarted, EveryOperationAnswersAtOnce) {
+  EXPECT_EQ(NetWorkSend(MakeEngineHandle(0, 0, HandleKind::NetWork), "x", 1), -1);
+  EXPECT_EQ(GetNetWorkDataLength(MakeEngineHandle(0, 0, HandleKind::NetWork)), -1);
+  EXPECT_EQ(AcceptNetWork(), -1);
+  EXPECT_EQ(ProcessNetWorkMessages(1), 0);
+  EXPECT_EQ(TerminateNetWork(), 0);
+  EXPECT_EQ(ConnectNetWork(quelt_test::Loopback(), 80, 0), -1);
+}
+
+}  // namespace
+}  // namespace quelt
