@@ -257,6 +257,11 @@ TEST(EngineEntry, ScreenModeRequestBeforeStartOnlyStores) {
   const ScreenStateRecord saved = ScreenState;
   EXPECT_EQ(ApiRequestScreenMode(600, 600, 24, 60), -1);
   EXPECT_EQ(ApiRequestScreenMode(0, 600, 32, 60), -1);
+  // Negative sizes are refused before start-up too, and nothing is stored.
+  EXPECT_EQ(ApiRequestScreenMode(-640, 480, 32, 60), -1);
+  EXPECT_EQ(ApiRequestScreenMode(640, -1, 32, 60), -1);
+  EXPECT_EQ(ScreenState.width, saved.width);
+  EXPECT_EQ(ScreenState.height, saved.height);
   EXPECT_EQ(ApiRequestScreenMode(600, 600, 32, 60), 0);
   EXPECT_EQ(ScreenState.width, 600);
   EXPECT_EQ(ScreenState.height, 600);
