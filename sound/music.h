@@ -6,6 +6,7 @@
 #include "core/engine_handle.h"
 
 struct IDirectMusicSegment8;
+struct IDirectSound;
 
 namespace quelt {
 
@@ -49,6 +50,12 @@ int StopMidiMusic(int32_t handle);
 int DeleteMidiHandle(int32_t handle);
 int DeleteAllMidiHandles();
 int StopCurrentMusic();
+
+// Back-end mode 1: the DirectMusic loader and performance, which creates the DirectSound
+// object. 0; 1 when DirectMusic is missing (the mode is then 0 and the caller starts over
+// the plain way); -1 on failure.
+int StartDirectMusic(IDirectSound** directSound);
+void EndDirectMusic();
 
 // WAV output: opened with room for the header, 44.1 kHz 16-bit stereo frames appended,
 // the header written at the finish.

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/core_state.h"
+#include "core/log.h"
 #include "core/main_window.h"
 #include "core/tracked_alloc.h"
 #include "sound/music.h"
@@ -32,6 +33,71 @@ void PutLe32(uint8_t* p, uint32_t v) {
 }
 
 }  // namespace
+
+int StartDirectMusic(IDirectSound** directSound) {
+  WriteLog("DirectSound8 の初期化を行います\n");
+  if (FAILED(CoCreateInstance(CLSID_DirectMusicLoader, nullptr, CLSCTX_INPROC, IID_IDirectMusicLoader8,
+                              reinterpret_cast<void**>(&MusicLoader)))) {
+    MusicLoader = nullptr;
+    WriteLog("DirectMusicLoader8 オブジェクトの作成に失敗しました\n");
+    WriteLog("前バージョンでの初期化処理に移ります\n");
+    Music.backEndMode = 0;
+    return 1;
+  }
+  if (FAILED(CoCreateInstance(CLSID_DirectMusicPerformance, nullptr, CLSCTX_INPROC, IID_IDirectMusicPerformance8,
+                              reinterpret_cast<void**>(&MusicPerformance)))) {
+    MusicPerformance = nullptr;
+    EndDirectMusic();
+    return WriteLog("DirectMusicPerformance オブジェクトの作成に失敗しました\n");
+  }
+  IDirectMusic* first = nullptr;
+  IDirectMusic8* music = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_DirectMusic, nullptr, CLSCTX_INPROC, IID_IDirectMusic,
+                              reinterpret_cast<void**>(&first))) ||
+      FAILED(first->QueryInterface(IID_IDirectMusic8, reinterpret_cast<void**>(&music)))) {
+    if (first != nullptr) first->Release();
+    EndDirectMusic();
+    return WriteLog("DirectMusic8 オブジェクトの取得に失敗しました\n");
+  }
+  first->Release();
+  for (DWORD index = 0;; ++index) {
+    DMUS_PORTCAPS caps{};
+    caps.dwSize = sizeof caps;
+    if (music->EnumPort(index, &caps) != S_OK) break;
+    char description[DMUS_MAX_DESCRIPTION * 2 + 1] = {};
+    WideCharToMultiByte(CP_ACP, 0, caps.wszDescription, -1, description, sizeof description - 1, nullptr, nullptr);
+    WriteLogFormat("%s  Device%d:%s ", caps.dwClass == DMUS_PC_OUTPUTCLASS ? "出力ポート" : "入力ポート",
+                   static_cast<int>(index), description);
+  }
+  DMUS_AUDIOPARAMS params{};
+  params.dwSize = sizeof params;
+  params.dwValidData = DMUS_AUDIOPARAMS_SAMPLERATE;
+  params.dwSampleRate = 44100;
+  IDirectMusic* shared = music;
+  const HRESULT started = MusicPerformance->InitAudio(&shared, directSound, GetDesktopWindow(),
+                                                      DMUS_APATH_SHARED_STEREOPLUSREVERB, 64, DMUS_AUDIOF_ALL, &params);
+  music->Release();
+  if (FAILED(started) || *directSound == nullptr) {
+    *directSound = nullptr;
+    EndDirectMusic();
+    return WriteLog("DirectMusicPerformanceオブジェクトの初期化に失敗しました\n");
+  }
+  BOOL automatic = TRUE;
+  MusicPerformance->SetGlobalParam(GUID_PerfAutoDownload, &automatic, sizeof automatic);
+  return 0;
+}
+
+void EndDirectMusic() {
+  if (MusicPerformance != nullptr) {
+    MusicPerformance->CloseDown();
+    MusicPerformance->Release();
+    MusicPerformance = nullptr;
+  }
+  if (MusicLoader != nullptr) {
+    MusicLoader->Release();
+    MusicLoader = nullptr;
+  }
+}
 
 int32_t AddMusicData() {
   if (!SoundStarted()) return -1;

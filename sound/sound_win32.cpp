@@ -11,6 +11,7 @@
 #include "core/main_window.h"
 #include "core/tracked_alloc.h"
 #include "file/file_access.h"
+#include "sound/music.h"
 #include "sound/pcm_converter.h"
 #include "sound/sound.h"
 
@@ -117,6 +118,8 @@ void StartSilentBuffer() {
 }
 
 bool Started() { return DirectSoundObject != nullptr; }
+
+int FinishSoundStart();
 
 bool Soft(const SoundBuffer* b) { return b->buffer == nullptr; }
 
@@ -281,6 +284,11 @@ int FillBuffer(SoundBuffer* b, const uint8_t* pcm, int32_t size) {
 
 int InitializeSound() {
   if (Started()) return -1;
+  if (Music.backEndMode == 1) {
+    const int music = StartDirectMusic(&DirectSoundObject);
+    if (music == -1) return -1;
+    if (music == 0) return FinishSoundStart();
+  }
   WriteLog("DirectSound の初期化を行います\n");
   WriteLog("DirectSound インターフェースの取得を行います....  ");
   if (FAILED(CoCreateInstance(CLSID_DirectSound, nullptr, CLSCTX_ALL, IID_IDirectSound,
@@ -294,6 +302,12 @@ int InitializeSound() {
   WriteLog("成功\n");
   if (FAILED(DirectSoundObject->SetCooperativeLevel(GetDesktopWindow(), DSSCL_PRIORITY)))
     return ReleaseDirectSound("DirectSoundの協調レベルの設定に失敗しました\n");
+  return FinishSoundStart();
+}
+
+namespace {
+
+int FinishSoundStart() {
   DSBUFFERDESC primary{};
   primary.dwSize = sizeof primary;
   primary.dwFlags = DSBCAPS_PRIMARYBUFFER;
@@ -312,6 +326,8 @@ int InitializeSound() {
   return 0;
 }
 
+}  // namespace
+
 int TerminateSound() {
   if (!Started()) return -1;
   DeleteAllSounds(0);
@@ -327,6 +343,7 @@ int TerminateSound() {
   }
   DirectSoundObject->Release();
   DirectSoundObject = nullptr;
+  EndDirectMusic();
   WriteLog("DirectSound の終了処理は正常に終了しました\n");
   return 0;
 }

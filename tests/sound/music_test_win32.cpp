@@ -116,5 +116,25 @@ TEST_F(MusicTest, WaveOutputHeaderIsByteExact) {
   std::remove(path);
 }
 
+// DirectMusic may be missing (then the plain start runs in mode 0); either way sound starts,
+// loads and ends.
+TEST(MusicDirectMusic, ModeOneStartsOrFallsBackToModeZero) {
+  CoInitialize(nullptr);
+  SetFileAccessTable(nullptr);
+  Music.backEndMode = 1;
+  ASSERT_EQ(InitializeSound(), 0);
+  EXPECT_TRUE(Music.backEndMode == 0 || Music.backEndMode == 1);
+  const auto wave = quelt_test::ToneWave(8000, 1, 0.1, 440);
+  const int32_t sound = LoadSoundFromMemory(wave.data(), static_cast<int32_t>(wave.size()), 1, -1);
+  EXPECT_NE(sound, -1);
+  const int32_t midi = AddMusicData();
+  EXPECT_EQ(GetMusicStatus(midi), 0);
+  EXPECT_EQ(PollMusicStatus(), 0);
+  EXPECT_EQ(DeleteMidiHandle(midi), 0);
+  EXPECT_EQ(TerminateSound(), 0);
+  std::printf("back-end mode after start: %d\n", Music.backEndMode);
+  Music.backEndMode = 0;
+}
+
 }  // namespace
 }  // namespace quelt
