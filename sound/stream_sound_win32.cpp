@@ -382,9 +382,14 @@ int AddSreamSound(const DataStream& stream, int32_t repeatCount, int32_t handle,
   }
   source.repeatCount = static_cast<int8_t>(repeatCount < -1 ? -1 : (repeatCount > 127 ? 127 : repeatCount));
   ++sound->sourceCount;
+  // Ogg Vorbis sizes carry a second of slack for whole conversions; a total must not.
   int64_t total = 0;
-  for (int32_t i = 0; i < sound->sourceCount; ++i)
-    total += GetPcmConverterSize(&sound->sources[i].converter) / BlockAlign(sound);
+  for (int32_t i = 0; i < sound->sourceCount; ++i) {
+    PcmConverter* converter = &sound->sources[i].converter;
+    const int64_t bytes =
+        converter->kind == PcmConverterKind::Ogg ? GetOggTotalBytes(converter) : GetPcmConverterSize(converter);
+    total += bytes / BlockAlign(sound);
+  }
   sound->totalSamples = total;
   return 0;
 }

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "file/file_access.h"
@@ -216,6 +218,23 @@ TEST_F(StreamSoundTest, SharedRingPlaysForOneSoundAtATime) {
   EXPECT_EQ(DeleteSoundHandle(b, 0), 0);
   EXPECT_EQ(Record(a), nullptr);
   EXPECT_EQ(Record(b), nullptr);
+}
+
+// An Ogg Vorbis stream counts exactly the samples its decode gives, from a file kept open.
+TEST_F(StreamSoundTest, OggFileTotalIsTheExactDecodedLength) {
+  const char* folder = std::getenv("QUELT_BINARY_DIR");
+  ASSERT_NE(folder, nullptr);
+  const std::string files = std::string(folder) + "/testwork/sound_files/";
+  const int32_t reference = LoadSoundFile((files + "tone_ogg_ref.wav").c_str(), 1, -1);
+  ASSERT_NE(reference, -1);
+  SetSoundCreateType(3);
+  const int32_t ogg = LoadSoundFile((files + "tone.ogg").c_str(), 1, -1);
+  SetSoundCreateType(0);
+  ASSERT_NE(ogg, -1);
+  EXPECT_EQ(Record(ogg)->closeStream[0], 1);
+  EXPECT_EQ(GetSoundTotalSamples(ogg), GetSoundTotalSamples(reference));
+  EXPECT_EQ(GetSoundTotalTimeMs(ogg), GetSoundTotalTimeMs(reference));
+  EXPECT_EQ(DeleteSoundHandle(ogg, 0), 0);
 }
 
 TEST_F(StreamSoundTest, BadArgumentsFail) {
