@@ -84,6 +84,9 @@ SoundBuffer* GetStreamSoundBuffer(int32_t handle, bool takeOver) {
 }
 
 void AccountStreamPosition(SoundRecord* sound, int32_t cursor) {
+  // A shared ring's cursor moves for its current player only.
+  const SoundRecord* owner = RingOwner(sound);
+  if (owner == nullptr || (owner->currentPlayer != -1 && owner->currentPlayer != sound->node.value)) return;
   if (cursor == -1) cursor = RingCursor(Ring(sound));
   const int32_t last = sound->lastCursor;
   if (cursor == last) return;
