@@ -30,6 +30,7 @@
 #include "movie/yuv_tables.h"
 #include "network/http_slots.h"
 #include "network/network_state.h"
+#include "sound/music.h"
 #include "sound/sound.h"
 
 // The start-up and shutdown sequences, every step in its place. A step of a subsystem that
@@ -69,6 +70,8 @@ void RunShutdownSteps() {
   // 4. Music and 3-D model tables end here too as their subsystems arrive.
   ShutdownGraphics();
   EndInputSystem();
+  StopCurrentMusic();
+  DeleteAllMidiHandles();
   TerminateSound();
   // 5.
   DestroyEngineWindow();

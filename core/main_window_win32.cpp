@@ -20,6 +20,8 @@
 #include "movie/movie_table.h"
 #include "network/http_slots.h"
 #include "network/network_state.h"
+#include "sound/music.h"
+#include "sound/sound.h"
 
 namespace quelt {
 
@@ -141,7 +143,8 @@ void RunMessageLoop() {
 
 // The work of every frame after the messages.
 void PeriodicWork() {
-  // Stream sounds and MIDI status are driven from here once sound has them.
+  ProcessStreamSounds();
+  PollMusicStatus();
   TickPadVibration();
   ProcessNetWorkMessages(1);
   for (int32_t slot = 0, seen = 0; slot < HttpSlotCapacity && seen < HttpSlotTable.count;

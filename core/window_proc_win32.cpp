@@ -21,6 +21,7 @@
 #include "input/typed_char_ring.h"
 #include "movie/movie_table.h"
 #include "network/network_state.h"
+#include "sound/music.h"
 
 namespace quelt {
 
@@ -359,6 +360,7 @@ bool HandleMessage(HWND window, UINT message, WPARAM w_param, LPARAM l_param,
       OnDropFiles(reinterpret_cast<HDROP>(w_param));
       return false;
     case MciNotifyMessage:
+      HandleMciNotify();
       return false;
     case InputFlagAMessage:
       if (w_param == 1)

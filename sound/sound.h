@@ -4,6 +4,8 @@
 #include <cstdint>
 
 #include "core/engine_handle.h"
+#include "core/list.h"
+#include "sound/pcm_converter.h"
 #include "sound/wave_format.h"
 
 struct IDirectSoundBuffer;
@@ -14,7 +16,8 @@ namespace quelt {
 struct SoundBuffer {
   int32_t valid;
   IDirectSoundBuffer* buffer;
-  // The software variant (never selected by this engine).
+  // The software variant: no DirectSound buffer, the play state kept here. Selected only
+  // while SoftwareSoundBuffers is set (tests move its play cursor by hand).
   void* softData;
   int32_t softPlaying;
   int32_t softPosition;
@@ -27,6 +30,19 @@ struct SoundBuffer {
 };
 
 inline constexpr int32_t MaxSoundBuffers = 10;
+inline constexpr int32_t MaxStreamSources = 3;
+
+// One source of a stream sound: a converter over a stream, played repeatCount + 1 times
+// (-1: forever).
+struct StreamSource {
+  int8_t repeatCount;
+  int32_t type;  // 0 decoded whole, 2 converted from memory while playing, 3 from the caller's stream
+  uint8_t* data;  // owned, or null
+  int32_t dataSize;
+  DataStream stream;
+  int32_t loopStartSample;
+  PcmConverter converter;
+};
 inline constexpr int32_t SoundTableSize = 4096;
 
 struct SoundRecord {
@@ -40,12 +56,43 @@ struct SoundRecord {
   int32_t sharedData[MaxSoundBuffers];
   int32_t bufferCount;
   int32_t currentBuffer;
+  // Stream sounds: a ring of six seconds refilled by the pump so that the writer W stays
+  // three to four seconds ahead of the play cursor; V is W minus four seconds.
+  int32_t lastPlayType;
+  int32_t sharedSource;  // the sound whose ring this one plays on, -1 none
+  int32_t useCount;      // sounds playing on this one's ring
+  int32_t currentPlayer;  // the handle playing on this ring, -1 none
+  int32_t deletePending;
+  int32_t ringSize;
+  int32_t writeCursor;  // PrimingPending until primed
+  int32_t windowStart;  // -1 while priming
+  StreamSource sources[MaxStreamSources];
+  uint8_t closeStream[MaxStreamSources];
+  int32_t sourceCount;
+  int32_t currentSource;
+  int32_t repeatCounter;
+  int64_t sourcePosition;  // bytes within the current source
+  int64_t totalSamples;
+  int64_t playedBytes;
+  int32_t lastCursor;
+  uint8_t primed;
+  uint8_t ending;
+  uint8_t loopPending;
+  uint8_t allSourcesDone;
+  int64_t loopStart;
+  int32_t endPosition;
+  int32_t endCursor;
+  int32_t loopPosition;
+  ListNode node;
 };
 
 using SoundTable = HandleTable<SoundRecord, SoundTableSize, HandleKind::Sound, SlotChoice::HighWater,
                                &SoundRecord::checkId>;
 extern SoundTable Sounds;
 extern int32_t SoundCreateType;
+// Set: new buffers are the software variant (no DirectSound buffer, nothing audible).
+extern int32_t SoftwareSoundBuffers;
+inline constexpr int32_t PrimingPending = -800;
 
 int InitializeSound();
 int TerminateSound();
@@ -75,6 +122,29 @@ int SoundBufferDuplicate(SoundBuffer* from, SoundBuffer* to);
 int SoundBufferLock(uint32_t offset, SoundBuffer* buffer, uint32_t bytes, void** first, uint32_t* firstSize,
                     void** second, uint32_t* secondSize);
 int SoundBufferUnlock(SoundBuffer* buffer, void* first, uint32_t firstSize, void* second, uint32_t secondSize);
+int SoundBufferGetPosition(SoundBuffer* buffer, uint32_t* playCursor);
+
+bool SoundStarted();
+
+// Stream sounds.
+int AddSreamSound(const DataStream& stream, int32_t repeatCount, int32_t handle, int32_t sourceType,
+                  int32_t* ownsStream, int32_t sharedSource);
+int AddStreamSoundFile(const char* path, int32_t repeatCount, int32_t handle, int32_t sourceType,
+                       int32_t sharedSource);
+int AddStreamSoundImage(const void* image, int32_t size, int32_t repeatCount, int32_t handle, int32_t sourceType,
+                        int32_t sharedSource);
+int PrimeStreamSound(int32_t handle);
+int PlayStreamSound(int32_t handle, int32_t playType, int32_t fromStart);
+int StopStreamSound(int32_t handle);
+int GetStreamSoundStatus(int32_t handle);
+int32_t GetStreamSoundPositionMs(int32_t handle);
+int64_t GetSoundTotalSamples(int32_t handle);
+int64_t GetSoundTotalTimeMs(int32_t handle);
+int RefillStreamSound(int32_t handle);
+int ProcessStreamSounds();
+// The stream part of deleting a sound: 1 when the record must stay (its ring is in use).
+int ReleaseStreamSound(int32_t handle);
+void InitStreamList();
 
 // Position in milliseconds of a byte offset (64-bit: a 32-bit product overflows after
 // about 12 seconds of 44.1 kHz stereo).

@@ -11,6 +11,7 @@
 #include "core/main_window.h"
 #include "core/tracked_alloc.h"
 #include "file/file_access.h"
+#include "sound/music.h"
 #include "sound/pcm_converter.h"
 #include "sound/sound.h"
 
@@ -118,13 +119,28 @@ void StartSilentBuffer() {
 
 bool Started() { return DirectSoundObject != nullptr; }
 
+int FinishSoundStart();
+
+bool Soft(const SoundBuffer* b) { return b->buffer == nullptr; }
+
+// The software variant keeps its play position in samples.
+uint32_t SoftBytes(const SoundBuffer* b) {
+  return static_cast<uint32_t>(b->softLength) * (b->softFormat.blockAlign != 0 ? b->softFormat.blockAlign : 1u);
+}
+
 SoundRecord* FindSound(int32_t handle) { return Started() ? Sounds.Find(handle) : nullptr; }
 
 }  // namespace
 
+int32_t SoftwareSoundBuffers = 0;
+
+bool SoundStarted() { return Started(); }
+
 int SoundBufferRelease(SoundBuffer* b) {
   if (b->valid == 0) return -1;
   if (b->buffer != nullptr) b->buffer->Release();
+  TrackedFree(b->softData);
+  b->softData = nullptr;
   b->buffer = nullptr;
   b->valid = 0;
   return 0;
@@ -132,25 +148,59 @@ int SoundBufferRelease(SoundBuffer* b) {
 
 int SoundBufferGetStatus(SoundBuffer* b, DWORD* status) {
   if (b->valid == 0) return -1;
+  if (Soft(b)) {
+    *status = b->softPlaying != 0 ? DSBSTATUS_PLAYING : 0;
+    return 0;
+  }
   return FAILED(b->buffer->GetStatus(status)) ? -1 : 0;
 }
 
 int SoundBufferStop(SoundBuffer* b) {
   if (b->valid == 0) return -1;
+  if (Soft(b)) {
+    b->softPlaying = 0;
+    return 0;
+  }
   return FAILED(b->buffer->Stop()) ? -1 : 0;
 }
 
 int SoundBufferPlay(SoundBuffer* b, int32_t loop) {
   if (b->valid == 0) return -1;
+  if (Soft(b)) {
+    b->softPlaying = 1;
+    b->softLoop = loop != 0 ? 1 : 0;
+    return 0;
+  }
   return FAILED(b->buffer->Play(0, 0, loop != 0 ? DSBPLAY_LOOPING : 0)) ? -1 : 0;
 }
 
 int SoundBufferSetPosition(uint32_t offset, SoundBuffer* b) {
   if (b->valid == 0) return -1;
+  if (Soft(b)) {
+    if (offset >= SoftBytes(b)) return -1;
+    b->softPosition = static_cast<int32_t>(offset / (b->softFormat.blockAlign != 0 ? b->softFormat.blockAlign : 1u));
+    return 0;
+  }
   return FAILED(b->buffer->SetCurrentPosition(offset)) ? -1 : 0;
 }
 
 int SoundBufferCreate(SoundBuffer* b, DSBUFFERDESC* desc) {
+  if (Started() && SoftwareSoundBuffers != 0 && desc->lpwfxFormat != nullptr) {
+    const WaveFormat& format = *reinterpret_cast<const WaveFormat*>(desc->lpwfxFormat);
+    if (!SoundBufferFormatFits(format, desc->dwBufferBytes)) return -1;
+    b->softData = TrackedCalloc(desc->dwBufferBytes, __FILE__, __LINE__);
+    if (b->softData == nullptr) return -1;
+    b->buffer = nullptr;
+    b->softPlaying = 0;
+    b->softPosition = 0;
+    b->softLoop = 0;
+    b->softVolume = 255;
+    b->softMinusOne = -1;
+    b->softFormat = format;
+    b->softLength = static_cast<int32_t>(desc->dwBufferBytes / format.blockAlign);
+    b->valid = 1;
+    return 0;
+  }
   if (!Started() || FAILED(DirectSoundObject->CreateSoundBuffer(desc, &b->buffer, nullptr))) {
     b->buffer = nullptr;
     return -1;
@@ -160,7 +210,7 @@ int SoundBufferCreate(SoundBuffer* b, DSBUFFERDESC* desc) {
 }
 
 int SoundBufferDuplicate(SoundBuffer* from, SoundBuffer* to) {
-  if (!Started() || from->valid == 0) return -1;
+  if (!Started() || from->valid == 0 || Soft(from)) return -1;
   if (FAILED(DirectSoundObject->DuplicateSoundBuffer(from->buffer, &to->buffer))) {
     to->buffer = nullptr;
     return -1;
@@ -172,6 +222,16 @@ int SoundBufferDuplicate(SoundBuffer* from, SoundBuffer* to) {
 int SoundBufferLock(uint32_t offset, SoundBuffer* b, uint32_t bytes, void** first, uint32_t* firstSize,
                     void** second, uint32_t* secondSize) {
   if (b->valid == 0) return -1;
+  if (Soft(b)) {
+    const uint32_t length = SoftBytes(b);
+    if (offset >= length || bytes == 0 || bytes > length) return -1;
+    auto* data = static_cast<uint8_t*>(b->softData);
+    *first = data + offset;
+    *firstSize = bytes < length - offset ? bytes : length - offset;
+    *second = bytes > *firstSize ? data : nullptr;
+    *secondSize = bytes - *firstSize;
+    return 0;
+  }
   DWORD s1 = 0, s2 = 0;
   if (FAILED(b->buffer->Lock(offset, bytes, first, &s1, second, &s2, 0))) return -1;
   *firstSize = s1;
@@ -181,15 +241,27 @@ int SoundBufferLock(uint32_t offset, SoundBuffer* b, uint32_t bytes, void** firs
 
 int SoundBufferUnlock(SoundBuffer* b, void* first, uint32_t firstSize, void* second, uint32_t secondSize) {
   if (b->valid == 0) return -1;
+  if (Soft(b)) return 0;
   return FAILED(b->buffer->Unlock(first, firstSize, second, secondSize)) ? -1 : 0;
+}
+
+int SoundBufferGetPosition(SoundBuffer* b, uint32_t* playCursor) {
+  if (b->valid == 0) return -1;
+  if (Soft(b)) {
+    *playCursor = static_cast<uint32_t>(b->softPosition) * (b->softFormat.blockAlign != 0 ? b->softFormat.blockAlign : 1u);
+    return 0;
+  }
+  DWORD play = 0, write = 0;
+  if (FAILED(b->buffer->GetCurrentPosition(&play, &write))) return -1;
+  *playCursor = play;
+  return 0;
 }
 
 namespace {
 
 int32_t PlayCursor(SoundBuffer* b) {
-  if (b->valid == 0) return 0;
-  DWORD play = 0, write = 0;
-  if (FAILED(b->buffer->GetCurrentPosition(&play, &write))) return 0;
+  uint32_t play = 0;
+  if (SoundBufferGetPosition(b, &play) != 0) return 0;
   return static_cast<int32_t>(play);
 }
 
@@ -212,6 +284,11 @@ int FillBuffer(SoundBuffer* b, const uint8_t* pcm, int32_t size) {
 
 int InitializeSound() {
   if (Started()) return -1;
+  if (Music.backEndMode == 1) {
+    const int music = StartDirectMusic(&DirectSoundObject);
+    if (music == -1) return -1;
+    if (music == 0) return FinishSoundStart();
+  }
   WriteLog("DirectSound の初期化を行います\n");
   WriteLog("DirectSound インターフェースの取得を行います....  ");
   if (FAILED(CoCreateInstance(CLSID_DirectSound, nullptr, CLSCTX_ALL, IID_IDirectSound,
@@ -225,6 +302,12 @@ int InitializeSound() {
   WriteLog("成功\n");
   if (FAILED(DirectSoundObject->SetCooperativeLevel(GetDesktopWindow(), DSSCL_PRIORITY)))
     return ReleaseDirectSound("DirectSoundの協調レベルの設定に失敗しました\n");
+  return FinishSoundStart();
+}
+
+namespace {
+
+int FinishSoundStart() {
   DSBUFFERDESC primary{};
   primary.dwSize = sizeof primary;
   primary.dwFlags = DSBCAPS_PRIMARYBUFFER;
@@ -236,11 +319,14 @@ int InitializeSound() {
   StartSilentBuffer();
   SoundCreateType = 0;
   OggWordSize = 2;
+  InitStreamList();
   ReportSoundDevices();
   WriteLog("DirectSound の初期化は正常に終了しました\n");
   DeleteAllSounds(0);
   return 0;
 }
+
+}  // namespace
 
 int TerminateSound() {
   if (!Started()) return -1;
@@ -257,6 +343,7 @@ int TerminateSound() {
   }
   DirectSoundObject->Release();
   DirectSoundObject = nullptr;
+  EndDirectMusic();
   WriteLog("DirectSound の終了処理は正常に終了しました\n");
   return 0;
 }
@@ -285,8 +372,16 @@ int LoadFileToMemory(const char* path, void** data, int32_t* size) {
 
 int32_t LoadSoundFile(const char* path, int32_t bufferCount, int32_t streamArgument) {
   if (!Started() || path == nullptr) return -1;
-  // Stream sounds (create types 1 to 3) are not made by this engine yet.
-  if (SoundCreateType != 0) return -1;
+  if (SoundCreateType != 0) {
+    const int32_t handle = AddSoundData(-1);
+    if (handle == -1) return -1;
+    if (AddStreamSoundFile(path, 0, handle, SoundCreateType, streamArgument) != 0) {
+      DeleteSoundHandle(handle, 0);
+      return -1;
+    }
+    PrimeStreamSound(handle);
+    return handle;
+  }
   void* image = nullptr;
   int32_t size = 0;
   if (LoadFileToMemory(path, &image, &size) != 0) {
@@ -303,6 +398,20 @@ int32_t LoadSoundFile(const char* path, int32_t bufferCount, int32_t streamArgum
 int CreateStreamSoundBuffer(const WaveFormat* format, int32_t size, int32_t mode, int32_t bufferCount,
                             int32_t handle) {
   SoundRecord* sound = FindSound(handle);
+  if (sound != nullptr && mode == 1 && size > 0) {
+    // The ring of a stream sound: one buffer, its play cursor read while it plays.
+    WaveFormat copy = *format;
+    DSBUFFERDESC desc{};
+    desc.dwSize = sizeof desc;
+    desc.dwFlags = DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_GLOBALFOCUS | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN |
+                   DSBCAPS_CTRLFREQUENCY | DSBCAPS_STATIC;
+    desc.dwBufferBytes = static_cast<DWORD>(size);
+    desc.lpwfxFormat = reinterpret_cast<WAVEFORMATEX*>(&copy);
+    if (SoundBufferCreate(&sound->buffers[0], &desc) != 0) FatalExit("ストリーム風サウンドバッファの作成に失敗しました");
+    sound->bufferCount = 1;
+    sound->format = *format;
+    return 0;
+  }
   if (sound == nullptr || mode != 0 || size <= 0 || bufferCount < 1 || bufferCount > MaxSoundBuffers) return -1;
   WaveFormat copy = *format;
   DSBUFFERDESC desc{};
@@ -321,9 +430,18 @@ int CreateStreamSoundBuffer(const WaveFormat* format, int32_t size, int32_t mode
   return 0;
 }
 
-int32_t LoadSoundFromMemory(const void* image, int32_t size, int32_t bufferCount, int32_t) {
+int32_t LoadSoundFromMemory(const void* image, int32_t size, int32_t bufferCount, int32_t streamArgument) {
   if (!Started() || image == nullptr || size <= 0 || bufferCount > MaxSoundBuffers) return -1;
-  if (SoundCreateType != 0) return -1;
+  if (SoundCreateType != 0) {
+    const int32_t handle = AddSoundData(-1);
+    if (handle == -1) return -1;
+    if (AddStreamSoundImage(image, size, 0, handle, SoundCreateType, streamArgument) != 0) {
+      DeleteSoundHandle(handle, 0);
+      return -1;
+    }
+    PrimeStreamSound(handle);
+    return handle;
+  }
   if (bufferCount < 1) bufferCount = 1;
   const int32_t handle = AddSoundData(-1);
   if (handle == -1) return -1;
@@ -386,7 +504,9 @@ int32_t LoadSoundFromMemory(const void* image, int32_t size, int32_t bufferCount
 
 int PlaySoundHandle(int32_t handle, int32_t playType, int32_t fromStart) {
   SoundRecord* sound = FindSound(handle);
-  if (sound == nullptr || sound->bufferCount <= 0) return -1;
+  if (sound == nullptr) return -1;
+  if (sound->streamFlag != 0) return PlayStreamSound(handle, playType, fromStart);
+  if (sound->bufferCount <= 0) return -1;
   const int32_t position = PlayCursor(&sound->buffers[sound->currentBuffer]);
   sound->currentBuffer = (sound->currentBuffer + 1) % sound->bufferCount;
   SoundBuffer* b = &sound->buffers[sound->currentBuffer];
@@ -408,6 +528,7 @@ int PlaySoundHandle(int32_t handle, int32_t playType, int32_t fromStart) {
 int StopSoundHandle(int32_t handle) {
   SoundRecord* sound = FindSound(handle);
   if (sound == nullptr) return -1;
+  if (sound->streamFlag != 0) return StopStreamSound(handle);
   for (int32_t i = 0; i < sound->bufferCount; ++i) {
     DWORD status = 0;
     if (SoundBufferGetStatus(&sound->buffers[i], &status) != 0) return -1;
@@ -419,6 +540,7 @@ int StopSoundHandle(int32_t handle) {
 int GetSoundStatus(int32_t handle) {
   SoundRecord* sound = FindSound(handle);
   if (sound == nullptr) return -1;
+  if (sound->streamFlag != 0) return GetStreamSoundStatus(handle);
   for (int32_t i = 0; i < sound->bufferCount; ++i) {
     DWORD status = 0;
     if (SoundBufferGetStatus(&sound->buffers[i], &status) == 0 && (status & DSBSTATUS_PLAYING) != 0) return 1;
@@ -429,6 +551,7 @@ int GetSoundStatus(int32_t handle) {
 int32_t GetSoundPositionMs(int32_t handle) {
   SoundRecord* sound = FindSound(handle);
   if (sound == nullptr) return -1;
+  if (sound->streamFlag != 0) return GetStreamSoundPositionMs(handle);
   return BytesToMilliseconds(PlayCursor(&sound->buffers[sound->currentBuffer]), sound->format);
 }
 
@@ -436,6 +559,11 @@ int DeleteSoundHandle(int32_t handle, int32_t) {
   SoundRecord* sound = FindSound(handle);
   if (sound == nullptr) return -1;
   StopSoundHandle(handle);
+  if (sound->streamFlag != 0) {
+    if (ReleaseStreamSound(handle) != 0) return 0;
+    sound = FindSound(handle);
+    if (sound == nullptr) return 0;
+  }
   for (SoundBuffer& b : sound->buffers) {
     if (b.valid != 0) SoundBufferRelease(&b);
   }
