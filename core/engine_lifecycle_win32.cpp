@@ -15,7 +15,9 @@
 #include "core/engine_state.h"
 #include "core/log.h"
 #include "core/main_window.h"
+#include "core/menu_table.h"
 #include "core/system_settings.h"
+#include "core/toolbar.h"
 #include "core/tracked_alloc.h"
 #include "core/window_modes.h"
 #include "core/window_services.h"
@@ -330,10 +332,12 @@ void DestroyEngineWindow() {
         if (WindowSettings.menu != nullptr) DestroyMenu(static_cast<HMENU>(WindowSettings.menu));
         WindowSettings.menu = nullptr;
         WindowSettings.menuInUse = 0;
+        ClearMenuItemTable();
         CoreRun.menuAttached = 0;
         CoreRun.lastCursorDecision = 0;
       }
-      // 7. The engine makes no toolbar.
+      // 7.
+      ReleaseToolbar();
       if (UserWindowMode != 0) {
         SetWindowLongPtrA(window, GWLP_WNDPROC,
                           reinterpret_cast<LONG_PTR>(CoreRun.userWindowProc));

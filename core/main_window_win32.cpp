@@ -8,6 +8,7 @@
 #include "core/engine_state.h"
 #include "core/log.h"
 #include "core/main_window.h"
+#include "core/menu_table.h"
 #include "core/random.h"
 #include "core/system_settings.h"
 #include "core/window_modes.h"
@@ -202,6 +203,11 @@ int CreateEngineWindow() {
     WriteLog("二重起動されていますが続行します\n");
   } else {
     WriteLog("二重起動はされていませんでした\n");
+  }
+
+  if (WindowSettings.menuInUse != 0 && WindowSettings.menu != nullptr) {
+    ClearMenuItemTable();
+    BuildMenuItemTable(WindowSettings.menu);
   }
 
   if (UserWindowMode != 0) {

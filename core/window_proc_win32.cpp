@@ -7,6 +7,8 @@
 #include "core/engine_state.h"
 #include "core/fatal_exit.h"
 #include "core/log.h"
+#include "core/menu_table.h"
+#include "core/toolbar.h"
 #include "core/tracked_alloc.h"
 #include "core/window_modes.h"
 #include "core/window_proc_win32.h"
@@ -265,6 +267,8 @@ bool HandleMessage(HWND window, UINT message, WPARAM w_param, LPARAM l_param,
       } else {
         RecomputeWindowGeometry();
       }
+      if (Toolbar.exists != 0 && Toolbar.window != nullptr)
+        SendMessageA(static_cast<HWND>(Toolbar.window), WM_SIZE, w_param, l_param);
       return false;
     case WM_PAINT:
       OnPaint(window);
@@ -326,8 +330,14 @@ bool HandleMessage(HWND window, UINT message, WPARAM w_param, LPARAM l_param,
       }
       return false;
     case WM_COMMAND:
+      if (NoteToolbarCommand(LOWORD(w_param))) return false;
       if (WindowSettings.menuInUse != 0) {
         const int32_t id = LOWORD(w_param);
+        if (WindowSettings.menuCallback != nullptr) WindowSettings.menuCallback(w_param);
+        if (WindowSettings.menuNameCallback != nullptr) {
+          char text[MenuTextCapacity] = {};
+          if (ReadMenuItemText(id, text, sizeof text) == 0) WindowSettings.menuNameCallback(text, id);
+        }
         bool listed = false;
         for (int32_t i = 0; i < CoreRun.clickedCommandCount; ++i)
           listed = listed || CoreRun.clickedCommands[i] == id;
