@@ -1,6 +1,7 @@
-// The engine core's window-side services under Wine: clipboard text, files dropped on the
-// window, the cursor and the state queries.
+// The engine core's window-side services under Wine: clipboard text, the menu item table,
+// the toolbar, files dropped on the window, the cursor and the state queries.
 #include <windows.h>
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
@@ -13,6 +14,8 @@
 #include "core/clipboard.h"
 #include "core/core_state.h"
 #include "core/engine_state.h"
+#include "core/menu_table.h"
+#include "core/toolbar.h"
 #include "core/window_services.h"
 
 namespace quelt {
@@ -136,6 +139,129 @@ TEST_F(WindowServicesTest, StateQueriesFollowTheCoreAndTheCursorFollowsTheSettin
   WindowModeFlag = 1;
   EXPECT_EQ(ReadWindowScale(), 2.0);
   WindowSettings.windowScale = 1.0;
+}
+
+// Three items, the second a separator, the third opening a two-item sub-menu.
+HMENU MakeMenu() {
+  const HMENU sub = CreatePopupMenu();
+  AppendMenuA(sub, MF_STRING, 201, "Sub one");
+  AppendMenuA(sub, MF_STRING, 202, "サブ二");
+  const HMENU menu = CreateMenu();
+  AppendMenuA(menu, MF_STRING, 101, "File");
+  AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(sub), "More");
+  return menu;
+}
+
+TEST(MenuTable, SeparatorsAreSkippedAndSubMenusFollowTheirItem) {
+  const HMENU menu = MakeMenu();
+  MenuItemRead item{};
+  EXPECT_EQ(ReadMenuItem(menu, 1, &item), 1);
+  EXPECT_EQ(ReadMenuItem(menu, 0, &item), 0);
+  EXPECT_EQ(item.id, 101);
+  EXPECT_STREQ(item.text, "File");
+  EXPECT_EQ(ReadMenuItem(menu, 9, &item), -1);
+  EXPECT_EQ(ReadMenuItem(nullptr, 0, &item), -1);
+
+  ClearMenuItemTable();
+  EXPECT_EQ(BuildMenuItemTable(menu), 0);
+  ASSERT_EQ(MenuItemTable.count, 4);
+  EXPECT_STREQ(MenuItemTable.entries[0].text, "File");
+  EXPECT_EQ(MenuItemTable.entries[1].position, 2);
+  EXPECT_STREQ(MenuItemTable.entries[1].text, "More");
+  EXPECT_EQ(MenuItemTable.entries[2].id, 201);
+  EXPECT_EQ(MenuItemTable.entries[2].position, 0);
+  EXPECT_EQ(MenuItemTable.entries[3].id, 202);
+  EXPECT_EQ(MenuItemTable.entries[3].menu, GetSubMenu(menu, 2));
+
+  // Without a menu in use there is no text to read.
+  char text[8] = {};
+  WindowSettings.menuInUse = 0;
+  EXPECT_EQ(ReadMenuItemText(201, text, sizeof text), -1);
+  WindowSettings.menuInUse = 1;
+  EXPECT_EQ(ReadMenuItemText(201, text, 4), 0);
+  EXPECT_STREQ(text, "Sub");
+  EXPECT_EQ(ReadMenuItemText(999, text, sizeof text), -1);
+  WindowSettings.menuInUse = 0;
+  ClearMenuItemTable();
+  DestroyMenu(menu);
+}
+
+TEST(Toolbar, ButtonsAreFoundPastSeparatorsAndClearedFromTheWindow) {
+  EXPECT_EQ(FindToolbarButton(5), -1);
+  EXPECT_EQ(ClearToolbarButtons(), -1);
+  EXPECT_EQ(ReadToolbarHeight(), 0);
+  InitCommonControls();
+  const HWND parent = CreateWindowExA(0, "STATIC", "toolbar parent", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200,
+                                      nullptr, nullptr, nullptr, nullptr);
+  const HWND bar = CreateWindowExA(0, TOOLBARCLASSNAMEA, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, parent,
+                                   nullptr, nullptr, nullptr);
+  ASSERT_NE(bar, nullptr);
+  SendMessageA(bar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+  TBBUTTON buttons[3] = {};
+  buttons[0].fsStyle = BTNS_SEP;
+  buttons[1].idCommand = ToolbarCommandBase + 5;
+  buttons[2].idCommand = ToolbarCommandBase + 7;
+  SendMessageA(bar, TB_ADDBUTTONS, 3, reinterpret_cast<LPARAM>(buttons));
+  SendMessageA(bar, TB_AUTOSIZE, 0, 0);
+  ASSERT_EQ(SendMessageA(bar, TB_BUTTONCOUNT, 0, 0), 3);
+
+  Toolbar = ToolbarRecord{};
+  Toolbar.window = bar;
+  Toolbar.exists = 1;
+  Toolbar.buttonCount = 3;
+  Toolbar.buttons[0] = {5, 0, ToolbarSeparator, 0, 0};
+  Toolbar.buttons[1] = {5, 0, ToolbarPlainButton, 0, 0};
+  Toolbar.buttons[2] = {7, 0, 1, 0, 0};
+  EXPECT_EQ(FindToolbarButton(5), 1);
+  EXPECT_EQ(FindToolbarButton(7), 2);
+  EXPECT_EQ(FindToolbarButton(9), -1);
+  RECT area{};
+  GetWindowRect(bar, &area);
+  EXPECT_GT(ReadToolbarHeight(), 0);
+  EXPECT_EQ(ReadToolbarHeight(), area.bottom - area.top);
+
+  // Only a plain button's command marks it; commands below the toolbar range are not its own.
+  EXPECT_TRUE(NoteToolbarCommand(ToolbarCommandBase + 5));
+  EXPECT_TRUE(NoteToolbarCommand(ToolbarCommandBase + 7));
+  EXPECT_FALSE(NoteToolbarCommand(7));
+  EXPECT_EQ(Toolbar.buttons[1].clicked, 1);
+  EXPECT_EQ(Toolbar.buttons[2].clicked, 0);
+
+  EXPECT_EQ(ClearToolbarButtons(), 0);
+  EXPECT_EQ(Toolbar.buttonCount, 0);
+  EXPECT_EQ(SendMessageA(bar, TB_BUTTONCOUNT, 0, 0), 0);
+  Toolbar = ToolbarRecord{};
+  DestroyWindow(parent);
+}
+
+std::vector<std::string> NamedCommands;
+std::vector<uintptr_t> MenuCommands;
+void NoteMenuName(const char* text, int32_t id) { NamedCommands.push_back(std::string(text) + "#" + std::to_string(id)); }
+void NoteMenuCommand(uintptr_t w_param) { MenuCommands.push_back(w_param); }
+
+TEST_F(WindowServicesTest, MenuInUseIsTabledAtWindowStartAndItsCommandsReported) {
+  WindowSettings.menu = MakeMenu();
+  WindowSettings.menuInUse = 1;
+  WindowSettings.menuCallback = NoteMenuCommand;
+  WindowSettings.menuNameCallback = NoteMenuName;
+  ASSERT_EQ(ApiStartEngine(), 0);
+  EXPECT_EQ(MenuItemTable.count, 4);
+  EXPECT_EQ(GetMenu(Window()), WindowSettings.menu);
+  SendMessageA(Window(), WM_COMMAND, 202, 0);
+  SendMessageA(Window(), WM_COMMAND, 202, 0);
+  SendMessageA(Window(), WM_COMMAND, 101, 0);
+  EXPECT_EQ(NamedCommands, (std::vector<std::string>{"サブ二#202", "サブ二#202", "File#101"}));
+  EXPECT_EQ(MenuCommands.size(), 3u);
+  ASSERT_EQ(CoreRun.clickedCommandCount, 2);
+  EXPECT_EQ(CoreRun.clickedCommands[0], 202);
+  EXPECT_EQ(CoreRun.clickedCommands[1], 101);
+  ApiStopEngine();
+  // The end destroys the menu and forgets its table.
+  EXPECT_EQ(WindowSettings.menuInUse, 0);
+  EXPECT_EQ(MenuItemTable.count, 0);
+  WindowSettings.menuCallback = nullptr;
+  WindowSettings.menuNameCallback = nullptr;
 }
 
 }  // namespace
