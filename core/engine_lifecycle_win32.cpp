@@ -16,6 +16,7 @@
 #include "core/log.h"
 #include "core/main_window.h"
 #include "core/menu_table.h"
+#include "core/screen_console.h"
 #include "core/system_settings.h"
 #include "core/toolbar.h"
 #include "core/tracked_alloc.h"
@@ -64,7 +65,8 @@ int32_t DesktopBits() {
 
 // Shutdown steps 2 to 12: each leaves alone what never started.
 void RunShutdownSteps() {
-  // 2. On-screen console font (fonts).
+  // 2.
+  ReleaseScreenConsoleFont();
   // 3.
   DeleteAllHttpSlots();
   TerminateNetWork();
@@ -293,7 +295,8 @@ int RunStartUpSequence() {
   SetVSyncWait(1);
   // 21.
   if (WindowModeFlag == 0 && UserWindowMode == 0) ForceWindowForeground(MainWindowHandle, 1);
-  // 22. On-screen console (needs the graphics device and fonts).
+  // 22.
+  InitScreenConsole();
   // 23.
   SelectDrawScreen(DrawScreenBack);
   SelectDrawScreen(DrawScreenFront);
