@@ -38,6 +38,8 @@ extern ModeChangeCallbackFn ModeChangeCallback;
 extern int32_t ClipCursorSetting;
 extern uint32_t BackgroundColour;
 
+inline constexpr int32_t ExtraWindowCapacity = 8;
+
 // The rest of what a program may set before start-up.
 struct WindowSettingsState {
   int32_t iconId;
@@ -61,6 +63,9 @@ struct WindowSettingsState {
   MenuNameCallbackFn menuNameCallback;  // called with the clicked item's text and id
   void* acceleratorTable;
   void* modelessDialog;
+  // The program's other windows, whose messages the pump also takes (HWND each).
+  std::array<void*, ExtraWindowCapacity> extraWindows;
+  int32_t extraWindowCount;
   void* userWindow;  // the program's window in UserWindowMode
   void* windowRegion;
   int32_t closeBlocked;

@@ -264,5 +264,33 @@ TEST_F(WindowServicesTest, MenuInUseIsTabledAtWindowStartAndItsCommandsReported)
   WindowSettings.menuNameCallback = nullptr;
 }
 
+int32_t ExtraWindowMessages = 0;
+LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM w_param, LPARAM l_param) {
+  if (message == WM_APP + 7) ++ExtraWindowMessages;
+  return DefWindowProcA(window, message, w_param, l_param);
+}
+
+TEST_F(WindowServicesTest, ThePumpDeliversTheMessagesOfTheProgramsExtraWindows) {
+  WNDCLASSA extra_class{};
+  extra_class.lpfnWndProc = CountingProc;
+  extra_class.hInstance = GetModuleHandleA(nullptr);
+  extra_class.lpszClassName = "QueltExtraWindow";
+  RegisterClassA(&extra_class);
+  const HWND extra = CreateWindowExA(0, "QueltExtraWindow", "extra", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                     GetModuleHandleA(nullptr), nullptr);
+  ASSERT_NE(extra, nullptr);
+  WindowSettings.extraWindows[0] = extra;
+  WindowSettings.extraWindowCount = 1;
+  ASSERT_EQ(ApiStartEngine(), 0);
+  ExtraWindowMessages = 0;
+  for (int i = 0; i < 12; ++i) PostMessageA(extra, WM_APP + 7, 0, 0);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(ApiPumpMessages(), 0);
+  EXPECT_EQ(ExtraWindowMessages, 12);
+  ApiStopEngine();
+  WindowSettings.extraWindows[0] = nullptr;
+  WindowSettings.extraWindowCount = 0;
+  DestroyWindow(extra);
+}
+
 }  // namespace
 }  // namespace quelt
