@@ -16,6 +16,7 @@
 #include "core/log.h"
 #include "core/main_window.h"
 #include "core/menu_table.h"
+#include "core/saved_screen.h"
 #include "core/screen_console.h"
 #include "core/system_settings.h"
 #include "core/toolbar.h"
@@ -357,7 +358,8 @@ void DestroyEngineWindow() {
       }
       // 9.
       EndTextInput();
-      // 10. The saved screen image is made by no code of the engine.
+      // 10.
+      ReleaseSavedScreen();
       FreeRegisteredBlocks();
       // 12. The engine starts no auxiliary thread.
     }

@@ -8,6 +8,7 @@
 #include "core/fatal_exit.h"
 #include "core/log.h"
 #include "core/menu_table.h"
+#include "core/saved_screen.h"
 #include "core/toolbar.h"
 #include "core/tracked_alloc.h"
 #include "core/window_modes.h"
@@ -47,7 +48,9 @@ void OnPaint(HWND window) {
   CoreRun.insidePaint = 1;
   PAINTSTRUCT paint{};
   const HDC dc = BeginPaint(window, &paint);
-  if (WindowModeFlag == 1 && EngineInitialised != 0 && QueryDrawScreen() == DrawScreenBack) {
+  if (WindowModeFlag == 1 && WindowActiveFlag == 0 && SavedScreen.exists != 0 && RunWhileInactiveFlag == 0) {
+    RedrawFromSavedScreen(dc);
+  } else if (WindowModeFlag == 1 && EngineInitialised != 0 && QueryDrawScreen() == DrawScreenBack) {
     // Present once, without waiting for the vertical blank inside the paint. A present can
     // itself expose the window again (Wine's swap of a windowed chain does), so the paint
     // repairs only a frame it has not shown yet; otherwise paint and present feed each
@@ -107,6 +110,11 @@ void OnActivation(HWND window, WPARAM w_param) {
     if (ClipCursorSetting != 0 && CoreRun.cursorClipped != 0) {
       ClipCursor(nullptr);
       CoreRun.cursorClipped = 0;
+    }
+    if (SavedScreen.exists != 0) {
+      const HDC dc = GetDC(window);
+      RedrawFromSavedScreen(dc);
+      if (dc != nullptr) ReleaseDC(window, dc);
     }
   }
   ApplyPadVibration();

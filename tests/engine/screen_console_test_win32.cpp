@@ -1,5 +1,5 @@
 // The on-screen console under Wine: its lines, the log echo, and its text drawn over a
-// presented frame on both back ends.
+// presented frame on both back ends; the repaint from a saved screen.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,8 +8,12 @@
 
 #include "core/core_state.h"
 #include "core/log.h"
+#include "core/saved_screen.h"
 #include "core/screen_console.h"
+#include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
+#include "graphics/graph_table.h"
+#include "graphics/graphics_start.h"
 #include "graphics/screen_mode.h"
 #include "tests/graphics/engine_session.h"
 
@@ -112,6 +116,52 @@ TEST(ScreenConsole, LinesKeepTheirLastByteFreeAndNeverHalfACharacter) {
   AppendScreenConsoleText("after the end");
   EXPECT_EQ(ScreenConsoleHasText, 0);
 }
+
+std::vector<uint32_t> ReadScreen(int32_t width, int32_t height) {
+  std::vector<uint32_t> pixels(static_cast<size_t>(width * height), 0);
+  if (ReadBackDrawScreen(pixels.data(), width, height) < 0) pixels.clear();
+  return pixels;
+}
+
+void SavedScreenCase(int32_t hardware, const char* caption) {
+  SessionOptions options{caption};
+  options.hardware = hardware;
+  ASSERT_EQ(quelt_test::StartEngineSession(options), 0);
+  EXPECT_EQ(RedrawFromSavedScreen(nullptr), -1);
+  // A red quarter-size picture stands for the saved screen.
+  ASSERT_EQ(AllocXrgb32Image(300, 300, &SavedScreen.image), 0);
+  for (int32_t y = 0; y < 300; ++y)
+    for (int32_t x = 0; x < 300; ++x)
+      reinterpret_cast<uint32_t*>(SavedScreen.image.pixels + y * SavedScreen.image.pitch)[x] = 0xFFFF0000;
+  SavedScreen.exists = 1;
+  SavedScreen.graph = -1;
+  int32_t width = 0, height = 0;
+  const std::vector<uint32_t> before = quelt_test::ErasePresentAndReadBack(0x204060, &width, &height);
+  ASSERT_FALSE(before.empty());
+  SelectDrawScreen(DrawScreenFront);
+  const uint64_t presents = DrawSettings.presentCounter;
+  EXPECT_EQ(RedrawFromSavedScreen(nullptr), 0);
+  EXPECT_EQ(DrawSettings.presentCounter, presents + 1);
+  EXPECT_EQ(IsGraphHandleValid(SavedScreen.graph), 1);
+  // The program's draw screen, settings and picture are as they were.
+  EXPECT_EQ(QueryDrawScreen(), DrawScreenFront);
+  EXPECT_EQ(RunWhileInactiveFlag, 0);
+  SelectDrawScreen(DrawScreenBack);
+  const std::vector<uint32_t> after = ReadScreen(width, height);
+  ASSERT_EQ(after.size(), before.size());
+  int32_t changed = 0;
+  for (size_t i = 0; i < after.size(); ++i) changed += (after[i] & 0xFFFFFF) != (before[i] & 0xFFFFFF);
+  EXPECT_EQ(changed, 0);
+  EndingState = 1;
+  EXPECT_EQ(RedrawFromSavedScreen(nullptr), 0);
+  EndingState = 0;
+  quelt_test::StopEngineSession();
+  EXPECT_EQ(SavedScreen.exists, 0);
+  EXPECT_EQ(SavedScreen.image.pixels, nullptr);
+}
+
+TEST(SavedScreen, RepaintShowsItAndPutsTheScreenBackOnDirect3D) { SavedScreenCase(1, "saved-d3d"); }
+TEST(SavedScreen, RepaintShowsItAndPutsTheScreenBackOnSoftware) { SavedScreenCase(0, "saved-soft"); }
 
 }  // namespace
 }  // namespace quelt
