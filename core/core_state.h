@@ -24,6 +24,8 @@ using ModeChangeCallbackFn = void (*)(void* argument);
 using ActivationCallbackFn = int32_t (*)(int32_t active, void* argument);
 using UserMessageHookFn = void (*)(void* window, uint32_t message, uintptr_t w_param,
                                    intptr_t l_param);
+using MenuCallbackFn = void (*)(uintptr_t w_param);
+using MenuNameCallbackFn = void (*)(const char* text, int32_t id);
 
 extern int32_t WindowModeFlag;  // 1 window mode, 0 full screen
 extern char WindowCaption[256];
@@ -35,6 +37,8 @@ extern int32_t WindowModeToggleAllowed;
 extern ModeChangeCallbackFn ModeChangeCallback;
 extern int32_t ClipCursorSetting;
 extern uint32_t BackgroundColour;
+
+inline constexpr int32_t ExtraWindowCapacity = 8;
 
 // The rest of what a program may set before start-up.
 struct WindowSettingsState {
@@ -55,8 +59,13 @@ struct WindowSettingsState {
   int32_t menuInUse;
   int32_t menuHidden;
   int32_t menuAlwaysShown;
+  MenuCallbackFn menuCallback;          // called with WM_COMMAND's wParam
+  MenuNameCallbackFn menuNameCallback;  // called with the clicked item's text and id
   void* acceleratorTable;
   void* modelessDialog;
+  // The program's other windows, whose messages the pump also takes (HWND each).
+  std::array<void*, ExtraWindowCapacity> extraWindows;
+  int32_t extraWindowCount;
   void* userWindow;  // the program's window in UserWindowMode
   void* windowRegion;
   int32_t closeBlocked;

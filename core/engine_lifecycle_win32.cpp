@@ -15,7 +15,11 @@
 #include "core/engine_state.h"
 #include "core/log.h"
 #include "core/main_window.h"
+#include "core/menu_table.h"
+#include "core/saved_screen.h"
+#include "core/screen_console.h"
 #include "core/system_settings.h"
+#include "core/toolbar.h"
 #include "core/tracked_alloc.h"
 #include "core/window_modes.h"
 #include "core/window_services.h"
@@ -63,7 +67,8 @@ int32_t DesktopBits() {
 
 // Shutdown steps 2 to 12: each leaves alone what never started.
 void RunShutdownSteps() {
-  // 2. On-screen console font (fonts).
+  // 2.
+  ReleaseScreenConsoleFont();
   // 3.
   DeleteAllHttpSlots();
   TerminateNetWork();
@@ -294,7 +299,8 @@ int RunStartUpSequence() {
   SetVSyncWait(1);
   // 21.
   if (WindowModeFlag == 0 && UserWindowMode == 0) ForceWindowForeground(MainWindowHandle, 1);
-  // 22. On-screen console (needs the graphics device and fonts).
+  // 22.
+  InitScreenConsole();
   // 23.
   SelectDrawScreen(DrawScreenBack);
   SelectDrawScreen(DrawScreenFront);
@@ -333,10 +339,12 @@ void DestroyEngineWindow() {
         if (WindowSettings.menu != nullptr) DestroyMenu(static_cast<HMENU>(WindowSettings.menu));
         WindowSettings.menu = nullptr;
         WindowSettings.menuInUse = 0;
+        ClearMenuItemTable();
         CoreRun.menuAttached = 0;
         CoreRun.lastCursorDecision = 0;
       }
-      // 7. The engine makes no toolbar.
+      // 7.
+      ReleaseToolbar();
       if (UserWindowMode != 0) {
         SetWindowLongPtrA(window, GWLP_WNDPROC,
                           reinterpret_cast<LONG_PTR>(CoreRun.userWindowProc));
@@ -353,7 +361,8 @@ void DestroyEngineWindow() {
       }
       // 9.
       EndTextInput();
-      // 10. The saved screen image is made by no code of the engine.
+      // 10.
+      ReleaseSavedScreen();
       FreeRegisteredBlocks();
       // 12. The engine starts no auxiliary thread.
     }

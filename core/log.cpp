@@ -13,6 +13,7 @@
 namespace quelt {
 
 LogState EngineLog = {0, 0, 0, 0, 0, "Log.txt", 0};
+LogTextSinkFn LogTextSink = nullptr;
 
 namespace {
 
@@ -91,6 +92,7 @@ int WriteLog(const char* text) {
   if (!text) return -1;
   size_t length = std::strlen(text);
   if (length == 0) return -1;  // nothing to write, and no line to start
+  if (LogTextSink != nullptr) LogTextSink(text);
   char local[kLocalTextLimit * 2 + 1];
   char* converted = local;
   if (length > kLocalTextLimit) {

@@ -18,6 +18,10 @@ struct LogState {
 };
 extern LogState EngineLog;
 
+// When set, receives every text written to the log as it was given (the on-screen console).
+using LogTextSinkFn = void (*)(const char* text);
+extern LogTextSinkFn LogTextSink;
+
 // Writes text verbatim (no formatting). Always returns -1, so failure paths can
 // `return WriteLog(...)`.
 int WriteLog(const char* text);

@@ -8,6 +8,7 @@
 #include "core/engine_state.h"
 #include "core/log.h"
 #include "core/main_window.h"
+#include "core/menu_table.h"
 #include "core/random.h"
 #include "core/system_settings.h"
 #include "core/window_modes.h"
@@ -100,6 +101,27 @@ void InactiveBackgroundWork() {
   Sleep(1);
 }
 
+// One message each for the modeless dialog and the program's extra windows.
+void PumpSideWindows() {
+  MSG message{};
+  if (WindowSettings.modelessDialog != nullptr) {
+    const HWND dialog = static_cast<HWND>(WindowSettings.modelessDialog);
+    if (PeekMessageA(&message, dialog, 0, 0, PM_REMOVE) && IsDialogMessageA(dialog, &message) == FALSE) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+  const int32_t count = WindowSettings.extraWindowCount < ExtraWindowCapacity ? WindowSettings.extraWindowCount
+                                                                             : ExtraWindowCapacity;
+  for (int32_t i = 0; i < count; ++i) {
+    const HWND window = static_cast<HWND>(WindowSettings.extraWindows[static_cast<size_t>(i)]);
+    if (window != nullptr && PeekMessageA(&message, window, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+}
+
 void RunMessageLoop() {
   int run_counter = 0;
   bool previous_empty = false;
@@ -109,32 +131,34 @@ void RunMessageLoop() {
       return;
     bool empty = true;
     if (WaitsWhileInactive()) Sleep(1);
-    bool found = false;
-    do {
+    for (;;) {
       MSG message{};
-      found = TakeMessage(&message);
+      const bool found = TakeMessage(&message);
+      if (found) {
+        if (WindowSettings.modelessDialog != nullptr &&
+            IsDialogMessageA(static_cast<HWND>(WindowSettings.modelessDialog), &message)) {
+          empty = false;
+        } else {
+          if (message.message == WM_ACTIVATEAPP && WindowModeFlag == 1)
+            WindowActiveFlag = LOWORD(message.wParam);
+          if (QuitFlag != 0) return;
+          if (message.message == WM_QUIT) QuitFlag = 1;
+          const HACCEL accelerators = static_cast<HACCEL>(WindowSettings.acceleratorTable);
+          if (accelerators == nullptr || MainWindowHandle == nullptr ||
+              TranslateAcceleratorA(MainWindow(), accelerators, &message) == 0) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+          }
+          if (++run_counter == 5) {
+            run_counter = 0;
+            break;
+          }
+          empty = false;
+        }
+      }
+      PumpSideWindows();
       if (!found) break;
-      if (WindowSettings.modelessDialog != nullptr &&
-          IsDialogMessageA(static_cast<HWND>(WindowSettings.modelessDialog), &message)) {
-        empty = false;
-        continue;
-      }
-      if (message.message == WM_ACTIVATEAPP && WindowModeFlag == 1)
-        WindowActiveFlag = LOWORD(message.wParam);
-      if (QuitFlag != 0) return;
-      if (message.message == WM_QUIT) QuitFlag = 1;
-      const HACCEL accelerators = static_cast<HACCEL>(WindowSettings.acceleratorTable);
-      if (accelerators == nullptr || MainWindowHandle == nullptr ||
-          TranslateAcceleratorA(MainWindow(), accelerators, &message) == 0) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-      }
-      if (++run_counter == 5) {
-        run_counter = 0;
-        break;
-      }
-      empty = false;
-    } while (found);
+    }
     if (WaitsWhileInactive()) InactiveBackgroundWork();
     previous_empty = empty;
     if (QuitFlag != 0 || !OnMainThread()) return;
@@ -205,6 +229,11 @@ int CreateEngineWindow() {
     WriteLog("二重起動されていますが続行します\n");
   } else {
     WriteLog("二重起動はされていませんでした\n");
+  }
+
+  if (WindowSettings.menuInUse != 0 && WindowSettings.menu != nullptr) {
+    ClearMenuItemTable();
+    BuildMenuItemTable(WindowSettings.menu);
   }
 
   if (UserWindowMode != 0) {

@@ -7,6 +7,9 @@
 #include "core/engine_state.h"
 #include "core/fatal_exit.h"
 #include "core/log.h"
+#include "core/menu_table.h"
+#include "core/saved_screen.h"
+#include "core/toolbar.h"
 #include "core/tracked_alloc.h"
 #include "core/window_modes.h"
 #include "core/window_proc_win32.h"
@@ -46,7 +49,9 @@ void OnPaint(HWND window) {
   CoreRun.insidePaint = 1;
   PAINTSTRUCT paint{};
   const HDC dc = BeginPaint(window, &paint);
-  if (WindowModeFlag == 1 && EngineInitialised != 0 && QueryDrawScreen() == DrawScreenBack) {
+  if (WindowModeFlag == 1 && WindowActiveFlag == 0 && SavedScreen.exists != 0 && RunWhileInactiveFlag == 0) {
+    RedrawFromSavedScreen(dc);
+  } else if (WindowModeFlag == 1 && EngineInitialised != 0 && QueryDrawScreen() == DrawScreenBack) {
     // Present once, without waiting for the vertical blank inside the paint. A present can
     // itself expose the window again (Wine's swap of a windowed chain does), so the paint
     // repairs only a frame it has not shown yet; otherwise paint and present feed each
@@ -106,6 +111,11 @@ void OnActivation(HWND window, WPARAM w_param) {
     if (ClipCursorSetting != 0 && CoreRun.cursorClipped != 0) {
       ClipCursor(nullptr);
       CoreRun.cursorClipped = 0;
+    }
+    if (SavedScreen.exists != 0) {
+      const HDC dc = GetDC(window);
+      RedrawFromSavedScreen(dc);
+      if (dc != nullptr) ReleaseDC(window, dc);
     }
   }
   ApplyPadVibration();
@@ -266,6 +276,8 @@ bool HandleMessage(HWND window, UINT message, WPARAM w_param, LPARAM l_param,
       } else {
         RecomputeWindowGeometry();
       }
+      if (Toolbar.exists != 0 && Toolbar.window != nullptr)
+        SendMessageA(static_cast<HWND>(Toolbar.window), WM_SIZE, w_param, l_param);
       return false;
     case WM_PAINT:
       OnPaint(window);
@@ -327,8 +339,14 @@ bool HandleMessage(HWND window, UINT message, WPARAM w_param, LPARAM l_param,
       }
       return false;
     case WM_COMMAND:
+      if (NoteToolbarCommand(LOWORD(w_param))) return false;
       if (WindowSettings.menuInUse != 0) {
         const int32_t id = LOWORD(w_param);
+        if (WindowSettings.menuCallback != nullptr) WindowSettings.menuCallback(w_param);
+        if (WindowSettings.menuNameCallback != nullptr) {
+          char text[MenuTextCapacity] = {};
+          if (ReadMenuItemText(id, text, sizeof text) == 0) WindowSettings.menuNameCallback(text, id);
+        }
         bool listed = false;
         for (int32_t i = 0; i < CoreRun.clickedCommandCount; ++i)
           listed = listed || CoreRun.clickedCommands[i] == id;

@@ -87,9 +87,6 @@ void RecordMouseClick(int32_t button) {
   ReadMousePosition(&click.x, &click.y);
 }
 
-// The engine makes no toolbar of its own.
-int32_t ReadToolbarHeight() { return 0; }
-
 int FreeRegisteredBlocks() {
   for (int32_t i = 0; i < CoreRun.droppedFileCount; ++i) {
     TrackedFree(CoreRun.droppedFiles[i]);

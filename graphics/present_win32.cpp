@@ -7,6 +7,7 @@
 #include "core/clock.h"
 #include "core/core_state.h"
 #include "core/engine_state.h"
+#include "core/screen_console.h"
 #include "core/window_services.h"
 #include "graphics/device_state.h"
 #include "graphics/draw_screen.h"
@@ -72,6 +73,24 @@ void PresentSoftwareScreen(const RECT& source, const RECT& dest, bool emulation)
   ReleaseDC(MainWindow(), dc);
 }
 
+// The console's text over the whole screen, unblended and at full brightness; the
+// program's clip, blend and brightness are given back afterwards.
+void DrawConsoleOverScreen(int32_t width, int32_t height) {
+  const IntRect clip = DrawSettings.ClipRect;
+  const int32_t mode = DrawSettings.BlendMode;
+  const int32_t param = DrawSettings.BlendParam;
+  const uint32_t bright = DrawSettings.BrightColour;
+  SetDrawClipRect(0, 0, width, height);
+  if (DrawSettings.DrawSettingsLock == 0) {
+    if (mode != 0 || param != 0) SelectBlendMode(0, 0);
+    if ((bright & 0xFFFFFF) != 0xFFFFFF) SetBrightColour(0xFFFFFF);
+  }
+  DrawScreenConsole();
+  SetDrawClipRect(clip.x1, clip.y1, clip.x2, clip.y2);
+  SelectBlendMode(mode, param);
+  SetBrightColour(static_cast<int32_t>(bright));
+}
+
 }  // namespace
 
 void ArmFrontScreenTimer() {
@@ -84,6 +103,7 @@ int PresentScreen() {
   if (ScreenState.started == 0) return -1;
   int32_t width = ScreenState.width != 0 ? ScreenState.width : 640;
   int32_t height = ScreenState.height != 0 ? ScreenState.height : 480;
+  if (ScreenConsoleHasText != 0) DrawConsoleOverScreen(width, height);
   const bool emulation = DrawSettings.emulation320 != 0 && width == 640 && height == 480;
   RECT source{0, 0, width, height};
   if (emulation) source = {0, 0, 320, 240};
