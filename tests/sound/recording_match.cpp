@@ -1,0 +1,280 @@
+#include "sound/recording_match.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace quelt_test {
+
+namespace {
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return bytes;
+  uint8_t chunk[65536];
+  size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
+  std::fclose(f);
+  return bytes;
+}
+
+uint32_t Le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t{p[3]} << 24); }
+uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+void TakeSamples(const uint8_t* p, size_t bytes, Pcm16* out) {
+  out->samples.resize(bytes / 2);
+  for (size_t i = 0; i < out->samples.size(); ++i) out->samples[i] = static_cast<int16_t>(Le16(p + 2 * i));
+}
+
+// The first frame where any channel reaches `level`, or -1.
+int64_t Onset(const Pcm16& pcm, int32_t level) {
+  for (size_t i = 0; i < pcm.samples.size(); ++i) {
+    if (std::abs(pcm.samples[i]) >= level) return static_cast<int64_t>(i) / pcm.channels;
+  }
+  return -1;
+}
+
+struct Sums {
+  double xy = 0, xx = 0, yy = 0;
+  double Correlation() const { return xx > 0 && yy > 0 ? xy / std::sqrt(xx * yy) : 0.0; }
+};
+
+// Adds `frames` reference frames from `from` against the recording from `at`; false (nothing
+// added) when either does not reach that far.
+bool Accumulate(const Pcm16& reference, int64_t from, const Pcm16& recording, int64_t at, int64_t frames,
+                Sums* sums) {
+  if (at < 0 || from < 0 || at + frames > recording.Frames() || from + frames > reference.Frames()) return false;
+  const int16_t* x = reference.samples.data() + from * reference.channels;
+  const int16_t* y = recording.samples.data() + at * recording.channels;
+  for (int64_t i = 0; i < frames * reference.channels; ++i) {
+    const double a = x[i];
+    const double b = y[i];
+    sums->xy += a * b;
+    sums->xx += a * a;
+    sums->yy += b * b;
+  }
+  return true;
+}
+
+double Correlation(const Pcm16& reference, int64_t from, const Pcm16& recording, int64_t at, int64_t frames) {
+  Sums sums;
+  return Accumulate(reference, from, recording, at, frames, &sums) ? sums.Correlation() : 0.0;
+}
+
+// The offset (recording frame minus reference frame) in [low, high] under which the
+// recording's frames [at, at + frames) match the reference best.
+int64_t BestOffset(const Pcm16& reference, const Pcm16& recording, int64_t at, int64_t frames, int64_t low,
+                   int64_t high, double* best) {
+  int64_t offset = high;
+  *best = -2.0;
+  for (int64_t o = high; o >= low; --o) {
+    const double c = Correlation(reference, at - o, recording, at, frames);
+    if (c > *best) {
+      *best = c;
+      offset = o;
+    }
+  }
+  return offset;
+}
+
+// The recording without the sink's gaps; each gap's place in the result and in the recording.
+struct Compacted {
+  Pcm16 pcm;
+  std::vector<int64_t> gapAt;  // frame of the result where the gap was taken out
+  std::vector<SinkGap> gaps;
+};
+
+Compacted WithoutSinkGaps(const Pcm16& recording) {
+  const int32_t ch = recording.channels;
+  const int64_t frames = recording.Frames();
+  auto silent = [&](int64_t f) {
+    for (int32_t c = 0; c < ch; ++c) {
+      if (recording.samples[f * ch + c] != 0) return false;
+    }
+    return true;
+  };
+  auto audible = [&](int64_t f) {
+    for (int32_t c = 0; c < ch; ++c) {
+      if (std::abs(recording.samples[f * ch + c]) >= 256) return true;
+    }
+    return false;
+  };
+  // The sounding part begins where the sound is first clearly heard: a decoder's start
+  // (MP3's delay) is quiet, and may hold zeros of its own.
+  int64_t first = 0;
+  while (first < frames && !audible(first)) ++first;
+  int64_t last = frames - 1;
+  while (last > first && silent(last)) --last;
+  Compacted out;
+  out.pcm.channels = ch;
+  out.pcm.rate = recording.rate;
+  out.pcm.samples.reserve(recording.samples.size());
+  int64_t f = 0;
+  while (f < frames) {
+    int64_t run = 0;
+    while (f + run < frames && silent(f + run)) ++run;
+    if (run >= SinkGapFrames && f > first && f + run <= last) {
+      out.gapAt.push_back(out.pcm.Frames());
+      out.gaps.push_back(SinkGap{f, run, 0});
+      f += run;
+      continue;
+    }
+    const int64_t keep = run > 0 ? run : 1;
+    out.pcm.samples.insert(out.pcm.samples.end(), recording.samples.begin() + f * ch,
+                           recording.samples.begin() + (f + keep) * ch);
+    f += keep;
+  }
+  return out;
+}
+
+// Stretches shorter than this between two gaps are matched where they fit best, but do not
+// decide where the sound goes on.
+constexpr int64_t ShortPiece = 256;
+constexpr int64_t PieceProbe = 4096;
+
+}  // namespace
+
+bool ReadWave16(const std::string& path, Pcm16* out) {
+  const std::vector<uint8_t> bytes = ReadBytes(path);
+  if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 || std::memcmp(bytes.data() + 8, "WAVE", 4) != 0)
+    return false;
+  bool have_format = false;
+  size_t at = 12;
+  while (at + 8 <= bytes.size()) {
+    const uint8_t* chunk = bytes.data() + at;
+    const size_t size = Le32(chunk + 4);
+    const size_t body = at + 8;
+    if (std::memcmp(chunk, "fmt ", 4) == 0 && size >= 16 && body + 16 <= bytes.size()) {
+      const uint16_t tag = Le16(bytes.data() + body);
+      out->channels = Le16(bytes.data() + body + 2);
+      out->rate = static_cast<int32_t>(Le32(bytes.data() + body + 4));
+      if ((tag != 1 && tag != 0xFFFE) || Le16(bytes.data() + body + 14) != 16 || out->channels <= 0) return false;
+      have_format = true;
+    } else if (std::memcmp(chunk, "data", 4) == 0 && have_format) {
+      TakeSamples(bytes.data() + body, std::min(size, bytes.size() - body), out);
+      return true;
+    }
+    at = body + size + (size & 1);
+  }
+  return false;
+}
+
+bool ReadRaw16(const std::string& path, int32_t channels, int32_t rate, Pcm16* out) {
+  const std::vector<uint8_t> bytes = ReadBytes(path);
+  out->channels = channels;
+  out->rate = rate;
+  TakeSamples(bytes.data(), bytes.size() / (2 * channels) * (2 * channels), out);
+  return !bytes.empty();
+}
+
+RecordingMatch MatchRecording(const Pcm16& raw, const Pcm16& reference) {
+  RecordingMatch match;
+  if (raw.channels != reference.channels || raw.rate != reference.rate) return match;
+  Compacted compacted = WithoutSinkGaps(raw);
+  const Pcm16& recording = compacted.pcm;
+  const int32_t rate = reference.rate;
+  const int64_t frames = reference.Frames();
+  for (const SinkGap& gap : compacted.gaps) match.sinkGapFrames += gap.frames;
+
+  // The one search for the shift between the two: the recording's first sound gives it
+  // within a decoder's delay, a stretch of the reference from half a second in pins it.
+  const int64_t heard = Onset(recording, 2000);
+  const int64_t sounded = Onset(reference, 2000);
+  constexpr int64_t Probe = 8192;
+  constexpr int64_t Reach = 4096;
+  if (heard < 0 || sounded < 0) return match;
+  int64_t anchor_at = -1;
+  int64_t offset = 0;
+  // A probe across a sink gap matches nowhere well: then a second later.
+  for (int64_t probe = sounded + rate / 2; probe + Probe <= frames && probe < sounded + 6 * rate; probe += rate) {
+    double best = 0;
+    const int64_t o = BestOffset(reference, recording, heard - sounded + probe, Probe, heard - sounded - Reach,
+                                 heard - sounded + Reach, &best);
+    if (best >= 0.95) {
+      offset = o;
+      anchor_at = probe + o;
+      break;
+    }
+  }
+  if (anchor_at < 0) return match;
+  match.found = true;
+  match.offset = offset;
+
+  // The recording in pieces between the gaps, each placed from its neighbour towards the
+  // anchor: across a gap only earlier (forward from the anchor) or later (backward), by at
+  // most the gaps crossed since the last piece long enough to tell.
+  std::vector<int64_t> starts{0};
+  starts.insert(starts.end(), compacted.gapAt.begin(), compacted.gapAt.end());
+  const auto count = static_cast<int64_t>(starts.size());
+  auto piece_end = [&](int64_t j) { return j + 1 < count ? starts[j + 1] : recording.Frames(); };
+  std::vector<int64_t> offsets(starts.size(), offset);
+  int64_t anchor = 0;
+  while (anchor + 1 < count && starts[anchor + 1] <= anchor_at) ++anchor;
+  auto place = [&](int64_t j, int64_t known, int64_t allowance, bool forward) {
+    const int64_t length = std::min(piece_end(j) - starts[j], PieceProbe);
+    const int64_t at = forward ? starts[j] : piece_end(j) - length;
+    double best = 0;
+    return BestOffset(reference, recording, at, length, forward ? known - allowance : known,
+                      forward ? known : known + allowance, &best);
+  };
+  int64_t known = offset;
+  int64_t allowance = 0;
+  for (int64_t j = anchor + 1; j < count; ++j) {
+    allowance += compacted.gaps[j - 1].frames;
+    offsets[j] = place(j, known, allowance, true);
+    if (piece_end(j) - starts[j] >= ShortPiece) {
+      compacted.gaps[j - 1].lost = known - offsets[j];
+      known = offsets[j];
+      allowance = 0;
+    }
+  }
+  known = offset;
+  allowance = 0;
+  for (int64_t j = anchor - 1; j >= 0; --j) {
+    allowance += compacted.gaps[j].frames;
+    offsets[j] = place(j, known, allowance, false);
+    if (piece_end(j) - starts[j] >= ShortPiece) {
+      compacted.gaps[j].lost = offsets[j] - known;
+      known = offsets[j];
+      allowance = 0;
+    }
+  }
+  match.sinkGaps = compacted.gaps;
+  match.offset = offsets.front();
+
+  // Every frame of every piece against the reference frame it stands for, summed by the
+  // reference's seconds.
+  std::vector<Sums> seconds(static_cast<size_t>((frames + rate - 1) / rate));
+  for (int64_t j = 0; j < count; ++j) {
+    for (int64_t f = starts[j]; f < piece_end(j);) {
+      const int64_t r = f - offsets[j];
+      if (r < 0 || r >= frames) {
+        f = r < 0 ? f - r : piece_end(j);
+        continue;
+      }
+      const int64_t n = std::min({piece_end(j) - f, rate - r % rate, frames - r});
+      Accumulate(reference, r, recording, f, n, &seconds[static_cast<size_t>(r / rate)]);
+      f += n;
+    }
+  }
+  for (size_t k = 0; k < seconds.size(); ++k) {
+    if (static_cast<int64_t>(k) * rate + rate / 4 <= frames) match.seconds.push_back(seconds[k].Correlation());
+  }
+
+  // After the end: at most a decoder's padding, then silence.
+  const int64_t end = offsets.back() + frames;
+  const int64_t tail_from = end + Reach;
+  const int64_t tail_to = std::min(recording.Frames(), end + rate / 2);
+  if (tail_to - tail_from < rate / 4) {
+    match.tailPeak = 0x7FFF;
+  } else {
+    for (int64_t i = tail_from * recording.channels; i < tail_to * recording.channels; ++i)
+      match.tailPeak = std::max<int32_t>(match.tailPeak, std::abs(recording.samples[i]));
+  }
+  return match;
+}
+
+}  // namespace quelt_test
