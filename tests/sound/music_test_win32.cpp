@@ -2,12 +2,14 @@
 // header, under Wine.
 #include <windows.h>
 #include <objbase.h>
+#include <mmsystem.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <vector>
 
+#include "core/core_state.h"
 #include "file/file_access.h"
 #include "sound/music.h"
 #include "sound/sound.h"
@@ -73,6 +75,102 @@ TEST_F(MusicTest, NotifyReplaysWhileLoopingAndClosesOtherwise) {
   EXPECT_EQ(GetMusicStatus(h), 0);
   EXPECT_EQ(HandleMciNotify(), 0);
   EXPECT_EQ(Music.mciPlaying, 0);
+}
+
+// A quarter-second MIDI file: one note.
+std::vector<uint8_t> ShortMidi() {
+  return {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96,
+          'M', 'T', 'r', 'k', 0, 0, 0, 13, 0, 0x90, 60, 100, 48, 0x80, 60, 64, 0, 0xFF, 0x2F, 0};
+}
+
+int32_t Notifications = 0;
+
+// The engine's window procedure hands MM_MCINOTIFY to HandleMciNotify; so does this one.
+LRESULT CALLBACK NotifyWindowProc(HWND window, UINT message, WPARAM w_param, LPARAM l_param) {
+  if (message == MM_MCINOTIFY) {
+    // A play that is itself interrupted at once would notify without end; the test must end.
+    if (++Notifications > 20) return 0;
+    HandleMciNotify();
+    return 0;
+  }
+  return DefWindowProcA(window, message, w_param, l_param);
+}
+
+// Pumps the thread's messages until `done` or `limit` ms have passed.
+template <typename Done>
+bool PumpUntil(Done done, DWORD limit) {
+  const DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start > limit) return false;
+    MSG message;
+    for (int i = 0; i < 10 && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE); ++i) DispatchMessageA(&message);
+    Sleep(5);
+  }
+  return true;
+}
+
+DWORD_PTR MciMode(uint32_t device) {
+  MCI_STATUS_PARMS status{};
+  status.dwItem = MCI_STATUS_MODE;
+  if (mciSendCommandA(device, MCI_STATUS, MCI_STATUS_ITEM, reinterpret_cast<DWORD_PTR>(&status)) != 0) return 0;
+  return status.dwReturn;
+}
+
+// Wine's sequencer has no MIDI port to play on, yet opens a file and "plays" it silently,
+// never reaching its end; an interrupted play still sends its notification. Through the
+// window that notification starts the file again while the loop flag is set; once stopped,
+// the device is closed and later notifications change nothing.
+TEST_F(MusicTest, MciNotificationsPlayTheMusicAgainUntilStopped) {
+  const char* path = "music_test_loop.mid";
+  const std::vector<uint8_t> midi = ShortMidi();
+  FILE* f = std::fopen(path, "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(midi.data(), 1, midi.size(), f);
+  std::fclose(f);
+  WNDCLASSA window_class{};
+  window_class.lpfnWndProc = NotifyWindowProc;
+  window_class.hInstance = GetModuleHandleA(nullptr);
+  window_class.lpszClassName = "QueltMusicTestWindow";
+  RegisterClassA(&window_class);
+  HWND window = CreateWindowA("QueltMusicTestWindow", "", 0, 0, 0, 10, 10, nullptr, nullptr,
+                              GetModuleHandleA(nullptr), nullptr);
+  ASSERT_NE(window, nullptr);
+  MainWindowHandle = window;
+  MCI_OPEN_PARMSA open{};
+  open.lpstrDeviceType = "sequencer";
+  open.lpstrElementName = path;
+  ASSERT_EQ(mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT, reinterpret_cast<DWORD_PTR>(&open)), 0u);
+  const int32_t h = AddMusicData();
+  ASSERT_NE(h, -1);
+  Music.mciDevice = open.wDeviceID;
+  Music.mciLoop = 1;
+  Notifications = 0;
+  // The loop road starts the first play too.
+  EXPECT_EQ(HandleMciNotify(), 0);
+  EXPECT_EQ(GetMusicStatus(h), 1);
+  EXPECT_EQ(MciMode(Music.mciDevice), static_cast<DWORD_PTR>(MCI_MODE_PLAY));
+  for (int32_t round = 1; round <= 2; ++round) {
+    // Past the file's quarter second it still "plays"; a stop ends the play and its
+    // notification plays the file again.
+    PumpUntil([] { return false; }, 400);
+    EXPECT_EQ(MciMode(Music.mciDevice), static_cast<DWORD_PTR>(MCI_MODE_PLAY)) << round;
+    EXPECT_EQ(mciSendCommandA(Music.mciDevice, MCI_STOP, 0, 0), 0u);
+    EXPECT_TRUE(PumpUntil([round] { return Notifications >= round; }, 5000)) << round;
+    EXPECT_EQ(Music.mciPlaying, 1);
+    EXPECT_EQ(MciMode(Music.mciDevice), static_cast<DWORD_PTR>(MCI_MODE_PLAY)) << round;
+  }
+  // Stopped: the loop flag goes, the device is closed, and what the close sends leaves it so.
+  EXPECT_EQ(StopMidiMusic(h), 0);
+  EXPECT_EQ(Music.mciPlaying, 0);
+  EXPECT_EQ(MciMode(Music.mciDevice), 0u);
+  const int32_t seen = Notifications;
+  PumpUntil([] { return false; }, 400);
+  EXPECT_LE(Notifications, seen + 1);
+  EXPECT_EQ(Music.mciPlaying, 0);
+  EXPECT_EQ(GetMusicStatus(h), 0);
+  MainWindowHandle = nullptr;
+  DestroyWindow(window);
+  std::remove(path);
 }
 
 TEST_F(MusicTest, StopCurrentMusicDeletesAMidiHandleOrASound) {
