@@ -473,7 +473,12 @@ int RefillStreamSound(int32_t handle) {
     const int32_t p = RingCursor(ring);
     const int32_t e = sound->endPosition;
     const int32_t c = sound->endCursor;
-    if (e < p && (c < e || c > p)) {
+    // Played out once the cursor has gone from where it stood when the data ended (C) past
+    // the end (E). With C before E that may include a wrap since the last refill (E close to
+    // the ring's end), and with C at E it has passed as soon as it moves on; left out, either
+    // plays six more seconds of silence as if the end were still ahead.
+    const bool passed = e < p ? (c <= e || c > p) : (c <= e && p < c);
+    if (passed) {
       SoundBufferStop(ring);
       sound->ending = 0;
       return 0;

@@ -148,6 +148,44 @@ TEST_F(StreamSoundTest, PrimesFourSecondsAndKeepsThreeAheadAcrossTheWrapUntilThe
   }
 }
 
+// The data ends just before the ring's end, and between two refills the cursor passes that
+// end and wraps: the sound has been played out and stops, rather than play six more seconds
+// of silence as if the end were still ahead.
+TEST_F(StreamSoundTest, StopsWhenTheCursorPassesTheEndAndWrapsBetweenRefills) {
+  const auto source = Pattern(RingBytes - 100);
+  const int32_t h = LoadStream(Wave8(source), 2);
+  ASSERT_NE(h, -1);
+  SoundRecord* s = Record(h);
+  ASSERT_EQ(PlaySoundHandle(h, 1, 0), 0);
+  SetCursor(h, 2 * A);
+  ASSERT_EQ(RefillStreamSound(h), 0);
+  SetCursor(h, 3 * A);
+  ASSERT_EQ(RefillStreamSound(h), 0);
+  ASSERT_EQ(s->ending, 1);
+  ASSERT_EQ(s->endPosition, RingBytes - 100);
+  SetCursor(h, RingBytes - 200);
+  RefillStreamSound(h);
+  EXPECT_EQ(GetSoundStatus(h), 1);
+  SetCursor(h, 200);
+  RefillStreamSound(h);
+  EXPECT_EQ(GetSoundStatus(h), 0);
+  // Nor must it play on when the data ran out exactly where the cursor stood.
+  const auto exact = Pattern(5 * A);
+  const int32_t e = LoadStream(Wave8(exact), 2);
+  ASSERT_NE(e, -1);
+  ASSERT_EQ(PlaySoundHandle(e, 1, 0), 0);
+  SetCursor(e, 2 * A);
+  ASSERT_EQ(RefillStreamSound(e), 0);
+  ASSERT_EQ(Record(e)->ending, 0);
+  SetCursor(e, 5 * A);
+  ASSERT_EQ(RefillStreamSound(e), 0);
+  ASSERT_EQ(Record(e)->ending, 1);
+  ASSERT_EQ(Record(e)->endCursor, Record(e)->endPosition);
+  SetCursor(e, 5 * A + 50);
+  RefillStreamSound(e);
+  EXPECT_EQ(GetSoundStatus(e), 0);
+}
+
 TEST_F(StreamSoundTest, RepeatsASourceThenPlaysTheNextAndRefusesMore) {
   const auto first = Wave8(std::vector<uint8_t>(A / 2, 0x30));
   const auto second = Wave8(std::vector<uint8_t>(A, 0x60));
