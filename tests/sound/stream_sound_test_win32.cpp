@@ -61,6 +61,10 @@ class StreamSoundTest : public ::testing::Test {
     const int32_t ring = owner->ringSize;
     owner->buffers[0].softPosition = ((bytes % ring) + ring) % ring / owner->format.blockAlign;
   }
+  static int32_t RingRead(int32_t h) {
+    const SoundRecord* owner = Record(h)->sharedSource != -1 ? Record(Record(h)->sharedSource) : Record(h);
+    return owner->buffers[0].softPosition * owner->format.blockAlign;
+  }
   // Whether the ring from `at` holds `bytes` of `source` from `from` (wrapping).
   static bool RingHolds(int32_t h, int32_t at, const std::vector<uint8_t>& source, int32_t from, int32_t bytes) {
     const uint8_t* ring = RingData(h);
@@ -184,6 +188,33 @@ TEST_F(StreamSoundTest, StopsWhenTheCursorPassesTheEndAndWrapsBetweenRefills) {
   SetCursor(e, 5 * A + 50);
   RefillStreamSound(e);
   EXPECT_EQ(GetSoundStatus(e), 0);
+}
+
+// Stopped, then played with the from-start flag 0, a stream goes on where it stopped: the ring
+// and the writer as they were, the played time counted on.
+TEST_F(StreamSoundTest, ResumesWhereItStopped) {
+  const auto source = Pattern(15 * A);
+  const int32_t h = LoadStream(Wave8(source), 2);
+  ASSERT_NE(h, -1);
+  SoundRecord* s = Record(h);
+  ASSERT_EQ(PlaySoundHandle(h, 1, 0), 0);
+  SetCursor(h, 2 * A);
+  ASSERT_EQ(RefillStreamSound(h), 0);
+  SetCursor(h, 3 * A);
+  ASSERT_EQ(StopSoundHandle(h), 0);
+  EXPECT_EQ(GetSoundStatus(h), 0);
+  EXPECT_EQ(GetStreamSoundPositionMs(h), 3000);
+  const int32_t writer = s->writeCursor;
+  ASSERT_EQ(PlaySoundHandle(h, 1, 0), 0);
+  EXPECT_EQ(GetSoundStatus(h), 1);
+  EXPECT_EQ(s->writeCursor, writer);
+  EXPECT_EQ(RingRead(h), 3 * A);
+  SetCursor(h, 4 * A);
+  ASSERT_EQ(RefillStreamSound(h), 0);
+  EXPECT_EQ(s->writeCursor, A);  // seven seconds in, past the ring's end
+  EXPECT_TRUE(RingHolds(h, 5 * A, source, 5 * A, A));
+  EXPECT_TRUE(RingHolds(h, 0, source, 6 * A, A));
+  EXPECT_EQ(GetStreamSoundPositionMs(h), 4000);
 }
 
 TEST_F(StreamSoundTest, RepeatsASourceThenPlaysTheNextAndRefusesMore) {
