@@ -120,8 +120,9 @@ TEST(StreamRecordingCheck, DISABLED_RecordingMatchesTheReference) {
   EXPECT_GE(match.seconds.size(), 20u);
   // Nothing after the end: the sound stopped rather than play the ring's old contents.
   EXPECT_LT(match.tailPeak, 100);
-  // A sink starved for longer than this says nothing about the stream.
-  EXPECT_LE(match.sinkGapFrames, reference.rate / 2);
+  // Each sink gap excuses a little lost sound; a sink starved for a second in all leaves too
+  // much excused for the recording to speak for the stream.
+  EXPECT_LE(match.sinkGapFrames, reference.rate);
 }
 
 }  // namespace
