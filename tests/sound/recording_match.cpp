@@ -102,12 +102,12 @@ Compacted WithoutSinkGaps(const Pcm16& recording) {
     }
     return false;
   };
-  // The sounding part begins where the sound is first clearly heard: a decoder's start
-  // (MP3's delay) is quiet, and may hold zeros of its own.
+  // The sounding part runs from where the sound is first to where it is last clearly heard:
+  // a decoder's start and end (MP3's delay and padding) are quiet, and may hold zeros.
   int64_t first = 0;
   while (first < frames && !audible(first)) ++first;
   int64_t last = frames - 1;
-  while (last > first && silent(last)) --last;
+  while (last > first && !audible(last)) --last;
   Compacted out;
   out.pcm.channels = ch;
   out.pcm.rate = recording.rate;

@@ -28,8 +28,11 @@ bool ReadWave16(const std::string& path, Pcm16* out);
 // A headerless little-endian 16-bit recording of the given layout.
 bool ReadRaw16(const std::string& path, int32_t channels, int32_t rate, Pcm16* out);
 
-// Runs of digital silence at least this long inside the sounding part are the sink's.
-inline constexpr int32_t SinkGapFrames = 32;
+// Runs of digital silence at least this long inside the sounding part are the sink's. A
+// starved sink may hand over as little as a frame or two of zeros; a frame of exact zeros in
+// every channel is all but unknown in sound, and taken for a gap it excuses nothing beyond
+// its own length.
+inline constexpr int32_t SinkGapFrames = 1;
 
 struct SinkGap {
   int64_t at;      // frame of the recording where it began
