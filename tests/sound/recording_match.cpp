@@ -189,11 +189,13 @@ RecordingMatch MatchRecording(const Pcm16& raw, const Pcm16& reference) {
   int64_t anchor_at = -1;
   int64_t offset = 0;
   // A probe across a sink gap matches nowhere well: then a second later.
+  // Sought with a short stretch, then confirmed with the whole probe.
+  constexpr int64_t Seek = 1024;
   for (int64_t probe = sounded + rate / 2; probe + Probe <= frames && probe < sounded + 6 * rate; probe += rate) {
     double best = 0;
-    const int64_t o = BestOffset(reference, recording, heard - sounded + probe, Probe, heard - sounded - Reach,
+    const int64_t o = BestOffset(reference, recording, heard - sounded + probe, Seek, heard - sounded - Reach,
                                  heard - sounded + Reach, &best);
-    if (best >= 0.95) {
+    if (Correlation(reference, probe, recording, probe + o, Probe) >= 0.95) {
       offset = o;
       anchor_at = probe + o;
       break;
