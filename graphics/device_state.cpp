@@ -17,7 +17,13 @@ using namespace d3d;
 
 GraphicsDeviceRecord GraphicsDevice{};
 const DeviceSink* ActiveDeviceSink = nullptr;
-DeviceStateCacheRecord DeviceStateCache{};
+// 255 in the material sources: nothing sent yet (the device's own defaults are not 0).
+DeviceStateCacheRecord DeviceStateCache = [] {
+  DeviceStateCacheRecord fresh{};
+  fresh.diffuseSource = 255;
+  fresh.specularSource = 255;
+  return fresh;
+}();
 int32_t ForceStateReapply = 0;
 VertexBatchRecord VertexBatch{};
 
@@ -413,6 +419,12 @@ void* QueueQuadVertices() {
   b.writePosition += 6 * VertexFormats[b.formatIndex].stride;
   b.pendingCount += 6;
   return at;
+}
+
+void ResetDeviceStateCache() {
+  C = DeviceStateCacheRecord{};
+  C.diffuseSource = 255;
+  C.specularSource = 255;
 }
 
 void ForgetDeviceObjectsInCache() {
