@@ -1046,6 +1046,14 @@ int ReapplyRenderStates() {
   ForceStateReapply = 1;
   C.drawTexture = nullptr;
   VertexBatch.pendingCount = 0;
+  // Every blend and alpha state the old device held, also those the current draw mode does
+  // not send (the blend factors of the copy mode): later draws skip what the cache already
+  // names. A 0 that names no valid value was never sent.
+  for (int32_t which = 0; which < DrawModeStateCount; ++which) {
+    const bool zeroIsAValue = which == DmAlphaTestEnable || which == DmAlphaRef || which == DmAlphaBlendEnable ||
+                              which == DmTextureFactor;
+    if (C.applied.states[which] != 0 || zeroIsAValue) SendDrawModeState(which, C.applied.states[which]);
+  }
   SetDrawModeParams(C.blendMode, C.alphaChannel, C.alphaTest);
   SetCullMode(C.cullMode);
   SetTextureFilter(C.filterKind);
