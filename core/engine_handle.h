@@ -22,6 +22,8 @@ enum class HandleKind : int32_t {
   Sound = 2,
   Movie = 3,
   Font = 4,
+  ModelMesh = 5,  // no check id: see the 3-D model tables
+  Model = 6,
   Mask = 8,
   NetWork = 9,
   TextInput = 10,

@@ -28,6 +28,7 @@
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graphics_start.h"
+#include "graphics/model_table.h"
 #include "graphics/screen_mode.h"
 #include "input/input_devices.h"
 #include "input/text_input.h"
@@ -72,7 +73,8 @@ void RunShutdownSteps() {
   // 3.
   DeleteAllHttpSlots();
   TerminateNetWork();
-  // 4. Music and 3-D model tables end here too as their subsystems arrive.
+  // 4.
+  TerminateModelTables();
   ShutdownGraphics();
   EndInputSystem();
   StopCurrentMusic();
@@ -304,7 +306,8 @@ int RunStartUpSequence() {
   // 23.
   SelectDrawScreen(DrawScreenBack);
   SelectDrawScreen(DrawScreenFront);
-  // 24. 3-D model tables unless NoGraphicsSwitch (graphics).
+  // 24.
+  if (NoGraphicsSwitch == 0) InitModelTables();
   // 25.
   EngineStartingUp = 0;
   return 0;

@@ -15,6 +15,7 @@
 #include "core/window_proc_win32.h"
 #include "core/window_services.h"
 #include "graphics/draw_screen.h"
+#include "graphics/device_restore.h"
 #include "graphics/device_state.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graphics_start.h"
@@ -27,8 +28,6 @@
 #include "sound/music.h"
 
 namespace quelt {
-
-RestoreGraphicsFn RestoreGraphicsAfterLossHook = nullptr;
 
 namespace {
 
@@ -82,18 +81,21 @@ void OnActivation(HWND window, WPARAM w_param) {
   if (WindowActiveFlag != 0) {
     RequestImeReopen();
     if (InFullScreen() && EngineInitialised != 0) {
-      if (IsIconic(window) == FALSE && RestoreGraphicsAfterLossHook != nullptr)
-        RestoreGraphicsAfterLossHook();
+      if (IsIconic(window) == FALSE) RestoreGraphicsAfterLoss();
       CoreRun.lostWhileInactive = 0;
       ResumeAllMovies();
-    } else if (RunWhileInactiveFlag == 0) {
-      ResumeAllMovies();
+    } else {
+      // A restoration that could not make the Direct3D device again tries once more.
+      if (EngineInitialised != 0 && IsGraphicsRestorePending() != 0 && IsIconic(window) == FALSE)
+        RestoreGraphicsAfterLoss();
+      if (RunWhileInactiveFlag == 0) ResumeAllMovies();
     }
     ReacquireInputDevices();
   } else {
     if (InFullScreen() && GetHardwareDrawFlag() == 0) {
       // The software back end gives the display mode back while it is away.
       ChangeDisplaySettingsA(nullptr, 0);
+      GraphicsDevice.displayModeChanged = 0;
       ShowWindow(window, SW_MINIMIZE);
     }
     if (InFullScreen() && GraphicsDevice.directDraw != nullptr) {

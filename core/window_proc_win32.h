@@ -4,11 +4,6 @@
 
 namespace quelt {
 
-// Brings the graphics device back when a full-screen window is activated again; set by the
-// device restoration, none until then.
-using RestoreGraphicsFn = int (*)();
-extern RestoreGraphicsFn RestoreGraphicsAfterLossHook;
-
 // Posted by a fatal exit on another thread: the window's thread runs the shutdown (only it
 // can close the window) and ends the process.
 inline constexpr UINT FatalExitHandOffMessage = WM_APP + 0x0F;

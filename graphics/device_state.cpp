@@ -17,7 +17,13 @@ using namespace d3d;
 
 GraphicsDeviceRecord GraphicsDevice{};
 const DeviceSink* ActiveDeviceSink = nullptr;
-DeviceStateCacheRecord DeviceStateCache{};
+// 255 in the material sources: nothing sent yet (the device's own defaults are not 0).
+DeviceStateCacheRecord DeviceStateCache = [] {
+  DeviceStateCacheRecord fresh{};
+  fresh.diffuseSource = 255;
+  fresh.specularSource = 255;
+  return fresh;
+}();
 int32_t ForceStateReapply = 0;
 VertexBatchRecord VertexBatch{};
 
@@ -413,6 +419,12 @@ void* QueueQuadVertices() {
   b.writePosition += 6 * VertexFormats[b.formatIndex].stride;
   b.pendingCount += 6;
   return at;
+}
+
+void ResetDeviceStateCache() {
+  C = DeviceStateCacheRecord{};
+  C.diffuseSource = 255;
+  C.specularSource = 255;
 }
 
 void ForgetDeviceObjectsInCache() {
@@ -1034,6 +1046,14 @@ int ReapplyRenderStates() {
   ForceStateReapply = 1;
   C.drawTexture = nullptr;
   VertexBatch.pendingCount = 0;
+  // Every blend and alpha state the old device held, also those the current draw mode does
+  // not send (the blend factors of the copy mode): later draws skip what the cache already
+  // names. A 0 that names no valid value was never sent.
+  for (int32_t which = 0; which < DrawModeStateCount; ++which) {
+    const bool zeroIsAValue = which == DmAlphaTestEnable || which == DmAlphaRef || which == DmAlphaBlendEnable ||
+                              which == DmTextureFactor;
+    if (C.applied.states[which] != 0 || zeroIsAValue) SendDrawModeState(which, C.applied.states[which]);
+  }
   SetDrawModeParams(C.blendMode, C.alphaChannel, C.alphaTest);
   SetCullMode(C.cullMode);
   SetTextureFilter(C.filterKind);

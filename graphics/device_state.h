@@ -29,6 +29,7 @@ struct GraphicsDeviceRecord {
   DeviceFacts facts;
   int32_t multiSampleType, multiSampleQuality;  // 0 = none; nothing sets them
   int32_t fpuPreserve;
+  int32_t displayModeChanged;  // 1 while the software screen holds a display mode it set
 };
 extern GraphicsDeviceRecord GraphicsDevice;
 // The device call table in use; null without a device.
@@ -220,6 +221,8 @@ int ReapplyRenderStates();
 int InitDeviceDrawState();
 // Forgets the cached shader, declaration, FVF and texture values (a new device).
 void ForgetDeviceObjectsInCache();
+// Every cached value back to "nothing sent yet" (graphics shut down).
+void ResetDeviceStateCache();
 
 // The device states of a blend-texture border (pure): what ApplyDrawMode sends.
 struct BorderStates {

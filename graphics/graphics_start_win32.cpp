@@ -20,6 +20,7 @@
 #include "graphics/graphics_platform.h"
 #include "graphics/graphics_start.h"
 #include "graphics/mask.h"
+#include "graphics/model_table.h"
 #include "graphics/screen_mode.h"
 #include "softrender/memimg.h"
 
@@ -128,6 +129,7 @@ int ChangeDisplayForSoftwareScreen() {
   }
   WriteLog("成功しました\n");
   ApiDecreaseLogIndent();
+  G.displayModeChanged = 1;
   return 0;
 }
 
@@ -296,8 +298,6 @@ int CreateDirect3DDevice() {
                           caps.TextureCaps,         caps.MaxTextureWidth,    caps.MaxTextureHeight};
   if (GraphicsTestSeams.capsOverride != nullptr) subset = *GraphicsTestSeams.capsOverride;
   G.facts = DeriveDeviceFacts(subset, G.hardwareVertexProcessing);
-  DeviceStateCache.diffuseSource = 255;
-  DeviceStateCache.specularSource = 255;
 
   D3DSURFACE_DESC desc{};
   if (backBuffer != nullptr) backBuffer->GetDesc(&desc);
@@ -406,7 +406,10 @@ int StartGraphics() {
 }
 
 int EndGraphicsDevice() {
-  if (ScreenState.hardware == 0 && G.directDraw != nullptr) ChangeDisplaySettingsA(nullptr, 0);
+  ReleaseAllModelMeshBuffers();
+  // Back to the registry mode only when the software screen changed the display itself.
+  if (G.displayModeChanged != 0) ChangeDisplaySettingsA(nullptr, 0);
+  G.displayModeChanged = 0;
   if (Device() != nullptr && DeviceStateCache.sceneOpen) Device()->EndScene();
   ActiveDeviceSink = nullptr;
   Release<IDirect3DSurface9>(G.zBuffer);
@@ -422,8 +425,11 @@ int EndGraphicsDevice() {
   G.facts = DeviceFacts{};
   G.screenFormat = 0;
   G.hardwareVertexProcessing = 0;
-  // The cache is valid only for the device it was filled for.
-  DeviceStateCache = DeviceStateCacheRecord{};
+  // The cached values stay: a restoration sends them to the next device. Only what belonged
+  // to this device is forgotten; a new start of graphics clears the whole cache.
+  ForgetDeviceObjectsInCache();
+  DeviceStateCache.renderTarget = nullptr;
+  DeviceStateCache.sceneOpen = 0;
   VertexBatch.pendingCount = 0;
   return 0;
 }
@@ -437,6 +443,7 @@ int ShutdownGraphics() {
   DeleteAllMasks();
   DeleteAllLights();
   EndGraphicsDevice();
+  ResetDeviceStateCache();
   ReleaseSoftwareScreen();
   ScreenState.started = 0;
   return 0;

@@ -214,6 +214,10 @@ int ReleaseMaskScreen() {
   M.map = nullptr;
   if (M.memImgExists && IsValidMemImg(&M.memImg)) ReleaseMemImg(&M.memImg);
   M.memImgExists = 0;
+  return ReleaseMaskDeviceSurfaces();
+}
+
+int ReleaseMaskDeviceSurfaces() {
   const TextureDeviceOps* ops = CurrentTextureOps();
   for (void** object : {&M.screenSurface, &M.screenTexture, &M.imageTexture}) {
     if (*object != nullptr && ops != nullptr) ops->release(*object);

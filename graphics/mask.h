@@ -40,6 +40,8 @@ int DeleteMask(int32_t handle);
 int DeleteAllMasks();
 int CreateMaskScreen(int32_t wanted);
 int ReleaseMaskScreen();
+// Only the Direct3D textures of the mask screen (a device reset); the byte map stays.
+int ReleaseMaskDeviceSurfaces();
 int RestoreMaskScreen();
 int EndMasks();
 int SetMaskDrawFlag(int32_t flag);

@@ -210,7 +210,7 @@ TEST_F(EngineStartTest, MovingTheWindowReappliesTheDrawArea) {
 }
 
 int RestoreCalls = 0;
-int CountRestore() { return ++RestoreCalls; }
+void CountRestore() { ++RestoreCalls; }
 
 TEST_F(EngineStartTest, FullScreenActivationRestoresAndDeactivationWithoutRestoreHookCloses) {
   ApiRequestScreenMode(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), 32, 60);
@@ -221,11 +221,12 @@ TEST_F(EngineStartTest, FullScreenActivationRestoresAndDeactivationWithoutRestor
   EXPECT_EQ(SendMessageA(Window(), WM_NCHITTEST, 0, MAKELPARAM(100, 3)), HTMENU);
   EXPECT_NE(SendMessageA(Window(), WM_NCHITTEST, 0, MAKELPARAM(100, 40)), HTMENU);
 
-  RestoreGraphicsAfterLossHook = CountRestore;
+  // The restoration refills the graphs through the restore hook once.
+  SetGraphRestoreHook(CountRestore);
   RestoreCalls = 0;
   SendMessageA(Window(), WM_ACTIVATE, WA_ACTIVE, 0);
   EXPECT_EQ(RestoreCalls, 1);
-  RestoreGraphicsAfterLossHook = nullptr;
+  SetGraphRestoreHook(nullptr);
 
   const GraphRestoreHookFn hook = DrawSettings.GraphRestoreHook;
   DrawSettings.GraphRestoreHook = nullptr;
