@@ -21,11 +21,14 @@
 #include "graphics/graphics_start.h"
 #include "graphics/mask.h"
 #include "graphics/screen_mode.h"
+#include "graphics/shader_pack.h"
+#include "graphics/shader_state.h"
 #include "softrender/memimg.h"
 
 namespace quelt {
 
 extern const DeviceSink Direct3DDeviceSink;
+extern const ShaderSink Direct3DShaderSink;
 void ArmFrontScreenTimer();
 
 GraphicsTestSeamsRecord GraphicsTestSeams{};
@@ -129,14 +132,6 @@ int ChangeDisplayForSoftwareScreen() {
   WriteLog("成功しました\n");
   ApiDecreaseLogIndent();
   return 0;
-}
-
-// No shader pack is built into this program: a device that could run shaders takes the
-// road of a pack that cannot be unpacked, and everything runs on the fixed-function path.
-void SetupShaders() {
-  if (G.facts.vertexShader20 && G.facts.pixelShader20)
-    WriteLog("シェーダーコードを展開するメモリ領域の確保に失敗しました\n");
-  WriteLog("プログラマブルシェーダーを使用しません\n");
 }
 
 }  // namespace
@@ -366,7 +361,9 @@ int StartGraphicsDevice() {
   if (ScreenState.direct3DRefused == 0) {
     if (CreateDirect3DObject() == 0 && CreateDirect3DDevice() == 0 && CreateZBuffer() == 0) {
       ScreenState.hardware = 1;
+      ActiveShaderSink = &Direct3DShaderSink;
       SetupShaders();
+      if (ShadersInUse()) CreateVertexDeclarations();
       return 0;
     }
   }
@@ -406,6 +403,9 @@ int StartGraphics() {
 }
 
 int EndGraphicsDevice() {
+  ReleaseVertexDeclarations();
+  ReleaseShaders();
+  ActiveShaderSink = nullptr;
   if (ScreenState.hardware == 0 && G.directDraw != nullptr) ChangeDisplaySettingsA(nullptr, 0);
   if (Device() != nullptr && DeviceStateCache.sceneOpen) Device()->EndScene();
   ActiveDeviceSink = nullptr;
@@ -437,6 +437,7 @@ int ShutdownGraphics() {
   DeleteAllMasks();
   DeleteAllLights();
   EndGraphicsDevice();
+  FreeShaderPack();
   ReleaseSoftwareScreen();
   ScreenState.started = 0;
   return 0;
