@@ -437,8 +437,8 @@ int ShutdownGraphics() {
   DeleteAllMasks();
   DeleteAllLights();
   EndGraphicsDevice();
-  FreeShaderPack();
   ReleaseSoftwareScreen();
+  FreeShaderPack();
   ScreenState.started = 0;
   return 0;
 }

@@ -83,7 +83,7 @@ int LoadShaderPack() {
   }
   p.archiveOpen = 1;
   const ArchiveFileEntry* entry = FindArchiveEntry(ShaderPackFileName, &p.archive);
-  if (entry == nullptr || ArchiveEntryIsDirectory(entry) || entry->size == 0) {
+  if (entry == nullptr || ArchiveEntryIsDirectory(entry) || entry->size == 0 || entry->size > 0x7FFFFFFFu) {
     FreeShaderPack();
     return 0;
   }
