@@ -9,6 +9,7 @@
 #include "graphics/graph_table.h"
 #include "graphics/graphics_log.h"
 #include "graphics/screen_mode.h"
+#include "graphics/shader_state.h"
 #include "image/color_format.h"
 
 namespace quelt {
@@ -103,7 +104,9 @@ int SetCullMode(int32_t ccw) {
 }
 int SetLighting(int32_t on) {
   if (!HasDevice()) return 0;
-  return SendRenderState(C.lighting, on, RsLighting, static_cast<uint32_t>(on));
+  const int result = SendRenderState(C.lighting, on, RsLighting, static_cast<uint32_t>(on));
+  SelectShaderIndices();
+  return result;
 }
 int SetSpecularEnable(int32_t on) {
   if (!HasDevice()) return 0;
@@ -125,15 +128,23 @@ int SetAmbientColour(uint32_t argb) {
   C.ambient = argb;
   C.ambientChannels = {((argb >> 16) & 0xFF) / 255.0f, ((argb >> 8) & 0xFF) / 255.0f,
                        (argb & 0xFF) / 255.0f, (argb >> 24) / 255.0f};
-  return Result(Sink().setRenderState(Dev(), RsAmbient, argb));
+  const int result = Result(Sink().setRenderState(Dev(), RsAmbient, argb));
+  UpdateLightColourConstants();
+  return result;
 }
 int SetFogEnable(int32_t on) {
   if (!HasDevice()) return 0;
-  return SendRenderState(C.fogEnable, on, RsFogEnable, static_cast<uint32_t>(on));
+  const int result = SendRenderState(C.fogEnable, on, RsFogEnable, static_cast<uint32_t>(on));
+  SelectShaderIndices();
+  return result;
 }
 int SetFogMode(int32_t mode) {
   if (!HasDevice()) return 0;
-  return SendRenderState(C.fogMode, mode, RsFogVertexMode, static_cast<uint32_t>(mode));
+  if (C.fogMode == mode && ForceStateReapply == 0) return 0;
+  const int result = SendRenderState(C.fogMode, mode, RsFogVertexMode, static_cast<uint32_t>(mode));
+  SendFogModeShaderConstants(mode);
+  SelectShaderIndices();
+  return result;
 }
 int SetFogColour(uint32_t argb) {
   if (!HasDevice()) return 0;
@@ -145,12 +156,16 @@ int SetFogStartEnd(float start, float end) {
                           [&] { return Sink().setRenderState(Dev(), RsFogStart, FloatBits(start)); });
   const int b = CachedSet(C.fogEnd, end,
                           [&] { return Sink().setRenderState(Dev(), RsFogEnd, FloatBits(end)); });
+  SendFogShaderConstants();
   return a < 0 || b < 0 ? -1 : 0;
 }
 int SetFogDensity(float density) {
   if (!HasDevice()) return 0;
-  return CachedSet(C.fogDensity, density,
-                   [&] { return Sink().setRenderState(Dev(), RsFogDensity, FloatBits(density)); });
+  if (C.fogDensity == density && ForceStateReapply == 0) return 0;
+  const int result = CachedSet(C.fogDensity, density,
+                               [&] { return Sink().setRenderState(Dev(), RsFogDensity, FloatBits(density)); });
+  SendFogShaderConstants();
+  return result;
 }
 
 // --- Sampler states -------------------------------------------------------------------------
@@ -210,7 +225,11 @@ int SetLight(const DeviceLight* light, int32_t index) {
     C.lights[index] = *light;
     C.lightHasData[index] = 1;
   }
-  return Result(Sink().setLight(Dev(), static_cast<uint32_t>(index), light));
+  const int result = Result(Sink().setLight(Dev(), static_cast<uint32_t>(index), light));
+  SendLightShaderConstants(index);
+  UpdateLightColourConstants();
+  SelectShaderIndices();
+  return result;
 }
 
 int EnableLight(int32_t index, int32_t on) {
@@ -221,7 +240,10 @@ int EnableLight(int32_t index, int32_t on) {
     if (on != 0 && index > C.highestEnabledLight) C.highestEnabledLight = index;
   }
   FlushVertexBatch();
-  return Result(Sink().lightEnable(Dev(), static_cast<uint32_t>(index), on));
+  const int result = Result(Sink().lightEnable(Dev(), static_cast<uint32_t>(index), on));
+  SendLightEnableShaderConstant(index);
+  SelectShaderIndices();
+  return result;
 }
 
 int SetLightAndEnable(int32_t index, int32_t on, const DeviceLight* light) {
@@ -240,7 +262,9 @@ int SetMaterial(const DeviceMaterial* material) {
   FlushVertexBatch();
   C.material = *material;
   C.materialSent = 1;
-  return Result(Sink().setMaterial(Dev(), material));
+  const int result = Result(Sink().setMaterial(Dev(), material));
+  SendMaterialShaderConstants();
+  return result;
 }
 
 // --- Viewport, scissor, render target ----------------------------------------------------------
@@ -437,7 +461,9 @@ void ForgetDeviceObjectsInCache() {
 
 int UploadProjectionTransform(const Matrix4* matrix) {
   if (!HasDevice()) return 0;
-  return Result(Sink().setTransform(Dev(), TsProjection, matrix));
+  const int result = Result(Sink().setTransform(Dev(), TsProjection, matrix));
+  SendProjectionShaderConstants(matrix);
+  return result;
 }
 
 namespace {
@@ -471,7 +497,7 @@ int SetViewMatrix(const Matrix4* matrix) {
   MatrixChanged();
   if (!HasDevice()) return 0;
   DrawSettings.transforms.viewSent = 1;
-  return Result(Sink().setTransform(Dev(), TsView, matrix));
+  return SetViewShaderConstants(matrix);
 }
 
 int SetProjectionMatrix(const Matrix4* matrix) {
@@ -600,6 +626,7 @@ void SendDrawModeState(int32_t which, uint32_t value) {
   if (cached == value && ForceStateReapply == 0) return;
   cached = value;
   Sink().setRenderState(Dev(), DrawModeStateIds[which], value);
+  if (which == DmTextureFactor) SendTextureFactorShaderConstant(value);
 }
 
 void SendStage(uint32_t stage, const DrawModeStage& s) {
@@ -1015,6 +1042,7 @@ int ResetBaseStates() {
   Sink().setRenderState(Dev(), RsLighting, static_cast<uint32_t>(C.lighting));
   Sink().setRenderState(Dev(), RsCullMode, CullNone);
   Sink().setRenderState(Dev(), RsDitherEnable, 0);
+  SendBaseShaderConstants();
   Sink().unsetShaders(Dev());
   ForgetDeviceObjectsInCache();
   return 0;

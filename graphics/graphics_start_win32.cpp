@@ -22,11 +22,14 @@
 #include "graphics/mask.h"
 #include "graphics/model_table.h"
 #include "graphics/screen_mode.h"
+#include "graphics/shader_pack.h"
+#include "graphics/shader_state.h"
 #include "softrender/memimg.h"
 
 namespace quelt {
 
 extern const DeviceSink Direct3DDeviceSink;
+extern const ShaderSink Direct3DShaderSink;
 void ArmFrontScreenTimer();
 
 GraphicsTestSeamsRecord GraphicsTestSeams{};
@@ -131,14 +134,6 @@ int ChangeDisplayForSoftwareScreen() {
   ApiDecreaseLogIndent();
   G.displayModeChanged = 1;
   return 0;
-}
-
-// No shader pack is built into this program: a device that could run shaders takes the
-// road of a pack that cannot be unpacked, and everything runs on the fixed-function path.
-void SetupShaders() {
-  if (G.facts.vertexShader20 && G.facts.pixelShader20)
-    WriteLog("シェーダーコードを展開するメモリ領域の確保に失敗しました\n");
-  WriteLog("プログラマブルシェーダーを使用しません\n");
 }
 
 }  // namespace
@@ -366,7 +361,9 @@ int StartGraphicsDevice() {
   if (ScreenState.direct3DRefused == 0) {
     if (CreateDirect3DObject() == 0 && CreateDirect3DDevice() == 0 && CreateZBuffer() == 0) {
       ScreenState.hardware = 1;
+      ActiveShaderSink = &Direct3DShaderSink;
       SetupShaders();
+      if (ShadersInUse()) CreateVertexDeclarations();
       return 0;
     }
   }
@@ -407,6 +404,9 @@ int StartGraphics() {
 
 int EndGraphicsDevice() {
   ReleaseAllModelMeshBuffers();
+  ReleaseVertexDeclarations();
+  ReleaseShaders();
+  ActiveShaderSink = nullptr;
   // Back to the registry mode only when the software screen changed the display itself.
   if (G.displayModeChanged != 0) ChangeDisplaySettingsA(nullptr, 0);
   G.displayModeChanged = 0;
@@ -445,6 +445,7 @@ int ShutdownGraphics() {
   EndGraphicsDevice();
   ResetDeviceStateCache();
   ReleaseSoftwareScreen();
+  FreeShaderPack();
   ScreenState.started = 0;
   return 0;
 }
