@@ -18,6 +18,9 @@ PlainFrameFigures MeasurePlainClearPresent(double seconds);
 // Clear, three full-screen 600 x 600 textured layers (the first opaque, the others alpha
 // blended), 61 rotated 24 x 24 alpha-blended quads at `runnerScale`, present; `frames` times.
 PlainFrameFigures MeasurePlainRaceScene(double runnerScale, int frames);
+// Device calls of one such frame besides the present: begin scene, clear, per layer blend
+// enable, texture and draw, the runners' texture and draw, end scene.
+constexpr int PlainRaceSceneCallsPerFrame = 1 + 1 + 3 * 3 + 2 + 1;
 
 // Fixed-point text of a figure: the runtime's printf under Wine can carry a rounding into a
 // ':' digit ("2.:00" for 2.9999).
