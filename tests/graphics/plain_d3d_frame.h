@@ -13,8 +13,9 @@ struct PlainFrameFigures {
   double ms, cpuMs;
 };
 
-// Clear plus present of a 600 x 600 window, for `seconds`.
-PlainFrameFigures MeasurePlainClearPresent(double seconds);
+// Clear plus present of a 600 x 600 window, for `seconds`. `discard`: a discard swap effect
+// and no lockable back buffer instead of the engine's parameters, the cheapest windowed chain.
+PlainFrameFigures MeasurePlainClearPresent(double seconds, bool discard = false);
 // Clear, three full-screen 600 x 600 textured layers (the first opaque, the others alpha
 // blended), 61 rotated 24 x 24 alpha-blended quads at `runnerScale`, present; `frames` times.
 PlainFrameFigures MeasurePlainRaceScene(double runnerScale, int frames);

@@ -40,7 +40,7 @@ void Close(Plain& p) {
   p.window = nullptr;
 }
 
-bool Open(Plain& p) {
+bool Open(Plain& p, bool discard = false) {
   const HINSTANCE instance = GetModuleHandleA(nullptr);
   WNDCLASSA wc{};
   wc.lpfnWndProc = DefWindowProcA;
@@ -65,10 +65,10 @@ bool Open(Plain& p) {
   params.BackBufferHeight = Side;
   params.BackBufferFormat = desktop.Format;
   params.BackBufferCount = 1;
-  params.SwapEffect = D3DSWAPEFFECT_COPY;
+  params.SwapEffect = discard ? D3DSWAPEFFECT_DISCARD : D3DSWAPEFFECT_COPY;
   params.hDeviceWindow = p.window;
   params.Windowed = TRUE;
-  params.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
+  params.Flags = discard ? 0 : D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
   params.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
   return SUCCEEDED(p.d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, p.window, D3DCREATE_MIXED_VERTEXPROCESSING,
                                        &params, &p.device));
@@ -136,10 +136,10 @@ double ProcessCpuSeconds() {
   return value(kernel) + value(user);
 }
 
-PlainFrameFigures MeasurePlainClearPresent(double seconds) {
+PlainFrameFigures MeasurePlainClearPresent(double seconds, bool discard) {
   PlainFrameFigures f{false, 0, 0.0, 0.0};
   Plain p;
-  if (!Open(p)) {
+  if (!Open(p, discard)) {
     Close(p);
     return f;
   }

@@ -73,6 +73,7 @@ int main() {
   const Figures immediate = Measure(1, true, 3.0);
   const Figures soft = Measure(0, false, 3.0);
   const quelt_test::PlainFrameFigures plain = quelt_test::MeasurePlainClearPresent(3.0);
+  const quelt_test::PlainFrameFigures discard = quelt_test::MeasurePlainClearPresent(3.0, true);
   std::printf("erase + present, 600 x 600, 32-bit window\n");
   std::printf("%-22s %14s %14s %14s\n", "", "Direct3D 9", "D3D immediate", "software");
   std::printf("%-22s %14s %14s %14s\n", "back end in use", d3d.hardware == 1 ? "Direct3D" : "-",
@@ -103,5 +104,9 @@ int main() {
   std::printf("engine erase + present (interval immediate) against it: %s wall, %s CPU\n",
               quelt_test::Ratio(engineMs, plain.ms).c_str(),
               quelt_test::Ratio(1000.0 * immediate.cpuSeconds / immediate.frames, plain.cpuMs).c_str());
+  if (discard.ran)
+    std::printf("plain, discard swap effect and no lockable back buffer: %s ms per frame, %s ms CPU (engine %s wall)\n",
+                quelt_test::Fixed(discard.ms, 3).c_str(), quelt_test::Fixed(discard.cpuMs, 3).c_str(),
+                quelt_test::Ratio(engineMs, discard.ms).c_str());
   return 0;
 }
