@@ -12,6 +12,7 @@
 #include "game/game_main.h"
 #include "game/game_session.h"
 #include "game/race_scene.h"
+#include "graphics/draw_screen.h"
 #include "game/game_state.h"
 #include "game/runner.h"
 #include "tests/graphics/counting_sink.h"
@@ -63,6 +64,7 @@ void Breakdown(const char* name, int32_t hardware) {
     spent[part] += static_cast<double>(t1.QuadPart - t0.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
   };
   quelt_test::DeviceCallCounts counts;
+  const uint64_t presentsBefore = quelt::GetPresentCounter();
   {
     quelt_test::CountingSinkScope scope(&counts);
     for (int i = 0; i < Frames; ++i) {
@@ -81,7 +83,8 @@ void Breakdown(const char* name, int32_t hardware) {
   }
   std::printf("%s race frame by call, ms:", name);
   for (int i = 0; i < kParts; ++i) std::printf(" %s %s", parts[i], Fixed(spent[i] / Frames, 3).c_str());
-  std::printf("\n");
+  std::printf("; %s presents a frame\n",
+              Fixed(static_cast<double>(quelt::GetPresentCounter() - presentsBefore) / Frames, 2).c_str());
   if (!hardware) return;
   std::printf("%s device calls per race frame: %s (present aside);", name,
               Fixed(static_cast<double>(counts.Total()) / Frames, 1).c_str());
