@@ -33,8 +33,8 @@ const quelt::DeviceSink CountingSink{
     },
     [](void* d, uint32_t type, uint32_t vertexCount, uint32_t primitiveCount, const uint16_t* indices,
        const void* vertices, uint32_t stride) {
-      return Next(CallIndexedDraw).drawIndexedPrimitiveUp(d, type, vertexCount, primitiveCount, indices, vertices,
-                                                          stride);
+      return Next(CallIndexedDraw)
+          .drawIndexedPrimitiveUp(d, type, vertexCount, primitiveCount, indices, vertices, stride);
     },
     [](void* d) { return Next(CallBeginScene).beginScene(d); },
     [](void* d) { return Next(CallEndScene).endScene(d); },
@@ -50,9 +50,9 @@ const quelt::DeviceSink CountingSink{
 }  // namespace
 
 const std::array<const char*, DeviceCallKindCount> DeviceCallNames{
-    "render state", "sampler state", "stage state", "texture",    "transform",     "viewport",      "scissor",
-    "render target", "FVF",          "draw",        "indexed draw", "begin scene", "end scene",     "light",
-    "light enable", "material",      "unset shaders", "colour fill", "depth clear", "surface size"};
+    "render state",  "sampler state", "stage state",   "texture",      "transform",   "viewport",    "scissor",
+    "render target", "FVF",           "draw",          "indexed draw", "begin scene", "end scene",   "light",
+    "light enable",  "material",      "unset shaders", "colour fill",  "depth clear", "surface size"};
 
 int64_t DeviceCallCounts::Total() const {
   int64_t total = 0;

@@ -110,9 +110,7 @@ IDirect3DTexture9* MakeTexture(Plain& p, int width, int height, bool alpha, uint
   return texture;
 }
 
-void SetBlend(IDirect3DDevice9* d, bool on) {
-  d->SetRenderState(D3DRS_ALPHABLENDENABLE, on ? TRUE : FALSE);
-}
+void SetBlend(IDirect3DDevice9* d, bool on) { d->SetRenderState(D3DRS_ALPHABLENDENABLE, on ? TRUE : FALSE); }
 
 }  // namespace
 
@@ -174,7 +172,8 @@ PlainFrameFigures MeasurePlainRaceScene(double runnerScale, int frames) {
   IDirect3DTexture9* layers[3] = {};
   IDirect3DTexture9* runner = nullptr;
   bool ok = Open(p);
-  for (int i = 0; ok && i < 3; ++i) ok = (layers[i] = MakeTexture(p, Side, Side, i > 0, static_cast<uint32_t>(i * 40))) != nullptr;
+  for (int i = 0; ok && i < 3; ++i)
+    ok = (layers[i] = MakeTexture(p, Side, Side, i > 0, static_cast<uint32_t>(i * 40))) != nullptr;
   if (ok) ok = (runner = MakeTexture(p, 24, 24, true, 7)) != nullptr;
   if (ok) {
     IDirect3DDevice9* d = p.device;
@@ -187,14 +186,16 @@ PlainFrameFigures MeasurePlainRaceScene(double runnerScale, int frames) {
     d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
     d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
     d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
-    for (DWORD s : {D3DSAMP_MINFILTER, D3DSAMP_MAGFILTER}) d->SetSamplerState(0, static_cast<D3DSAMPLERSTATETYPE>(s), D3DTEXF_LINEAR);
+    for (DWORD s : {D3DSAMP_MINFILTER, D3DSAMP_MAGFILTER})
+      d->SetSamplerState(0, static_cast<D3DSAMPLERSTATETYPE>(s), D3DTEXF_LINEAR);
     d->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
     d->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
     d->SetFVF(TexFvf);
     static TexVertex quads[Runners * 6];
-    const TexVertex layer[6] = {{-0.5f, -0.5f, 0, 1, 0xFFFFFFFF, 0, 0},   {Side - 0.5f, -0.5f, 0, 1, 0xFFFFFFFF, 1, 0},
-                                {-0.5f, Side - 0.5f, 0, 1, 0xFFFFFFFF, 0, 1}, {Side - 0.5f, Side - 0.5f, 0, 1, 0xFFFFFFFF, 1, 1},
-                                {-0.5f, Side - 0.5f, 0, 1, 0xFFFFFFFF, 0, 1}, {Side - 0.5f, -0.5f, 0, 1, 0xFFFFFFFF, 1, 0}};
+    const TexVertex layer[6] = {
+        {-0.5f, -0.5f, 0, 1, 0xFFFFFFFF, 0, 0},       {Side - 0.5f, -0.5f, 0, 1, 0xFFFFFFFF, 1, 0},
+        {-0.5f, Side - 0.5f, 0, 1, 0xFFFFFFFF, 0, 1}, {Side - 0.5f, Side - 0.5f, 0, 1, 0xFFFFFFFF, 1, 1},
+        {-0.5f, Side - 0.5f, 0, 1, 0xFFFFFFFF, 0, 1}, {Side - 0.5f, -0.5f, 0, 1, 0xFFFFFFFF, 1, 0}};
     auto frame = [&](int n) {
       d->BeginScene();
       d->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
@@ -232,7 +233,8 @@ PlainFrameFigures MeasurePlainRaceScene(double runnerScale, int frames) {
     QueryPerformanceCounter(&end);
     f.ran = true;
     f.frames = frames;
-    f.ms = static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart) / frames;
+    f.ms =
+        static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart) / frames;
     f.cpuMs = (ProcessCpuSeconds() - cpu0) * 1000.0 / frames;
     d->SetTexture(0, nullptr);
   }
