@@ -52,9 +52,9 @@ void OnPaint(HWND window) {
     RedrawFromSavedScreen(dc);
   } else if (WindowModeFlag == 1 && EngineInitialised != 0 && QueryDrawScreen() == DrawScreenBack) {
     // Present once, without waiting for the vertical blank inside the paint. A present can
-    // itself expose the window again (Wine's swap of a windowed chain does), so the paint
-    // repairs only a frame it has not shown yet; otherwise paint and present feed each
-    // other and the pump never empties.
+    // itself expose the window again (Wine's does while a DirectDraw object is bound to the
+    // window), so the paint repairs only a frame it has not shown yet; otherwise paint and
+    // present feed each other and the pump never empties.
     static uint64_t last_repaired = ~uint64_t{0};
     if (GetPresentCounter() != last_repaired) {
       const int32_t vsync = GetVSyncWait();

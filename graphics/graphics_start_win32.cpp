@@ -156,7 +156,11 @@ int CreateDirectDrawObject() {
     return -1;
   }
   WriteLog("初期化に成功しました\n");
-  directDraw->SetCooperativeLevel(MainWindow(), DDSCL_NORMAL | (G.fpuPreserve ? DDSCL_FPUPRESERVE : 0));
+  // Normal cooperation bound to no window: the object only answers the vertical-blank
+  // questions. Given the main window, Wine's DirectDraw hangs a swap chain of its own on it,
+  // and every Direct3D present then invalidates the window: a repaint, a second present and
+  // a slow message pump each frame, twenty to fifty times the cost of the frame itself.
+  directDraw->SetCooperativeLevel(nullptr, DDSCL_NORMAL | (G.fpuPreserve ? DDSCL_FPUPRESERVE : 0));
   G.directDraw = directDraw;
   return 0;
 }

@@ -12,6 +12,10 @@
 #include "game/game_main.h"
 #include "game/game_session.h"
 #include "game/race_scene.h"
+#include "graphics/draw_screen.h"
+#include "game/game_state.h"
+#include "game/runner.h"
+#include "tests/graphics/counting_sink.h"
 
 namespace {
 
@@ -44,6 +48,53 @@ Cost Measure(Frame frame) {
   return {(testing::ProcessCpuSeconds() - p0) * 1000.0 / Frames, (testing::ThreadCpuSeconds() - t0) * 1000.0 / Frames};
 }
 
+// Wall milliseconds of each engine call of a race frame, and on Direct3D the device calls a
+// frame makes by kind.
+void Breakdown(const char* name, int32_t hardware) {
+  constexpr int kParts = 8;
+  static constexpr const char* parts[kParts] = {"pump", "background", "hud", "rivals", "player", "update", "present", "erase"};
+  double spent[kParts] = {};
+  LARGE_INTEGER frequency, t0, t1;
+  QueryPerformanceFrequency(&frequency);
+  bool running = true;
+  auto timed = [&](int part, auto&& call) {
+    QueryPerformanceCounter(&t0);
+    call();
+    QueryPerformanceCounter(&t1);
+    spent[part] += static_cast<double>(t1.QuadPart - t0.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+  };
+  quelt_test::DeviceCallCounts counts;
+  const uint64_t presentsBefore = quelt::GetPresentCounter();
+  {
+    quelt_test::CountingSinkScope scope(&counts);
+    for (int i = 0; i < Frames; ++i) {
+      timed(0, [] { Engine.ApiPumpMessages(); });
+      timed(1, [] { DrawRaceBackground(); });
+      timed(2, [] { DrawRaceHud(); });
+      timed(3, [] { DrawRivals(); });
+      timed(4, [] { DrawPlayer(); });
+      timed(5, [&running] {
+        for (RunnerRecord& r : RivalTable) UpdateRival(r);
+        running = UpdatePlayer() != 0;
+      });
+      timed(6, [] { Engine.ApiPresentScreen(); });
+      timed(7, [] { Engine.ApiEraseDrawScreen(); });
+    }
+  }
+  std::printf("%s race frame by call, ms:", name);
+  for (int i = 0; i < kParts; ++i) std::printf(" %s %s", parts[i], Fixed(spent[i] / Frames, 3).c_str());
+  std::printf("; %s presents a frame\n",
+              Fixed(static_cast<double>(quelt::GetPresentCounter() - presentsBefore) / Frames, 2).c_str());
+  if (!hardware) return;
+  std::printf("%s device calls per race frame: %s (present aside);", name,
+              Fixed(static_cast<double>(counts.Total()) / Frames, 1).c_str());
+  for (size_t k = 0; k < counts.calls.size(); ++k)
+    if (counts.calls[k] != 0)
+      std::printf(" %s %s", quelt_test::DeviceCallNames[k],
+                  Fixed(static_cast<double>(counts.calls[k]) / Frames, 1).c_str());
+  std::printf("\n");
+}
+
 void RunBackEnd(int32_t hardware) {
   const char* name = hardware ? "direct3d" : "software";
   if (testing::StartGameSession(hardware, hardware ? "Tarn Vale bench d3d" : "Tarn Vale bench soft") != 0 ||
@@ -71,6 +122,8 @@ void RunBackEnd(int32_t hardware) {
                 course, Fixed(game.process, 3).c_str(), Ratio(game.process, bare.process).c_str(),
                 Fixed(game.thread, 3).c_str(), Ratio(game.thread, bare.thread).c_str());
   }
+  StartRace(0);
+  Breakdown(name, hardware);
   testing::StopGameSession();
 }
 

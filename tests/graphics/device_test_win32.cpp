@@ -1,10 +1,12 @@
 // Graphics on Wine's Direct3D 9 device and on the software screen: start-up roads and
 // their log lines, a cleared and presented frame read back, the format table, window and
 // full-screen switching and screen-mode changes at the X server's own size.
+#include <windows.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
+#include "core/api_entry.h"
 #include "core/core_state.h"
 #include "core/log.h"
 #include "core/window_modes.h"
@@ -95,6 +97,33 @@ TEST(GraphicsDevice, Direct3DRoadPresentsTheClearedFrame) {
   // pack is used.
   EXPECT_TRUE(Contains(log, "プログラマブルシェーダーを使用します"));
   EXPECT_FALSE(Contains(log, "プログラマブルシェーダーを使用しません"));
+}
+
+// A windowed Direct3D present must not invalidate the window: every repaint presents once
+// more, and a present that invalidated would double each frame and keep the pump busy.
+// The DirectDraw object is still there for the vertical-blank questions.
+TEST(GraphicsDevice, Direct3DPresentsLeaveTheWindowValid) {
+  ASSERT_EQ(StartEngineSession({"quelt graphics present repaint"}), 0);
+  ASSERT_EQ(ScreenState.hardware, 1);
+  EXPECT_NE(GraphicsDevice.directDraw, nullptr);
+  SelectDrawScreen(DrawScreenBack);
+  for (int i = 0; i < 5; ++i) {
+    EraseDrawScreen();
+    PresentScreen();
+    ApiPumpMessages();
+  }
+  constexpr int frames = 30;
+  const uint64_t before = GetPresentCounter();
+  for (int i = 0; i < frames; ++i) {
+    BackgroundColour = static_cast<uint32_t>(i * 0x030507) & 0xFFFFFF;
+    EraseDrawScreen();
+    PresentScreen();
+    Sleep(2);
+    ApiPumpMessages();
+  }
+  EXPECT_LE(GetPresentCounter() - before, static_cast<uint64_t>(frames + 2));
+  WaitVerticalBlank();
+  StopEngineSession();
 }
 
 TEST(GraphicsDevice, SoftwareRoadWhenDirect3DIsRefused) {
