@@ -17,18 +17,21 @@ namespace quelt::softblit {
 // Which variants have a row form: no blend image and bright off, and
 //  - a direct source in the 32-bit mix, halving, exact add and subtract kernels, or the
 //    16-bit halving, with or without its transparent colour;
-//  - a direct source copied with its transparent colour (both depths);
-//  - an alpha source copied with transparency on (both depths).
+//  - a direct source copied, with or without its transparent colour (both depths; the
+//    plain blitter copies rows without one as bytes);
+//  - an alpha source copied with transparency on (both depths), or off (16-bit: the
+//    colour half of each 4-byte pixel).
 template <class V>
 constexpr bool HasRowForm() {
 #if defined(__SSE2__)
   if (V::Blend || V::Bright) return false;
   if (V::Kind == SrcKind::Direct) {
-    if (V::K == Kernel::Copy) return V::Trans;
+    if (V::K == Kernel::Copy) return true;
     if (V::K == Kernel::MixHalf) return true;
     return !V::Is16 && (V::K == Kernel::Mix || V::K == Kernel::AddExact || V::K == Kernel::SubExact);
   }
-  return V::Kind == SrcKind::Alpha && V::K == Kernel::Copy && V::Trans;
+  // (Without transparency a 32-bit alpha source is copied row by row as bytes.)
+  return V::Kind == SrcKind::Alpha && V::K == Kernel::Copy && (V::Trans || V::Is16);
 #else
   return false;
 #endif
@@ -208,6 +211,10 @@ inline void Step(const RowConstants& rc, uint8_t* dp, const Source& src, int32_t
   } else if constexpr (V::Kind == SrcKind::Alpha) {
     const __m128i sLo = src.Load4x32(i);
     const __m128i sHi = src.Load4x32(i + 4);
+    if constexpr (!V::Trans) {
+      Store128(dp, LowHalves(sLo, sHi));
+      return;
+    }
     const __m128i alphaBits = _mm_set1_epi32(0xFF0000);
     const __m128i aLo = _mm_and_si128(sLo, alphaBits);
     const __m128i aHi = _mm_and_si128(sHi, alphaBits);

@@ -33,6 +33,23 @@ struct StretchJob {
   int32_t rowStart;
 };
 
+// A table of one int32 per visible column: in place for the common widths.
+class ColumnTable {
+ public:
+  int32_t* Reserve(int32_t count) {
+    if (count <= kInPlace) return data_ = inPlace_;
+    heap_.reset(new (std::nothrow) int32_t[static_cast<size_t>(count)]);
+    return data_ = heap_.get();
+  }
+  const int32_t* data() const { return data_; }
+
+ private:
+  static constexpr int32_t kInPlace = 1024;
+  int32_t inPlace_[kInPlace];
+  std::unique_ptr<int32_t[]> heap_;
+  int32_t* data_ = nullptr;
+};
+
 template <class V>
 struct StretchLoop {
   using R = typename V::Reader;
@@ -48,14 +65,30 @@ struct StretchLoop {
     }
   }
 
-  // One row, source pixel by source pixel: each covers the destination pixels until its
-  // accumulator runs out, all drawn from one read, or all passed over at once when skipped.
+  // One row, destination pixel by destination pixel.
   static void PixelRow(const StretchJob& j, const uint8_t* sp, const uint8_t* bp, uint8_t* dp) {
+    int32_t colAcc = j.colStart;
+    for (int32_t col = 0; col < j.width; ++col) {
+      DrawPixel<V>(j.px, sp, bp, dp, j.palette, j.transparent);
+      dp += V::kDestBytes;
+      colAcc -= 65536;
+      while (colAcc <= 0) {
+        sp += j.srcStep;
+        if constexpr (V::Blend) bp += j.blendStep;
+        colAcc += j.colStep;
+      }
+    }
+  }
+
+  // One magnified row, source pixel by source pixel: each covers the destination pixels
+  // until its accumulator runs out, all drawn from one read, or all passed over at once
+  // when the transparency rules skip it.
+  static void CoverRow(const StretchJob& j, const uint8_t* sp, const uint8_t* bp, uint8_t* dp) {
     int32_t colAcc = j.colStart;
     int32_t left = j.width;
     while (left > 0) {
-      // colAcc > 0 here and at most the step, so this neither overflows nor is 0.
-      int32_t covered = static_cast<int32_t>((int64_t{colAcc} + 65535) >> 16);
+      // 0 < colAcc <= the step <= 0x7FFF0000, so this does not overflow.
+      int32_t covered = (colAcc + 65535) >> 16;
       if (covered > left) covered = left;
       if (!Skipped(j, sp)) {
         for (int32_t k = 0; k < covered; ++k) DrawPixel<V>(j.px, sp, bp, dp + k * V::kDestBytes, j.palette, j.transparent);
@@ -72,10 +105,10 @@ struct StretchLoop {
   }
 
   // Byte offset from the row's first visible source pixel for every visible column (the
-  // same for every row); null when it cannot be allocated.
-  static std::unique_ptr<int32_t[]> ColumnOffsets(const StretchJob& j) {
-    std::unique_ptr<int32_t[]> offsets(new (std::nothrow) int32_t[static_cast<size_t>(j.width)]);
-    if (!offsets) return offsets;
+  // same for every row); false when it cannot be allocated.
+  static bool ColumnOffsets(const StretchJob& j, ColumnTable& table) {
+    int32_t* offsets = table.Reserve(j.width);
+    if (offsets == nullptr) return false;
     int32_t offset = 0;
     int32_t colAcc = j.colStart;
     for (int32_t col = 0; col < j.width; ++col) {
@@ -86,24 +119,27 @@ struct StretchLoop {
         colAcc += j.colStep;
       }
     }
-    return offsets;
+    return true;
   }
 
   static void Run(const StretchJob& j) {
-    std::unique_ptr<int32_t[]> offsets;
-    if constexpr (HasRowForm<V>()) offsets = ColumnOffsets(j);
+    ColumnTable offsets;
+    bool picked = false;
+    // Source pixels that cover more than one destination pixel, and a reason to pass over them.
+    const bool magnified = V::Trans && j.colStep > 65536;
+    if constexpr (HasRowForm<V>()) picked = ColumnOffsets(j, offsets);
     const uint8_t* srcRow = j.src;
     const uint8_t* blendRow = j.blend;
     uint8_t* destRow = j.dest;
     int32_t rowAcc = j.rowStart;
     [[maybe_unused]] const RowConstants rc = MakeRowConstants(j.px, j.transparent);
     for (int32_t row = 0; row < j.height; ++row) {
-      if constexpr (HasRowForm<V>()) {
-        if (offsets) {
-          DrawRow<V>(j.px, rc, destRow, PickedSource{srcRow, offsets.get()}, j.width, j.palette, j.transparent);
-        } else {
-          PixelRow(j, srcRow, blendRow, destRow);
+      if (picked) {
+        if constexpr (HasRowForm<V>()) {
+          DrawRow<V>(j.px, rc, destRow, PickedSource{srcRow, offsets.data()}, j.width, j.palette, j.transparent);
         }
+      } else if (magnified) {
+        CoverRow(j, srcRow, blendRow, destRow);
       } else {
         PixelRow(j, srcRow, blendRow, destRow);
       }
