@@ -20,7 +20,8 @@ namespace quelt::softblit {
 //  - a direct source copied, with or without its transparent colour (both depths; the
 //    plain blitter copies rows without one as bytes);
 //  - an alpha source copied with transparency on (both depths), or off (16-bit: the
-//    colour half of each 4-byte pixel).
+//    colour half of each 4-byte pixel);
+//  - a 32-bit alpha source mixed by the blend parameter, with or without transparency.
 template <class V>
 constexpr bool HasRowForm() {
 #if defined(__SSE2__)
@@ -30,8 +31,10 @@ constexpr bool HasRowForm() {
     if (V::K == Kernel::MixHalf) return true;
     return !V::Is16 && (V::K == Kernel::Mix || V::K == Kernel::AddExact || V::K == Kernel::SubExact);
   }
+  if (V::Kind != SrcKind::Alpha) return false;
   // (Without transparency a 32-bit alpha source is copied row by row as bytes.)
-  return V::Kind == SrcKind::Alpha && V::K == Kernel::Copy && (V::Trans || V::Is16);
+  if (V::K == Kernel::Copy) return V::Trans || V::Is16;
+  return V::K == Kernel::Mix && !V::Is16;
 #else
   return false;
 #endif
@@ -72,6 +75,7 @@ struct RowConstants {
   __m128i takeWeight;  // p in the colour lanes, 0 in the fourth byte's
   __m128i key32;
   __m128i key16;
+  __m128i param32;  // p in the low half of each 32-bit lane
 #endif
 };
 
@@ -81,7 +85,7 @@ inline RowConstants MakeRowConstants([[maybe_unused]] const PixelContext& c, [[m
   const auto q = static_cast<int16_t>(256 - c.p);
   return {_mm_set_epi16(256, q, q, q, 256, q, q, q), _mm_set_epi16(0, p, p, p, 0, p, p, p),
           _mm_set1_epi32(static_cast<int32_t>(transparent)),
-          _mm_set1_epi16(static_cast<int16_t>(transparent & 0xFFFF))};
+          _mm_set1_epi16(static_cast<int16_t>(transparent & 0xFFFF)), _mm_set1_epi32(c.p)};
 #else
   return {};
 #endif
@@ -142,6 +146,24 @@ inline __m128i AlphaCopy4x32(__m128i s, __m128i d, __m128i a, __m128i opaque) {
   return _mm_or_si128(blueRed, greenLast);
 }
 
+// Mix of an alpha source towards the source by a p / 65536, or with transparency and
+// a = 255 by p / 256 = 256 p / 65536: one weight W = a' p per pixel (a' = 256 for a dropped
+// a = 255), W <= 65280, and d + fl(W (s - d) / 65536) in bytes 0-2, d's fourth byte kept.
+// The signed high half of (s - d) x W reads W >= 32768 as W - 65536, which takes exactly
+// (s - d) off the result; that is added back.
+inline __m128i AlphaMix4x32(__m128i s, __m128i d, __m128i weight) {
+  const __m128i lowBytes = _mm_set1_epi32(0x00FF00FF);
+  const auto mixLanes = [](__m128i dl, __m128i sl, __m128i w) {
+    const __m128i x = _mm_sub_epi16(sl, dl);
+    return _mm_add_epi16(_mm_add_epi16(dl, _mm_mulhi_epi16(x, w)), _mm_and_si128(x, _mm_srai_epi16(w, 15)));
+  };
+  const __m128i blueRed = mixLanes(_mm_and_si128(d, lowBytes), _mm_and_si128(s, lowBytes),
+                                   _mm_or_si128(weight, _mm_slli_epi32(weight, 16)));
+  // The fourth byte's lane has weight 0 and keeps d.
+  const __m128i greenLast = mixLanes(_mm_srli_epi16(d, 8), _mm_srli_epi16(s, 8), weight);
+  return _mm_or_si128(blueRed, _mm_slli_epi16(greenLast, 8));
+}
+
 // Low 16 bits of eight 32-bit values (two vectors) as eight 16-bit lanes.
 inline __m128i LowHalves(__m128i a, __m128i b) {
   return _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(a, 16), 16), _mm_srai_epi32(_mm_slli_epi32(b, 16), 16));
@@ -177,7 +199,22 @@ inline constexpr int32_t kRowStep = V::Is16 || V::Kind == SrcKind::Alpha ? 8 : 4
 template <class V, class Source>
 inline void Step(const RowConstants& rc, uint8_t* dp, const Source& src, int32_t i) {
   if constexpr (!V::Is16) {
-    if constexpr (V::Kind == SrcKind::Alpha) {
+    if constexpr (V::Kind == SrcKind::Alpha && V::K == Kernel::Mix) {
+      const __m128i s0 = src.Load4x32(i);
+      const __m128i s1 = src.Load4x32(i + 4);
+      __m128i a0 = _mm_srli_epi32(s0, 24);
+      __m128i a1 = _mm_srli_epi32(s1, 24);
+      // a = 0 gives weight 0 and leaves the destination as it is.
+      if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_or_si128(a0, a1), _mm_setzero_si128())) == 0xFFFF) return;
+      if constexpr (V::Trans) {
+        const __m128i full = _mm_set1_epi32(255);
+        a0 = _mm_sub_epi32(a0, _mm_cmpeq_epi32(a0, full));
+        a1 = _mm_sub_epi32(a1, _mm_cmpeq_epi32(a1, full));
+      }
+      Store128(dp, AlphaMix4x32(s0, Load128(dp), _mm_mullo_epi16(a0, rc.param32)));
+      Store128(dp + 16, AlphaMix4x32(s1, Load128(dp + 16), _mm_mullo_epi16(a1, rc.param32)));
+      return;
+    } else if constexpr (V::Kind == SrcKind::Alpha) {
       // Eight pixels: runs wholly skipped or wholly opaque are one test each.
       const __m128i s0 = src.Load4x32(i);
       const __m128i s1 = src.Load4x32(i + 4);

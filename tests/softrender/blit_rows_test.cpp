@@ -34,6 +34,8 @@ constexpr RowCase kCases[] = {
     {false, Kind::Alpha, 0, 0, true},    {true, Kind::Alpha, 0, 0, true},
     {false, Kind::Alpha, 0, 0, false},   {true, Kind::Alpha, 0, 0, false},
     {false, Kind::Alpha, 1, 255, true},  {true, Kind::Alpha, 1, 255, true},
+    {false, Kind::Alpha, 1, 200, true},  {false, Kind::Alpha, 1, 254, false},
+    {false, Kind::Alpha, 1, 1, true},    {true, Kind::Alpha, 1, 200, true},
     {false, Kind::Direct, 1, 128, false}, {false, Kind::Direct, 1, 128, true},
     {true, Kind::Direct, 1, 128, false}, {true, Kind::Direct, 1, 128, true},
     {false, Kind::Direct, 1, 200, false}, {false, Kind::Direct, 1, 200, true},
