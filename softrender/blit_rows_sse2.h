@@ -1,7 +1,9 @@
 #pragma once
-// Whole-row forms of the commonest 32-bit plain-variant kernels on the processor's packed
-// byte instructions, four pixels per step. Each gives exactly the result of its kernel in
-// blend_kernels.h, which also draws the pixels left over at a row's end.
+// Whole-row forms of the commonest blitter variants on the processor's packed instructions:
+// 4 pixels per step at 32 bits, 8 at 16 bits. Each gives exactly the result of its kernel
+// in blend_kernels.h, transparency rules included; the scalar kernels draw the pixels left
+// over at a row's end. The source is read either as one run of pixels (plain blitter) or
+// through a table of source offsets per destination column (stretched blitter).
 #include <cstdint>
 
 #include "softrender/blend_kernels.h"
@@ -12,47 +14,285 @@
 
 namespace quelt::softblit {
 
-// Which kernels have a row form (32-bit direct source, no blend image, bright or transparency).
-constexpr bool HasRowForm32(Kernel k) {
-  return k == Kernel::Mix || k == Kernel::MixHalf || k == Kernel::AddExact || k == Kernel::SubExact;
+// Which variants have a row form: no blend image and bright off, and
+//  - a direct source in the 32-bit mix, halving, exact add and subtract kernels, or the
+//    16-bit halving, with or without its transparent colour;
+//  - a direct source copied, with or without its transparent colour (both depths; the
+//    plain blitter copies rows without one as bytes);
+//  - an alpha source copied with transparency on (both depths), or off (16-bit: the
+//    colour half of each 4-byte pixel);
+//  - a 32-bit alpha source mixed by the blend parameter, with or without transparency.
+template <class V>
+constexpr bool HasRowForm() {
+#if defined(__SSE2__)
+  if (V::Blend || V::Bright) return false;
+  if (V::Kind == SrcKind::Direct) {
+    if (V::K == Kernel::Copy) return true;
+    if (V::K == Kernel::MixHalf) return true;
+    return !V::Is16 && (V::K == Kernel::Mix || V::K == Kernel::AddExact || V::K == Kernel::SubExact);
+  }
+  if (V::Kind != SrcKind::Alpha) return false;
+  // (Without transparency a 32-bit alpha source is copied row by row as bytes.)
+  if (V::K == Kernel::Copy) return V::Trans || V::Is16;
+  return V::K == Kernel::Mix && !V::Is16;
+#else
+  return false;
+#endif
 }
 
-template <Kernel K>
-inline void Row32(const PixelContext& c, uint8_t* dp, const uint8_t* sp, int32_t count) {
-  int32_t i = 0;
+// Source pixels of a row in one run.
+struct RunSource {
+  const uint8_t* first;
+  int32_t bytes;  // per pixel
+  const uint8_t* At(int32_t i) const { return first + i * bytes; }
 #if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  // Mix: d + fl(p (s - d) / 256) = (d (256 - p) + s p) >> 8 per byte; the fourth byte
-  // takes weights 256 and 0, so it stays. Every 16-bit lane stays below 65536.
-  const auto p = static_cast<int16_t>(c.p);
-  const __m128i keepWeight = _mm_set_epi16(256, static_cast<int16_t>(256 - p), static_cast<int16_t>(256 - p),
-                                           static_cast<int16_t>(256 - p), 256, static_cast<int16_t>(256 - p),
-                                           static_cast<int16_t>(256 - p), static_cast<int16_t>(256 - p));
-  const __m128i takeWeight = _mm_set_epi16(0, p, p, p, 0, p, p, p);
-  const __m128i halfMask = _mm_set1_epi32(0x7F7F7F);
-  for (; i + 4 <= count; i += 4) {
-    const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sp + 4 * i));
-    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dp + 4 * i));
-    __m128i out;
-    if constexpr (K == Kernel::Mix) {
-      const __m128i lo = _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(d, zero), keepWeight),
-                                       _mm_mullo_epi16(_mm_unpacklo_epi8(s, zero), takeWeight));
-      const __m128i hi = _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(d, zero), keepWeight),
-                                       _mm_mullo_epi16(_mm_unpackhi_epi8(s, zero), takeWeight));
-      out = _mm_packus_epi16(_mm_srli_epi16(lo, 8), _mm_srli_epi16(hi, 8));
-    } else if constexpr (K == Kernel::MixHalf) {
-      out = _mm_add_epi32(_mm_and_si128(_mm_srli_epi32(s, 1), halfMask),
-                          _mm_and_si128(_mm_srli_epi32(d, 1), halfMask));
-    } else if constexpr (K == Kernel::AddExact) {
-      out = _mm_adds_epu8(d, s);
-    } else {
-      static_assert(K == Kernel::SubExact);
-      out = _mm_subs_epu8(d, s);
-    }
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dp + 4 * i), out);
+  __m128i Load4x32(int32_t i) const { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(At(i))); }
+  __m128i Load8x16(int32_t i) const { return Load4x32(i); }
+#endif
+};
+
+// Source pixels picked per destination column: row start + a byte offset per column.
+struct PickedSource {
+  const uint8_t* row;
+  const int32_t* offsets;
+  const uint8_t* At(int32_t i) const { return row + offsets[i]; }
+#if defined(__SSE2__)
+  __m128i Load4x32(int32_t i) const {
+    return _mm_set_epi32(static_cast<int32_t>(Load32(At(i + 3))), static_cast<int32_t>(Load32(At(i + 2))),
+                         static_cast<int32_t>(Load32(At(i + 1))), static_cast<int32_t>(Load32(At(i))));
+  }
+  __m128i Load8x16(int32_t i) const {
+    const auto v = [&](int32_t k) { return static_cast<int16_t>(Load16(At(i + k))); };
+    return _mm_set_epi16(v(7), v(6), v(5), v(4), v(3), v(2), v(1), v(0));
   }
 #endif
-  for (; i < count; ++i) Pixel32<K, false, false, AlphaUse::None>(c, Load32(sp + 4 * i), 0, 0, dp + 4 * i);
+};
+
+// Per-call constants of the row forms.
+struct RowConstants {
+#if defined(__SSE2__)
+  __m128i keepWeight;  // 256 - p in the colour lanes, 256 in the fourth byte's
+  __m128i takeWeight;  // p in the colour lanes, 0 in the fourth byte's
+  __m128i key32;
+  __m128i key16;
+  __m128i param32;  // p in the low half of each 32-bit lane
+#endif
+};
+
+inline RowConstants MakeRowConstants([[maybe_unused]] const PixelContext& c, [[maybe_unused]] uint32_t transparent) {
+#if defined(__SSE2__)
+  const auto p = static_cast<int16_t>(c.p);
+  const auto q = static_cast<int16_t>(256 - c.p);
+  return {_mm_set_epi16(256, q, q, q, 256, q, q, q), _mm_set_epi16(0, p, p, p, 0, p, p, p),
+          _mm_set1_epi32(static_cast<int32_t>(transparent)),
+          _mm_set1_epi16(static_cast<int16_t>(transparent & 0xFFFF)), _mm_set1_epi32(c.p)};
+#else
+  return {};
+#endif
+}
+
+#if defined(__SSE2__)
+
+// ((d << 8) + (s - d) w) >> 8 per 16-bit lane = d + fl(w (s - d) / 256) for w <= 256: the
+// exact value lies in 0..65280, so the lane's wrap-around arithmetic gives it exactly.
+inline __m128i MixLanes(__m128i d, __m128i s, __m128i w) {
+  return _mm_srli_epi16(_mm_add_epi16(_mm_slli_epi16(d, 8), _mm_mullo_epi16(_mm_sub_epi16(s, d), w)), 8);
+}
+
+// 32-bit kernels on four pixels.
+template <Kernel K>
+inline __m128i Kernel4x32(const RowConstants& rc, __m128i s, __m128i d) {
+  const __m128i zero = _mm_setzero_si128();
+  if constexpr (K == Kernel::Copy) {
+    return s;
+  } else if constexpr (K == Kernel::Mix) {
+    // (d (256 - p) + s p) >> 8; the fourth byte takes weights 256 and 0, so it stays.
+    const __m128i lo = _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(d, zero), rc.keepWeight),
+                                     _mm_mullo_epi16(_mm_unpacklo_epi8(s, zero), rc.takeWeight));
+    const __m128i hi = _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(d, zero), rc.keepWeight),
+                                     _mm_mullo_epi16(_mm_unpackhi_epi8(s, zero), rc.takeWeight));
+    return _mm_packus_epi16(_mm_srli_epi16(lo, 8), _mm_srli_epi16(hi, 8));
+  } else if constexpr (K == Kernel::MixHalf) {
+    const __m128i halfMask = _mm_set1_epi32(0x7F7F7F);
+    return _mm_add_epi32(_mm_and_si128(_mm_srli_epi32(s, 1), halfMask), _mm_and_si128(_mm_srli_epi32(d, 1), halfMask));
+  } else if constexpr (K == Kernel::AddExact) {
+    return _mm_adds_epu8(d, s);
+  } else {
+    static_assert(K == Kernel::SubExact);
+    return _mm_subs_epu8(d, s);
+  }
+}
+
+// Copy of an alpha source with transparency: a = 0 keeps d, a = 255 copies the whole pixel,
+// other a give d + fl(a (s - d) / 256) in bytes 0-2 and keep d's fourth byte. Blue and red
+// are mixed in one set of 16-bit lanes, green and the fourth byte in another. The weight is
+// a in the colour lanes and 0 in the fourth byte's (which thus keeps d), and 256 in all
+// four for a = 255 (which thus copies). `opaque`: a = 255, per pixel.
+inline __m128i AlphaCopy4x32(__m128i s, __m128i d, __m128i a, __m128i opaque) {
+  const __m128i lowBytes = _mm_set1_epi32(0x00FF00FF);
+  const __m128i highBytes = _mm_set1_epi32(static_cast<int32_t>(0xFF00FF00));
+  // a = 255: 255 + 1 in the low lane, 256 in the high one.
+  const __m128i wGreen = _mm_add_epi32(a, _mm_and_si128(opaque, _mm_set1_epi32(0x01000001)));
+  const __m128i wBlueRed = _mm_or_si128(wGreen, _mm_slli_epi32(wGreen, 16));
+  const __m128i blueRed =
+      _mm_srli_epi16(_mm_add_epi16(_mm_slli_epi16(d, 8), _mm_mullo_epi16(_mm_sub_epi16(_mm_and_si128(s, lowBytes),
+                                                                                         _mm_and_si128(d, lowBytes)),
+                                                                          wBlueRed)),
+                     8);
+  const __m128i greenLast = _mm_and_si128(
+      _mm_add_epi16(_mm_and_si128(d, highBytes),
+                    _mm_mullo_epi16(_mm_sub_epi16(_mm_srli_epi16(s, 8), _mm_srli_epi16(d, 8)), wGreen)),
+      highBytes);
+  return _mm_or_si128(blueRed, greenLast);
+}
+
+// Mix of an alpha source towards the source by a p / 65536, or with transparency and
+// a = 255 by p / 256 = 256 p / 65536: one weight W = a' p per pixel (a' = 256 for a dropped
+// a = 255), W <= 65280, and d + fl(W (s - d) / 65536) in bytes 0-2, d's fourth byte kept.
+// The signed high half of (s - d) x W reads W >= 32768 as W - 65536, which takes exactly
+// (s - d) off the result; that is added back.
+inline __m128i AlphaMix4x32(__m128i s, __m128i d, __m128i weight) {
+  const __m128i lowBytes = _mm_set1_epi32(0x00FF00FF);
+  const auto mixLanes = [](__m128i dl, __m128i sl, __m128i w) {
+    const __m128i x = _mm_sub_epi16(sl, dl);
+    return _mm_add_epi16(_mm_add_epi16(dl, _mm_mulhi_epi16(x, w)), _mm_and_si128(x, _mm_srai_epi16(w, 15)));
+  };
+  const __m128i blueRed = mixLanes(_mm_and_si128(d, lowBytes), _mm_and_si128(s, lowBytes),
+                                   _mm_or_si128(weight, _mm_slli_epi32(weight, 16)));
+  // The fourth byte's lane has weight 0 and keeps d.
+  const __m128i greenLast = mixLanes(_mm_srli_epi16(d, 8), _mm_srli_epi16(s, 8), weight);
+  return _mm_or_si128(blueRed, _mm_slli_epi16(greenLast, 8));
+}
+
+// Low 16 bits of eight 32-bit values (two vectors) as eight 16-bit lanes.
+inline __m128i LowHalves(__m128i a, __m128i b) {
+  return _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(a, 16), 16), _mm_srai_epi32(_mm_slli_epi32(b, 16), 16));
+}
+
+// 16-bit alpha source (R5G6B5 in bytes 0-1, alpha in byte 2) copied with transparency,
+// eight pixels: per field f_d + fl(a (f_s - f_d) / 256); a = 255 copies, a = 0 keeps.
+inline __m128i AlphaCopy8x16(__m128i sLo, __m128i sHi, __m128i d) {
+  const __m128i byteMask = _mm_set1_epi32(0xFF);
+  const __m128i s = LowHalves(sLo, sHi);
+  const __m128i a = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(sLo, 16), byteMask),
+                                    _mm_and_si128(_mm_srli_epi32(sHi, 16), byteMask));
+  const __m128i w = _mm_sub_epi16(a, _mm_cmpeq_epi16(a, _mm_set1_epi16(255)));
+  const __m128i low5 = _mm_set1_epi16(31);
+  const __m128i low6 = _mm_set1_epi16(63);
+  const __m128i r = MixLanes(_mm_srli_epi16(d, 11), _mm_srli_epi16(s, 11), w);
+  const __m128i g = MixLanes(_mm_and_si128(_mm_srli_epi16(d, 5), low6), _mm_and_si128(_mm_srli_epi16(s, 5), low6), w);
+  const __m128i b = MixLanes(_mm_and_si128(d, low5), _mm_and_si128(s, low5), w);
+  return _mm_or_si128(_mm_or_si128(_mm_slli_epi16(r, 11), _mm_slli_epi16(g, 5)), b);
+}
+
+inline __m128i Select(__m128i keep, __m128i d, __m128i result) {
+  return _mm_or_si128(_mm_and_si128(keep, d), _mm_andnot_si128(keep, result));
+}
+inline void Store128(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+inline __m128i Load128(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+
+// Pixels per step of a row form.
+template <class V>
+inline constexpr int32_t kRowStep = V::Is16 || V::Kind == SrcKind::Alpha ? 8 : 4;
+
+// kRowStep<V> destination pixels of variant V from the source at pixel i.
+template <class V, class Source>
+inline void Step(const RowConstants& rc, uint8_t* dp, const Source& src, int32_t i) {
+  if constexpr (!V::Is16) {
+    if constexpr (V::Kind == SrcKind::Alpha && V::K == Kernel::Mix) {
+      const __m128i s0 = src.Load4x32(i);
+      const __m128i s1 = src.Load4x32(i + 4);
+      __m128i a0 = _mm_srli_epi32(s0, 24);
+      __m128i a1 = _mm_srli_epi32(s1, 24);
+      // a = 0 gives weight 0 and leaves the destination as it is.
+      if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_or_si128(a0, a1), _mm_setzero_si128())) == 0xFFFF) return;
+      if constexpr (V::Trans) {
+        const __m128i full = _mm_set1_epi32(255);
+        a0 = _mm_sub_epi32(a0, _mm_cmpeq_epi32(a0, full));
+        a1 = _mm_sub_epi32(a1, _mm_cmpeq_epi32(a1, full));
+      }
+      Store128(dp, AlphaMix4x32(s0, Load128(dp), _mm_mullo_epi16(a0, rc.param32)));
+      Store128(dp + 16, AlphaMix4x32(s1, Load128(dp + 16), _mm_mullo_epi16(a1, rc.param32)));
+      return;
+    } else if constexpr (V::Kind == SrcKind::Alpha) {
+      // Eight pixels: runs wholly skipped or wholly opaque are one test each.
+      const __m128i s0 = src.Load4x32(i);
+      const __m128i s1 = src.Load4x32(i + 4);
+      const __m128i a0 = _mm_srli_epi32(s0, 24);
+      const __m128i a1 = _mm_srli_epi32(s1, 24);
+      const __m128i zero = _mm_setzero_si128();
+      if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_or_si128(a0, a1), zero)) == 0xFFFF) return;
+      const __m128i full = _mm_set1_epi32(255);
+      const __m128i opaque0 = _mm_cmpeq_epi32(a0, full);
+      const __m128i opaque1 = _mm_cmpeq_epi32(a1, full);
+      if (_mm_movemask_epi8(_mm_and_si128(opaque0, opaque1)) == 0xFFFF) {
+        Store128(dp, s0);
+        Store128(dp + 16, s1);
+        return;
+      }
+      Store128(dp, AlphaCopy4x32(s0, Load128(dp), a0, opaque0));
+      Store128(dp + 16, AlphaCopy4x32(s1, Load128(dp + 16), a1, opaque1));
+      return;
+    }
+    const __m128i s = src.Load4x32(i);
+    if constexpr (V::Trans) {
+      // Only a run with nothing to draw is a branch: a mix of kept and drawn pixels is
+      // common and unpredictable.
+      const __m128i keep = _mm_cmpeq_epi32(s, rc.key32);
+      if (_mm_movemask_epi8(keep) == 0xFFFF) return;
+      const __m128i d = Load128(dp);
+      Store128(dp, Select(keep, d, Kernel4x32<V::K>(rc, s, d)));
+    } else {
+      Store128(dp, Kernel4x32<V::K>(rc, s, Load128(dp)));
+    }
+  } else if constexpr (V::Kind == SrcKind::Alpha) {
+    const __m128i sLo = src.Load4x32(i);
+    const __m128i sHi = src.Load4x32(i + 4);
+    if constexpr (!V::Trans) {
+      Store128(dp, LowHalves(sLo, sHi));
+      return;
+    }
+    const __m128i alphaBits = _mm_set1_epi32(0xFF0000);
+    const __m128i aLo = _mm_and_si128(sLo, alphaBits);
+    const __m128i aHi = _mm_and_si128(sHi, alphaBits);
+    const __m128i zero = _mm_setzero_si128();
+    if (_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi32(aLo, zero), _mm_cmpeq_epi32(aHi, zero))) == 0xFFFF) return;
+    if (_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi32(aLo, alphaBits), _mm_cmpeq_epi32(aHi, alphaBits))) == 0xFFFF) {
+      Store128(dp, LowHalves(sLo, sHi));
+      return;
+    }
+    Store128(dp, AlphaCopy8x16(sLo, sHi, Load128(dp)));
+  } else {
+    const __m128i s = src.Load8x16(i);
+    __m128i result = s;
+    if constexpr (V::K == Kernel::MixHalf) {
+      const __m128i halfMask = _mm_set1_epi16(0x7BEF);
+      result = _mm_add_epi16(_mm_and_si128(_mm_srli_epi16(s, 1), halfMask), _mm_and_si128(_mm_srli_epi16(Load128(dp), 1), halfMask));
+    } else {
+      static_assert(V::K == Kernel::Copy);
+    }
+    if constexpr (V::Trans) {
+      const __m128i keep = _mm_cmpeq_epi16(s, rc.key16);
+      if (_mm_movemask_epi8(keep) == 0xFFFF) return;
+      result = Select(keep, Load128(dp), result);
+    }
+    Store128(dp, result);
+  }
+}
+
+#endif  // __SSE2__
+
+// Draws `count` pixels of a row of variant V (one with HasRowForm) onto dp; rc comes from
+// MakeRowConstants for the call.
+template <class V, class Source>
+inline void DrawRow(const PixelContext& c, [[maybe_unused]] const RowConstants& rc, uint8_t* dp, const Source& src,
+                    int32_t count, const uint8_t* palette, uint32_t transparent) {
+  int32_t i = 0;
+#if defined(__SSE2__)
+  constexpr int32_t kStep = kRowStep<V>;
+  for (; i + kStep <= count; i += kStep) Step<V>(rc, dp + i * V::kDestBytes, src, i);
+#endif
+  for (; i < count; ++i) DrawPixel<V>(c, src.At(i), nullptr, dp + i * V::kDestBytes, palette, transparent);
 }
 
 }  // namespace quelt::softblit

@@ -29,8 +29,6 @@ template <class V>
 struct PlainLoop {
   using R = typename V::Reader;
   static constexpr bool kPairs = V::Is16 && (V::K == Kernel::AddExact || V::K == Kernel::SubExact);
-  static constexpr bool kRowForm = !V::Is16 && V::Kind == SrcKind::Direct && !V::Trans && !V::Blend &&
-                                   !V::Bright && HasRowForm32(V::K);
 
   // Two 16-bit pixels at once; a pixel whose partner is transparent goes alone.
   static void PairStep(const PlainJob& j, const uint8_t* sp, uint8_t* dp) {
@@ -52,11 +50,12 @@ struct PlainLoop {
     const uint8_t* srcRow = j.src;
     const uint8_t* blendRow = j.blend;
     uint8_t* destRow = j.dest;
+    [[maybe_unused]] const RowConstants rc = MakeRowConstants(j.px, j.transparent);
     for (int32_t row = 0; row < j.height; ++row) {
       if constexpr (V::kRowCopy) {
         std::memcpy(destRow, srcRow, static_cast<size_t>(j.width) * V::kDestBytes);
-      } else if constexpr (kRowForm) {
-        Row32<V::K>(j.px, destRow, srcRow, j.width);
+      } else if constexpr (HasRowForm<V>()) {
+        DrawRow<V>(j.px, rc, destRow, RunSource{srcRow, R::kBytes}, j.width, j.palette, j.transparent);
       } else if constexpr (kPairs) {
         const uint8_t* sp = srcRow;
         uint8_t* dp = destRow;

@@ -1,5 +1,9 @@
 // The stretched blitter: a whole source scaled into a destination rectangle, mirrored
 // when the rectangle's corners are reversed; nearest-neighbour in 16.16 fixed point.
+#include <memory>
+#include <new>
+
+#include "softrender/blit_rows_sse2.h"
 #include "softrender/blit_select.h"
 #include "softrender/memimg_draw.h"
 #include "softrender/source_snapshot.h"
@@ -29,27 +33,115 @@ struct StretchJob {
   int32_t rowStart;
 };
 
+// A table of one int32 per visible column: in place for the common widths.
+class ColumnTable {
+ public:
+  int32_t* Reserve(int32_t count) {
+    if (count <= kInPlace) return data_ = inPlace_;
+    heap_.reset(new (std::nothrow) int32_t[static_cast<size_t>(count)]);
+    return data_ = heap_.get();
+  }
+  const int32_t* data() const { return data_; }
+
+ private:
+  static constexpr int32_t kInPlace = 1024;
+  int32_t inPlace_[kInPlace];
+  std::unique_ptr<int32_t[]> heap_;
+  int32_t* data_ = nullptr;
+};
+
 template <class V>
 struct StretchLoop {
+  using R = typename V::Reader;
+
+  // Whether the transparency rules skip the source pixel at sp whatever the destination.
+  static bool Skipped(const StretchJob& j, const uint8_t* sp) {
+    if constexpr (!V::Trans) {
+      return false;
+    } else if constexpr (V::Kind == SrcKind::Alpha) {
+      return SkipsZeroAlpha(V::K) && R::Alpha(sp) == 0;
+    } else {
+      return R::IsTransparent(sp, j.transparent);
+    }
+  }
+
+  // One row, destination pixel by destination pixel.
+  static void PixelRow(const StretchJob& j, const uint8_t* sp, const uint8_t* bp, uint8_t* dp) {
+    int32_t colAcc = j.colStart;
+    for (int32_t col = 0; col < j.width; ++col) {
+      DrawPixel<V>(j.px, sp, bp, dp, j.palette, j.transparent);
+      dp += V::kDestBytes;
+      colAcc -= 65536;
+      while (colAcc <= 0) {
+        sp += j.srcStep;
+        if constexpr (V::Blend) bp += j.blendStep;
+        colAcc += j.colStep;
+      }
+    }
+  }
+
+  // One magnified row, source pixel by source pixel: each covers the destination pixels
+  // until its accumulator runs out, all drawn from one read, or all passed over at once
+  // when the transparency rules skip it.
+  static void CoverRow(const StretchJob& j, const uint8_t* sp, const uint8_t* bp, uint8_t* dp) {
+    int32_t colAcc = j.colStart;
+    int32_t left = j.width;
+    while (left > 0) {
+      // 0 < colAcc <= the step <= 0x7FFF0000, so this does not overflow.
+      int32_t covered = (colAcc + 65535) >> 16;
+      if (covered > left) covered = left;
+      if (!Skipped(j, sp)) {
+        for (int32_t k = 0; k < covered; ++k) DrawPixel<V>(j.px, sp, bp, dp + k * V::kDestBytes, j.palette, j.transparent);
+      }
+      dp += covered * V::kDestBytes;
+      left -= covered;
+      colAcc -= covered * 65536;
+      while (colAcc <= 0) {
+        sp += j.srcStep;
+        if constexpr (V::Blend) bp += j.blendStep;
+        colAcc += j.colStep;
+      }
+    }
+  }
+
+  // Byte offset from the row's first visible source pixel for every visible column (the
+  // same for every row); false when it cannot be allocated.
+  static bool ColumnOffsets(const StretchJob& j, ColumnTable& table) {
+    int32_t* offsets = table.Reserve(j.width);
+    if (offsets == nullptr) return false;
+    int32_t offset = 0;
+    int32_t colAcc = j.colStart;
+    for (int32_t col = 0; col < j.width; ++col) {
+      offsets[col] = offset;
+      colAcc -= 65536;
+      while (colAcc <= 0) {
+        offset += j.srcStep;
+        colAcc += j.colStep;
+      }
+    }
+    return true;
+  }
+
   static void Run(const StretchJob& j) {
+    ColumnTable offsets;
+    bool picked = false;
+    // Source pixels that cover more than one destination pixel, and a reason to pass over them.
+    const bool magnified = V::Trans && j.colStep > 65536;
+    if constexpr (HasRowForm<V>()) picked = ColumnOffsets(j, offsets);
     const uint8_t* srcRow = j.src;
     const uint8_t* blendRow = j.blend;
     uint8_t* destRow = j.dest;
     int32_t rowAcc = j.rowStart;
+    [[maybe_unused]] const RowConstants rc = MakeRowConstants(j.px, j.transparent);
     for (int32_t row = 0; row < j.height; ++row) {
-      const uint8_t* sp = srcRow;
-      const uint8_t* bp = blendRow;
-      uint8_t* dp = destRow;
-      int32_t colAcc = j.colStart;
-      for (int32_t col = 0; col < j.width; ++col) {
-        DrawPixel<V>(j.px, sp, bp, dp, j.palette, j.transparent);
-        dp += V::kDestBytes;
-        colAcc -= 65536;
-        while (colAcc <= 0) {
-          sp += j.srcStep;
-          if constexpr (V::Blend) bp += j.blendStep;
-          colAcc += j.colStep;
+      if (picked) {
+        if constexpr (HasRowForm<V>()) {
+          DrawRow<V>(j.px, rc, destRow, PickedSource{srcRow, offsets.data()}, j.width, j.palette, j.transparent);
         }
+      } else if (magnified) {
+        CoverRow(j, srcRow, blendRow, destRow);
+      } else {
+        PixelRow(j, srcRow, blendRow, destRow);
       }
       destRow += j.destPitch;
       rowAcc -= 65536;

@@ -41,6 +41,7 @@ struct VariantSpec {
 constexpr VariantSpec kVariants[] = {
     {"plain", Kind::Direct, false, false, 0xFFFFFF, false, 0},
     {"plain-p255", Kind::Direct, false, false, 0xFFFFFF, false, 255},
+    {"plain-p128", Kind::Direct, false, false, 0xFFFFFF, false, 128},
     {"transparent", Kind::Direct, true, false, 0xFFFFFF, false, 0},
     {"alpha-source", Kind::Alpha, true, false, 0xFFFFFF, false, 0},
     {"palette", Kind::Palette, false, false, 0xFFFFFF, false, 0},
@@ -83,8 +84,9 @@ int main() {
     blittest::MakeDest(dest, is16, kDestSize, kDestSize, rng);
     for (int32_t mode : {0, 1, 2, 3, 4, 10, 11}) {
       for (const VariantSpec& v : kVariants) {
-        // The p = 255 forms exist for modes 1 to 3 only.
+        // The p = 255 forms exist for modes 1 to 3 only, the p = 128 halving for mode 1.
         if (v.param != 0 && (mode < 1 || mode > 3)) continue;
+        if (v.param == 128 && mode != 1) continue;
         const int32_t param = v.param != 0 ? v.param : kParam;
         for (int32_t size : {64, 600}) {
           Owned src;
