@@ -20,7 +20,7 @@ PACKAGES=(
   libxrandr2:i386 libxinerama1:i386 libxcursor1:i386 libxi6:i386 libxcomposite1:i386
   # tests and the native build of the platform-free code
   googletest clang libclang-rt-14-dev
-  libpng-dev libjpeg62-turbo-dev libogg-dev libvorbis-dev libtheora-dev zlib1g-dev libpixman-1-dev
+  libpng-dev libjpeg62-turbo-dev libogg-dev libvorbis-dev libtheora-dev zlib1g-dev libpixman-1-dev libsdl2-dev
   # the game's data
   lame sox vorbis-tools python3
 )
