@@ -1,5 +1,7 @@
 // JPEG files through libjpeg's 6b interface (libjpeg-turbo). Errors jump back into
 // DecodeJpeg; what it allocates lives in the caller's JpegState so the error road frees it.
+// The library writes its rows straight into the image, already in blue, green, red order
+// (libjpeg-turbo's extended colour spaces), so a decode costs no copy of its own.
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -14,7 +16,10 @@
 namespace quelt {
 namespace {
 
-constexpr size_t kSourceBufferBytes = 4096;
+// Large enough that the stream is asked for more only a few times per picture.
+constexpr size_t kSourceBufferBytes = 64 * 1024;
+// Rows handed to one jpeg_read_scanlines call: the library fills as many as it has ready.
+constexpr int kRowsPerRead = 16;
 
 struct JpegError {
   jpeg_error_mgr pub;
@@ -112,6 +117,12 @@ int DecodeJpeg(JpegState* st, DataStream* stream, RasterImage* image) {
   jpeg_CreateDecompress(cinfo, JPEG_LIB_VERSION, sizeof(jpeg_decompress_struct));
   BindJpegToStream(cinfo, stream);
   jpeg_read_header(cinfo, TRUE);
+#ifdef JCS_EXTENSIONS
+  const bool libraryOrdersBgr = cinfo->out_color_space == JCS_RGB;
+  if (libraryOrdersBgr) cinfo->out_color_space = JCS_EXT_BGR;
+#else
+  constexpr bool libraryOrdersBgr = false;
+#endif
   jpeg_start_decompress(cinfo);
 
   const int components = cinfo->output_components;
@@ -122,25 +133,26 @@ int DecodeJpeg(JpegState* st, DataStream* stream, RasterImage* image) {
     jpeg_destroy_decompress(cinfo);
     return -1;
   }
-  JSAMPARRAY buffer = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
-                                                  static_cast<JDIMENSION>(row), 1);
   st->pixels = static_cast<uint8_t*>(TrackedAlloc(static_cast<int32_t>(bytes), __FILE__, __LINE__));
   if (!st->pixels) {
     jpeg_destroy_decompress(cinfo);
     return -1;
   }
+  JSAMPROW rows[kRowsPerRead];
   while (cinfo->output_scanline < cinfo->output_height) {
     const JDIMENSION y = cinfo->output_scanline;
-    jpeg_read_scanlines(cinfo, buffer, 1);
-    uint8_t* d = st->pixels + int64_t{y} * row;
-    const JSAMPLE* s = buffer[0];
-    if (components == 1) {
-      std::memcpy(d, s, static_cast<size_t>(row));
-    } else {
-      for (int64_t x = 0; x < row; x += 3) {
-        d[x] = s[x + 2];
-        d[x + 1] = s[x + 1];
-        d[x + 2] = s[x];
+    const JDIMENSION left = cinfo->output_height - y;
+    const JDIMENSION count = left < kRowsPerRead ? left : kRowsPerRead;
+    for (JDIMENSION i = 0; i < count; ++i) rows[i] = st->pixels + int64_t{y + i} * row;
+    const JDIMENSION got = jpeg_read_scanlines(cinfo, rows, count);
+    if (components == 3 && !libraryOrdersBgr) {
+      for (JDIMENSION i = 0; i < got; ++i) {
+        uint8_t* d = rows[i];
+        for (int64_t x = 0; x < row; x += 3) {
+          const uint8_t red = d[x];
+          d[x] = d[x + 2];
+          d[x + 2] = red;
+        }
       }
     }
   }

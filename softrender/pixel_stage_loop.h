@@ -9,6 +9,7 @@
 #include "softrender/clip_rect.h"
 #include "softrender/pixel_stage_context.h"
 #include "softrender/pixel_stage_formulas.h"
+#include "softrender/pixel_stage_spans_sse2.h"
 
 namespace quelt {
 
@@ -83,7 +84,10 @@ template <template <uint32_t, bool, bool, bool> class Formula, class Source, uin
           bool Blend, bool Bright, bool Trans>
 struct PixelOp {
   using Src = Source;
+  static constexpr uint32_t kMode = Mode;
   static constexpr bool kBlend = Blend;
+  static constexpr bool kBright = Bright;
+  static constexpr bool kTrans = Trans;
   static constexpr uint32_t kDstBytes = Formula<Mode, Blend, Bright, false>::kDstBytes;
 
   static void Apply(const PixelContext& c, uint8_t* dst, const uint8_t* texel, uint32_t w) {
@@ -171,7 +175,8 @@ inline void TexturedSpan(const PixelContext& c, uint8_t* dst, int32_t n, uint32_
     u += static_cast<uint32_t>(first) * du;
     v += static_cast<uint32_t>(first) * dv;
     dst += static_cast<uint32_t>(first) * Op::kDstBytes;
-    for (int32_t i = first; i <= last; ++i, dst += Op::kDstBytes, u += du, v += dv) {
+    const int32_t grouped = first <= last ? DrawSpanGroups<Op, Rows>(c, dst, last - first + 1, u, v) : 0;
+    for (int32_t i = first + grouped; i <= last; ++i, dst += Op::kDstBytes, u += du, v += dv) {
       DrawTexel<Op, Rows>(c, dst, u, v);
     }
     return;

@@ -176,7 +176,8 @@ TEST(PngReader, TruncatedFilesAreRefusedAndTheNextReaderTried) {
 
 namespace {
 
-Bytes WriteJpeg(int width, int height, int components, int quality) {
+// sampling: the luminance's horizontal and vertical factors (2, 2 is the library's default).
+Bytes WriteJpeg(int width, int height, int components, int quality, int hSampling = 2, int vSampling = 2) {
   jpeg_compress_struct c;
   jpeg_error_mgr err;
   c.err = jpeg_std_error(&err);
@@ -190,6 +191,10 @@ Bytes WriteJpeg(int width, int height, int components, int quality) {
   c.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
   jpeg_set_defaults(&c);
   jpeg_set_quality(&c, quality, TRUE);
+  if (components == 3) {
+    c.comp_info[0].h_samp_factor = hSampling;
+    c.comp_info[0].v_samp_factor = vSampling;
+  }
   jpeg_start_compress(&c, TRUE);
   Bytes row(static_cast<size_t>(width * components));
   while (c.next_scanline < c.image_height) {
@@ -259,6 +264,31 @@ TEST(JpegReader, ColourAndGreyEqualTheLibrarysDecode) {
   RasterImage image{};
   ASSERT_EQ(DecodeWith(ReadJpegImage, narrow, &image), 0);
   EXPECT_EQ(image.pitch, 9);
+  FreeRasterImage(&image);
+}
+
+// Rows are decoded straight into the image several at a time, in blue, green, red order:
+// every chroma sampling, odd widths and heights that end inside a batch of rows.
+TEST(JpegReader, EverySamplingAndSizeEqualsTheLibrarysDecode) {
+  const int samplings[][2] = {{1, 1}, {2, 1}, {1, 2}, {2, 2}};
+  const int sizes[][2] = {{1, 1}, {17, 3}, {67, 35}, {301, 70}};
+  for (const auto& sampling : samplings) {
+    for (const auto& size : sizes) {
+      const Bytes jpeg = WriteJpeg(size[0], size[1], 3, 90, sampling[0], sampling[1]);
+      RasterImage image{};
+      ASSERT_EQ(DecodeWith(ReadJpegImage, jpeg, &image), 0);
+      ExpectLibraryPixels(jpeg, image);
+      FreeRasterImage(&image);
+      if (HasFatalFailure()) {
+        ADD_FAILURE() << "sampling " << sampling[0] << "x" << sampling[1] << ", " << size[0] << "x" << size[1];
+        return;
+      }
+    }
+  }
+  const Bytes grey = WriteJpeg(301, 70, 1, 90);
+  RasterImage image{};
+  ASSERT_EQ(DecodeWith(ReadJpegImage, grey, &image), 0);
+  ExpectLibraryPixels(grey, image);
   FreeRasterImage(&image);
 }
 
