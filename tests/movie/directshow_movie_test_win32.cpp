@@ -225,6 +225,25 @@ TEST_P(DirectShowMovies, PlaysFromAnArchiveThroughATemporaryCopy) {
   EXPECT_FALSE(FileExists(copy.c_str())) << copy;
 }
 
+TEST_P(DirectShowMovies, SurfaceModesResolveToTheScreenFormatWithoutOverlays) {
+  // No overlay pixel format: mode 1 becomes 2, and 2 becomes 0 on a 32-bit screen.
+  for (int32_t mode : {0, 1, 2}) {
+    SCOPED_TRACE(mode);
+    int32_t width = 0, height = 0;
+    const EngineHandle movie = OpenMovie("flat.avi", &width, &height, mode);
+    ASSERT_GE(movie, 0);
+    const MovieRecord* record = GetMovieRecord(movie);
+    EXPECT_EQ(record->surfaceMode, 0);
+    EXPECT_EQ(width, 64);
+    EXPECT_EQ(height, 48);
+    EXPECT_EQ(record->frameImage.format.bytesPerPixel, 4);
+    EXPECT_EQ(record->frameImage.pitch, 256);
+    EXPECT_NE(record->frameImage.pixels, nullptr);
+    EXPECT_EQ(DrawMovieOverlay(0, 0, 1, movie, 1), 0);
+    EXPECT_EQ(CloseMovie(movie), 0);
+  }
+}
+
 TEST_P(DirectShowMovies, FilesThatAreNoMovieFailWithTheirMessages) {
   // Wine's DirectShow keeps a file it failed to render open until the process ends: each
   // back end takes its own.
