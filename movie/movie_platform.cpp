@@ -3,9 +3,8 @@
 namespace quelt {
 
 #ifndef _WIN32
-// No sound, DirectShow or Theora player natively: tests install their own tables.
+// No sound or DirectShow natively: tests install their own table.
 MoviePlatformRecord MoviePlatform{};
-TheoraPlayerOps TheoraPlayer{};
 #endif
 
 }  // namespace quelt

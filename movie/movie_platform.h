@@ -29,6 +29,9 @@ struct TheoraPlayerOps {
   RasterImage* (*frameImage)(TheoraDecoder* decoder);
   int32_t (*fetch)(TheoraDecoder* decoder, int32_t rgb, int32_t surface);
   void* (*yuvSurface)(TheoraDecoder* decoder);  // IDirect3DSurface9 or null
+  // The YUV surface goes with the Direct3D device and comes back after it.
+  int (*releaseDevice)(TheoraDecoder* decoder);
+  int (*restoreDevice)(TheoraDecoder* decoder);
 };
 extern TheoraPlayerOps TheoraPlayer;
 

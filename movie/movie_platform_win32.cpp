@@ -42,6 +42,4 @@ MoviePlatformRecord MoviePlatform{
     DeleteTempCopy,
 };
 
-TheoraPlayerOps TheoraPlayer{};
-
 }  // namespace quelt

@@ -157,11 +157,11 @@ int ResumeAllMovies() {
 namespace {
 
 template <typename Fn>
-int ForEachDirectShowMovie(Fn&& fn) {
+int ForEachMovie(Fn&& fn) {
   int result = 0;
   for (int32_t slot = 0; slot < MovieCapacity && result == 0; ++slot) {
     MovieRecord* record = MovieTable.records[static_cast<size_t>(slot)];
-    if (record != nullptr && record->theoraFlag == 0) result = fn(record);
+    if (record != nullptr) result = fn(record);
   }
   return result;
 }
@@ -169,27 +169,37 @@ int ForEachDirectShowMovie(Fn&& fn) {
 }  // namespace
 
 int RedrawMovieOverlays() {
-  if (MoviePlatform.directShow.redrawOverlay == nullptr) return 0;
-  ForEachDirectShowMovie([](MovieRecord* record) {
-    MoviePlatform.directShow.redrawOverlay(record);
+  ForEachMovie([](MovieRecord* record) {
+    if (record->theoraFlag == 0 && MoviePlatform.directShow.redrawOverlay != nullptr)
+      MoviePlatform.directShow.redrawOverlay(record);
     return 0;
   });
   return 0;
 }
 
 int ReleaseMovieDeviceObjects() {
-  if (MoviePlatform.directShow.releaseDeviceObjects == nullptr) return 0;
-  ForEachDirectShowMovie([](MovieRecord* record) {
-    MoviePlatform.directShow.releaseDeviceObjects(record);
+  ForEachMovie([](MovieRecord* record) {
+    if (record->theoraFlag == 1) {
+      if (TheoraPlayer.releaseDevice != nullptr) TheoraPlayer.releaseDevice(record->decoder);
+    } else if (MoviePlatform.directShow.releaseDeviceObjects != nullptr) {
+      MoviePlatform.directShow.releaseDeviceObjects(record);
+    }
     return 0;
   });
   return 0;
 }
 
 int RestoreMovieDeviceObjects() {
-  if (MoviePlatform.directShow.restoreDeviceObjects == nullptr) return 0;
-  return ForEachDirectShowMovie(
-      [](MovieRecord* record) { return MoviePlatform.directShow.restoreDeviceObjects(record) < 0 ? -1 : 0; });
+  return ForEachMovie([](MovieRecord* record) {
+    if (record->theoraFlag == 1) {
+      if (TheoraPlayer.restoreDevice != nullptr) TheoraPlayer.restoreDevice(record->decoder);
+      // The graph's textures came back empty: the next update copies the shown frame again.
+      record->frameUpdated = 0;
+      return 0;
+    }
+    if (MoviePlatform.directShow.restoreDeviceObjects == nullptr) return 0;
+    return MoviePlatform.directShow.restoreDeviceObjects(record) < 0 ? -1 : 0;
+  });
 }
 
 }  // namespace quelt

@@ -83,6 +83,22 @@ int Advance(TheoraDecoder* d, int32_t n) {
   return 0;
 }
 RasterImage* FrameImage(TheoraDecoder*) { return &W.frame; }
+int ReleaseDevice(TheoraDecoder*) {
+  W.events.push_back("release yuv surface");
+  return 0;
+}
+int RestoreDevice(TheoraDecoder*) {
+  W.events.push_back("restore yuv surface");
+  return 0;
+}
+int DsRelease(MovieRecord*) {
+  W.events.push_back("release directshow objects");
+  return 0;
+}
+int DsRestore(MovieRecord*) {
+  W.events.push_back("restore directshow objects");
+  return W.directShowOpens ? 0 : -1;
+}
 
 int DsOpen(MovieRecord* record, const char* path, int32_t* w, int32_t* h, int32_t) {
   if (!W.directShowOpens) return -1;
@@ -126,8 +142,11 @@ class Movies : public ::testing::Test {
     MoviePlatform.directShow = DirectShowOps{};
     MoviePlatform.directShow.open = DsOpen;
     MoviePlatform.directShow.close = DsClose;
+    MoviePlatform.directShow.releaseDeviceObjects = DsRelease;
+    MoviePlatform.directShow.restoreDeviceObjects = DsRestore;
     MoviePlatform.deleteFile = DeleteCopy;
-    TheoraPlayer = TheoraPlayerOps{OpenDecoder, CloseDecoder, Info, Current, Advance, FrameImage, nullptr, nullptr};
+    TheoraPlayer = TheoraPlayerOps{OpenDecoder, CloseDecoder, Info,    Current,      Advance,
+                                   FrameImage,  nullptr,      nullptr, ReleaseDevice, RestoreDevice};
     FileAccessTable files = FileAccess;
     files.open = OpenFile;
     files.close = CloseFile;
@@ -320,6 +339,29 @@ TEST_F(Movies, FramelessStreamNeverAdvances) {
   UpdateMovieFrame(movie, 0);
   EXPECT_TRUE(W.decoder.advances.empty());
   EXPECT_EQ(GetMovieStatus(movie), 1);
+}
+
+TEST_F(Movies, DeviceObjectsGoAndComeBackInSlotOrderAndTheShownFrameIsCopiedAgain) {
+  const EngineHandle theora = OpenMovie("m.ogv", nullptr, nullptr, 0);
+  SetMovieFrameCallback(theora, CountCallback, 1);
+  UpdateMovieFrame(theora, 0);
+  W.theora = false;
+  OpenMovie("a.avi", nullptr, nullptr, 0);
+  OpenMovie("b.avi", nullptr, nullptr, 0);
+  W.events.clear();
+  EXPECT_EQ(ReleaseMovieDeviceObjects(), 0);
+  EXPECT_EQ(W.events, (std::vector<std::string>{"release yuv surface", "release directshow objects",
+                                                "release directshow objects"}));
+  W.events.clear();
+  EXPECT_EQ(RestoreMovieDeviceObjects(), 0);
+  EXPECT_EQ(W.events, (std::vector<std::string>{"restore yuv surface", "restore directshow objects",
+                                                "restore directshow objects"}));
+  EXPECT_EQ(GetMovieRecord(theora)->frameUpdated, 0);
+  // The first DirectShow movie that cannot come back ends the walk.
+  W.directShowOpens = false;
+  W.events.clear();
+  EXPECT_EQ(RestoreMovieDeviceObjects(), -1);
+  EXPECT_EQ(W.events, (std::vector<std::string>{"restore yuv surface", "restore directshow objects"}));
 }
 
 // --- Closing ------------------------------------------------------------------------------------
