@@ -3,6 +3,8 @@
 // two stream tables (over files and over memory blocks) that loaders read through.
 #include <cstdint>
 
+#include "core/clock.h"
+
 namespace quelt {
 
 // An open file of whichever set is installed (never 0 when valid), and a find handle
@@ -13,10 +15,6 @@ static_assert(sizeof(void*) != 4 || sizeof(FileHandle) == 4, "file handles are 3
 
 constexpr int32_t kPathBufferSize = 260;
 
-struct DateRecord {
-  int32_t year, month, day, hour, minute, second;
-};
-static_assert(sizeof(DateRecord) == 24);
 
 struct FindData {
   char name[260];

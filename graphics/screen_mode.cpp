@@ -151,4 +151,8 @@ void* GetDirectDrawCaps(void* record) {
   return record;
 }
 
+const void* GetOverlayPixelFormat() { return nullptr; }
+
+void* GetPrimarySurface() { return nullptr; }
+
 }  // namespace quelt

@@ -96,5 +96,9 @@ void* GetDirectDrawObject();
 // Zero-fills the 380-byte capability record and returns it.
 void* GetDirectDrawCaps(void* record);
 inline constexpr int32_t DirectDrawCapsSize = 380;
+// The DirectDraw pixel format of movie overlays and the primary surface they are shown
+// over; the engine offers no overlays, so both are null.
+const void* GetOverlayPixelFormat();
+void* GetPrimarySurface();
 
 }  // namespace quelt

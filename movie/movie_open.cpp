@@ -1,18 +1,96 @@
 #include "movie/movie_open.h"
 
 #include "core/log.h"
+#include "file/file_access.h"
+#include "movie/movie_platform.h"
 #include "movie/movie_table.h"
 
 namespace quelt {
 
-EngineHandle OpenMovie(const char* /*path*/, int32_t* /*width*/, int32_t* /*height*/,
-                       int32_t /*surfaceMode*/) {
-  WriteLogFormat("ムービーファイルオープン処理時にエラーが発生しました");
-  return -1;
+namespace {
+
+constexpr int32_t TheoraStockFrames = 10;
+
+// The engine's own player takes the file when it is an Ogg Theora stream; its Vorbis track
+// becomes a stream sound. false when the file is something else.
+bool OpenAsTheora(MovieRecord* record, const char* path, int32_t* width, int32_t* height) {
+  if (TheoraPlayer.open == nullptr) return false;
+  const FileHandle file = FileAccessOpen(path, 0, 1, 0);
+  if (file == 0) return false;
+  TheoraDecoder* decoder = TheoraPlayer.open(&FileAccess, file, TheoraStockFrames);
+  if (decoder == nullptr) {
+    FileAccessClose(file);
+    return false;
+  }
+  record->file = file;
+  record->decoder = decoder;
+  record->sound = MoviePlatform.sound.loadTrack != nullptr ? MoviePlatform.sound.loadTrack(path) : -1;
+  MovieTheoraInfo info{};
+  if (TheoraPlayer.info != nullptr) TheoraPlayer.info(decoder, &info);
+  record->width = info.width;
+  record->height = info.height;
+  if (width != nullptr) *width = info.width;
+  if (height != nullptr) *height = info.height;
+  record->theoraFlag = 1;
+  record->currentFrameImage = TheoraPlayer.frameImage != nullptr ? TheoraPlayer.frameImage(decoder) : nullptr;
+  record->surfaceMode = 0;
+  return true;
+}
+
+}  // namespace
+
+EngineHandle OpenMovie(const char* path, int32_t* width, int32_t* height, int32_t surfaceMode) {
+  if (path == nullptr || MovieTable.IsFull()) return -1;
+  const HandleAlloc<MovieRecord> made = MovieTable.Allocate(__FILE__, __LINE__);
+  if (made.failure == HandleAllocFailure::TableFull) return -1;
+  if (made.record == nullptr) {
+    WriteLogFormat("メモリの確保に失敗しました in OpenMovie");
+    return -1;
+  }
+  MovieRecord* record = made.record;
+  const int32_t checkId = record->checkId;
+  record->sound = -1;
+  record->halfWidth = MovieHalfWidthSetting;
+
+  if (!OpenAsTheora(record, path, width, height)) {
+    record->tempFile = 0;
+    const int opened = MoviePlatform.directShow.open != nullptr
+                           ? MoviePlatform.directShow.open(record, path, width, height, surfaceMode)
+                           : -1;
+    if (opened < 0) {
+      // A failed open takes no check id: the next movie gets the one this one had.
+      MovieTable.Release(made.handle);
+      MovieTable.nextCheckId = checkId;
+      WriteLogFormat("ムービーファイルオープン処理時にエラーが発生しました");
+      return -1;
+    }
+    record->currentFrameImage = &record->frameImage;
+  }
+  record->paused = 1;
+  record->playing = 0;
+  record->playType = 1;
+  return made.handle;
 }
 
 int CloseMovie(EngineHandle movie) {
-  if (MovieTable.Find(movie) == nullptr) return -1;
+  MovieRecord* record = MovieTable.Find(movie);
+  if (record == nullptr) return -1;
+  if (record->theoraFlag == 1) {
+    // The decode thread stops before the file it reads is closed.
+    if (TheoraPlayer.close != nullptr) TheoraPlayer.close(record->decoder);
+    FileAccessClose(record->file);
+    record->file = 0;
+    if (MoviePlatform.sound.remove != nullptr) MoviePlatform.sound.remove(record->sound);
+    record->decoder = nullptr;
+    record->sound = -1;
+    record->theoraFlag = 0;
+  }
+  // DirectShow lets go of the temporary copy before it is deleted: an open file would stay.
+  if (MoviePlatform.directShow.close != nullptr) MoviePlatform.directShow.close(record);
+  if (record->tempFile == 1) {
+    if (MoviePlatform.deleteFile != nullptr) MoviePlatform.deleteFile(record->name);
+    record->tempFile = 0;
+  }
   return MovieTable.Release(movie);
 }
 

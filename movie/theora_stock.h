@@ -1,0 +1,23 @@
+#pragma once
+// The decode thread's frame stock and the steps of the thread (inside the Theora player).
+#include <cstdint>
+
+#include "movie/theora_decoder.h"
+
+namespace quelt {
+
+// Stock of `size` empty entries; 0, or -1 when it cannot be allocated.
+int AllocTheoraStock(TheoraDecoder* decoder, int32_t size);
+// Frees every entry's plane copies and the stock.
+void FreeTheoraStock(TheoraDecoder* decoder);
+
+// True when the stock entry of `frame` lies outside the window of `stockSize` frames that
+// starts at the current frame and runs on through the end into the start of the movie.
+bool IsOutsideTheoraWindow(int64_t frame, int64_t current, int64_t frameCount, int32_t stockSize);
+
+// The main thread's claim on the entry holding the current frame: null when none holds it.
+// While claimed, the thread does not release it; ReleaseTheoraEntry ends the claim.
+TheoraStockEntry* ClaimTheoraEntry(TheoraDecoder* decoder, int32_t frame);
+void ReleaseTheoraEntry(TheoraDecoder* decoder);
+
+}  // namespace quelt

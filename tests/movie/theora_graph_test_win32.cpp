@@ -1,0 +1,265 @@
+// Ogg Theora movies played into graphs under Wine, on the Direct3D device and on the
+// software screen: the first frame is there before the movie plays, frames follow the clock
+// (or the Vorbis track's position) one by one, with the flat colour of each frame; pause,
+// resume, loop and the end of the movie.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "core/clock.h"
+#include "core/core_state.h"
+#include "graphics/draw_front.h"
+#include "graphics/draw_screen.h"
+#include "graphics/draw_settings.h"
+#include "graphics/graph_load.h"
+#include "graphics/graph_table.h"
+#include "graphics/graphics_start.h"
+#include "graphics/screen_mode.h"
+#include "movie/movie_open.h"
+#include "movie/movie_platform.h"
+#include "movie/movie_table.h"
+#include "movie/theora_decoder.h"
+#include "movie/theora_movie_maker.h"
+#include "sound/sound.h"
+#include "tests/graphics/engine_session.h"
+
+namespace {
+
+using namespace quelt;
+using quelt_test::MovieRecipe;
+
+constexpr int32_t kScreen = 600;
+constexpr int32_t kFps = 30;
+
+MovieRecipe ClockMovie() {
+  MovieRecipe r;
+  r.frames = 24;
+  r.framesPerPage = 3;
+  return r;
+}
+
+MovieRecipe SoundMovie() {
+  MovieRecipe r;
+  r.frames = 30;
+  r.vorbis = true;
+  return r;
+}
+
+bool WriteMovie(const MovieRecipe& recipe, const char* path) {
+  const std::vector<uint8_t> bytes = quelt_test::TestMovie(recipe);
+  if (bytes.empty()) return false;
+  FILE* f = std::fopen(path, "wb");
+  if (f == nullptr) return false;
+  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+struct Drawn {
+  int32_t frame = -1;     // nearest flat colour among the movie's frames
+  int32_t distance = 0;   // its distance (sum over the three channels)
+  bool flat = true;       // the centre of the picture alike within rounding
+};
+
+// The test movies' frames are flat in their centre (16..47, 12..35) inside a still textured
+// border; a margin stays clear of the codec's smoothing at the edge.
+constexpr int32_t kCentreX1 = 20, kCentreX2 = 44, kCentreY1 = 16, kCentreY2 = 32;
+
+int32_t Channel(uint32_t p, int shift) { return static_cast<int32_t>((p >> shift) & 0xFF); }
+
+// The colour of a YUV sample by the full-range formula, which Wine's Direct3D applies when
+// it stretches a YUV surface into a texture (the software road and Windows drivers take
+// the studio range of ExpectedRgb).
+uint32_t FullRangeRgb(quelt_test::YuvColour c) {
+  auto clamp = [](double x) { return static_cast<uint32_t>(x < 0 ? 0 : x > 255 ? 255 : x); };
+  const double u = c.u - 128.0, v = c.v - 128.0;
+  return clamp(c.y + 1.402 * v) << 16 | clamp(c.y - 0.344 * u - 0.714 * v) << 8 | clamp(c.y + 1.772 * u);
+}
+
+int32_t Distance(uint32_t a, uint32_t b) {
+  return std::abs(Channel(a, 0) - Channel(b, 0)) + std::abs(Channel(a, 8) - Channel(b, 8)) +
+         std::abs(Channel(a, 16) - Channel(b, 16));
+}
+
+// Draws the graph on the erased back screen (which brings its movie up to date) and names
+// the frame whose flat colour it shows.
+Drawn DrawAndRead(int32_t graph, int32_t frames) {
+  SelectDrawScreen(DrawScreenBack);
+  EraseDrawScreen();
+  DrawGraphAtPoint(0, 0, graph, 0);
+  std::vector<uint32_t> pixels(static_cast<size_t>(kScreen) * kScreen, 0);
+  Drawn out;
+  if (ReadBackDrawScreen(pixels.data(), kScreen, kScreen) < 0) return out;
+  const uint32_t centre = pixels[24 * kScreen + 32] & 0xFFFFFF;
+  for (int32_t y = kCentreY1; y < kCentreY2; ++y)
+    for (int32_t x = kCentreX1; x < kCentreX2; ++x) {
+      const uint32_t p = pixels[static_cast<size_t>(y * kScreen + x)];
+      for (int shift : {0, 8, 16})
+        if (std::abs(Channel(p, shift) - Channel(centre, shift)) > 2) out.flat = false;
+    }
+  out.distance = 1 << 30;
+  for (int32_t f = 0; f < frames; ++f) {
+    uint8_t b, g, r;
+    quelt_test::ExpectedRgb(quelt_test::FrameColour(f), &b, &g, &r);
+    int32_t d = Distance(centre, static_cast<uint32_t>(r) << 16 | static_cast<uint32_t>(g) << 8 | b);
+    if (ScreenState.hardware == 1) d = std::min(d, Distance(centre, FullRangeRgb(quelt_test::FrameColour(f))));
+    if (d < out.distance) {
+      out.distance = d;
+      out.frame = f;
+    }
+  }
+  return out;
+}
+
+// Within the encoder's and the conversion's rounding; neighbouring frames lie much further apart.
+constexpr int32_t kColourTolerance = 12;
+
+EngineHandle MovieOf(int32_t graph) {
+  const GraphRecord* record = GetGraphRecord(graph);
+  return record != nullptr ? record->linkedMovie : -1;
+}
+
+int32_t ClockFrame(const MovieRecord* record) {
+  return static_cast<int32_t>((ReadMicrosecondClock(0) - record->startTime) * kFps / 1000000);
+}
+
+class TheoraMovies : public ::testing::TestWithParam<int32_t> {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(WriteMovie(ClockMovie(), "clock.ogv")) << "no test movie: run movie_files_make first";
+    ASSERT_TRUE(WriteMovie(SoundMovie(), "sound.ogv"));
+    const std::string caption = std::string("quelt theora ") + (GetParam() ? "d3d" : "soft");
+    ASSERT_EQ(quelt_test::StartEngineSession({caption.c_str(), GetParam()}), 0);
+    ASSERT_EQ(ScreenState.hardware, GetParam());
+  }
+  void TearDown() override {
+    DeleteAllGraphs();
+    quelt_test::StopEngineSession();
+  }
+};
+
+TEST_P(TheoraMovies, FirstFrameIsInTheGraphBeforeTheMoviePlays) {
+  const int32_t graph = OpenGraphFile("clock.ogv", 1, 0, 0);
+  ASSERT_GE(graph, 0);
+  int32_t width = 0, height = 0;
+  QueryGraphDimensions(graph, &width, &height);
+  EXPECT_EQ(width, 64);
+  EXPECT_EQ(height, 48);
+  const MovieRecord* record = GetMovieRecord(MovieOf(graph));
+  ASSERT_NE(record, nullptr);
+  EXPECT_EQ(record->theoraFlag, 1);
+  EXPECT_EQ(record->sound, -1);
+  if (GetParam()) {
+    EXPECT_NE(GetTheoraYv12Surface(record->decoder), nullptr);
+  }
+  for (int i = 0; i < 3; ++i) {
+    const Drawn drawn = DrawAndRead(graph, 24);
+    EXPECT_TRUE(drawn.flat);
+    EXPECT_EQ(drawn.frame, 0);
+    EXPECT_LE(drawn.distance, kColourTolerance);
+  }
+}
+
+TEST_P(TheoraMovies, FramesFollowTheClockOneByOneUntilTheEnd) {
+  const int32_t graph = OpenGraphFile("clock.ogv", 1, 0, 0);
+  ASSERT_GE(graph, 0);
+  const EngineHandle movie = MovieOf(graph);
+  const MovieRecord* record = GetMovieRecord(movie);
+  ASSERT_EQ(PlayMovie(movie, 1), 0);
+  std::vector<int32_t> seen;
+  const DWORD start = GetTickCount();
+  while (GetMovieStatus(movie) == 1 && GetTickCount() - start < 10000) {
+    const int32_t before = std::min(ClockFrame(record), 23);
+    const Drawn drawn = DrawAndRead(graph, 24);
+    const int32_t after = std::min(ClockFrame(record), 23);
+    ASSERT_TRUE(drawn.flat);
+    ASSERT_LE(drawn.distance, kColourTolerance);
+    // The shown frame is the one the clock pointed at during the draw.
+    EXPECT_GE(drawn.frame, before);
+    EXPECT_LE(drawn.frame, after);
+    EXPECT_EQ(drawn.frame, GetTheoraCurrentFrame(record->decoder));
+    if (seen.empty() || seen.back() != drawn.frame) seen.push_back(drawn.frame);
+  }
+  EXPECT_EQ(GetMovieStatus(movie), 0) << "the movie did not end";
+  EXPECT_EQ(record->playing, 0);
+  EXPECT_EQ(record->paused, 1);
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.back(), 23);
+  for (size_t i = 1; i < seen.size(); ++i) EXPECT_GT(seen[i], seen[i - 1]);
+  // Ended, it keeps showing the last frame.
+  EXPECT_EQ(DrawAndRead(graph, 24).frame, 23);
+}
+
+TEST_P(TheoraMovies, PausesResumesAndLoops) {
+  const int32_t graph = OpenGraphFile("clock.ogv", 1, 0, 0);
+  ASSERT_GE(graph, 0);
+  const EngineHandle movie = MovieOf(graph);
+  const MovieRecord* record = GetMovieRecord(movie);
+  ASSERT_EQ(PlayMovie(movie, 3), 0);
+  Sleep(300);
+  ASSERT_EQ(PauseMovie(movie, 0), 0);
+  const int32_t paused = DrawAndRead(graph, 24).frame;
+  EXPECT_GT(paused, 0);
+  Sleep(300);
+  EXPECT_EQ(DrawAndRead(graph, 24).frame, paused);
+  EXPECT_EQ(GetTheoraCurrentFrame(record->decoder), paused);
+
+  // Played again, the clock continues from the paused frame.
+  ASSERT_EQ(PlayMovie(movie, 3), 0);
+  const int32_t resumed = DrawAndRead(graph, 24).frame;
+  EXPECT_GE(resumed, paused);
+  EXPECT_LE(resumed, paused + 3);
+
+  // Looping: past the last frame it starts again at the frame the clock names.
+  bool wrapped = false;
+  int32_t last = resumed;
+  const DWORD start = GetTickCount();
+  while (!wrapped && GetTickCount() - start < 10000) {
+    const int32_t before = ClockFrame(record) % 24;
+    const Drawn drawn = DrawAndRead(graph, 24);
+    ASSERT_LE(drawn.distance, kColourTolerance);
+    if (drawn.frame < last) {
+      wrapped = true;
+      EXPECT_LE(drawn.frame, (ClockFrame(record) % 24) + 1);
+      EXPECT_LE(before, drawn.frame + 1);
+    }
+    last = drawn.frame;
+  }
+  EXPECT_TRUE(wrapped);
+  EXPECT_EQ(GetMovieStatus(movie), 1);
+}
+
+TEST_P(TheoraMovies, FramesFollowTheSoundTrack) {
+  const int32_t graph = OpenGraphFile("sound.ogv", 1, 0, 0);
+  ASSERT_GE(graph, 0);
+  const EngineHandle movie = MovieOf(graph);
+  const MovieRecord* record = GetMovieRecord(movie);
+  ASSERT_NE(record->sound, -1) << "the Vorbis track did not load";
+  EXPECT_EQ(GetSoundCreateType(), 0);
+  ASSERT_EQ(PlayMovie(movie, 1), 0);
+  int32_t highest = -1;
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < 3000) {
+    const int32_t before = GetSoundPositionMs(record->sound);
+    const Drawn drawn = DrawAndRead(graph, 30);
+    const int32_t after = GetSoundPositionMs(record->sound);
+    ASSERT_LE(drawn.distance, kColourTolerance);
+    EXPECT_GE(drawn.frame, std::min(before * kFps / 1000, 29));
+    EXPECT_LE(drawn.frame, std::min(after * kFps / 1000, 29));
+    highest = std::max(highest, drawn.frame);
+  }
+  // Past the end of the track the last frame stays and the movie still counts as playing.
+  EXPECT_EQ(highest, 29);
+  EXPECT_EQ(DrawAndRead(graph, 30).frame, 29);
+  EXPECT_EQ(GetMovieStatus(movie), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothBackEnds, TheoraMovies, ::testing::Values(1, 0),
+                         [](const ::testing::TestParamInfo<int32_t>& info) {
+                           return std::string(info.param ? "Direct3D" : "Software");
+                         });
+
+}  // namespace
