@@ -40,11 +40,22 @@ struct SinkGap {
   int64_t lost;    // sound frames missing across it (at most `frames`)
 };
 
+// The recorder or the mixer, catching up on a loaded machine, may also drop a few frames
+// with no silence at all. No more than this at once is taken for that; a stream's own slips
+// are shown byte for byte by the ring's own checks, not here.
+inline constexpr int32_t SilentLossFrames = 32;
+
+struct SilentLoss {
+  int64_t at;    // reference frame where it happened
+  int64_t lost;  // frames
+};
+
 struct RecordingMatch {
   bool found = false;
   int64_t offset = 0;           // the recording frame that holds reference frame 0
   std::vector<double> seconds;  // each second of the reference against the recording
   std::vector<SinkGap> sinkGaps;
+  std::vector<SilentLoss> silentLosses;
   int64_t sinkGapFrames = 0;
   int32_t tailPeak = 0;  // loudest sample just after the reference's end
 };
