@@ -8,8 +8,9 @@
 // sink nothing for a moment: the sink plays digital silence, and the mixer may then drop
 // up to that much sound to catch up with the clock. Such runs of exact zeros are taken out
 // of the recording, and across each the sound may move earlier by at most the run's length;
-// never later (a repeat), and never anywhere else. A stream's own faults never write zeros
-// in the middle of a sound (an underrun replays the ring's old contents).
+// elsewhere by a few frames at most (below), and never later (a repeat). A stream's own
+// faults never write zeros in the middle of a sound (an underrun replays the ring's old
+// contents).
 #include <cstdint>
 #include <string>
 #include <vector>
