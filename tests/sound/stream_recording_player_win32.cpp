@@ -1,7 +1,8 @@
 // The program record_streams.sh runs under Wine: it plays a 20-second Ogg Vorbis file or MP3
 // as a stream sound into the session's real-time null sink while the frame work runs 60
-// times a second (once with a one-second stall), and afterwards compares what the sink
-// recorded with a reference decode of the same file.
+// times a second (once with a one-second stall), reading back as it plays what each refill
+// put into the ring; afterwards it compares what the sink recorded with a reference decode of
+// the same file.
 #include <windows.h>
 #include <objbase.h>
 #include <mmsystem.h>
