@@ -179,88 +179,80 @@ RecordingMatch MatchRecording(const Pcm16& raw, const Pcm16& reference) {
   const int64_t frames = reference.Frames();
   for (const SinkGap& gap : compacted.gaps) match.sinkGapFrames += gap.frames;
 
-  // The one search for the shift between the two: the recording's first sound gives it
-  // within a decoder's delay, a stretch of the reference from half a second in pins it.
-  const int64_t heard = Onset(recording, 2000);
-  const int64_t sounded = Onset(reference, 2000);
-  constexpr int64_t Probe = 8192;
-  constexpr int64_t Reach = 4096;
-  if (heard < 0 || sounded < 0) return match;
-  int64_t anchor_at = -1;
-  int64_t offset = 0;
-  // A probe across a sink gap matches nowhere well: then a second later.
-  // Sought with a short stretch, then confirmed with the whole probe.
-  constexpr int64_t Seek = 1024;
-  for (int64_t probe = sounded + rate / 2; probe + Probe <= frames && probe < sounded + 6 * rate; probe += rate) {
-    double best = 0;
-    const int64_t o = BestOffset(reference, recording, heard - sounded + probe, Seek, heard - sounded - Reach,
-                                 heard - sounded + Reach, &best);
-    if (Correlation(reference, probe, recording, probe + o, Probe) >= 0.95) {
-      offset = o;
-      anchor_at = probe + o;
-      break;
-    }
-  }
-  if (anchor_at < 0) return match;
-  match.found = true;
-  match.offset = offset;
-
-  // The recording in pieces between the gaps, each placed from its neighbour towards the
-  // anchor: across a gap only earlier (forward from the anchor) or later (backward), by at
-  // most the gaps crossed since the last piece long enough to tell.
+  // The recording in pieces between the gaps.
   std::vector<int64_t> starts{0};
   starts.insert(starts.end(), compacted.gapAt.begin(), compacted.gapAt.end());
   const auto count = static_cast<int64_t>(starts.size());
   auto piece_end = [&](int64_t j) { return j + 1 < count ? starts[j + 1] : recording.Frames(); };
+
+  // The one search for the shift between the two, where the sound begins: the first loud
+  // frame of each gives it within a decoder's delay, the first stretch of sound pins it.
+  const int64_t heard = Onset(recording, 2000);
+  const int64_t sounded = Onset(reference, 2000);
+  constexpr int64_t Reach = 4096;
+  if (heard < 0 || sounded < 0) return match;
+  int64_t first = 0;
+  while (first + 1 < count && starts[first + 1] <= heard) ++first;
+  const int64_t stretch = std::min<int64_t>(piece_end(first) - heard, PieceProbe);
+  double best = 0;
+  const int64_t offset =
+      BestOffset(reference, recording, heard, stretch, heard - sounded - Reach, heard - sounded + Reach, &best);
+  if (stretch < 64 || best < 0.95) return match;
+  match.found = true;
+
+  // Each later piece placed from the one before: across a gap only earlier, by at most the
+  // gaps crossed since the last piece long enough to tell.
   std::vector<int64_t> offsets(starts.size(), offset);
-  int64_t anchor = 0;
-  while (anchor + 1 < count && starts[anchor + 1] <= anchor_at) ++anchor;
-  auto place = [&](int64_t j, int64_t known, int64_t allowance, bool forward) {
+  auto place = [&](int64_t j, int64_t known, int64_t allowance) {
     const int64_t length = std::min(piece_end(j) - starts[j], PieceProbe);
-    const int64_t at = forward ? starts[j] : piece_end(j) - length;
-    double best = 0;
-    return BestOffset(reference, recording, at, length, forward ? known - allowance : known,
-                      forward ? known : known + allowance, &best);
+    double fit = 0;
+    return BestOffset(reference, recording, starts[j], length, known - allowance, known, &fit);
   };
   int64_t known = offset;
   int64_t allowance = 0;
-  for (int64_t j = anchor + 1; j < count; ++j) {
+  for (int64_t j = first + 1; j < count; ++j) {
     allowance += compacted.gaps[j - 1].frames;
-    offsets[j] = place(j, known, allowance, true);
+    offsets[j] = place(j, known, allowance);
     if (piece_end(j) - starts[j] >= ShortPiece) {
       compacted.gaps[j - 1].lost = known - offsets[j];
       known = offsets[j];
       allowance = 0;
     }
   }
-  known = offset;
-  allowance = 0;
-  for (int64_t j = anchor - 1; j >= 0; --j) {
-    allowance += compacted.gaps[j].frames;
-    offsets[j] = place(j, known, allowance, false);
-    if (piece_end(j) - starts[j] >= ShortPiece) {
-      compacted.gaps[j].lost = offsets[j] - known;
-      known = offsets[j];
-      allowance = 0;
-    }
-  }
   match.sinkGaps = compacted.gaps;
-  match.offset = offsets.front();
+  match.offset = offset;
 
   // Every frame of every piece against the reference frame it stands for, summed by the
-  // reference's seconds.
+  // reference's seconds. A piece is followed window by window: where a window no longer
+  // matches, the sound may go on a few frames earlier (lost with no silence to show for it).
+  constexpr int64_t Window = 256;
   std::vector<Sums> seconds(static_cast<size_t>((frames + rate - 1) / rate));
   for (int64_t j = 0; j < count; ++j) {
-    for (int64_t f = starts[j]; f < piece_end(j);) {
-      const int64_t r = f - offsets[j];
-      if (r < 0 || r >= frames) {
-        f = r < 0 ? f - r : piece_end(j);
-        continue;
+    int64_t o = offsets[j];
+    for (int64_t w = starts[j]; w < piece_end(j); w += Window) {
+      const int64_t end_of_window = std::min(w + Window, piece_end(j));
+      if (end_of_window - w == Window && w - o >= 0 && w - o + Window <= frames &&
+          Correlation(reference, w - o, recording, w, Window) < 0.99) {
+        double best = 0;
+        const int64_t moved = BestOffset(reference, recording, w, std::min<int64_t>(piece_end(j) - w, 1024),
+                                         o - SilentLossFrames, o, &best);
+        if (moved != o && best >= 0.99) {
+          match.silentLosses.push_back(SilentLoss{w - o, o - moved});
+          o = moved;
+        }
       }
-      const int64_t n = std::min({piece_end(j) - f, rate - r % rate, frames - r});
-      Accumulate(reference, r, recording, f, n, &seconds[static_cast<size_t>(r / rate)]);
-      f += n;
+      for (int64_t f = w; f < end_of_window;) {
+        const int64_t r = f - o;
+        if (r < 0 || r >= frames) {
+          f = r < 0 ? std::min(f - r, end_of_window) : end_of_window;
+          continue;
+        }
+        const int64_t n = std::min({end_of_window - f, rate - r % rate, frames - r});
+        Accumulate(reference, r, recording, f, n, &seconds[static_cast<size_t>(r / rate)]);
+        f += n;
+      }
     }
+    offsets[j] = o;
   }
   for (size_t k = 0; k < seconds.size(); ++k) {
     if (static_cast<int64_t>(k) * rate + rate / 4 <= frames) match.seconds.push_back(seconds[k].Correlation());

@@ -8,8 +8,9 @@
 // sink nothing for a moment: the sink plays digital silence, and the mixer may then drop
 // up to that much sound to catch up with the clock. Such runs of exact zeros are taken out
 // of the recording, and across each the sound may move earlier by at most the run's length;
-// never later (a repeat), and never anywhere else. A stream's own faults never write zeros
-// in the middle of a sound (an underrun replays the ring's old contents).
+// elsewhere by a few frames at most (below), and never later (a repeat). A stream's own
+// faults never write zeros in the middle of a sound (an underrun replays the ring's old
+// contents).
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -40,11 +41,22 @@ struct SinkGap {
   int64_t lost;    // sound frames missing across it (at most `frames`)
 };
 
+// The recorder or the mixer, catching up on a loaded machine, may also drop a few frames
+// with no silence at all. No more than this at once is taken for that; a stream's own slips
+// are shown byte for byte by the ring's own checks, not here.
+inline constexpr int32_t SilentLossFrames = 32;
+
+struct SilentLoss {
+  int64_t at;    // reference frame where it happened
+  int64_t lost;  // frames
+};
+
 struct RecordingMatch {
   bool found = false;
   int64_t offset = 0;           // the recording frame that holds reference frame 0
   std::vector<double> seconds;  // each second of the reference against the recording
   std::vector<SinkGap> sinkGaps;
+  std::vector<SilentLoss> silentLosses;
   int64_t sinkGapFrames = 0;
   int32_t tailPeak = 0;  // loudest sample just after the reference's end
 };

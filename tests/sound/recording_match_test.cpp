@@ -76,6 +76,13 @@ TEST(RecordingMatch, FindsTheWholeReferenceAcrossTheSinksGaps) {
   EXPECT_EQ(m.sinkGaps[1].lost, 0);
   EXPECT_EQ(m.sinkGaps[4].lost, 180);
   EXPECT_EQ(m.tailPeak, 0);
+  EXPECT_TRUE(m.silentLosses.empty());
+  // A few frames dropped with no silence (a recorder catching up).
+  m = MatchRecording(Recording(reference, {{0, 150000}, {150005, end}}), reference);
+  EXPECT_EQ(SecondsBelow(m), 0);
+  ASSERT_EQ(m.silentLosses.size(), 1u);
+  EXPECT_EQ(m.silentLosses[0].lost, 5);
+  EXPECT_NEAR(static_cast<double>(m.silentLosses[0].at), 150000.0, 256.0);
 }
 
 TEST(RecordingMatch, CatchesLostRepeatedAndTrailingSound) {
@@ -86,6 +93,9 @@ TEST(RecordingMatch, CatchesLostRepeatedAndTrailingSound) {
   ASSERT_TRUE(m.found);
   EXPECT_EQ(SecondsBelow(m), 4);
   EXPECT_LE(m.seconds[3], 0.99);
+  // A few frames played twice, with no silence.
+  m = MatchRecording(Recording(reference, {{0, 150000}, {149995, end}}), reference);
+  EXPECT_GE(SecondsBelow(m), 3);
   // Lost at a sink gap, but more than the gap's length.
   m = MatchRecording(Recording(reference, {{0, 3 * Rate}, {-1, 100}, {3 * Rate + 400, end}}), reference);
   EXPECT_GE(SecondsBelow(m), 3);

@@ -1,13 +1,15 @@
 // The program record_streams.sh runs under Wine: it plays a 20-second Ogg Vorbis file or MP3
 // as a stream sound into the session's real-time null sink while the frame work runs 60
-// times a second (once with a one-second stall), and afterwards compares what the sink
-// recorded with a reference decode of the same file.
+// times a second (once with a one-second stall), reading back as it plays what each refill
+// put into the ring; afterwards it compares what the sink recorded with a reference decode of
+// the same file.
 #include <windows.h>
 #include <objbase.h>
 #include <mmsystem.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -25,6 +27,25 @@ constexpr double FrameMs = 1000.0 / 60.0;
 // The stall comes once the ring has wrapped and the writer works past its first six seconds.
 constexpr DWORD StallAtMs = 8000;
 constexpr DWORD StallMs = 1000;
+
+// Whether the real ring holds `expected` from `from` (silence past its end) at ring bytes
+// [at, at + bytes), read back through a lock while it plays.
+bool RingHolds(SoundBuffer* ring, int32_t at, int32_t bytes, const std::vector<uint8_t>& expected, int64_t from) {
+  void* piece[2] = {};
+  uint32_t size[2] = {};
+  if (SoundBufferLock(static_cast<uint32_t>(at), ring, static_cast<uint32_t>(bytes), &piece[0], &size[0], &piece[1],
+                      &size[1]) != 0)
+    return false;
+  bool same = true;
+  for (int i = 0; i < 2 && same; ++i) {
+    const auto* p = static_cast<const uint8_t*>(piece[i]);
+    for (uint32_t k = 0; k < size[i] && same; ++k, ++from) {
+      same = p[k] == (from < static_cast<int64_t>(expected.size()) ? expected[static_cast<size_t>(from)] : 0);
+    }
+  }
+  SoundBufferUnlock(ring, piece[0], size[0], piece[1], size[1]);
+  return same;
+}
 
 class StreamRecording : public ::testing::Test {
  protected:
@@ -50,12 +71,25 @@ class StreamRecording : public ::testing::Test {
     const int32_t keeper = LoadSoundFromMemory(silence.data(), static_cast<int32_t>(silence.size()), 1, -1);
     ASSERT_NE(keeper, -1);
     ASSERT_EQ(PlaySoundHandle(keeper, 3, 1), 0);
+    // The file decoded whole: what every refill must have put into the ring.
+    const int32_t whole = LoadSoundFile(file, 1, -1);
+    ASSERT_NE(whole, -1) << file;
+    const std::vector<uint8_t> expected(Sounds.Find(whole)->pcm, Sounds.Find(whole)->pcm + Sounds.Find(whole)->pcmSize);
+    EXPECT_EQ(DeleteSoundHandle(whole, 0), 0);
     SetSoundCreateType(createType);
     const int32_t sound = LoadSoundFile(file, 1, -1);
     SetSoundCreateType(0);
     ASSERT_NE(sound, -1) << file;
+    SoundRecord* stream = Sounds.Find(sound);
+    SoundBuffer* ring = &stream->buffers[0];
+    const int32_t ring_size = stream->ringSize;
     const int64_t total = GetSoundTotalTimeMs(sound);
     ASSERT_GT(total, 19000);
+    ASSERT_TRUE(RingHolds(ring, 0, stream->writeCursor, expected, 0));
+    int64_t checked = stream->writeCursor;
+    int32_t writer = stream->writeCursor;
+    int32_t least_lead = ring_size;
+    bool ring_right = true;
     ASSERT_EQ(PlaySoundHandle(sound, 1, 1), 0);
     const DWORD start = timeGetTime();
     double next = start;
@@ -72,10 +106,35 @@ class StreamRecording : public ::testing::Test {
       if (wait > 0) Sleep(static_cast<DWORD>(wait));
       ASSERT_EQ(ProcessStreamSounds(), 0);
       ++frames;
+      // The engine's side of it, as it plays: each refill's bytes in the ring, and how far
+      // the writer stayed ahead of the cursor.
+      if (stream->writeCursor != writer) {
+        const int32_t step = (stream->writeCursor - writer + ring_size) % ring_size;
+        if (ring_right && !RingHolds(ring, writer, step, expected, checked)) {
+          ring_right = false;
+          ADD_FAILURE() << "the ring differs from the decode in the " << step << " bytes from stream byte " << checked;
+        }
+        checked += step;
+        writer = stream->writeCursor;
+      }
+      uint32_t cursor = 0;
+      if (stream->ending == 0 && GetSoundStatus(sound) == 1 && SoundBufferGetPosition(ring, &cursor) == 0) {
+        // The writer runs at most four seconds and an eighth ahead; a cursor further behind
+        // than that has in truth overtaken it, and plays what was never written.
+        const int32_t lead = (writer - static_cast<int32_t>(cursor) + ring_size) % ring_size;
+        const auto a = static_cast<int32_t>(stream->format.avgBytesPerSec);
+        least_lead = std::min(least_lead, lead > 4 * a + a / 2 ? -1 : lead);
+      }
     }
     const DWORD played = timeGetTime() - start;
-    std::printf("%s: %lld ms long, stopped by itself after %lu ms and %lld frames\n", file,
-                static_cast<long long>(total), static_cast<unsigned long>(played), static_cast<long long>(frames));
+    std::printf("%s: %lld ms long, stopped by itself after %lu ms and %lld frames; the writer kept %d ms ahead at "
+                "least\n",
+                file, static_cast<long long>(total), static_cast<unsigned long>(played),
+                static_cast<long long>(frames),
+                static_cast<int>(int64_t{least_lead} * 1000 / static_cast<int64_t>(stream->format.avgBytesPerSec)));
+    EXPECT_GE(checked, static_cast<int64_t>(expected.size()));
+    // Never an underrun: the cursor stayed behind the writer all along.
+    EXPECT_GE(least_lead, 0);
     EXPECT_EQ(GetSoundStatus(sound), 0);
     // Not before its last byte has sounded, nor a lap of the ring later. A starved mixer holds
     // the cursor back: on a loaded machine seconds may go by in all.
@@ -113,6 +172,10 @@ TEST(StreamRecordingCheck, DISABLED_RecordingMatchesTheReference) {
     std::printf("  sink gap at %.3f s: %lld frames of silence, %lld frames of sound dropped\n",
                 static_cast<double>(gap.at) / recording.rate, static_cast<long long>(gap.frames),
                 static_cast<long long>(gap.lost));
+  }
+  for (const quelt_test::SilentLoss& loss : match.silentLosses) {
+    std::printf("  %lld frames of sound dropped with no silence at %.3f s of the sound\n",
+                static_cast<long long>(loss.lost), static_cast<double>(loss.at) / reference.rate);
   }
   for (size_t i = 0; i < match.seconds.size(); ++i) {
     std::printf("  second %2zu: %.5f\n", i, match.seconds[i]);
