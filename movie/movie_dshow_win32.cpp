@@ -358,9 +358,6 @@ int PauseMovieDirectShow(MovieRecord* record) {
 int RunMovieDirectShow(MovieRecord* record) {
   if (!HasVideoSurface(record)) return 0;
   As<IAMMultiMediaStream>(record->ds.multiMediaStream)->SetState(STREAMSTATE_RUN);
-  // The stream keeps its own state: after a pause of the graph it is still "running" and
-  // would not start the graph again.
-  As<IMediaControl>(record->ds.mediaControl)->Run();
   return 1;
 }
 
