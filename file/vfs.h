@@ -35,6 +35,21 @@ struct ArchiveSlot {
   char path[256];
 };
 
+// Where an archive member stored without compression lies in an archive read from disk:
+// the archive's operating-system handle and path, the offset of the member's first byte in
+// it, the member's size and the key that unscrambles it. A reader on another thread opens a
+// handle of its own from these: the archive's handle and its position belong to the thread
+// that reads the archive's other members.
+struct StoredMemberPlace {
+  void* archiveHandle;
+  char archivePath[256];
+  uint32_t offset;
+  uint32_t size;
+  uint8_t key[12];
+};
+// 0 with the place filled; -1 for any other file (plain, compressed, in memory, not open).
+int32_t FindStoredMemberPlace(FileHandle file, StoredMemberPlace* place);
+
 // Zeroes the archive cache, the open-file table and the last-archive cache (start-up).
 int ResetArchiveManager();
 // Releases every cached archive no one uses (when the cache is full, and at engine end).

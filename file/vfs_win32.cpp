@@ -418,6 +418,20 @@ int ResolveArchivePath(const char* path, int32_t* slotOut, char* archivePathOut,
   return -1;
 }
 
+int32_t FindStoredMemberPlace(FileHandle handle, StoredMemberPlace* place) {
+  VfsFile* file = FileFromHandle(handle);
+  if (!file || !file->inArchive || file->entry.decoded || !place) return -1;
+  const ArchiveSlot* slot = GetArchiveSlot(file->archiveSlot);
+  const Archive& a = *file->entry.archive;
+  if (!slot || a.inMemory || !a.file) return -1;
+  place->archiveHandle = a.file->osHandle ? a.file->osHandle : a.file->threadFile;
+  std::memcpy(place->archivePath, slot->path, sizeof place->archivePath);
+  place->offset = a.header.dataOffset + file->entry.entry->dataOffset;
+  place->size = file->entry.entry->size;
+  std::memcpy(place->key, a.key, sizeof place->key);
+  return 0;
+}
+
 // ---- The twelve operations ----
 
 FileHandle VfsOpen(const char* path, int32_t cacheFlag, int32_t, int32_t asyncFlag) {

@@ -164,6 +164,10 @@ TheoraDecoder* OpenTheoraDecoder(const FileAccessTable* table, FileHandle file, 
   theora_comment_init(&d->comment);
   d->files = *table;
   d->file = file;
+  if (AdoptTheoraFileReader(d) != 0) {
+    CloseTheoraDecoder(d);
+    return nullptr;
+  }
 
   if (ParseTheoraHeaders(d) < 0) {
     CloseTheoraDecoder(d);
@@ -258,6 +262,7 @@ int CloseTheoraDecoder(TheoraDecoder* d) {
   theora_comment_clear(&d->comment);
   theora_info_clear(&d->info);
   ogg_sync_clear(&d->sync);
+  CloseTheoraFileReader(d);
   d->~TheoraDecoder();
   TrackedFree(d);
   return 0;

@@ -62,7 +62,8 @@ struct TheoraDecoder {
   uint32_t threadId;
 
   FileAccessTable files;  // the decoder's own copy, taken at open
-  FileHandle file;        // not owned
+  FileHandle file;        // not owned, unless it is the private reader below
+  void* privateReader;    // a reader of its own for a member stored in an archive on disk
 
   ogg_sync_state sync;
   ogg_page page;

@@ -19,6 +19,14 @@ void SleepTheora(int32_t ms);
 // The engine's millisecond clock, for the main thread's bounded waits.
 int32_t TheoraMilliseconds();
 
+// A movie stored uncompressed inside an archive on disk is read through the archive's
+// handle, whose position the main thread moves when it reads the archive's other members:
+// the decoder then takes a reader of its own (its table's seek, read and end-of-file slots
+// and its file). 0 when the decoder's file is safe to read from the thread, -1 when it is
+// not and no reader of its own can be made.
+int AdoptTheoraFileReader(TheoraDecoder* decoder);
+void CloseTheoraFileReader(TheoraDecoder* decoder);
+
 // The surface operations, replaceable (tests put a memory surface in).
 struct TheoraSurfaceOps {
   // A new off-screen plain surface of width x height in the FourCC, or null.

@@ -40,6 +40,10 @@ int32_t NoDevice() { return 0; }
 
 }  // namespace
 
+// Archives on disk are read only by the Windows file set.
+int AdoptTheoraFileReader(TheoraDecoder*) { return 0; }
+void CloseTheoraFileReader(TheoraDecoder*) {}
+
 TheoraSurfaceOps TheoraSurface = {CreateNoSurface, ReleaseNoSurface, LockNoSurface, UnlockNoSurface};
 int32_t (*TheoraSurfaceWanted)() = NoDevice;
 
