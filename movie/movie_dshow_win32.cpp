@@ -346,7 +346,9 @@ void UpdateMovieDirectShow(MovieRecord* record, int32_t waitFlag) {
   }
   if (!arrived) return;
   DeliverFrame(record);
-  if (waitFlag == 0) IssueUpdate(record, 0);
+  // One more asynchronous update at once; a frame that is there already is delivered too,
+  // and the call ends.
+  if (waitFlag == 0 && IssueUpdate(record, 0)) DeliverFrame(record);
 }
 
 int PauseMovieDirectShow(MovieRecord* record) {
