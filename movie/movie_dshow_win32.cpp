@@ -346,7 +346,9 @@ void UpdateMovieDirectShow(MovieRecord* record, int32_t waitFlag) {
   }
   if (!arrived) return;
   DeliverFrame(record);
-  if (waitFlag == 0) IssueUpdate(record, 0);
+  // One more asynchronous update at once; a frame that is there already is delivered too,
+  // and the call ends.
+  if (waitFlag == 0 && IssueUpdate(record, 0)) DeliverFrame(record);
 }
 
 int PauseMovieDirectShow(MovieRecord* record) {
@@ -358,9 +360,6 @@ int PauseMovieDirectShow(MovieRecord* record) {
 int RunMovieDirectShow(MovieRecord* record) {
   if (!HasVideoSurface(record)) return 0;
   As<IAMMultiMediaStream>(record->ds.multiMediaStream)->SetState(STREAMSTATE_RUN);
-  // The stream keeps its own state: after a pause of the graph it is still "running" and
-  // would not start the graph again.
-  As<IMediaControl>(record->ds.mediaControl)->Run();
   return 1;
 }
 

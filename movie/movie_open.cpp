@@ -58,6 +58,8 @@ EngineHandle OpenMovie(const char* path, int32_t* width, int32_t* height, int32_
                            ? MoviePlatform.directShow.open(record, path, width, height, surfaceMode)
                            : -1;
     if (opened < 0) {
+      // A copy made before a later step failed would stay in the temporary folder.
+      if (record->tempFile == 1 && MoviePlatform.deleteFile != nullptr) MoviePlatform.deleteFile(record->name);
       // A failed open takes no check id: the next movie gets the one this one had.
       MovieTable.Release(made.handle);
       MovieTable.nextCheckId = checkId;

@@ -57,12 +57,15 @@ void UpdateTheoraFrame(MovieRecord* record) {
   }
 }
 
-// The clock restarts from the shown frame, so a paused movie continues where it stood.
+// The clock restarts from the shown frame, so a paused movie continues where it stood. The
+// frame's time is truncated to whole microseconds, which can land just before the frame
+// begins (9 / 30 s is 299999.99... us): one microsecond more keeps the first update after a
+// resume on the shown frame instead of the one before it, which only a wrap would reach.
 void RestartTheoraClock(MovieRecord* record) {
   const MovieTheoraInfo info = TheoraInfoOf(record);
   const int32_t c = TheoraPlayer.currentFrame != nullptr ? TheoraPlayer.currentFrame(record->decoder) : 0;
   int64_t shown = 0;
-  if (info.framesPerSecond > 0 && c > 0) shown = DoubleToInt(c / info.framesPerSecond * 1000000.0);
+  if (info.framesPerSecond > 0 && c > 0) shown = DoubleToInt(c / info.framesPerSecond * 1000000.0) + 1;
   record->startTime = MicrosecondsNow() - shown;
 }
 

@@ -10,6 +10,8 @@
 
 namespace quelt {
 
+int32_t TheoraWaitLimitMs = 5000;
+
 namespace {
 
 constexpr int32_t PageReadBytes = 4096;

@@ -125,7 +125,7 @@ int ReleaseTheoraDeviceObjects(TheoraDecoder* decoder);
 int RestoreTheoraDeviceObjects(TheoraDecoder* decoder);
 
 // How long the main thread waits for the decode thread (a fetch, a seek's park, a close)
-// before it gives up.
-inline constexpr int32_t TheoraWaitLimitMs = 5000;
+// before it gives up: 5000 ms (tests shorten it).
+extern int32_t TheoraWaitLimitMs;
 
 }  // namespace quelt

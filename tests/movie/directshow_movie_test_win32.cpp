@@ -55,6 +55,30 @@ Bytes ReadFileBytes(const char* path) {
   return out;
 }
 
+// 0.2 s of 8 kHz 16-bit mono silence: DirectShow opens it, but it has no picture.
+Bytes SilentWave() {
+  constexpr uint32_t data = 3200;
+  const uint32_t header[11] = {0x46464952, 36 + data, 0x45564157, 0x20746D66, 16, 0x00010001,
+                               8000,       16000,     0x00100002, 0x61746164, data};  // RIFF WAVE fmt data
+  Bytes b(sizeof header + data, 0);
+  std::memcpy(b.data(), header, sizeof header);
+  return b;
+}
+
+// Files named tmp*.tmp in the temporary folder.
+int32_t TempCopies() {
+  char folder[MAX_PATH];
+  GetTempPathA(MAX_PATH, folder);
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA((std::string(folder) + "tmp*.tmp").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return 0;
+  int32_t count = 0;
+  do ++count;
+  while (FindNextFileA(find, &found));
+  FindClose(find);
+  return count;
+}
+
 bool FileExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
 // Draws the graph at (0, 0) on the erased back screen (which brings its movie up to date)
@@ -114,6 +138,10 @@ class DirectShowMovies : public ::testing::TestWithParam<int32_t> {
     quelt_tools::PackEntry root;
     root.directory = true;
     root.children.push_back(movie);
+    quelt_tools::PackEntry sound;
+    sound.name = "tone.wav";
+    sound.data = SilentWave();
+    root.children.push_back(sound);
     ASSERT_TRUE(SaveFile("packed.qla", quelt_tools::WriteArchive(root, {})));
     const std::string caption = std::string("quelt movies ") + (GetParam() ? "d3d" : "soft");
     ASSERT_EQ(quelt_test::StartEngineSession({caption.c_str(), GetParam()}), 0);
@@ -251,10 +279,15 @@ TEST_P(DirectShowMovies, FilesThatAreNoMovieFailWithTheirMessages) {
   ASSERT_TRUE(SaveFile(noise.c_str(), Bytes(5000, 0x5A)));
   EXPECT_EQ(OpenGraphFile(noise.c_str(), 1, 0, 0), -1);
   EXPECT_EQ(OpenMovie("packed/missing.avi", nullptr, nullptr, 0), -1);
+  // Sound without a picture, from the archive: the copy made for it goes with the failure.
+  const int32_t copies = TempCopies();
+  EXPECT_EQ(OpenMovie("packed/tone.wav", nullptr, nullptr, 0), -1);
+  EXPECT_EQ(TempCopies(), copies);
   EXPECT_EQ(MovieTable.count, 0);
   const std::string log = quelt_test::ReadEngineLog();
   EXPECT_NE(log.find("ファイル:packed/missing.avi が開けませんでした"), std::string::npos);
   EXPECT_NE(log.find("ムービーファイルオープン処理時にエラーが発生しました"), std::string::npos);
+  EXPECT_NE(log.find("動画ファイルではない可能性があります！"), std::string::npos);
   EXPECT_NE(log.find("右記のグラフィックファイルのロードに失敗しました：" + noise), std::string::npos);
 }
 

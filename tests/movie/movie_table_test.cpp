@@ -333,6 +333,18 @@ TEST_F(Movies, PauseAndResumeKeepTheShownFrame) {
   EXPECT_EQ(W.decoder.current, 14);
 }
 
+TEST_F(Movies, ResumeRightAfterAPauseStaysOnTheShownFrame) {
+  // 9 / 30 s is not a whole number of microseconds.
+  const EngineHandle movie = PlayingTheora(100, 30.0, 1);
+  W.now += 310000;
+  EXPECT_EQ(PauseMovie(movie, 0), 0);
+  EXPECT_EQ(W.decoder.current, 9);
+  EXPECT_EQ(PlayMovie(movie, 1), 0);
+  UpdateMovieFrame(movie, 0);
+  EXPECT_EQ(W.decoder.current, 9);
+  EXPECT_EQ(W.decoder.advances, (std::vector<int32_t>{9}));
+}
+
 TEST_F(Movies, FramelessStreamNeverAdvances) {
   const EngineHandle movie = PlayingTheora(0, 25.0, 3);
   W.now += 9000000;

@@ -224,6 +224,29 @@ TEST_F(TheoraPlayer, PicturesKeepTheirOrientation) {
   EXPECT_LE(bottom[0] + bottom[1] + bottom[2], 9);  // the bottom is black
 }
 
+TEST_F(TheoraPlayer, WaitsOnTheDecodeThreadEnd) {
+  MovieRecipe recipe;
+  recipe.frames = 24;
+  recipe.framesPerPage = 3;
+  OpenMovieFile movie("waits.ogv", NeedMovie(recipe));
+  TheoraDecoder* d = movie.decoder;
+  ASSERT_NE(d, nullptr);
+  const int32_t savedLimit = TheoraWaitLimitMs;
+  TheoraWaitLimitMs = 300;
+  // A thread parked for good: the fetch of a frame it never decoded gives up.
+  d->pauseRequest.store(1);
+  while (d->threadState.load() != TheoraParked) SleepTheora(1);
+  AdvanceTheoraFrame(d, 17);
+  EXPECT_EQ(FetchTheoraFrame(d, 1, 0), 0);
+  // A thread that has ended: a seek (which parks the thread first) and a fetch return.
+  d->stopRequest.store(1);
+  while (d->threadState.load() != TheoraThreadEnded) SleepTheora(1);
+  RequestTheoraSeek(d, 5);
+  EXPECT_EQ(GetTheoraCurrentFrame(d), 5);
+  EXPECT_EQ(FetchTheoraFrame(d, 1, 0), 0);
+  TheoraWaitLimitMs = savedLimit;
+}
+
 // A memory YUV surface standing in for Direct3D's.
 struct MemorySurface {
   int32_t width, height;
