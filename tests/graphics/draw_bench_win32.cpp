@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "core/core_state.h"
 #include "graphics/draw_front.h"
@@ -68,8 +69,9 @@ void RunBackEnd(int32_t hardware, const quelt_test::PlainFrameFigures* plain) {
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
   for (int c = 0; c < 2; ++c) {
-    // Wall seconds in the layers, the runners and the present.
+    // Wall seconds in the layers, the runners and the present; milliseconds of each frame.
     double spent[3] = {};
+    std::vector<double> frameMs;
     auto draw = [&](int frame) {
       LARGE_INTEGER t0, t1, t2, t3;
       QueryPerformanceCounter(&t0);
@@ -89,10 +91,12 @@ void RunBackEnd(int32_t hardware, const quelt_test::PlainFrameFigures* plain) {
       spent[0] += Seconds(t1, frequency) - Seconds(t0, frequency);
       spent[1] += Seconds(t2, frequency) - Seconds(t1, frequency);
       spent[2] += Seconds(t3, frequency) - Seconds(t2, frequency);
+      frameMs.push_back((Seconds(t3, frequency) - Seconds(t0, frequency)) * 1000.0);
     };
     // The textures reach the device at their first use.
     for (int frame = 0; frame < 10; ++frame) draw(frame);
     for (double& part : spent) part = 0.0;
+    frameMs.clear();
     LARGE_INTEGER start, end;
     const double cpuStart = ProcessCpuSeconds();
     QueryPerformanceCounter(&start);
@@ -109,9 +113,11 @@ void RunBackEnd(int32_t hardware, const quelt_test::PlainFrameFigures* plain) {
                 quelt_test::Fixed(spent[1] * 1000.0 / kFrames, 3).c_str(),
                 quelt_test::Fixed(spent[2] * 1000.0 / kFrames, 3).c_str());
     if (hardware && plain[c].ran)
-      std::printf("  plain Direct3D 9, same quads: %s ms per frame, %s ms CPU; engine %s wall, %s CPU\n",
+      std::printf("  plain Direct3D 9, same quads: %s ms per frame, %s ms CPU; engine %s wall (median frame %s), %s CPU\n",
                   quelt_test::Fixed(plain[c].ms, 3).c_str(), quelt_test::Fixed(plain[c].cpuMs, 3).c_str(),
-                  quelt_test::Ratio(ms, plain[c].ms).c_str(), quelt_test::Ratio(cpuMs, plain[c].cpuMs).c_str());
+                  quelt_test::Ratio(ms, plain[c].ms).c_str(),
+                  quelt_test::Ratio(quelt_test::MedianMs(frameMs), plain[c].medianMs).c_str(),
+                  quelt_test::Ratio(cpuMs, plain[c].cpuMs).c_str());
     if (hardware) {
       constexpr int counted = 10;
       quelt_test::DeviceCallCounts counts;

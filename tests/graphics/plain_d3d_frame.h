@@ -4,6 +4,7 @@
 // (desktop format, copy swap effect, lockable back buffer, presentation interval immediate),
 // no engine code. Figures are wall and process CPU milliseconds per frame.
 #include <string>
+#include <vector>
 
 namespace quelt_test {
 
@@ -11,6 +12,8 @@ struct PlainFrameFigures {
   bool ran;
   int frames;
   double ms, cpuMs;
+  // The median frame: steadier than the mean on a machine busy with other work.
+  double medianMs;
 };
 
 // Clear plus present of a 600 x 600 window, for `seconds`. `discard`: a discard swap effect
@@ -28,6 +31,9 @@ constexpr int PlainRaceSceneCallsPerFrame = 1 + 1 + 3 * 3 + 2 + 1;
 std::string Fixed(double value, int decimals);
 // value / base as "N.NN x", or "-" without a base.
 std::string Ratio(double value, double base);
+
+// The median of frame times (0 for none).
+double MedianMs(std::vector<double> frameMs);
 
 // Process CPU seconds (kernel and user, every thread).
 double ProcessCpuSeconds();

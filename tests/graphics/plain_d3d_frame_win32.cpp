@@ -3,9 +3,11 @@
 #include <windows.h>
 #include <d3d9.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 namespace quelt_test {
 
@@ -125,6 +127,13 @@ std::string Fixed(double value, int decimals) {
 
 std::string Ratio(double value, double base) { return base > 0 ? Fixed(value / base, 2) + " x" : std::string("-"); }
 
+double MedianMs(std::vector<double> frameMs) {
+  if (frameMs.empty()) return 0.0;
+  const auto middle = frameMs.begin() + static_cast<std::ptrdiff_t>(frameMs.size() / 2);
+  std::nth_element(frameMs.begin(), middle, frameMs.end());
+  return *middle;
+}
+
 double ProcessCpuSeconds() {
   FILETIME created, exited, kernel, user;
   GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
@@ -135,7 +144,7 @@ double ProcessCpuSeconds() {
 }
 
 PlainFrameFigures MeasurePlainClearPresent(double seconds, bool discard) {
-  PlainFrameFigures f{false, 0, 0.0, 0.0};
+  PlainFrameFigures f{false, 0, 0.0, 0.0, 0.0};
   Plain p;
   if (!Open(p, discard)) {
     Close(p);
@@ -148,8 +157,10 @@ PlainFrameFigures MeasurePlainClearPresent(double seconds, bool discard) {
     Present(p);
     Pump();
   }
+  std::vector<double> frameMs;
   const double cpu0 = ProcessCpuSeconds();
   QueryPerformanceCounter(&start);
+  LARGE_INTEGER last = start;
   double elapsed = 0.0;
   do {
     p.device->Clear(0, nullptr, D3DCLEAR_TARGET, static_cast<D3DCOLOR>(f.frames * 0x010203) & 0xFFFFFF, 1.0f, 0);
@@ -157,9 +168,13 @@ PlainFrameFigures MeasurePlainClearPresent(double seconds, bool discard) {
     Pump();
     ++f.frames;
     QueryPerformanceCounter(&now);
+    frameMs.push_back(static_cast<double>(now.QuadPart - last.QuadPart) * 1000.0 /
+                      static_cast<double>(frequency.QuadPart));
+    last = now;
     elapsed = static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
   } while (elapsed < seconds);
   f.ran = true;
+  f.medianMs = MedianMs(std::move(frameMs));
   f.ms = elapsed * 1000.0 / f.frames;
   f.cpuMs = (ProcessCpuSeconds() - cpu0) * 1000.0 / f.frames;
   Close(p);
@@ -167,7 +182,7 @@ PlainFrameFigures MeasurePlainClearPresent(double seconds, bool discard) {
 }
 
 PlainFrameFigures MeasurePlainRaceScene(double runnerScale, int frames) {
-  PlainFrameFigures f{false, 0, 0.0, 0.0};
+  PlainFrameFigures f{false, 0, 0.0, 0.0, 0.0};
   Plain p;
   IDirect3DTexture9* layers[3] = {};
   IDirect3DTexture9* runner = nullptr;
@@ -227,10 +242,18 @@ PlainFrameFigures MeasurePlainRaceScene(double runnerScale, int frames) {
     for (int i = 0; i < 10; ++i) frame(i);
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);
+    std::vector<double> frameMs;
     const double cpu0 = ProcessCpuSeconds();
     QueryPerformanceCounter(&start);
-    for (int i = 0; i < frames; ++i) frame(i);
-    QueryPerformanceCounter(&end);
+    LARGE_INTEGER last = start;
+    for (int i = 0; i < frames; ++i) {
+      frame(i);
+      QueryPerformanceCounter(&end);
+      frameMs.push_back(static_cast<double>(end.QuadPart - last.QuadPart) * 1000.0 /
+                        static_cast<double>(frequency.QuadPart));
+      last = end;
+    }
+    f.medianMs = MedianMs(std::move(frameMs));
     f.ran = true;
     f.frames = frames;
     f.ms =

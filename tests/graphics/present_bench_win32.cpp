@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 #include "core/api_entry.h"
 #include "core/core_state.h"
@@ -23,12 +25,14 @@ struct Figures {
   double erase, present, pump;
   // Presents of the whole session, the window's repaints included.
   double presents;
+  double medianMs;
 };
 
 // immediate: the device is rebuilt with the vertical-blank wait off, so its presentation
 // interval is immediate rather than one.
 Figures Measure(int32_t hardware, bool immediate, double duration) {
-  Figures f{-1, 0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+  Figures f{-1, 0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+  std::vector<double> frameMs;
   if (quelt_test::StartEngineSession({"quelt graphics present bench", hardware}) < 0) return f;
   quelt::SetVSyncWait(0);
   if (immediate) quelt::ChangeScreenMode(-1, -1, -1, 1, -1);
@@ -58,10 +62,12 @@ Figures Measure(int32_t hardware, bool immediate, double duration) {
     f.erase += span(t0, t1);
     f.present += span(t1, t2);
     f.pump += span(t2, now);
+    frameMs.push_back(span(t0, now) * 1000.0);
     f.seconds = static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
   } while (f.seconds < duration);
   f.cpuSeconds = quelt_test::ProcessCpuSeconds() - cpu0;
   f.presents = static_cast<double>(quelt::GetPresentCounter());
+  f.medianMs = quelt_test::MedianMs(std::move(frameMs));
   quelt_test::StopEngineSession();
   return f;
 }
@@ -101,8 +107,9 @@ int main() {
   const double engineMs = 1000.0 * immediate.seconds / immediate.frames;
   std::printf("plain Direct3D 9 clear + present (interval immediate): %s ms per frame, %s ms CPU\n",
               quelt_test::Fixed(plain.ms, 3).c_str(), quelt_test::Fixed(plain.cpuMs, 3).c_str());
-  std::printf("engine erase + present (interval immediate) against it: %s wall, %s CPU\n",
+  std::printf("engine erase + present (interval immediate) against it: %s wall (median frame %s), %s CPU\n",
               quelt_test::Ratio(engineMs, plain.ms).c_str(),
+              quelt_test::Ratio(immediate.medianMs, plain.medianMs).c_str(),
               quelt_test::Ratio(1000.0 * immediate.cpuSeconds / immediate.frames, plain.cpuMs).c_str());
   if (discard.ran)
     std::printf("plain, discard swap effect and no lockable back buffer: %s ms per frame, %s ms CPU (engine %s wall)\n",
