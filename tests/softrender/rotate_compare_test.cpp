@@ -143,40 +143,42 @@ TEST(RotateCompare, MatchesReferenceBitForBit) {
   EXPECT_GT(changed, draws / 2) << "too few draws touched the destination";
 }
 
-// The four-pixel forms (copies of alpha-channel and transparent-colour sources without
-// blend image or bright) on long spans of every length remainder, with random angles,
+// The packed forms (copies of alpha-channel and transparent-colour sources without blend
+// image or bright, both depths) on long spans of every length remainder, with random angles,
 // scales and centres, partly off the destination, and through the triangle walk too.
 TEST(RotateCompare, LongSpansMatchReferenceBitForBit) {
   EnsureTables();
   std::mt19937 rng(777);
   const int32_t dw = 150, dh = 120;
   int failures = 0, draws = 0;
-  for (Kind kind : {Kind::Alpha, Kind::Direct}) {
-    TestImage src, dest, expect;
-    MakeSource(src, 1, kind, 61, 47, rng);
-    MakePlain(dest, 1, dw, dh, rng);
-    MakePlain(expect, 1, dw, dh, rng);
-    std::vector<uint8_t> start(dest.Bytes());
-    for (auto& b : start) b = static_cast<uint8_t>(rng());
-    for (int i = 0; i < 40; ++i) {
-      const float degrees = static_cast<float>(rng() % 3600) / 10.0f;
-      const float scale = 0.6f + static_cast<float>(rng() % 200) / 100.0f;
-      const int32_t cx = static_cast<int32_t>(rng() % (dw + 40)) - 20, cy = static_cast<int32_t>(rng() % (dh + 40)) - 20;
-      const TriVertex a{static_cast<int32_t>(rng() % dw), static_cast<int32_t>(rng() % dh), 0, 0};
-      const TriVertex b{static_cast<int32_t>(rng() % dw), static_cast<int32_t>(rng() % dh), 61, 10};
-      const TriVertex c{static_cast<int32_t>(rng() % dw), static_cast<int32_t>(rng() % dh), 20, 47};
-      for (const Geometry& geo : {Rotate(degrees, scale, cx, cy, 0), Triangle("random triangle", a, b, c)}) {
-        for (int32_t p : {0, 255}) {  // mode 0, and mode 1 at 255 which runs mode 0's loops
-          for (int trans = 0; trans < 2; ++trans) {
-            const RefState state{p == 0 ? 0u : 1u, p, 0xFFFFFF, {1, 2, dw - 1, dh - 3}};
-            std::memcpy(dest.img.base->pixels, start.data(), start.size());
-            std::memcpy(expect.img.base->pixels, start.data(), start.size());
-            SetDrawState(state);
-            geo.draw(&dest.img, &src.img, trans, nullptr, 0);
-            geo.ref(&expect.img, &src.img, trans, nullptr, 0, state);
-            ++draws;
-            if (std::memcmp(dest.img.base->pixels, expect.img.base->pixels, start.size()) != 0 && ++failures <= 5) {
-              ADD_FAILURE() << "kind " << int(kind) << " trans " << trans << " " << geo.name;
+  for (uint32_t type : {1u, 0u}) {
+    for (Kind kind : {Kind::Alpha, Kind::Direct}) {
+      TestImage src, dest, expect;
+      MakeSource(src, type, kind, 61, 47, rng);
+      MakePlain(dest, type, dw, dh, rng);
+      MakePlain(expect, type, dw, dh, rng);
+      std::vector<uint8_t> start(dest.Bytes());
+      for (auto& b : start) b = static_cast<uint8_t>(rng());
+      for (int i = 0; i < 40; ++i) {
+        const float degrees = static_cast<float>(rng() % 3600) / 10.0f;
+        const float scale = 0.6f + static_cast<float>(rng() % 200) / 100.0f;
+        const int32_t cx = static_cast<int32_t>(rng() % (dw + 40)) - 20, cy = static_cast<int32_t>(rng() % (dh + 40)) - 20;
+        const TriVertex a{static_cast<int32_t>(rng() % dw), static_cast<int32_t>(rng() % dh), 0, 0};
+        const TriVertex b{static_cast<int32_t>(rng() % dw), static_cast<int32_t>(rng() % dh), 61, 10};
+        const TriVertex c{static_cast<int32_t>(rng() % dw), static_cast<int32_t>(rng() % dh), 20, 47};
+        for (const Geometry& geo : {Rotate(degrees, scale, cx, cy, 0), Triangle("random triangle", a, b, c)}) {
+          for (int32_t p : {0, 255}) {  // mode 0, and mode 1 at 255 which runs mode 0's loops
+            for (int trans = 0; trans < 2; ++trans) {
+              const RefState state{p == 0 ? 0u : 1u, p, 0xFFFFFF, {1, 2, dw - 1, dh - 3}};
+              std::memcpy(dest.img.base->pixels, start.data(), start.size());
+              std::memcpy(expect.img.base->pixels, start.data(), start.size());
+              SetDrawState(state);
+              geo.draw(&dest.img, &src.img, trans, nullptr, 0);
+              geo.ref(&expect.img, &src.img, trans, nullptr, 0, state);
+              ++draws;
+              if (std::memcmp(dest.img.base->pixels, expect.img.base->pixels, start.size()) != 0 && ++failures <= 5) {
+                ADD_FAILURE() << "type " << type << " kind " << int(kind) << " trans " << trans << " " << geo.name;
+              }
             }
           }
         }
