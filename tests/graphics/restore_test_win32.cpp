@@ -244,6 +244,13 @@ TEST(RestoreWithoutDirect3D, NoDeviceUntilTheNextActivationMakesOne) {
   EXPECT_EQ(Area(ReadScreen(), 0, 0, 64, 48), before);
   EXPECT_EQ(IsLiveFontHandle(font), 1);
 
+  // With the graphics switch off a restoration only ends input: the device stays.
+  void* device = GraphicsDevice.device;
+  NoGraphicsSwitch = 1;
+  EXPECT_EQ(RestoreGraphicsAfterLoss(), 0);
+  NoGraphicsSwitch = 0;
+  EXPECT_EQ(GraphicsDevice.device, device);
+
   // Once graphics have ended (the window's destruction ends them) nothing is made again.
   ShutdownGraphics();
   EXPECT_EQ(RestoreGraphicsAfterLoss(), 0);
