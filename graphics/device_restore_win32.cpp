@@ -67,10 +67,12 @@ void RebuildDeviceObjects() {
 
 }  // namespace
 
-int32_t IsGraphicsRestorePending() { return RestorePending; }
+int32_t IsGraphicsRestorePending() { return RestorePending != 0 && ScreenState.started != 0 && !HasDevice() ? 1 : 0; }
 
 int RestoreGraphicsAfterLoss() {
-  if (NoGraphicsSwitch == 0) {
+  // Graphics already ended (a window destroyed): a device made now would outlive them.
+  const bool nothingToRestore = NoGraphicsSwitch != 0 || ScreenState.started == 0;
+  if (!nothingToRestore) {
     if (ScreenState.hardware) {
       ReleaseMaskDeviceSurfaces();
       ReleaseAllGraphTextures();
@@ -78,7 +80,7 @@ int RestoreGraphicsAfterLoss() {
     EndGraphicsDevice();
   }
   EndInputSystem();
-  if (NoGraphicsSwitch != 0) return 0;
+  if (nothingToRestore) return 0;
   StartDeviceOnSameBackEnd();
   if (ScreenState.hardware && HasDevice()) RebuildDeviceObjects();
   RestoreMovieDeviceObjects();

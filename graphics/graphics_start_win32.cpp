@@ -430,7 +430,7 @@ int EndGraphicsDevice() {
   G.screenFormat = 0;
   G.hardwareVertexProcessing = 0;
   // The cached values stay: a restoration sends them to the next device. Only what belonged
-  // to this device is forgotten; a new start of graphics clears the whole cache.
+  // to this device is forgotten; the end of graphics clears the whole cache.
   ForgetDeviceObjectsInCache();
   DeviceStateCache.renderTarget = nullptr;
   DeviceStateCache.sceneOpen = 0;

@@ -396,8 +396,10 @@ int TerminateModelTables() {
   if (T.started == 0) return 0;
   for (int32_t slot = T.models.count - 1; slot >= 0; --slot)
     if (T.models.slots[slot] != nullptr) DeleteModel(ModelHandleBase | slot);
+  // A mesh still referenced more than once (by a loader of its own) goes too: its slot is
+  // deleted until it is empty.
   for (int32_t slot = T.meshes.count - 1; slot >= 0; --slot)
-    if (T.meshes.slots[slot] != nullptr) DeleteModelMesh(ModelMeshHandleBase | slot);
+    while (slot < T.meshes.count && T.meshes.slots[slot] != nullptr) DeleteModelMesh(ModelMeshHandleBase | slot);
   FreeArray(T.models);
   FreeArray(T.meshes);
   FreeArray(T.drawQueue);

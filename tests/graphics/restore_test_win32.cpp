@@ -243,7 +243,20 @@ TEST(RestoreWithoutDirect3D, NoDeviceUntilTheNextActivationMakesOne) {
   DrawGraphAtPoint(0, 0, file, 0);
   EXPECT_EQ(Area(ReadScreen(), 0, 0, 64, 48), before);
   EXPECT_EQ(IsLiveFontHandle(font), 1);
-  DeleteAllGraphs();
+
+  // With the graphics switch off a restoration only ends input: the device stays.
+  void* device = GraphicsDevice.device;
+  NoGraphicsSwitch = 1;
+  EXPECT_EQ(RestoreGraphicsAfterLoss(), 0);
+  NoGraphicsSwitch = 0;
+  EXPECT_EQ(GraphicsDevice.device, device);
+
+  // Once graphics have ended (the window's destruction ends them) nothing is made again.
+  ShutdownGraphics();
+  EXPECT_EQ(RestoreGraphicsAfterLoss(), 0);
+  EXPECT_EQ(GraphicsDevice.device, nullptr);
+  EXPECT_EQ(GraphicsDevice.directDraw, nullptr);
+  EXPECT_EQ(GraphicsDevice.d3d9Module, nullptr);
   quelt_test::StopEngineSession();
 }
 
