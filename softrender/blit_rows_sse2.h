@@ -1,9 +1,9 @@
 #pragma once
-// Whole-row forms of the commonest blitter variants on the processor's packed instructions:
-// 4 pixels per step at 32 bits, 8 at 16 bits. Each gives exactly the result of its kernel
-// in blend_kernels.h, transparency rules included; the scalar kernels draw the pixels left
-// over at a row's end. The source is read either as one run of pixels (plain blitter) or
-// through a table of source offsets per destination column (stretched blitter).
+// Whole-row forms of the commonest blitter variants on the processor's packed instructions
+// (SSE2, which every build assumes), four or eight pixels per step. Each gives exactly the
+// result of its kernel in blend_kernels.h, transparency rules included; the scalar kernels
+// draw the pixels left over at a row's end. The source is read either as one run of pixels
+// (plain blitter) or through a table of source offsets per destination column (stretched).
 #include <cstdint>
 
 #include "softrender/blend_kernels.h"
@@ -317,7 +317,8 @@ inline void Step(const RowConstants& rc, uint8_t* dp, const Source& src, int32_t
     __m128i result = s;
     if constexpr (V::K == Kernel::MixHalf) {
       const __m128i halfMask = _mm_set1_epi16(0x7BEF);
-      result = _mm_add_epi16(_mm_and_si128(_mm_srli_epi16(s, 1), halfMask), _mm_and_si128(_mm_srli_epi16(Load128(dp), 1), halfMask));
+      result = _mm_add_epi16(_mm_and_si128(_mm_srli_epi16(s, 1), halfMask),
+                             _mm_and_si128(_mm_srli_epi16(Load128(dp), 1), halfMask));
     } else {
       static_assert(V::K == Kernel::Copy);
     }
