@@ -232,9 +232,14 @@ inline __m128i AlphaMix8x16(__m128i sLo, __m128i sHi, __m128i d, __m128i p) {
 inline void Store128(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 inline __m128i Load128(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 
+// 32-bit alpha copies take eight pixels per step where the processor has sixteen vector
+// registers (x86-64), four where it has eight (measured faster in the 32-bit program).
+inline constexpr bool kSixteenVectorRegisters = sizeof(void*) == 8;
+
 // Pixels per step of a row form.
 template <class V>
-inline constexpr int32_t kRowStep = V::Is16 || V::Kind == SrcKind::Alpha ? 8 : 4;
+inline constexpr int32_t kRowStep =
+    V::Is16 || (V::Kind == SrcKind::Alpha && (V::K != Kernel::Copy || kSixteenVectorRegisters)) ? 8 : 4;
 
 // kRowStep<V> destination pixels of variant V from the source at pixel i.
 template <class V, class Source>
@@ -254,6 +259,18 @@ inline void Step(const RowConstants& rc, uint8_t* dp, const Source& src, int32_t
       }
       Store128(dp, AlphaMix4x32(s0, Load128(dp), _mm_mullo_epi16(a0, rc.param32)));
       Store128(dp + 16, AlphaMix4x32(s1, Load128(dp + 16), _mm_mullo_epi16(a1, rc.param32)));
+      return;
+    } else if constexpr (V::Kind == SrcKind::Alpha && kRowStep<V> == 4) {
+      // As below, four pixels at a time.
+      const __m128i s0 = src.Load4x32(i);
+      const __m128i a0 = _mm_srli_epi32(s0, 24);
+      if (_mm_movemask_epi8(_mm_cmpeq_epi32(a0, _mm_setzero_si128())) == 0xFFFF) return;
+      const __m128i opaque0 = _mm_cmpeq_epi32(a0, _mm_set1_epi32(255));
+      if (_mm_movemask_epi8(opaque0) == 0xFFFF) {
+        Store128(dp, s0);
+        return;
+      }
+      Store128(dp, AlphaCopy4x32(s0, Load128(dp), a0, opaque0));
       return;
     } else if constexpr (V::Kind == SrcKind::Alpha) {
       // Eight pixels: runs wholly skipped or wholly opaque are one test each.
