@@ -1,9 +1,9 @@
 #pragma once
-// Whole-row forms of the commonest blitter variants on the processor's packed instructions:
-// 4 pixels per step at 32 bits, 8 at 16 bits. Each gives exactly the result of its kernel
-// in blend_kernels.h, transparency rules included; the scalar kernels draw the pixels left
-// over at a row's end. The source is read either as one run of pixels (plain blitter) or
-// through a table of source offsets per destination column (stretched blitter).
+// Whole-row forms of the commonest blitter variants on the processor's packed instructions
+// (SSE2, which every build assumes), four or eight pixels per step. Each gives exactly the
+// result of its kernel in blend_kernels.h, transparency rules included; the scalar kernels
+// draw the pixels left over at a row's end. The source is read either as one run of pixels
+// (plain blitter) or through a table of source offsets per destination column (stretched).
 #include <cstdint>
 
 #include "softrender/blend_kernels.h"
@@ -21,7 +21,7 @@ namespace quelt::softblit {
 //    plain blitter copies rows without one as bytes);
 //  - an alpha source copied with transparency on (both depths), or off (16-bit: the
 //    colour half of each 4-byte pixel);
-//  - a 32-bit alpha source mixed by the blend parameter, with or without transparency.
+//  - an alpha source mixed by the blend parameter, with or without transparency.
 template <class V>
 constexpr bool HasRowForm() {
 #if defined(__SSE2__)
@@ -34,7 +34,7 @@ constexpr bool HasRowForm() {
   if (V::Kind != SrcKind::Alpha) return false;
   // (Without transparency a 32-bit alpha source is copied row by row as bytes.)
   if (V::K == Kernel::Copy) return V::Trans || V::Is16;
-  return V::K == Kernel::Mix && !V::Is16;
+  return V::K == Kernel::Mix;
 #else
   return false;
 #endif
@@ -76,6 +76,7 @@ struct RowConstants {
   __m128i key32;
   __m128i key16;
   __m128i param32;  // p in the low half of each 32-bit lane
+  __m128i param16;
 #endif
 };
 
@@ -85,13 +86,25 @@ inline RowConstants MakeRowConstants([[maybe_unused]] const PixelContext& c, [[m
   const auto q = static_cast<int16_t>(256 - c.p);
   return {_mm_set_epi16(256, q, q, q, 256, q, q, q), _mm_set_epi16(0, p, p, p, 0, p, p, p),
           _mm_set1_epi32(static_cast<int32_t>(transparent)),
-          _mm_set1_epi16(static_cast<int16_t>(transparent & 0xFFFF)), _mm_set1_epi32(c.p)};
+          _mm_set1_epi16(static_cast<int16_t>(transparent & 0xFFFF)), _mm_set1_epi32(c.p),
+          _mm_set1_epi16(static_cast<int16_t>(c.p))};
 #else
   return {};
 #endif
 }
 
 #if defined(__SSE2__)
+
+// keep ? d : result, per bit.
+inline __m128i Select(__m128i keep, __m128i d, __m128i result) {
+  return _mm_or_si128(_mm_and_si128(keep, d), _mm_andnot_si128(keep, result));
+}
+
+// d + fl(x w / 65536) for x = s - d (signed) and w = 0..65535 read as unsigned, per lane:
+// the signed high half reads w >= 32768 as w - 65536, which takes exactly x off.
+inline __m128i MixWide(__m128i d, __m128i x, __m128i w) {
+  return _mm_add_epi16(_mm_add_epi16(d, _mm_mulhi_epi16(x, w)), _mm_and_si128(x, _mm_srai_epi16(w, 15)));
+}
 
 // ((d << 8) + (s - d) w) >> 8 per 16-bit lane = d + fl(w (s - d) / 256) for w <= 256: the
 // exact value lies in 0..65280, so the lane's wrap-around arithmetic gives it exactly.
@@ -149,14 +162,9 @@ inline __m128i AlphaCopy4x32(__m128i s, __m128i d, __m128i a, __m128i opaque) {
 // Mix of an alpha source towards the source by a p / 65536, or with transparency and
 // a = 255 by p / 256 = 256 p / 65536: one weight W = a' p per pixel (a' = 256 for a dropped
 // a = 255), W <= 65280, and d + fl(W (s - d) / 65536) in bytes 0-2, d's fourth byte kept.
-// The signed high half of (s - d) x W reads W >= 32768 as W - 65536, which takes exactly
-// (s - d) off the result; that is added back.
 inline __m128i AlphaMix4x32(__m128i s, __m128i d, __m128i weight) {
   const __m128i lowBytes = _mm_set1_epi32(0x00FF00FF);
-  const auto mixLanes = [](__m128i dl, __m128i sl, __m128i w) {
-    const __m128i x = _mm_sub_epi16(sl, dl);
-    return _mm_add_epi16(_mm_add_epi16(dl, _mm_mulhi_epi16(x, w)), _mm_and_si128(x, _mm_srai_epi16(w, 15)));
-  };
+  const auto mixLanes = [](__m128i dl, __m128i sl, __m128i w) { return MixWide(dl, _mm_sub_epi16(sl, dl), w); };
   const __m128i blueRed = mixLanes(_mm_and_si128(d, lowBytes), _mm_and_si128(s, lowBytes),
                                    _mm_or_si128(weight, _mm_slli_epi32(weight, 16)));
   // The fourth byte's lane has weight 0 and keeps d.
@@ -185,15 +193,53 @@ inline __m128i AlphaCopy8x16(__m128i sLo, __m128i sHi, __m128i d) {
   return _mm_or_si128(_mm_or_si128(_mm_slli_epi16(r, 11), _mm_slli_epi16(g, 5)), b);
 }
 
-inline __m128i Select(__m128i keep, __m128i d, __m128i result) {
-  return _mm_or_si128(_mm_and_si128(keep, d), _mm_andnot_si128(keep, result));
+// p x / 255 truncated towards zero, for |p x| < 65536: n / 255 = (n 0x8081) >> 23.
+inline __m128i SignedProduct(__m128i x, __m128i p) {
+  const __m128i sign = _mm_srai_epi16(x, 15);
+  const __m128i n = _mm_mullo_epi16(_mm_sub_epi16(_mm_xor_si128(x, sign), sign), p);
+  const __m128i q = _mm_srli_epi16(_mm_mulhi_epu16(n, _mm_set1_epi16(static_cast<int16_t>(0x8081))), 7);
+  return _mm_sub_epi16(_mm_xor_si128(q, sign), sign);
 }
+
+// 16-bit alpha source mixed by the blend parameter, eight pixels: per field
+// f_d + fl(a p (f_s - f_d) / 65536); with transparency a = 255 drops a and takes
+// f_d + p (f_s - f_d) / 255 truncated towards zero. a = 0 leaves the pixel as it is.
+template <bool Trans>
+inline __m128i AlphaMix8x16(__m128i sLo, __m128i sHi, __m128i d, __m128i p) {
+  const __m128i byteMask = _mm_set1_epi32(0xFF);
+  const __m128i s = LowHalves(sLo, sHi);
+  const __m128i a = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(sLo, 16), byteMask),
+                                    _mm_and_si128(_mm_srli_epi32(sHi, 16), byteMask));
+  const __m128i w = _mm_mullo_epi16(a, p);
+  [[maybe_unused]] const __m128i dropped = _mm_cmpeq_epi16(a, _mm_set1_epi16(255));
+  const auto mix = [&](__m128i fd, __m128i fs) {
+    const __m128i x = _mm_sub_epi16(fs, fd);
+    const __m128i factor = MixWide(fd, x, w);
+    if constexpr (!Trans) {
+      return factor;
+    } else {
+      return Select(dropped, _mm_add_epi16(fd, SignedProduct(x, p)), factor);
+    }
+  };
+  const __m128i low5 = _mm_set1_epi16(31);
+  const __m128i low6 = _mm_set1_epi16(63);
+  const __m128i r = mix(_mm_srli_epi16(d, 11), _mm_srli_epi16(s, 11));
+  const __m128i g = mix(_mm_and_si128(_mm_srli_epi16(d, 5), low6), _mm_and_si128(_mm_srli_epi16(s, 5), low6));
+  const __m128i b = mix(_mm_and_si128(d, low5), _mm_and_si128(s, low5));
+  return _mm_or_si128(_mm_or_si128(_mm_slli_epi16(r, 11), _mm_slli_epi16(g, 5)), b);
+}
+
 inline void Store128(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 inline __m128i Load128(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 
+// 32-bit alpha copies take eight pixels per step where the processor has sixteen vector
+// registers (x86-64), four where it has eight (measured faster in the 32-bit program).
+inline constexpr bool kSixteenVectorRegisters = sizeof(void*) == 8;
+
 // Pixels per step of a row form.
 template <class V>
-inline constexpr int32_t kRowStep = V::Is16 || V::Kind == SrcKind::Alpha ? 8 : 4;
+inline constexpr int32_t kRowStep =
+    V::Is16 || (V::Kind == SrcKind::Alpha && (V::K != Kernel::Copy || kSixteenVectorRegisters)) ? 8 : 4;
 
 // kRowStep<V> destination pixels of variant V from the source at pixel i.
 template <class V, class Source>
@@ -213,6 +259,18 @@ inline void Step(const RowConstants& rc, uint8_t* dp, const Source& src, int32_t
       }
       Store128(dp, AlphaMix4x32(s0, Load128(dp), _mm_mullo_epi16(a0, rc.param32)));
       Store128(dp + 16, AlphaMix4x32(s1, Load128(dp + 16), _mm_mullo_epi16(a1, rc.param32)));
+      return;
+    } else if constexpr (V::Kind == SrcKind::Alpha && kRowStep<V> == 4) {
+      // As below, four pixels at a time.
+      const __m128i s0 = src.Load4x32(i);
+      const __m128i a0 = _mm_srli_epi32(s0, 24);
+      if (_mm_movemask_epi8(_mm_cmpeq_epi32(a0, _mm_setzero_si128())) == 0xFFFF) return;
+      const __m128i opaque0 = _mm_cmpeq_epi32(a0, _mm_set1_epi32(255));
+      if (_mm_movemask_epi8(opaque0) == 0xFFFF) {
+        Store128(dp, s0);
+        return;
+      }
+      Store128(dp, AlphaCopy4x32(s0, Load128(dp), a0, opaque0));
       return;
     } else if constexpr (V::Kind == SrcKind::Alpha) {
       // Eight pixels: runs wholly skipped or wholly opaque are one test each.
@@ -245,6 +303,15 @@ inline void Step(const RowConstants& rc, uint8_t* dp, const Source& src, int32_t
     } else {
       Store128(dp, Kernel4x32<V::K>(rc, s, Load128(dp)));
     }
+  } else if constexpr (V::Kind == SrcKind::Alpha && V::K == Kernel::Mix) {
+    const __m128i sLo = src.Load4x32(i);
+    const __m128i sHi = src.Load4x32(i + 4);
+    const __m128i alphaBits = _mm_set1_epi32(0xFF0000);
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(_mm_or_si128(sLo, sHi), alphaBits), _mm_setzero_si128())) ==
+        0xFFFF) {
+      return;
+    }
+    Store128(dp, AlphaMix8x16<V::Trans>(sLo, sHi, Load128(dp), rc.param16));
   } else if constexpr (V::Kind == SrcKind::Alpha) {
     const __m128i sLo = src.Load4x32(i);
     const __m128i sHi = src.Load4x32(i + 4);
@@ -267,7 +334,8 @@ inline void Step(const RowConstants& rc, uint8_t* dp, const Source& src, int32_t
     __m128i result = s;
     if constexpr (V::K == Kernel::MixHalf) {
       const __m128i halfMask = _mm_set1_epi16(0x7BEF);
-      result = _mm_add_epi16(_mm_and_si128(_mm_srli_epi16(s, 1), halfMask), _mm_and_si128(_mm_srli_epi16(Load128(dp), 1), halfMask));
+      result = _mm_add_epi16(_mm_and_si128(_mm_srli_epi16(s, 1), halfMask),
+                             _mm_and_si128(_mm_srli_epi16(Load128(dp), 1), halfMask));
     } else {
       static_assert(V::K == Kernel::Copy);
     }

@@ -91,7 +91,9 @@ struct StretchLoop {
       int32_t covered = (colAcc + 65535) >> 16;
       if (covered > left) covered = left;
       if (!Skipped(j, sp)) {
-        for (int32_t k = 0; k < covered; ++k) DrawPixel<V>(j.px, sp, bp, dp + k * V::kDestBytes, j.palette, j.transparent);
+        for (int32_t k = 0; k < covered; ++k) {
+          DrawPixel<V>(j.px, sp, bp, dp + k * V::kDestBytes, j.palette, j.transparent);
+        }
       }
       dp += covered * V::kDestBytes;
       left -= covered;

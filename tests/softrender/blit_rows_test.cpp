@@ -36,6 +36,7 @@ constexpr RowCase kCases[] = {
     {false, Kind::Alpha, 1, 255, true},  {true, Kind::Alpha, 1, 255, true},
     {false, Kind::Alpha, 1, 200, true},  {false, Kind::Alpha, 1, 254, false},
     {false, Kind::Alpha, 1, 1, true},    {true, Kind::Alpha, 1, 200, true},
+    {true, Kind::Alpha, 1, 254, false},  {true, Kind::Alpha, 1, 1, true},
     {false, Kind::Direct, 1, 128, false}, {false, Kind::Direct, 1, 128, true},
     {true, Kind::Direct, 1, 128, false}, {true, Kind::Direct, 1, 128, true},
     {false, Kind::Direct, 1, 200, false}, {false, Kind::Direct, 1, 200, true},
