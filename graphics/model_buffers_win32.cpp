@@ -4,6 +4,7 @@
 
 #include "graphics/graphics_start.h"
 #include "graphics/model_table.h"
+#include "graphics/shader_state.h"
 
 namespace quelt {
 
@@ -40,8 +41,7 @@ int32_t ReleaseObject(void* object) {
   return 0;
 }
 
-// The shader vertex formats need the programmable path, which this build does not take yet.
-int32_t ShadersInUseNow() { return 0; }
+int32_t ShadersInUseNow() { return ShadersInUse() ? 1 : 0; }
 
 constexpr ModelBufferOps Direct3DModelBufferOps{CreateVertexBuffer, CreateIndexBuffer, LockVertexBuffer,
                                                 UnlockVertexBuffer, LockIndexBuffer,    UnlockIndexBuffer,
