@@ -4,6 +4,7 @@
 // StartGraphics, the vertical-sync wait, back then front screen; ShutdownGraphics first
 // at the end. Both are harmless when the core has already run them.
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -23,5 +24,11 @@ void StopEngineSession();
 std::string ReadEngineLog();
 // Erases the draw screen to `colour`, presents, and reads the screen back.
 std::vector<uint32_t> ErasePresentAndReadBack(uint32_t colour, int32_t* width, int32_t* height);
+
+// Runs this program again with `childArgument` inside a Wine virtual desktop of 1024x768
+// named `desktop` (where full-screen modes can be switched), waits for the child to leave
+// `resultFile` (lines "key=value") and returns its values; empty when it left none.
+std::map<std::string, int> RunChildInVirtualDesktop(const std::string& desktop, const std::string& childArgument,
+                                                    const std::string& resultFile);
 
 }  // namespace quelt_test

@@ -1,5 +1,9 @@
 #include "tests/graphics/engine_session.h"
 
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -42,6 +46,35 @@ std::vector<uint32_t> ErasePresentAndReadBack(uint32_t colour, int32_t* width, i
   std::vector<uint32_t> pixels(static_cast<size_t>(*width) * static_cast<size_t>(*height), 0xDEADBEEF);
   if (quelt::ReadBackDrawScreen(pixels.data(), *width, *height) < 0) pixels.clear();
   return pixels;
+}
+
+std::map<std::string, int> RunChildInVirtualDesktop(const std::string& desktop, const std::string& childArgument,
+                                                    const std::string& resultFile) {
+  std::remove(resultFile.c_str());
+  char self[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string command = "explorer.exe /desktop=" + desktop + ",1024x768 \"" + self + "\" " + childArgument;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  std::map<std::string, int> values;
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    return values;
+  for (int waited = 0; waited < 180000; waited += 200) {
+    if (GetFileAttributesA(resultFile.c_str()) != INVALID_FILE_ATTRIBUTES) break;
+    Sleep(200);
+  }
+  // The desktop ends with its last window; a desktop still up after that is ended here.
+  if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 0);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  std::ifstream in(resultFile);
+  std::string line;
+  while (std::getline(in, line)) {
+    const size_t eq = line.find('=');
+    if (eq != std::string::npos) values[line.substr(0, eq)] = std::atoi(line.c_str() + eq + 1);
+  }
+  return values;
 }
 
 }  // namespace quelt_test

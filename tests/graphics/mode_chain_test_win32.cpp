@@ -58,32 +58,8 @@ int RunChild(int hardware) {
 }
 
 std::map<std::string, int> RunInVirtualDesktop(int hardware) {
-  std::remove(ResultFile(hardware).c_str());
-  char self[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, self, MAX_PATH);
-  std::string command = "explorer.exe /desktop=quelt_chain_" + std::to_string(hardware) + ",1024x768 \"" + self +
-                        "\" " + kChildFlag + std::to_string(hardware);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  std::map<std::string, int> values;
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-    return values;
-  for (int waited = 0; waited < 180000; waited += 200) {
-    if (GetFileAttributesA(ResultFile(hardware).c_str()) != INVALID_FILE_ATTRIBUTES) break;
-    Sleep(200);
-  }
-  // The desktop ends with its last window; a desktop still up after that is ended here.
-  if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 0);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  std::ifstream in(ResultFile(hardware));
-  std::string line;
-  while (std::getline(in, line)) {
-    const size_t eq = line.find('=');
-    if (eq != std::string::npos) values[line.substr(0, eq)] = std::atoi(line.c_str() + eq + 1);
-  }
-  return values;
+  return quelt_test::RunChildInVirtualDesktop("quelt_chain_" + std::to_string(hardware),
+                                              kChildFlag + std::to_string(hardware), ResultFile(hardware));
 }
 
 TEST(GraphicsModeChain, FallsBackInsideAVirtualDesktop) {
