@@ -96,7 +96,7 @@ bool WaitsWhileInactive() { return WindowActiveFlag == 0 && RunWhileInactiveFlag
 void InactiveBackgroundWork() {
   ProcessNetWorkMessages(1);
   StepAllHttpSlots();
-  // Stream sounds are refilled here once sound exists.
+  ProcessStreamSounds();
   RedrawMovieOverlays();
   Sleep(1);
 }

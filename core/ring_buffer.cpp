@@ -36,7 +36,7 @@ int ReserveRingBuffer(RingBuffer* ring, int32_t bytesNeeded) {
 
   auto* grown = static_cast<uint8_t*>(TrackedAlloc(static_cast<int32_t>(newCapacity), nullptr, -1));
   if (!grown) {
-    FreeRingBuffer(ring);
+    // The stored bytes stay where they are: only the request that needed more room fails.
     WriteLogFormat("リングバッファの再確保に失敗しました(確保しようとしたサイズ %d byte)",
                    static_cast<int32_t>(newCapacity));
     return -1;

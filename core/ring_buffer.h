@@ -16,7 +16,8 @@ struct RingBuffer {
 static_assert(sizeof(void*) != 4 || sizeof(RingBuffer) == 20);
 
 // Makes room for `bytesNeeded` more bytes (growing to length + needed + 1000). 0 or -1.
-// A negative or overflowing request is refused with -1 and leaves the ring as it was.
+// A negative or overflowing request, or one whose block cannot be allocated, is refused
+// with -1 and leaves the ring as it was.
 int ReserveRingBuffer(RingBuffer* ring, int32_t bytesNeeded);
 int AppendRingBytes(RingBuffer* ring, const void* source, int32_t length);
 // -1 when fewer than `length` bytes are stored; with `peek` 1 the bytes stay stored.

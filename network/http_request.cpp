@@ -1,8 +1,10 @@
-// Creating an HTTP slot: the URL split into host, port and path, the connection, the
-// output file or memory destination, the POST body copy and the slot's first values.
+// Creating an HTTP slot: the URL split into host, port and path, the connection or the
+// host name's look-up, the output file or memory destination, the POST body copy and the
+// slot's first values.
 #include <cstddef>
 #include <cstring>
 
+#include "core/log.h"
 #include "core/tracked_alloc.h"
 #include "network/http_slots.h"
 #include "network/network_state.h"
@@ -21,6 +23,11 @@ bool ParseDecimal(const char* begin, const char* end, uint32_t limit, uint32_t* 
   if (number > limit) return false;
   *value = number;
   return true;
+}
+
+int32_t RefuseSlot(const char* reason, const char* subject) {
+  WriteLogFormat("HTTP スロットを作成できませんでした: %s (%s)", reason, subject);
+  return -1;
 }
 
 }  // namespace
@@ -44,7 +51,11 @@ bool ParseIpv4Address(const char* text, uint32_t* address) {
 
 bool SplitHttpUrl(const char* url, char (&host)[128], char (&path)[256], int32_t* port) {
   constexpr const char* Scheme = "http://";
-  if (url == nullptr || std::strncmp(url, Scheme, 7) != 0) return false;
+  if (url == nullptr) return false;
+  for (int i = 0; i < 7; ++i) {
+    const char c = url[i] >= 'A' && url[i] <= 'Z' ? static_cast<char>(url[i] - 'A' + 'a') : url[i];
+    if (c != Scheme[i]) return false;
+  }
   const char* start = url + 7;
   const char* host_end = start;
   while (*host_end != '\0' && *host_end != ':' && *host_end != '/') ++host_end;
@@ -67,22 +78,35 @@ bool SplitHttpUrl(const char* url, char (&host)[128], char (&path)[256], int32_t
   return true;
 }
 
+bool ConnectHttpSlot(HttpSlot* http, uint32_t address) {
+  http->netWorkHandle = ConnectNetWork(address, static_cast<uint16_t>(http->port), 0);
+  if (http->netWorkHandle == NoHandle) return false;
+  // The slot closes its connection itself when the transfer ends: closed by the pump as
+  // soon as its loss is seen, it could take unread reply bytes with it.
+  NetWorkTable.Find(http->netWorkHandle)->autoClose = 0;
+  return true;
+}
+
 int32_t CreateHttpSlot(int32_t kind, const char* url, const char* outputPath, void** bodyLocation,
                        const void* postBody, int32_t postBodyLength) {
-  if (kind < HttpGet || kind > HttpHead || postBodyLength < 0) return -1;
-  if (outputPath == nullptr && bodyLocation == nullptr) return -1;
-  if (kind == HttpPost && postBodyLength > 0 && postBody == nullptr) return -1;
+  if (kind < HttpGet || kind > HttpHead || postBodyLength < 0) return RefuseSlot("引数が不正です", "");
+  if (outputPath == nullptr && bodyLocation == nullptr) return RefuseSlot("受信先がありません", "");
+  if (kind == HttpPost && postBodyLength > 0 && postBody == nullptr)
+    return RefuseSlot("POST するデータがありません", "");
   char host[128];
   char path[256];
   int32_t port = 0;
+  if (!SplitHttpUrl(url, host, path, &port)) return RefuseSlot("URL が不正です", url != nullptr ? url : "");
+  if (outputPath != nullptr && std::strlen(outputPath) >= sizeof HttpSlot::outputPath)
+    return RefuseSlot("ファイル名が長すぎます", outputPath);
   uint32_t address = 0;
-  if (!SplitHttpUrl(url, host, path, &port) || !ParseIpv4Address(host, &address)) return -1;
+  const bool numeric = ParseIpv4Address(host, &address);
   int32_t slot = 0;
   while (slot < HttpSlotCapacity && HttpSlotTable.slots[slot] != nullptr) ++slot;
-  if (slot == HttpSlotCapacity) return -1;
+  if (slot == HttpSlotCapacity) return RefuseSlot("空きスロットがありません", url);
 
   auto* http = static_cast<HttpSlot*>(TrackedCalloc(sizeof(HttpSlot), "", 0));
-  if (http == nullptr) return -1;
+  if (http == nullptr) return RefuseSlot("メモリが確保できません", url);
   http->kind = kind;
   http->result = -1;
   http->detail = -1;
@@ -91,37 +115,39 @@ int32_t CreateHttpSlot(int32_t kind, const char* url, const char* outputPath, vo
   std::strcpy(http->host, host);
   std::strcpy(http->path, path);
   http->port = port;
+  const char* refusal = nullptr;
+  const char* subject = url;
   if (kind == HttpPost && postBodyLength > 0) {
     http->postBody = TrackedAlloc(postBodyLength, "", 0);
-    if (http->postBody == nullptr) {
-      TrackedFree(http);
-      return -1;
-    }
-    std::memcpy(http->postBody, postBody, static_cast<size_t>(postBodyLength));
+    if (http->postBody == nullptr) refusal = "メモリが確保できません";
+    else std::memcpy(http->postBody, postBody, static_cast<size_t>(postBodyLength));
     http->postBodyLength = postBodyLength;
   }
-  if (outputPath != nullptr) {
-    http->outputFile = CreateHttpBodyFile(outputPath);
+  if (refusal == nullptr && outputPath != nullptr) {
+    std::strcpy(http->outputPath, outputPath);
+    http->outputFile = CreateHttpBodyFile(outputPath, http->partPath, sizeof http->partPath);
     if (http->outputFile == nullptr) {
-      TrackedFree(http->postBody);
-      TrackedFree(http);
-      return -1;
+      refusal = "ファイルが作成できません";
+      subject = outputPath;
     }
-  } else {
+  }
+  if (refusal == nullptr && numeric && !ConnectHttpSlot(http, address)) refusal = "接続できません";
+  if (refusal == nullptr && !numeric) {
+    const int32_t lookup = StartHostLookup(host);
+    if (lookup < 0) refusal = "ホスト名を検索できません";
+    http->hostLookup = lookup + 1;
+  }
+  if (refusal != nullptr) {
+    CloseHttpBodyFile(http->outputFile, http->partPath, http->outputPath, 0);
+    TrackedFree(http->postBody);
+    TrackedFree(http);
+    return RefuseSlot(refusal, subject);
+  }
+  if (outputPath == nullptr) {
     http->bodyDestination = 1;
     http->bodyPointerLocation = bodyLocation;
     *bodyLocation = nullptr;
   }
-  http->netWorkHandle = ConnectNetWork(address, static_cast<uint16_t>(port), 0);
-  if (http->netWorkHandle == NoHandle) {
-    CloseHttpBodyFile(http->outputFile);
-    TrackedFree(http->postBody);
-    TrackedFree(http);
-    return -1;
-  }
-  // The slot closes its connection itself when the transfer ends: closed by the pump as
-  // soon as its loss is seen, it could take unread reply bytes with it.
-  NetWorkTable.Find(http->netWorkHandle)->autoClose = 0;
   HttpSlotTable.slots[slot] = http;
   ++HttpSlotTable.count;
   return slot;

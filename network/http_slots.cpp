@@ -17,6 +17,9 @@ void ZeroHttpSlotTable() { std::memset(&HttpSlotTable, 0, sizeof HttpSlotTable);
 namespace {
 
 constexpr int32_t BodyBufferSize = 4096;
+// A slot moves at most this much of its body per step, so a long download leaves the frame
+// its time.
+constexpr int32_t BodyStepBytes = 1 << 20;
 constexpr int32_t LinePeekSize = 255;
 uint8_t GetBodyBuffer[BodyBufferSize];
 uint8_t PostBodyBuffer[BodyBufferSize];
@@ -38,29 +41,49 @@ bool ConnectionAlive(EngineHandle handle) {
 
 enum class LineRead { None, Line, Overlong };
 
-// A line, nothing yet, or 255 bytes that hold no line end (left unconsumed).
-LineRead ReadLine(EngineHandle handle, char* line) {
-  char peeked[LinePeekSize + 1] = {};
-  const int got = NetWorkRecvToPeek(handle, peeked, LinePeekSize);
+// Where the start of a line waits that came without its end. Taking those bytes out of the
+// socket lets a server's close be seen: WinSock reports it only once nothing is unread.
+struct PartialLine {
+  char* bytes;
+  int32_t* length;
+};
+
+// A line, nothing yet, or 255 bytes that hold no line end. With a partial line, bytes
+// without a line end are taken and kept there, and the bytes of an over-long line are
+// taken; without one nothing is consumed but a whole line.
+LineRead ReadLine(EngineHandle handle, char* line, PartialLine partial) {
+  const int32_t saved = partial.bytes != nullptr ? *partial.length : 0;
+  char bytes[LinePeekSize + 1];
+  if (saved > 0) std::memcpy(bytes, partial.bytes, static_cast<size_t>(saved));
+  const int got = NetWorkRecvToPeek(handle, bytes + saved, LinePeekSize - saved);
   if (got <= 0) return LineRead::None;
-  peeked[got < LinePeekSize ? got : LinePeekSize] = '\0';
-  char* end = FindByteSjis(peeked, '\n');
-  if (end == nullptr) return got >= LinePeekSize ? LineRead::Overlong : LineRead::None;
-  *end = '\0';
-  CopyString(line, peeked);
-  const int32_t length = static_cast<int32_t>(end - peeked);
-  NetWorkRecv(handle, peeked, length + 1);
+  const int32_t count = saved + (got < LinePeekSize - saved ? got : LinePeekSize - saved);
+  const int32_t end = FindHttpLineEnd(bytes, count);
+  if (end < 0) {
+    if (partial.bytes == nullptr) return count >= LinePeekSize ? LineRead::Overlong : LineRead::None;
+    NetWorkRecv(handle, bytes + saved, count - saved);
+    std::memcpy(partial.bytes, bytes, static_cast<size_t>(count));
+    *partial.length = count >= LinePeekSize ? 0 : count;
+    return count >= LinePeekSize ? LineRead::Overlong : LineRead::None;
+  }
+  std::memcpy(line, bytes, static_cast<size_t>(end));
+  line[end] = '\0';
+  NetWorkRecv(handle, bytes + saved, end + 1 - saved);
+  if (partial.bytes != nullptr) *partial.length = 0;
   return LineRead::Line;
+}
+
+LineRead ReadSlotLine(HttpSlot* http, char* line) {
+  return ReadLine(http->netWorkHandle, line, PartialLine{http->partialLine, &http->partialLength});
 }
 
 // A header line to handle: an over-long one is thrown away up to its line end, a piece
 // per step, so it can neither stall the transfer nor be taken for a header.
 bool ReadHeaderLine(HttpSlot* http, char* line) {
-  const LineRead read = ReadLine(http->netWorkHandle, line);
+  const LineRead read = ReadSlotLine(http, line);
   if (read == LineRead::None) return false;
   if (read == LineRead::Overlong) {
-    char discard[LinePeekSize];
-    if (NetWorkRecv(http->netWorkHandle, discard, LinePeekSize) > 0) http->skippingLine = 1;
+    http->skippingLine = 1;
     return false;
   }
   if (http->skippingLine != 0) {
@@ -72,6 +95,19 @@ bool ReadHeaderLine(HttpSlot* http, char* line) {
 
 bool IsContentLengthLine(const char* line) {
   return BytesDiffer(line, "Content-Length:", 15) == 0;
+}
+
+// Takes the Content-Length header's value; a value the slot cannot hold ends the transfer
+// as failed. False when the slot has ended.
+bool TakeContentLength(int32_t slot, HttpSlot* http, const char* line) {
+  int32_t length = 0;
+  if (!ParseContentLength(line, &length)) {
+    WriteLogFormat("Content-Length の値が不正です (%s)", line);
+    ResetHttpSlot(slot, 2, 0);
+    return false;
+  }
+  http->contentLength = length;
+  return true;
 }
 
 void FormatRequest(HttpSlot* http) {
@@ -119,7 +155,7 @@ bool SendRequest(HttpSlot* http) {
 // the status line is longer than a line can be.
 bool ReadStatus(int32_t slot, HttpSlot* http, bool logs) {
   char line[LinePeekSize + 1];
-  const LineRead read = ReadLine(http->netWorkHandle, line);
+  const LineRead read = ReadSlotLine(http, line);
   if (read == LineRead::None) return false;
   if (read == LineRead::Overlong) {
     ResetHttpSlot(slot, 2, 0);
@@ -139,8 +175,7 @@ bool ReadHeader(int32_t slot, HttpSlot* http) {
   char line[LinePeekSize + 1];
   if (!ReadHeaderLine(http, line)) return false;
   if (FindByteSjis(line, ':') == nullptr) return true;
-  if (!IsContentLengthLine(line)) return false;
-  http->contentLength = ParseHttpStatus(line);
+  if (!IsContentLengthLine(line) || !TakeContentLength(slot, http, line)) return false;
   if (http->bodyDestination == 1 && http->bodyPointerLocation != nullptr) {
     TrackedFree(*http->bodyPointerLocation);  // a repeated header replaces the block
     *http->bodyPointerLocation = TrackedAlloc(http->contentLength, "", 0);
@@ -152,10 +187,15 @@ bool ReadHeader(int32_t slot, HttpSlot* http) {
 // Step 3: true when the body is complete.
 bool ReadBody(HttpSlot* http, uint8_t* buffer, bool loops) {
   const EngineHandle handle = http->netWorkHandle;
-  for (;;) {
+  const bool known = http->contentLength != -1;
+  for (int32_t moved = 0; moved < BodyStepBytes;) {
+    if (known && http->bytesReceived >= http->contentLength) return true;
+    int32_t wanted = BodyStepBytes - moved < BodyBufferSize ? BodyStepBytes - moved : BodyBufferSize;
+    if (known && http->contentLength - http->bytesReceived < wanted)
+      wanted = http->contentLength - http->bytesReceived;
     int got = 0;
     if (http->bodyDestination == 0) {
-      got = NetWorkRecv(handle, buffer, BodyBufferSize);
+      got = NetWorkRecv(handle, buffer, wanted);
       if (got < 0) return false;
       WriteHttpBodyFile(http->outputFile, buffer, got);
     } else {
@@ -168,15 +208,17 @@ bool ReadBody(HttpSlot* http, uint8_t* buffer, bool loops) {
         return false;
       }
       auto* block = static_cast<uint8_t*>(*http->bodyPointerLocation);
-      got = NetWorkRecv(handle, block + http->bytesReceived, http->contentLength - http->bytesReceived);
+      const int32_t rest = http->contentLength - http->bytesReceived;
+      got = NetWorkRecv(handle, block + http->bytesReceived, rest < BodyStepBytes - moved ? rest : BodyStepBytes - moved);
       if (got < 0) return false;
     }
     http->bytesReceived += got;
-    const bool complete = http->contentLength != -1 ? http->bytesReceived >= http->contentLength
-                                                    : !ConnectionAlive(handle);
+    moved += got;
+    const bool complete = known ? http->bytesReceived >= http->contentLength : !ConnectionAlive(handle);
     if (complete) return true;
-    if (got == 0 || (!loops && http->contentLength == -1)) return false;
+    if (got == 0 || (!loops && !known)) return false;
   }
+  return false;
 }
 
 int StepTransfer(int32_t slot, bool post) {
@@ -224,7 +266,36 @@ int StepByKind(int32_t slot, const HttpSlot* http) {
 }  // namespace
 
 int ReadHttpLine(EngineHandle handle, char* line) {
-  return ReadLine(handle, line) == LineRead::Line ? 0 : -1;
+  return ReadLine(handle, line, PartialLine{nullptr, nullptr}) == LineRead::Line ? 0 : -1;
+}
+
+int32_t FindHttpLineEnd(const char* bytes, int32_t count) {
+  for (int32_t i = 0; i < count;) {
+    if (bytes[i] == '\n') return i;
+    if (IsLeadByte(bytes + i, 0) != 0) {
+      if (i + 1 >= count) break;
+      i += 2;
+    } else {
+      ++i;
+    }
+  }
+  return -1;
+}
+
+bool ParseContentLength(const char* line, int32_t* length) {
+  if (!IsContentLengthLine(line)) return false;
+  const char* p = line + 15;
+  while (*p == ' ' || *p == '\t') ++p;
+  if (*p < '0' || *p > '9') return false;
+  int64_t value = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    value = value * 10 + (*p - '0');
+    if (value > INT32_MAX) return false;
+  }
+  while (*p == ' ' || *p == '\t' || *p == '\r') ++p;
+  if (*p != '\0') return false;
+  *length = static_cast<int32_t>(value);
+  return true;
 }
 
 int ParseHttpStatus(const char* line) {
@@ -250,7 +321,8 @@ int StepHttpHead(int32_t slot) {
   if (http->step == 2) {
     char line[LinePeekSize + 1];
     if (!ReadHeaderLine(http, line) || !IsContentLengthLine(line)) return 0;
-    http->contentLength = ParseHttpStatus(line);
+    if (!TakeContentLength(slot, http, line)) return 0;
+    http->step = 4;
     ResetHttpSlot(slot, 0, -1);
   }
   return 0;
@@ -260,6 +332,17 @@ int StepHttpSlot(int32_t slot) {
   HttpSlot* http = SlotAt(slot);
   if (http == nullptr) return -1;
   if (http->result != -1) return 0;
+  if (http->hostLookup != 0) {
+    uint32_t address = 0;
+    const int found = PollHostLookup(http->hostLookup - 1, &address);
+    if (found == 0) return 0;
+    http->hostLookup = 0;
+    if (found < 0) WriteLogFormat("ホスト %s が見つかりませんでした", http->host);
+    if (found < 0 || !ConnectHttpSlot(http, address)) {
+      ResetHttpSlot(slot, 2, 3);
+      return 0;
+    }
+  }
   if (ConnectionAlive(http->netWorkHandle)) return StepByKind(slot, http);
   // A body written to a file whose length was never given ends with the connection: the
   // last bytes are read and the transfer is complete, not lost.
@@ -278,16 +361,26 @@ int StepAllHttpSlots() {
 int ResetHttpSlot(int32_t slot, int32_t result, int32_t detail) {
   HttpSlot* http = SlotAt(slot);
   if (http == nullptr) return -1;
+  if (http->hostLookup != 0) {
+    EndHostLookup(http->hostLookup - 1);
+    http->hostLookup = 0;
+  }
   if (http->netWorkHandle != NoHandle) {
     CloseNetWork(http->netWorkHandle);
     http->netWorkHandle = NoHandle;
   }
   TrackedFree(http->postBody);
   http->postBody = nullptr;
-  CloseHttpBodyFile(http->outputFile);
-  http->outputFile = nullptr;
   if (http->result == -1) http->result = result;
   if (http->detail == -1) http->detail = detail;
+  // The user's file is replaced only by a finished transfer; a failed or abandoned one
+  // leaves it as it was.
+  if (http->outputFile != nullptr) {
+    const int32_t keep = http->result == 0 && http->step == 4 ? 1 : 0;
+    if (!CloseHttpBodyFile(http->outputFile, http->partPath, http->outputPath, keep))
+      WriteLogFormat("受信したファイルを %s に置けませんでした", http->outputPath);
+    http->outputFile = nullptr;
+  }
   if (http->bodyPointerLocation != nullptr && http->result != 0) {
     TrackedFree(*http->bodyPointerLocation);
     *http->bodyPointerLocation = nullptr;

@@ -34,6 +34,14 @@ struct HttpSlot {
   int32_t requestSent;
   int32_t postBodySent;
   int32_t skippingLine;  // 1 while the rest of an over-long header line is thrown away
+  // A file body is written to a file of its own beside the destination, which takes its
+  // place only when the transfer has succeeded.
+  char outputPath[260];
+  char partPath[272];
+  int32_t hostLookup;  // look-up number + 1 while the host name is being looked up, else 0
+  // The start of a status or header line whose end has not come yet.
+  char partialLine[256];
+  int32_t partialLength;
 };
 
 inline constexpr int32_t HttpSlotCapacity = 100;
@@ -52,6 +60,8 @@ extern HttpSlotTableState HttpSlotTable;
 // Clears every byte of the table (start-up, right after the window is created).
 void ZeroHttpSlotTable();
 int StepHttpSlot(int32_t slot);
+// Connects a slot whose host address is known; false when no connection could be begun.
+bool ConnectHttpSlot(HttpSlot* http, uint32_t address);
 int StepHttpGet(int32_t slot);
 int StepHttpPost(int32_t slot);
 int StepHttpHead(int32_t slot);
@@ -59,6 +69,12 @@ int StepHttpHead(int32_t slot);
 // complete line has arrived yet.
 int ReadHttpLine(EngineHandle handle, char* line);
 int ParseHttpStatus(const char* line);
+// The index of the first '\n' among `count` bytes (not the second byte of a two-byte
+// character; a zero byte is data), or -1.
+int32_t FindHttpLineEnd(const char* bytes, int32_t count);
+// The value of a "Content-Length:" line: digits after optional blanks, up to 2^31-1, with
+// only blanks and a CR after them. False for anything else.
+bool ParseContentLength(const char* line, int32_t* length);
 int ResetHttpSlot(int32_t slot, int32_t result, int32_t detail);
 int StepAllHttpSlots();
 int DeleteHttpSlot(int32_t slot);
@@ -75,8 +91,9 @@ bool SplitHttpUrl(const char* url, char (&host)[128], char (&path)[256], int32_t
 bool ParseIpv4Address(const char* text, uint32_t* address);
 
 // Starts a transfer: the body goes to the file `outputPath` or, when that is null, into a
-// block whose address is stored through `bodyLocation`. The POST body is copied. The slot
-// index, or -1 (bad URL, no free slot, no connection, no file).
+// block whose address is stored through `bodyLocation`. The POST body is copied. The host
+// may be a dotted IPv4 address or a name, which is looked up while the pump runs. The
+// slot index, or -1 with a log line (bad URL, no free slot, no connection, no file).
 int32_t CreateHttpSlot(int32_t kind, const char* url, const char* outputPath, void** bodyLocation,
                        const void* postBody, int32_t postBodyLength);
 

@@ -24,8 +24,12 @@ int32_t ListenNetWork(uint16_t) { return -1; }
 EngineHandle ConnectNetWork(uint32_t, uint16_t, int32_t) { return NoHandle; }
 void SetNetWorkRawMode(int32_t raw) { NetWorkModule.rawMode = raw != 0 ? 1 : 0; }
 void SetNetWorkManualClose(int32_t manual) { NetWorkModule.manualClose = manual != 0 ? 1 : 0; }
-void* CreateHttpBodyFile(const char*) { return nullptr; }
+int32_t StartHostLookup(const char*) { return -1; }
+int PollHostLookup(int32_t, uint32_t*) { return -1; }
+void EndHostLookup(int32_t) {}
+int HandleHostLookupEvent(uintptr_t, uint32_t) { return 0; }
+void* CreateHttpBodyFile(const char*, char*, int32_t) { return nullptr; }
 void WriteHttpBodyFile(void*, const void*, int32_t) {}
-void CloseHttpBodyFile(void*) {}
+bool CloseHttpBodyFile(void*, const char*, const char*, int32_t) { return true; }
 
 }  // namespace quelt

@@ -75,6 +75,20 @@ void Unlink(NetWorkRecord* record) {
   record->next = record->previous = nullptr;
 }
 
+// One receive pass takes at most this many bytes and blocks, so a peer that keeps sending
+// cannot hold the frame; the pump's next pass takes the rest.
+constexpr int32_t ReceivePassBytes = 4 << 20;
+constexpr int32_t ReceivePassBlocks = 512;
+// The receive ring grows towards a block's length as its bytes arrive, at least this much
+// at a time and otherwise doubling.
+constexpr int32_t ReceiveGrowthStep = 64 << 10;
+
+void FailReceive(NetWorkRecord* record, int32_t length) {
+  WriteLogFormat("受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %d byte)",
+                 length);
+  record->errorFlag = 1;
+}
+
 // Reads a new block's length word once all four bytes can be peeked. 1 = a block began,
 // 0 = not yet, -1 = the handle failed.
 int BeginReceivedBlock(NetWorkRecord* record) {
@@ -86,67 +100,79 @@ int BeginReceivedBlock(NetWorkRecord* record) {
                                               static_cast<uint32_t>(word[2]) << 16 |
                                               static_cast<uint32_t>(word[3]) << 24);
   record->receiveBlockLength = length;
-  // A negative length, or one the ring's size arithmetic cannot hold, is hostile: the
-  // stream cannot be followed any further.
-  if (length < 0 || ReserveRingBuffer(&record->receiveRing, length) != 0) {
-    WriteLogFormat("受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %d byte)",
-                   length);
-    record->errorFlag = 1;
+  // A negative length, or one the ring's size arithmetic cannot hold beside what it
+  // stores, is hostile: the stream cannot be followed any further. Nothing is reserved
+  // yet; the room comes with the bytes.
+  const int64_t needed = static_cast<int64_t>(record->receiveRing.dataLength) + length + 1000;
+  if (length < 0 || needed > INT32_MAX) {
+    FailReceive(record, length);
     return -1;
   }
   record->receiveRemaining = length;
   return 1;
 }
 
-// One receive pass into the ring for the current block; the byte count moved (0 on an
-// error or when nothing was there).
-int32_t ReceiveBlockBytes(NetWorkRecord* record) {
+// Room in the receive ring for the next bytes of the block; false when the ring cannot
+// grow (the handle has failed).
+bool MakeReceiveRoom(NetWorkRecord* record) {
   RingBuffer& ring = record->receiveRing;
-  WrapRingPositions(&ring);
-  const int32_t remaining = record->receiveRemaining;
+  const int32_t room = ring.capacity - ring.dataLength;
+  int32_t wanted = ring.dataLength > ReceiveGrowthStep ? ring.dataLength : ReceiveGrowthStep;
+  if (wanted > record->receiveRemaining) wanted = record->receiveRemaining;
+  if (room >= wanted) return true;
+  if (ReserveRingBuffer(&ring, wanted) == 0) return true;
+  FailReceive(record, record->receiveBlockLength);
+  return false;
+}
+
+// Receives up to `limit` bytes of the current block into the ring's free space, in two
+// pieces where it wraps; the byte count moved (0 on an error or when nothing was there).
+int32_t ReceiveBlockBytes(NetWorkRecord* record, int32_t limit) {
+  RingBuffer& ring = record->receiveRing;
   const SOCKET socket = SocketOf(record);
+  int32_t wanted = record->receiveRemaining;
+  if (wanted > ring.capacity - ring.dataLength) wanted = ring.capacity - ring.dataLength;
+  if (wanted > limit) wanted = limit;
   int32_t total = 0;
-  if (static_cast<int64_t>(ring.writePosition) + remaining <= ring.capacity) {
-    const int got = recv(socket, reinterpret_cast<char*>(ring.buffer + ring.writePosition), remaining, 0);
-    if (got <= 0) return 0;
+  while (wanted > 0) {
+    WrapRingPositions(&ring);
+    int32_t piece = ring.capacity - ring.writePosition;
+    if (piece > wanted) piece = wanted;
+    const int got = recv(socket, reinterpret_cast<char*>(ring.buffer + ring.writePosition), piece, 0);
+    if (got <= 0) break;
     ring.writePosition += got;
-    total = got;
-  } else {
-    const int32_t room = ring.capacity - ring.writePosition;
-    const int first = recv(socket, reinterpret_cast<char*>(ring.buffer + ring.writePosition), room, 0);
-    if (first <= 0) return 0;
-    if (first < room) {
-      ring.writePosition += first;
-      total = first;
-    } else {
-      const int second = recv(socket, reinterpret_cast<char*>(ring.buffer), remaining - first, 0);
-      if (second <= 0) {
-        ring.writePosition = 0;
-        total = first;
-      } else {
-        ring.writePosition = second;
-        total = first + second;
-      }
-    }
+    ring.dataLength += got;
+    total += got;
+    wanted -= got;
+    if (got < piece) break;
   }
-  ring.dataLength += total;
   record->receiveRemaining -= total;
-  if (record->receiveRemaining == 0) record->completeBytes += record->receiveBlockLength;
+  if (total > 0 && record->receiveRemaining == 0) record->completeBytes += record->receiveBlockLength;
   return total;
 }
 
 int ReceiveFramed(NetWorkRecord* record) {
-  for (;;) {
+  int32_t bytes_left = ReceivePassBytes;
+  record->receiveMore = 0;
+  for (int32_t blocks_left = ReceivePassBlocks;;) {
+    if (blocks_left <= 0 || bytes_left <= 0) {
+      record->receiveMore = 1;
+      return 0;
+    }
     if (record->receiveRemaining == 0) {
       const int begun = BeginReceivedBlock(record);
       if (begun <= 0) return begun;
       if (record->receiveRemaining == 0) {  // an empty block is complete at once
+        --blocks_left;
         if (ProcessNetWorkMessages(0) != 0) return 0;
         continue;
       }
     }
-    const int32_t total = ReceiveBlockBytes(record);
-    if (ProcessNetWorkMessages(0) != 0 || total <= 0 || record->receiveRemaining != 0) return 0;
+    if (!MakeReceiveRoom(record)) return -1;
+    const int32_t total = ReceiveBlockBytes(record, bytes_left);
+    bytes_left -= total;
+    if (record->receiveRemaining == 0) --blocks_left;
+    if (ProcessNetWorkMessages(0) != 0 || total <= 0) return 0;
   }
 }
 
@@ -305,6 +331,14 @@ int GetNetWorkAcceptState(EngineHandle handle) {
   ProcessNetWorkMessages(0);
   NetWorkRecord* record = AdmitHandle(handle, AcceptStateText);
   if (record == nullptr) return -1;
+  if (record->connecting != 0) {
+    if (((ReadMillisecondClock() - record->connectStart) & 0x7FFFFFFF) < NetWorkModule.connectTimeLimitMs)
+      return 1;
+    LogNetWorkError("接続が時間内に確立しませんでした");
+    record->connecting = 0;
+    record->errorFlag = 1;
+    return -1;
+  }
   if (record->connected != 0) return 1;
   if (record->disconnectSeen == 0) record->disconnectSeen = 1;
   return 0;
@@ -403,6 +437,13 @@ int ProcessNetWorkMessages(int32_t close_dead) {
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
+  if (close_dead == 1) {
+    for (NetWorkRecord* record = NetWorkModule.listHead.next; record != nullptr && record->next != nullptr;
+         record = record->next) {
+      if (record->receiveMore != 0 && record->inUse != 0 && record->errorFlag == 0)
+        RecvSocket(record->ownHandle);
+    }
+  }
   return 0;
 }
 
@@ -428,9 +469,11 @@ int HandleNetWorkSocketEvent(uint32_t socket, uint32_t event_word) {
       return AcceptNetWork();
     case FD_CONNECT:
       // A failed connection attempt leaves nothing to talk to: the handle has failed.
+      record->connecting = 0;
       if (error == 0) {
         record->connected = 1;
       } else {
+        WriteLogFormat("ネットワークログ。connectに失敗しました[%u]", error);
         record->errorFlag = 1;
       }
       return 1;

@@ -6,7 +6,9 @@
 
 #include <cstring>
 
+#include "core/clock.h"
 #include "core/log.h"
+#include "core/numbers.h"
 #include "network/network_state.h"
 
 namespace quelt {
@@ -14,11 +16,24 @@ namespace quelt {
 namespace {
 
 constexpr const char* WindowClass = "QueltNetWorkWindow";
+// WinSock 2's SOMAXCONN: the system's largest queue of pending connections.
+constexpr int MaxListenBacklog = 0x7fffffff;
+
+// A host look-up in progress on the network window: WinSock writes the answer into the
+// buffer and posts NetWorkLookupMessage with the task handle.
+struct HostLookup {
+  HANDLE task;      // null when the entry is free
+  int32_t state;    // 0 running, 1 answered, -1 failed
+  char answer[MAXGETHOSTSTRUCT];
+};
+HostLookup HostLookups[HostLookupCapacity];
 
 LRESULT CALLBACK NetWorkWindowProc(HWND window, UINT message, WPARAM w_param, LPARAM l_param) {
   switch (message) {
     case NetWorkSocketMessage:
       return HandleNetWorkSocketEvent(static_cast<uint32_t>(w_param), static_cast<uint32_t>(l_param));
+    case NetWorkLookupMessage:
+      return HandleHostLookupEvent(static_cast<uintptr_t>(w_param), static_cast<uint32_t>(l_param));
     case WM_CLOSE:
       DestroyWindow(window);
       return 0;
@@ -87,6 +102,8 @@ int StartNetWork() {
   NetWorkModule.window = window;
   NetWorkModule.listHead.next = &NetWorkModule.listTail;
   NetWorkModule.listTail.previous = &NetWorkModule.listHead;
+  NetWorkModule.connectTimeLimitMs = NetWorkConnectTimeLimitMs;
+  for (HostLookup& lookup : HostLookups) lookup.task = nullptr;
   NetWorkModule.started = 1;
   return 0;
 }
@@ -101,7 +118,7 @@ int32_t ListenNetWork(uint16_t port) {
   address.sin_port = htons(port);
   int size = sizeof address;
   if (bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      listen(socket, SOMAXCONN) != 0 ||
+      listen(socket, MaxListenBacklog) != 0 ||
       getsockname(socket, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
     LogNetWorkError("待ち受けの開始に失敗しました");
     closesocket(socket);
@@ -112,8 +129,8 @@ int32_t ListenNetWork(uint16_t port) {
   return ntohs(address.sin_port);
 }
 
-// The connect itself blocks: the handle is connected (or refused) before the pump sees it,
-// so no step of a transfer can mistake a connection in progress for one that is gone.
+// The socket is registered before the connect, which makes it non-blocking: the connect
+// event ends the wait, or the time limit does (GetNetWorkAcceptState).
 EngineHandle ConnectNetWork(uint32_t address, uint16_t port, int32_t framed) {
   if (NetWorkModule.started == 0) return NoHandle;
   int32_t slot = 0;
@@ -128,27 +145,88 @@ EngineHandle ConnectNetWork(uint32_t address, uint16_t port, int32_t framed) {
   peer.sin_family = AF_INET;
   peer.sin_addr.s_addr = address;
   peer.sin_port = htons(port);
-  if (connect(socket, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
-    LogNetWorkError("connectに失敗しました");
-    closesocket(socket);
-    return NoHandle;
-  }
   NetWorkRecord* record = AdoptSocket(socket, slot, framed != 0 ? 1 : 0,
                                       FD_READ | FD_WRITE | FD_CLOSE | FD_CONNECT);
   if (record == nullptr) return NoHandle;
+  record->connected = 0;
+  record->connecting = 1;
+  record->connectStart = ReadMillisecondClock();
+  if (connect(socket, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0 &&
+      WSAGetLastError() != WSAEWOULDBLOCK) {
+    LogNetWorkError("connectに失敗しました");
+    CloseNetWork(record->ownHandle);
+    return NoHandle;
+  }
   record->autoClose = NetWorkModule.manualClose == 0 ? 1 : 0;
   std::memcpy(record->peerAddress, &address, 4);
   record->peerPort = peer.sin_port;
   return record->ownHandle;
 }
 
+int32_t StartHostLookup(const char* name) {
+  if (NetWorkModule.started == 0) return -1;
+  for (int32_t index = 0; index < HostLookupCapacity; ++index) {
+    HostLookup& lookup = HostLookups[index];
+    if (lookup.task != nullptr) continue;
+    lookup.state = 0;
+    lookup.task = WSAAsyncGetHostByName(static_cast<HWND>(NetWorkModule.window), NetWorkLookupMessage,
+                                        name, lookup.answer, sizeof lookup.answer);
+    if (lookup.task == nullptr) {
+      LogNetWorkError("ホスト名 %s の検索を始められませんでした", name);
+      return -1;
+    }
+    return index;
+  }
+  return -1;
+}
+
+int HandleHostLookupEvent(uintptr_t task, uint32_t event_word) {
+  for (HostLookup& lookup : HostLookups) {
+    if (lookup.task == nullptr || reinterpret_cast<uintptr_t>(lookup.task) != task) continue;
+    const auto* entry = reinterpret_cast<const hostent*>(lookup.answer);
+    const bool found = (event_word >> 16) == 0 && entry->h_addrtype == AF_INET &&
+                       entry->h_length == 4 && entry->h_addr_list != nullptr &&
+                       entry->h_addr_list[0] != nullptr;
+    lookup.state = found ? 1 : -1;
+    return 1;
+  }
+  return 0;
+}
+
+int PollHostLookup(int32_t index, uint32_t* address) {
+  if (index < 0 || index >= HostLookupCapacity || HostLookups[index].task == nullptr) return -1;
+  ProcessNetWorkMessages(0);
+  HostLookup& lookup = HostLookups[index];
+  if (lookup.state == 0) return 0;
+  if (lookup.state == 1)
+    std::memcpy(address, reinterpret_cast<const hostent*>(lookup.answer)->h_addr_list[0], 4);
+  const int result = lookup.state;
+  lookup.task = nullptr;
+  return result;
+}
+
+void EndHostLookup(int32_t index) {
+  if (index < 0 || index >= HostLookupCapacity || HostLookups[index].task == nullptr) return;
+  if (HostLookups[index].state == 0) WSACancelAsyncRequest(HostLookups[index].task);
+  HostLookups[index].task = nullptr;
+}
+
 void SetNetWorkRawMode(int32_t raw) { NetWorkModule.rawMode = raw != 0 ? 1 : 0; }
 void SetNetWorkManualClose(int32_t manual) { NetWorkModule.manualClose = manual != 0 ? 1 : 0; }
 
-void* CreateHttpBodyFile(const char* path) {
-  const HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  return file == INVALID_HANDLE_VALUE ? nullptr : file;
+void* CreateHttpBodyFile(const char* path, char* partPath, int32_t partPathSize) {
+  // A name no other transfer uses at the moment: two slots may fetch to the same file.
+  partPath[0] = '\0';
+  if (std::strlen(path) + sizeof ".99.part" > static_cast<size_t>(partPathSize)) return nullptr;
+  for (int32_t number = 0; number < 100; ++number) {
+    FormatToBuffer(partPath, static_cast<size_t>(partPathSize), "%s.%d.part", path, number);
+    const HANDLE file = CreateFileA(partPath, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) return file;
+    if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+  }
+  partPath[0] = '\0';
+  return nullptr;
 }
 
 void WriteHttpBodyFile(void* file, const void* data, int32_t length) {
@@ -156,8 +234,13 @@ void WriteHttpBodyFile(void* file, const void* data, int32_t length) {
   if (file != nullptr && length > 0) WriteFile(static_cast<HANDLE>(file), data, static_cast<DWORD>(length), &written, nullptr);
 }
 
-void CloseHttpBodyFile(void* file) {
-  if (file != nullptr) CloseHandle(static_cast<HANDLE>(file));
+bool CloseHttpBodyFile(void* file, const char* partPath, const char* path, int32_t keep) {
+  if (file == nullptr) return true;
+  CloseHandle(static_cast<HANDLE>(file));
+  if (keep != 0 && MoveFileExA(partPath, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
+    return true;
+  DeleteFileA(partPath);
+  return keep == 0;
 }
 
 }  // namespace quelt

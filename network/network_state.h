@@ -36,11 +36,20 @@ struct NetWorkRecord {
   // event of another handle dispatched there is served, not dropped.
   int32_t receiveBusy;
   int32_t sendBusy;
+  // An outgoing connection waiting for its connect event, and when it began (ms clock).
+  int32_t connecting;
+  int32_t connectStart;
+  // 1 when the last receive pass stopped at its bound with bytes still waiting: the pump
+  // runs another pass, as no new read event need come for them.
+  int32_t receiveMore;
 };
 
 inline constexpr int32_t NetWorkConnectionSlots = 4096;
 inline constexpr int32_t NetWorkListenSlot = 4096;
 inline constexpr uint32_t NetWorkSocketMessage = 0x505;
+inline constexpr uint32_t NetWorkLookupMessage = 0x506;  // a host look-up has ended
+inline constexpr int32_t NetWorkConnectTimeLimitMs = 10000;
+inline constexpr int32_t HostLookupCapacity = 100;
 
 using NetWorkTableType =
     HandleTable<NetWorkRecord, NetWorkConnectionSlots + 1, HandleKind::NetWork,
@@ -54,6 +63,7 @@ struct NetWorkModuleState {
   int32_t manualClose;      // 1 = dropped connections stay until CloseNetWork
   NetWorkRecord listHead;   // open handles, newest right after the head
   NetWorkRecord listTail;
+  int32_t connectTimeLimitMs;  // an outgoing connection not made by then has failed
 };
 
 extern NetWorkTableType NetWorkTable;
@@ -78,17 +88,29 @@ int LogNetWorkError(const char* format, ...) __attribute__((format(printf, 1, 2)
 // The network's own start-up. StartNetWork starts WinSock and makes the hidden window
 // (0 or -1). ListenNetWork opens the listening record on a port (0 picks a free one) and
 // returns the port, or -1. ConnectNetWork connects to an IPv4 address (network order) and
-// returns the new handle (raw or framed as asked) or -1. The two settings apply to
-// connections accepted afterwards.
+// returns the new handle (raw or framed as asked) or -1 at once: the connection is made
+// while the pump runs, and a handle still connecting counts as connected to
+// GetNetWorkAcceptState until the connect event or the time limit (then it has failed).
+// The two settings apply to connections accepted afterwards.
 int StartNetWork();
 int32_t ListenNetWork(uint16_t port);
 EngineHandle ConnectNetWork(uint32_t address, uint16_t port, int32_t framed);
 void SetNetWorkRawMode(int32_t raw);
+// Host names are looked up on the network window without blocking: StartHostLookup gives a
+// look-up number (or -1); PollHostLookup answers 1 with the IPv4 address (network order)
+// and ends the look-up, 0 while it runs, -1 when it failed (and has ended); EndHostLookup
+// abandons one.
+int32_t StartHostLookup(const char* name);
+int PollHostLookup(int32_t lookup, uint32_t* address);
+void EndHostLookup(int32_t lookup);
+int HandleHostLookupEvent(uintptr_t task, uint32_t event_word);
 void SetNetWorkManualClose(int32_t manual);
 
-// The HTTP body file (a Windows file handle).
-void* CreateHttpBodyFile(const char* path);
+// The HTTP body file (a Windows file handle): created as a new file beside `path`, whose
+// name is stored in `partPath`; closing it either moves it over `path` (keep 1) or
+// deletes it. Closing gives false when the move failed.
+void* CreateHttpBodyFile(const char* path, char* partPath, int32_t partPathSize);
 void WriteHttpBodyFile(void* file, const void* data, int32_t length);
-void CloseHttpBodyFile(void* file);
+bool CloseHttpBodyFile(void* file, const char* partPath, const char* path, int32_t keep);
 
 }  // namespace quelt

@@ -100,6 +100,19 @@ TEST(RingBufferTest, NegativeAndOverflowingLengthsAreRefusedAndKeepTheData) {
   quelt::FreeRingBuffer(&ring);
 }
 
+TEST(RingBufferTest, AGrowthThatCannotBeAllocatedKeepsTheStoredBytes) {
+  // Two gigabytes less a little fit the size arithmetic but no 32-bit address space.
+  if (sizeof(void*) != 4) GTEST_SKIP() << "only a 32-bit process runs out of address space here";
+  quelt::RingBuffer ring{};
+  ASSERT_EQ(quelt::AppendRingBytes(&ring, "queued", 6), 0);
+  const quelt::RingBuffer before = ring;
+  char source[1] = {};
+  EXPECT_EQ(quelt::AppendRingBytes(&ring, source, 0x7FFF0000), -1);
+  EXPECT_EQ(std::memcmp(&ring, &before, sizeof ring), 0);
+  EXPECT_EQ(ReadString(&ring, 6, 0), "queued");
+  quelt::FreeRingBuffer(&ring);
+}
+
 TEST(ListTest, InsertAndUnlink) {
   quelt::ListNode head, tail, a, b, c;
   EXPECT_EQ(quelt::InitList(&head, &tail), 0);

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/tracked_alloc.h"
 #include "network/http_slots.h"
@@ -47,8 +48,9 @@ bool RequestComplete(const std::string& request) {
 // after the request.
 class OneShotServer {
  public:
-  explicit OneShotServer(std::string reply, DWORD stall_ms = 0, DWORD close_delay_ms = 0)
-      : reply_(std::move(reply)), stall_ms_(stall_ms), close_delay_ms_(close_delay_ms) {
+  explicit OneShotServer(std::string reply, DWORD stall_ms = 0, DWORD close_delay_ms = 0,
+                         bool at_once = false)
+      : reply_(std::move(reply)), stall_ms_(stall_ms), close_delay_ms_(close_delay_ms), at_once_(at_once) {
     listener_ = quelt_test::BlockingSocket();
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -92,7 +94,13 @@ class OneShotServer {
       const int n = recv(s, buffer, 1, 0);
       peer_closed_ = n == 0 || (n == SOCKET_ERROR && WSAGetLastError() != WSAETIMEDOUT);
     }
-    for (size_t sent = 0; sent < reply_.size();) {
+    if (at_once_) {
+      // As fast as the socket takes it, from a send buffer that holds all of it.
+      const int whole = static_cast<int>(reply_.size());
+      setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&whole), sizeof whole);
+      SendAll(s, reply_.data(), whole);
+    }
+    for (size_t sent = at_once_ ? reply_.size() : 0; sent < reply_.size();) {
       const size_t piece = std::min<size_t>(reply_.size() - sent, 1 + sent % 9000);
       if (!SendAll(s, reply_.data() + sent, static_cast<int>(piece))) break;
       sent += piece;
@@ -107,6 +115,7 @@ class OneShotServer {
   std::string reply_;
   DWORD stall_ms_;
   DWORD close_delay_ms_;
+  bool at_once_;
   std::string request_;
   bool peer_closed_ = false;
   std::thread thread_;
@@ -133,6 +142,7 @@ class HttpSlots : public ::testing::Test {
     }
     return http;
   }
+  void* slot_block_ = nullptr;
   static std::string FileText(const char* path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -319,6 +329,193 @@ TEST_F(HttpSlots, AFailedConnectionCountsAsGone) {
   StepHttpSlot(slot);
   EXPECT_EQ(http->result, 2);
   EXPECT_EQ(http->detail, 3);
+}
+
+// A port on 127.0.0.1 where nothing listens.
+int ClosedPort() {
+  const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = quelt_test::Loopback();
+  int size = sizeof address;
+  bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
+  closesocket(s);
+  return ntohs(address.sin_port);
+}
+
+void WriteFileText(const char* path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+TEST_F(HttpSlots, TheUsersFileIsReplacedOnlyByASuccessfulTransfer) {
+  const std::string before = "twenty-one bytes kept";
+  WriteFileText("body.bin", before);
+  const std::string refused = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/r";
+  const int32_t slot = CreateHttpSlot(HttpGet, refused.c_str(), "body.bin", nullptr, nullptr, 0);
+  if (slot >= 0) {
+    EXPECT_EQ(Run(slot)->result, 2);
+  }
+  EXPECT_EQ(FileText("body.bin"), before);
+
+  OneShotServer missing("HTTP/1.0 404 Not Found\r\nContent-Length: 3\r\n\r\nno!");
+  const int32_t second = CreateHttpSlot(HttpGet, missing.Url("/m").c_str(), "body.bin", nullptr, nullptr, 0);
+  ASSERT_GE(second, 0);
+  EXPECT_EQ(FileText("body.bin"), before);  // nothing is touched while it runs either
+  EXPECT_EQ(Run(second)->result, 2);
+  EXPECT_EQ(FileText("body.bin"), before);
+
+  OneShotServer found("HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nnew");
+  const int32_t third = CreateHttpSlot(HttpGet, found.Url("/f").c_str(), "body.bin", nullptr, nullptr, 0);
+  ASSERT_GE(third, 0);
+  EXPECT_EQ(Run(third)->result, 0);
+  EXPECT_EQ(FileText("body.bin"), "new");
+  EXPECT_FALSE(std::ifstream("body.bin.0.part").good());  // the transfer's own file is gone
+}
+
+TEST_F(HttpSlots, AConnectThatCannotCompleteNeitherBlocksNorRunsForever) {
+  // A listener that never accepts, its queue filled by peers that wait.
+  const SOCKET listener = quelt_test::BlockingSocket();
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = quelt_test::Loopback();
+  int size = sizeof address;
+  bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  listen(listener, 0);
+  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+  std::vector<SOCKET> fillers;
+  for (int i = 0; i < 8; ++i) {
+    const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+    u_long non_blocking = 1;
+    ioctlsocket(s, FIONBIO, &non_blocking);
+    connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    fillers.push_back(s);
+  }
+  Sleep(100);
+  NetWorkModule.connectTimeLimitMs = 500;
+  const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/q";
+  const DWORD start = GetTickCount();
+  const int32_t slot = CreateHttpSlot(HttpGet, url.c_str(), nullptr, &slot_block_, nullptr, 0);
+  EXPECT_LT(GetTickCount() - start, 3000u);  // a blocking connect waits a minute or more
+  ASSERT_GE(slot, 0);
+  HttpSlot* http = Run(slot, 10000);
+  EXPECT_EQ(http->result, 2);
+  EXPECT_EQ(http->detail, 3);
+  for (SOCKET s : fillers) closesocket(s);
+  closesocket(listener);
+}
+
+TEST_F(HttpSlots, AServerClosingInsideALineEndsTheSlot) {
+  for (const char* reply : {"HTTP/1.0 20", "HTTP/1.0 200 OK\r\nContent-Le", "HTTP/1.0 200 OK\r\nX: a"}) {
+    OneShotServer server(reply);
+    const int32_t slot = CreateHttpSlot(HttpGet, server.Url("/c").c_str(), "body.bin", nullptr, nullptr, 0);
+    ASSERT_GE(slot, 0);
+    HttpSlot* http = Run(slot, 5000);
+    EXPECT_EQ(http->result, 2) << reply;
+    EXPECT_EQ(http->detail, 3) << reply;
+    EXPECT_EQ(DeleteHttpSlot(slot), 0);
+  }
+}
+
+TEST_F(HttpSlots, AZeroByteInsideALineIsData) {
+  const char text[] = "HTTP/1.0 200 OK\r\nX-Odd: a\0b\r\nContent-Length: 2\r\n\r\nok";
+  const std::string reply(text, sizeof text - 1);
+  OneShotServer server(reply, 0, 300);
+  void* block = nullptr;
+  const int32_t slot = CreateHttpSlot(HttpGet, server.Url("/z").c_str(), nullptr, &block, nullptr, 0);
+  ASSERT_GE(slot, 0);
+  HttpSlot* http = Run(slot, 5000);
+  EXPECT_EQ(http->result, 0);
+  EXPECT_EQ(http->contentLength, 2);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(std::string(static_cast<char*>(block), 2), "ok");
+  TrackedFree(block);
+}
+
+TEST_F(HttpSlots, ContentLengthRulesTheBody) {
+  // An empty body is complete at once, long before the server closes.
+  for (bool to_file : {true, false}) {
+    OneShotServer server("HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n", 0, 1500);
+    void* block = nullptr;
+    const int32_t slot = CreateHttpSlot(HttpGet, server.Url("/e").c_str(), to_file ? "body.bin" : nullptr,
+                                        to_file ? nullptr : &block, nullptr, 0);
+    ASSERT_GE(slot, 0);
+    HttpSlot* http = Run(slot, 1000);
+    EXPECT_EQ(http->result, 0) << to_file;
+    EXPECT_EQ(http->detail, -1) << to_file;
+    if (to_file) {
+      EXPECT_EQ(FileText("body.bin"), "");
+    }
+    TrackedFree(block);
+    EXPECT_EQ(DeleteHttpSlot(slot), 0);
+  }
+  // Lengths a slot cannot hold fail the transfer.
+  for (const char* length : {"3000000000", "4294967306", "-5", "2147483648"}) {
+    for (bool to_file : {true, false}) {
+      OneShotServer server(std::string("HTTP/1.0 200 OK\r\nContent-Length: ") + length + "\r\n\r\n0123456789");
+      void* block = nullptr;
+      const int32_t slot = CreateHttpSlot(HttpGet, server.Url("/h").c_str(), to_file ? "body.bin" : nullptr,
+                                          to_file ? nullptr : &block, nullptr, 0);
+      ASSERT_GE(slot, 0);
+      HttpSlot* http = Run(slot, 5000);
+      EXPECT_EQ(http->result, 2) << length;
+      EXPECT_EQ(block, nullptr) << length;
+      EXPECT_EQ(DeleteHttpSlot(slot), 0);
+    }
+  }
+  // A file takes exactly the length, also when the server sends more; the value may
+  // follow the colon without a blank.
+  for (const char* header : {"Content-Length: 10", "Content-Length:10", "Content-Length:\t 10 "}) {
+    OneShotServer server(std::string("HTTP/1.0 200 OK\r\n") + header + "\r\n\r\n0123456789" +
+                         std::string(4096, 'x'));
+    const int32_t slot = CreateHttpSlot(HttpGet, server.Url("/x").c_str(), "body.bin", nullptr, nullptr, 0);
+    ASSERT_GE(slot, 0);
+    EXPECT_EQ(Run(slot)->result, 0) << header;
+    EXPECT_EQ(FileText("body.bin"), "0123456789") << header;
+    EXPECT_EQ(DeleteHttpSlot(slot), 0);
+  }
+  OneShotServer memory("HTTP/1.0 200 OK\nContent-Length:5\n\nhello");
+  void* block = nullptr;
+  const int32_t slot = CreateHttpSlot(HttpGet, memory.Url("/m").c_str(), nullptr, &block, nullptr, 0);
+  ASSERT_GE(slot, 0);
+  EXPECT_EQ(Run(slot)->result, 0);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(std::string(static_cast<char*>(block), 5), "hello");
+  TrackedFree(block);
+}
+
+TEST_F(HttpSlots, ALongBodyMovesABoundedShareEachStep) {
+  const std::string body = PatternText(24 * 1024 * 1024);
+  OneShotServer server("HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body,
+                       0, 0, true);
+  const int32_t slot = CreateHttpSlot(HttpGet, server.Url("/big").c_str(), "body.bin", nullptr, nullptr, 0);
+  ASSERT_GE(slot, 0);
+  HttpSlot* http = HttpSlotTable.slots[slot];
+  int32_t largest = 0;
+  for (Deadline limit(60000); http->result == -1 && limit.Open();) {
+    const int32_t before = http->bytesReceived;
+    ProcessNetWorkMessages(1);
+    StepAllHttpSlots();
+    largest = std::max(largest, http->bytesReceived - before);
+    if (http->bytesReceived == before) Sleep(1);
+    else Sleep(20);  // a frame's worth: the socket fills meanwhile
+  }
+  EXPECT_EQ(http->result, 0);
+  EXPECT_LE(largest, 1 << 20);
+  EXPECT_EQ(FileText("body.bin").size(), body.size());
+}
+
+TEST_F(HttpSlots, HostNamesAreLookedUpAndNamedToTheServer) {
+  OneShotServer server("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok");
+  const std::string url = "HTTP://localhost:" + std::to_string(server.port()) + "/n";
+  const int32_t slot = CreateHttpSlot(HttpGet, url.c_str(), "body.bin", nullptr, nullptr, 0);
+  ASSERT_GE(slot, 0);
+  HttpSlot* http = Run(slot);
+  EXPECT_EQ(http->result, 0);
+  EXPECT_EQ(FileText("body.bin"), "ok");
+  const std::string expected = "GET /n HTTP/1.0\r\nHost: localhost:" + std::to_string(server.port()) +
+                               "\r\nConnection: close\r\n\r\n";
+  EXPECT_EQ(server.Request(), expected);
 }
 
 }  // namespace

@@ -21,7 +21,11 @@ TEST(HttpUrls, SplitIntoHostPortAndPath) {
   ASSERT_TRUE(SplitHttpUrl("http://10.1.2.3", host, path, &port));
   EXPECT_STREQ(path, "/");
   EXPECT_EQ(port, 80);
+  ASSERT_TRUE(SplitHttpUrl("HTTP://Example.test:81/P", host, path, &port));  // the scheme in any case
+  EXPECT_STREQ(host, "Example.test");
+  EXPECT_STREQ(path, "/P");
   EXPECT_FALSE(SplitHttpUrl("ftp://h/", host, path, &port));
+  EXPECT_FALSE(SplitHttpUrl("http:/h/", host, path, &port));
   EXPECT_FALSE(SplitHttpUrl("http://h:0/", host, path, &port));
   EXPECT_FALSE(SplitHttpUrl("http://h:65536/", host, path, &port));
   EXPECT_FALSE(SplitHttpUrl("http://h:8x/", host, path, &port));
@@ -41,6 +45,37 @@ TEST(HttpStatus, NumberAfterTheFirstBlank) {
   EXPECT_EQ(ParseHttpStatus("Content-Length: 42\r"), 42);
   EXPECT_EQ(ParseHttpStatus("Content-Length:42"), -1);
   EXPECT_EQ(ParseHttpStatus("HTTP/1.0 OK"), -1);
+}
+
+TEST(HttpHeaders, ContentLengthTakesOnlyValuesASlotCanHold) {
+  int32_t length = -1;
+  const struct {
+    const char* line;
+    int32_t value;
+  } good[] = {{"Content-Length: 42\r", 42}, {"Content-Length:5", 5}, {"Content-Length:\t 0 \r", 0},
+              {"Content-Length: 2147483647", 2147483647}};
+  for (const auto& c : good) {
+    EXPECT_TRUE(ParseContentLength(c.line, &length)) << c.line;
+    EXPECT_EQ(length, c.value) << c.line;
+  }
+  for (const char* line : {"Content-Length: 2147483648", "Content-Length: 3000000000", "Content-Length: 4294967306",
+                           "Content-Length: -5", "Content-Length: ", "Content-Length: 12x", "Content-Length: 1 2",
+                           "content-length: 7", "Content-Length: 99999999999999999999999"}) {
+    length = 77;
+    EXPECT_FALSE(ParseContentLength(line, &length)) << line;
+    EXPECT_EQ(length, 77) << line;
+  }
+}
+
+TEST(HttpLines, TheLineEndIsFoundPastZeroBytesAndNotInsideTwoByteCharacters) {
+  const char with_zero[] = "X: a\0b\r\nrest";
+  EXPECT_EQ(FindHttpLineEnd(with_zero, sizeof with_zero - 1), 7);
+  EXPECT_EQ(FindHttpLineEnd("abc", 3), -1);
+  EXPECT_EQ(FindHttpLineEnd("ab\n", 2), -1);  // only the given bytes count
+  // 0x81 leads a two-byte character: the byte after it is never a line end.
+  const char sjis[] = "\x81\n\n";
+  EXPECT_EQ(FindHttpLineEnd(sjis, 3), 2);
+  EXPECT_EQ(FindHttpLineEnd(sjis, 1), -1);
 }
 
 }  // namespace
