@@ -75,105 +75,8 @@ void Unlink(NetWorkRecord* record) {
   record->next = record->previous = nullptr;
 }
 
-// One receive pass takes at most this many bytes and blocks, so a peer that keeps sending
-// cannot hold the frame; the pump's next pass takes the rest.
-constexpr int32_t ReceivePassBytes = 4 << 20;
-constexpr int32_t ReceivePassBlocks = 512;
-// The receive ring grows towards a block's length as its bytes arrive, at least this much
-// at a time and otherwise doubling.
-constexpr int32_t ReceiveGrowthStep = 64 << 10;
-
-void FailReceive(NetWorkRecord* record, int32_t length) {
-  WriteLogFormat("受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %d byte)",
-                 length);
-  record->errorFlag = 1;
-}
-
-// Reads a new block's length word once all four bytes can be peeked. 1 = a block began,
-// 0 = not yet, -1 = the handle failed.
-int BeginReceivedBlock(NetWorkRecord* record) {
-  uint8_t word[4];
-  if (recv(SocketOf(record), reinterpret_cast<char*>(word), 4, MSG_PEEK) != 4) return 0;
-  if (recv(SocketOf(record), reinterpret_cast<char*>(word), 4, 0) != 4) return 0;
-  const int32_t length = static_cast<int32_t>(static_cast<uint32_t>(word[0]) |
-                                              static_cast<uint32_t>(word[1]) << 8 |
-                                              static_cast<uint32_t>(word[2]) << 16 |
-                                              static_cast<uint32_t>(word[3]) << 24);
-  record->receiveBlockLength = length;
-  // A negative length, or one the ring's size arithmetic cannot hold beside what it
-  // stores, is hostile: the stream cannot be followed any further. Nothing is reserved
-  // yet; the room comes with the bytes.
-  const int64_t needed = static_cast<int64_t>(record->receiveRing.dataLength) + length + 1000;
-  if (length < 0 || needed > INT32_MAX) {
-    FailReceive(record, length);
-    return -1;
-  }
-  record->receiveRemaining = length;
-  return 1;
-}
-
-// Room in the receive ring for the next bytes of the block; false when the ring cannot
-// grow (the handle has failed).
-bool MakeReceiveRoom(NetWorkRecord* record) {
-  RingBuffer& ring = record->receiveRing;
-  const int32_t room = ring.capacity - ring.dataLength;
-  int32_t wanted = ring.dataLength > ReceiveGrowthStep ? ring.dataLength : ReceiveGrowthStep;
-  if (wanted > record->receiveRemaining) wanted = record->receiveRemaining;
-  if (room >= wanted) return true;
-  if (ReserveRingBuffer(&ring, wanted) == 0) return true;
-  FailReceive(record, record->receiveBlockLength);
-  return false;
-}
-
-// Receives up to `limit` bytes of the current block into the ring's free space, in two
-// pieces where it wraps; the byte count moved (0 on an error or when nothing was there).
-int32_t ReceiveBlockBytes(NetWorkRecord* record, int32_t limit) {
-  RingBuffer& ring = record->receiveRing;
-  const SOCKET socket = SocketOf(record);
-  int32_t wanted = record->receiveRemaining;
-  if (wanted > ring.capacity - ring.dataLength) wanted = ring.capacity - ring.dataLength;
-  if (wanted > limit) wanted = limit;
-  int32_t total = 0;
-  while (wanted > 0) {
-    WrapRingPositions(&ring);
-    int32_t piece = ring.capacity - ring.writePosition;
-    if (piece > wanted) piece = wanted;
-    const int got = recv(socket, reinterpret_cast<char*>(ring.buffer + ring.writePosition), piece, 0);
-    if (got <= 0) break;
-    ring.writePosition += got;
-    ring.dataLength += got;
-    total += got;
-    wanted -= got;
-    if (got < piece) break;
-  }
-  record->receiveRemaining -= total;
-  if (total > 0 && record->receiveRemaining == 0) record->completeBytes += record->receiveBlockLength;
-  return total;
-}
-
-int ReceiveFramed(NetWorkRecord* record) {
-  int32_t bytes_left = ReceivePassBytes;
-  record->receiveMore = 0;
-  for (int32_t blocks_left = ReceivePassBlocks;;) {
-    if (blocks_left <= 0 || bytes_left <= 0) {
-      record->receiveMore = 1;
-      return 0;
-    }
-    if (record->receiveRemaining == 0) {
-      const int begun = BeginReceivedBlock(record);
-      if (begun <= 0) return begun;
-      if (record->receiveRemaining == 0) {  // an empty block is complete at once
-        --blocks_left;
-        if (ProcessNetWorkMessages(0) != 0) return 0;
-        continue;
-      }
-    }
-    if (!MakeReceiveRoom(record)) return -1;
-    const int32_t total = ReceiveBlockBytes(record, bytes_left);
-    bytes_left -= total;
-    if (record->receiveRemaining == 0) --blocks_left;
-    if (ProcessNetWorkMessages(0) != 0 || total <= 0) return 0;
-  }
+int SocketRead(uintptr_t socket, void* buffer, int32_t length, int32_t peek) {
+  return recv(static_cast<SOCKET>(socket), static_cast<char*>(buffer), length, peek != 0 ? MSG_PEEK : 0);
 }
 
 // Sends the missing bytes of the length word: the count sent, or -1 on an error.
@@ -262,7 +165,7 @@ int RecvSocket(EngineHandle handle) {
   if (record->framed == 0) return 0;
   record->receiveBusy = 1;
   ProcessNetWorkMessages(0);
-  const int result = record->errorFlag != 0 ? -1 : ReceiveFramed(record);
+  const int result = record->errorFlag != 0 ? -1 : ReceiveFramedBlocks(record, SocketRead);
   record->receiveBusy = 0;
   return result;
 }

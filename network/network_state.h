@@ -69,6 +69,12 @@ struct NetWorkModuleState {
 extern NetWorkTableType NetWorkTable;
 extern NetWorkModuleState NetWorkModule;
 
+// recv's answer for a socket: the count, 0 at the end of the stream, negative on an error
+// or when nothing is there; `peek` 1 leaves the bytes in the socket.
+using SocketReader = int (*)(uintptr_t socket, void* buffer, int32_t length, int32_t peek);
+// One receive pass of a framed handle (RecvSocket's work after its checks): 0, or -1 when
+// the handle has failed. Bounded in bytes and blocks; receiveMore asks for another pass.
+int ReceiveFramedBlocks(NetWorkRecord* record, SocketReader read);
 int RecvSocket(EngineHandle handle);
 int SendSocket(EngineHandle handle);
 int AcceptNetWork();

@@ -104,7 +104,7 @@ TEST_F(NetWorkTransport, FramedBlocksArriveWholeOnceAndInOrder) {
   for (Deadline limit(5000); GetNetWorkDataLength(handle) < 1000 + 4 + 70000 && limit.Open();) Sleep(1);
   const RingBuffer& ring = record->receiveRing;
   EXPECT_LT(ring.writePosition, ring.readPosition);
-  EXPECT_EQ(ring.capacity, 301000);
+  EXPECT_LT(ring.capacity, 2 * 301000);  // grown with the bytes, not far past them
   for (Deadline limit(20000); got.size() < total && limit.Open();) {
     const int32_t ready = GetNetWorkDataLength(handle);
     ASSERT_GE(ready, 0);
