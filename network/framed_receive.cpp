@@ -28,7 +28,9 @@ void FailReceive(NetWorkRecord* record, int32_t length) {
 // 0 = not yet, -1 = the handle failed.
 int BeginReceivedBlock(NetWorkRecord* record, SocketReader read) {
   uint8_t word[4];
-  if (read(record->socket, word, 4, 1) != 4) return 0;
+  const int peeked = read(record->socket, word, 4, 1);
+  if (peeked < 0) record->receiveIdle = 1;
+  if (peeked != 4) return 0;
   if (read(record->socket, word, 4, 0) != 4) return 0;
   const int32_t length = static_cast<int32_t>(static_cast<uint32_t>(word[0]) |
                                               static_cast<uint32_t>(word[1]) << 8 |
@@ -76,7 +78,10 @@ int32_t ReceiveBlockBytes(NetWorkRecord* record, SocketReader read, int32_t limi
     int32_t piece = ring.capacity - ring.writePosition;
     if (piece > wanted) piece = wanted;
     const int got = read(record->socket, ring.buffer + ring.writePosition, piece, 0);
-    if (got <= 0) break;
+    if (got <= 0) {
+      record->receiveIdle = 1;
+      break;
+    }
     ring.writePosition += got;
     ring.dataLength += got;
     total += got;

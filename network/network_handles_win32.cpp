@@ -165,7 +165,12 @@ int RecvSocket(EngineHandle handle) {
   if (record->framed == 0) return 0;
   record->receiveBusy = 1;
   ProcessNetWorkMessages(0);
-  const int result = record->errorFlag != 0 ? -1 : ReceiveFramedBlocks(record, SocketRead);
+  int result = 0;
+  if (record->errorFlag != 0) {
+    result = -1;
+  } else if (record->receiveIdle == 0) {
+    result = ReceiveFramedBlocks(record, SocketRead);
+  }
   record->receiveBusy = 0;
   return result;
 }
@@ -363,6 +368,7 @@ int HandleNetWorkSocketEvent(uint32_t socket, uint32_t event_word) {
   const uint32_t error = event_word >> 16;
   switch (event_word & 0xFFFF) {
     case FD_READ:
+      record->receiveIdle = 0;
       RecvSocket(record->ownHandle);
       return 1;
     case FD_WRITE:
@@ -381,6 +387,7 @@ int HandleNetWorkSocketEvent(uint32_t socket, uint32_t event_word) {
       }
       return 1;
     case FD_CLOSE:
+      record->receiveIdle = 0;
       record->connected = 0;
       record->disconnectSeen = 0;
       return 1;

@@ -42,6 +42,9 @@ struct NetWorkRecord {
   // 1 when the last receive pass stopped at its bound with bytes still waiting: the pump
   // runs another pass, as no new read event need come for them.
   int32_t receiveMore;
+  // 1 when the last receive found the socket empty: passes are skipped until the next read
+  // event says bytes have come.
+  int32_t receiveIdle;
 };
 
 inline constexpr int32_t NetWorkConnectionSlots = 4096;
