@@ -18,7 +18,8 @@ namespace quelt {
 namespace {
 
 constexpr int32_t CloseDrainMs = 1000;
-constexpr long TransferEvents = FD_READ | FD_WRITE | FD_CLOSE;
+static_assert(NetWorkEvents(1) == (FD_READ | FD_WRITE | FD_CLOSE) && NetWorkEvents(0) == FD_CLOSE);
+
 
 struct Messages {
   const char* notValid;
@@ -220,7 +221,7 @@ int AcceptNetWork() {
     record->socket = socket;
     std::memcpy(record->peerAddress, &peer.sin_addr, 4);
     record->peerPort = peer.sin_port;
-    if (WSAAsyncSelect(socket, NetWorkWindow(), NetWorkSocketMessage, TransferEvents) != 0) {
+    if (WSAAsyncSelect(socket, NetWorkWindow(), NetWorkSocketMessage, NetWorkEvents(record->framed)) != 0) {
       LogNetWorkError("WSAAsyncSelectのエラー in AcceptNetWork");
       failed = true;
     }

@@ -146,7 +146,7 @@ EngineHandle ConnectNetWork(uint32_t address, uint16_t port, int32_t framed) {
   peer.sin_addr.s_addr = address;
   peer.sin_port = htons(port);
   NetWorkRecord* record = AdoptSocket(socket, slot, framed != 0 ? 1 : 0,
-                                      FD_READ | FD_WRITE | FD_CLOSE | FD_CONNECT);
+                                      NetWorkEvents(framed) | FD_CONNECT);
   if (record == nullptr) return NoHandle;
   record->connected = 0;
   record->connecting = 1;

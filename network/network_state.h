@@ -78,6 +78,10 @@ using SocketReader = int (*)(uintptr_t socket, void* buffer, int32_t length, int
 // One receive pass of a framed handle (RecvSocket's work after its checks): 0, or -1 when
 // the handle has failed. Bounded in bytes and blocks; receiveMore asks for another pass.
 int ReceiveFramedBlocks(NetWorkRecord* record, SocketReader read);
+// The socket events a connection is registered for: a raw handle's reads and writes go
+// straight to the socket, so only its close matters; a framed handle's transfers are driven
+// by its read and write events (WinSock's FD_READ | FD_WRITE | FD_CLOSE, FD_CLOSE).
+constexpr long NetWorkEvents(int32_t framed) { return framed != 0 ? 0x01 | 0x02 | 0x20 : 0x20; }
 int RecvSocket(EngineHandle handle);
 int SendSocket(EngineHandle handle);
 int AcceptNetWork();
