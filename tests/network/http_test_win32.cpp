@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/log_test_support.h"
 #include "core/tracked_alloc.h"
 #include "network/http_slots.h"
 #include "network/peer_support_win32.h"
@@ -503,6 +504,15 @@ TEST_F(HttpSlots, ALongBodyMovesABoundedShareEachStep) {
   EXPECT_EQ(http->result, 0);
   EXPECT_LE(largest, 1 << 20);
   EXPECT_EQ(FileText("body.bin").size(), body.size());
+}
+
+TEST_F(HttpSlots, ARefusedSlotSaysWhy) {
+  quelt_test::StartFreshLog();
+  EXPECT_EQ(CreateHttpSlot(HttpGet, "ftp://127.0.0.1/x", "body.bin", nullptr, nullptr, 0), -1);
+  EXPECT_EQ(CreateHttpSlot(HttpGet, "http://127.0.0.1/x", nullptr, nullptr, nullptr, 0), -1);
+  const std::string log = quelt_test::ReadLog();
+  EXPECT_NE(log.find("HTTP スロットを作成できませんでした: URL が不正です (ftp://127.0.0.1/x)"), std::string::npos);
+  EXPECT_NE(log.find("HTTP スロットを作成できませんでした: 受信先がありません"), std::string::npos);
 }
 
 TEST_F(HttpSlots, HostNamesAreLookedUpAndNamedToTheServer) {
