@@ -17,6 +17,10 @@ constexpr int32_t ReceivePassBlocks = 512;
 // The receive ring grows as a block's bytes arrive, never ahead of them by more than this
 // or what it already stores.
 constexpr int32_t ReceiveGrowthStep = 64 << 10;
+// A pass pumps the network window after about this many bytes, each block counting as
+// BlockPumpWeight bytes.
+constexpr int32_t PumpEveryBytes = 64 << 10;
+constexpr int32_t BlockPumpWeight = 1024;
 
 void FailReceive(NetWorkRecord* record, int32_t length) {
   WriteLogFormat("受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %d byte)",
@@ -24,14 +28,20 @@ void FailReceive(NetWorkRecord* record, int32_t length) {
   record->errorFlag = 1;
 }
 
-// Reads a new block's length word once all four bytes can be peeked. 1 = a block began,
-// 0 = not yet, -1 = the handle failed.
+// Reads a new block's length word, keeping the bytes of one that arrives in pieces until
+// it is whole. 1 = a block began, 0 = not yet, -1 = the handle failed.
 int BeginReceivedBlock(NetWorkRecord* record, SocketReader read) {
-  uint8_t word[4];
-  const int peeked = read(record->socket, word, 4, 1);
-  if (peeked < 0) record->receiveIdle = 1;
-  if (peeked != 4) return 0;
-  if (read(record->socket, word, 4, 0) != 4) return 0;
+  while (record->receiveWordLength < 4) {
+    const int got = read(record->socket, record->receiveWord + record->receiveWordLength,
+                         4 - record->receiveWordLength, 0);
+    if (got <= 0) {
+      record->receiveIdle = 1;
+      return 0;
+    }
+    record->receiveWordLength += got;
+  }
+  record->receiveWordLength = 0;
+  const uint8_t* word = record->receiveWord;
   const int32_t length = static_cast<int32_t>(static_cast<uint32_t>(word[0]) |
                                               static_cast<uint32_t>(word[1]) << 8 |
                                               static_cast<uint32_t>(word[2]) << 16 |
@@ -98,6 +108,14 @@ int32_t ReceiveBlockBytes(NetWorkRecord* record, SocketReader read, int32_t limi
 int ReceiveFramedBlocks(NetWorkRecord* record, SocketReader read) {
   int32_t bytes_left = ReceivePassBytes;
   record->receiveMore = 0;
+  // Other handles' events are served between blocks, though not after every small one.
+  int32_t unpumped = 0;
+  auto pump = [&unpumped](int32_t weight) {
+    unpumped += weight;
+    if (unpumped < PumpEveryBytes) return true;
+    unpumped = 0;
+    return ProcessNetWorkMessages(0) == 0;
+  };
   for (int32_t blocks_left = ReceivePassBlocks;;) {
     if (blocks_left <= 0 || bytes_left <= 0) {
       record->receiveMore = 1;
@@ -108,7 +126,7 @@ int ReceiveFramedBlocks(NetWorkRecord* record, SocketReader read) {
       if (begun <= 0) return begun;
       if (record->receiveRemaining == 0) {  // an empty block is complete at once
         --blocks_left;
-        if (ProcessNetWorkMessages(0) != 0) return 0;
+        if (!pump(BlockPumpWeight)) return 0;
         continue;
       }
     }
@@ -116,7 +134,7 @@ int ReceiveFramedBlocks(NetWorkRecord* record, SocketReader read) {
     const int32_t total = ReceiveBlockBytes(record, read, bytes_left);
     bytes_left -= total;
     if (record->receiveRemaining == 0) --blocks_left;
-    if (ProcessNetWorkMessages(0) != 0 || total <= 0) return 0;
+    if (total <= 0 || !pump(total + (record->receiveRemaining == 0 ? BlockPumpWeight : 0))) return 0;
   }
 }
 

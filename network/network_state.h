@@ -45,6 +45,9 @@ struct NetWorkRecord {
   // 1 when the last receive found the socket empty: passes are skipped until the next read
   // event says bytes have come.
   int32_t receiveIdle;
+  // The bytes of a length word that has come in pieces.
+  uint8_t receiveWord[4];
+  int32_t receiveWordLength;
 };
 
 inline constexpr int32_t NetWorkConnectionSlots = 4096;
