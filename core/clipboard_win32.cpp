@@ -26,7 +26,8 @@ int32_t ReadClipboardText(char* buffer, int32_t capacity) {
       // The block need not end in a terminator: the text ends at the first zero within it.
       size_t length = strnlen(text, size);
       // Cut to the capacity at a whole character: never a lead byte without its second byte.
-      if (length > static_cast<size_t>(capacity) - 1) length = WholeCharacterLength(text, static_cast<size_t>(capacity) - 1);
+      if (length > static_cast<size_t>(capacity) - 1)
+        length = WholeCharacterLength(text, static_cast<size_t>(capacity) - 1);
       std::memcpy(buffer, text, length);
       buffer[length] = '\0';
       GlobalUnlock(block);

@@ -216,7 +216,7 @@ int32_t CreateFontToHandle(const char* face, int32_t size, int32_t thickness, in
     // A work image too large for the allocator is refused before its graph is made.
     const int64_t workBytes =
         format != nullptr ? GlyphWorkImageBytes(t.width, t.height, edge, format->bytesPerPixel) : 0;
-    if (!IsAllocatableGlyphBlock(workBytes)) {
+    if (format != nullptr && !IsAllocatableGlyphBlock(workBytes)) {
       WriteLog("文字キャッシュ基本イメージ用のメモリの確保に失敗しました\n");
       return Undo(s, &f);
     }
@@ -225,11 +225,13 @@ int32_t CreateFontToHandle(const char* face, int32_t size, int32_t thickness, in
       f.textureCache = 0;
     } else {
       RasterImage& w = f.workImage;
-      w.format = *format;
+      if (format != nullptr) w.format = *format;
       w.width = edge ? f.cacheWidth * 2 : f.cacheWidth;
       w.height = f.cacheHeight;
       w.pitch = w.format.bytesPerPixel * w.width;
-      w.pixels = static_cast<uint8_t*>(TrackedCalloc(static_cast<int32_t>(workBytes), __FILE__, __LINE__));
+      w.pixels = format != nullptr
+                     ? static_cast<uint8_t*>(TrackedCalloc(static_cast<int32_t>(workBytes), __FILE__, __LINE__))
+                     : nullptr;
       if (w.pixels == nullptr) {
         WriteLog("文字キャッシュ基本イメージ用のメモリの確保に失敗しました\n");
         return Undo(s, &f);
@@ -323,9 +325,10 @@ GlyphCell* RenderGlyphsToCache(int32_t handle, int32_t count, const GlyphUnit* u
     } else {
       const int32_t rowBytes = static_cast<int32_t>(bytes / gm.gmBlackBoxY) / 4 * 4;
       const int64_t bufferBytes = int64_t{bytes} + 2 * int64_t{rowBytes};
-      auto* buffer = IsAllocatableGlyphBlock(bufferBytes) ? static_cast<uint8_t*>(TrackedCalloc(
-                                                                static_cast<int32_t>(bufferBytes), __FILE__, __LINE__))
-                                                          : nullptr;
+      auto* buffer =
+          IsAllocatableGlyphBlock(bufferBytes)
+              ? static_cast<uint8_t*>(TrackedCalloc(static_cast<int32_t>(bufferBytes), __FILE__, __LINE__))
+              : nullptr;
       if (buffer == nullptr) FatalExit("アンチエイリアス文字取得用バッファの確保に失敗しました");
       if (GetGlyphOutlineA(dc, code, format, &gm, bytes, buffer + rowBytes, &identity) == GDI_ERROR)
         FatalExit("GetGlyphOutline 関数が失敗しました");

@@ -140,7 +140,8 @@ TEST(ScreenConsole, FontIsMadeUprightAtStartUp) {
   EXPECT_EQ(f->thickness, 4);
   EXPECT_EQ(f->typeFlags, 0u);
   std::vector<int32_t> fonts;
-  for (int32_t font = 0; (font = CreateFontToHandle(nullptr, 12, -1, -1, -1, -1, 0, -1, -1)) >= 0;) fonts.push_back(font);
+  for (int32_t font = 0; (font = CreateFontToHandle(nullptr, 12, -1, -1, -1, -1, 0, -1, -1)) >= 0;)
+    fonts.push_back(font);
   const std::string limit = "作成できるフォントハンドル数 40 の限界を超えました";
   const size_t before = CountOf(quelt_test::ReadEngineLog(), limit);
   EXPECT_EQ(before, 1u);

@@ -112,7 +112,8 @@ void NegativeEdgeCase(int32_t hardware, const char* caption) {
   const int32_t reference = CreateFontToHandle(nullptr, 16, -1, FontTypeEdge, -1, 1, 0, -1, -1);
   ASSERT_GE(reference, 0);
   for (const int32_t edge : {-7, -2, 0}) {
-    for (const int32_t type : {static_cast<int32_t>(FontTypeEdge), static_cast<int32_t>(FontTypeEdge | FontTypeAntiAlias)}) {
+    for (const uint32_t flags : {FontTypeEdge, FontTypeEdge | FontTypeAntiAlias}) {
+      const auto type = static_cast<int32_t>(flags);
       const int32_t font = CreateFontToHandle(nullptr, 16, -1, type, -1, edge, 0, -1, -1);
       ASSERT_GE(font, 0) << edge;
       const FontRecord* f = FontRecordOfHandle(font);
@@ -149,7 +150,8 @@ TEST(FontSettings, HugeSizesAreRefusedWithTheAllocationLine) {
     if (hardware) {
       EXPECT_NE(log.find("文字キャッシュ基本イメージ用のメモリの確保に失敗しました"), std::string::npos);
     } else {
-      EXPECT_NE(log.find("フォントのキャッシュ用メモリの確保に失敗しました in CreateFontToHandle"), std::string::npos);
+      const std::string line = "フォントのキャッシュ用メモリの確保に失敗しました in CreateFontToHandle";
+      EXPECT_NE(log.find(line), std::string::npos);
     }
     const int32_t ordinary = CreateFontToHandle(nullptr, 24, -1, -1, -1, -1, 0, -1, -1);
     EXPECT_GE(ordinary, 0);
