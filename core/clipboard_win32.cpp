@@ -4,6 +4,7 @@
 
 #include "core/clipboard.h"
 #include "core/core_state.h"
+#include "core/sjis_string.h"
 
 namespace quelt {
 
@@ -24,7 +25,9 @@ int32_t ReadClipboardText(char* buffer, int32_t capacity) {
     } else if (const auto* text = static_cast<const char*>(GlobalLock(block))) {
       // The block need not end in a terminator: the text ends at the first zero within it.
       size_t length = strnlen(text, size);
-      if (length > static_cast<size_t>(capacity) - 1) length = static_cast<size_t>(capacity) - 1;
+      // Cut to the capacity at a whole character: never a lead byte without its second byte.
+      if (length > static_cast<size_t>(capacity) - 1)
+        length = WholeCharacterLength(text, static_cast<size_t>(capacity) - 1);
       std::memcpy(buffer, text, length);
       buffer[length] = '\0';
       GlobalUnlock(block);

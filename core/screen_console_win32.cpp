@@ -61,8 +61,9 @@ int InitScreenConsole() {
   ScreenConsole.lineHeight = ScreenConsoleLineHeight;
   ScreenConsole.font = -1;
   ScreenConsole.fontLost = 1;
-  // The font is made at the first draw: a program that never writes to the console keeps
-  // every font slot for itself.
+  // Made now, while slots are free: a program that later takes every slot still has
+  // console text.
+  RecreateScreenConsoleFont();
   ScreenConsoleHasText = 0;
   for (int32_t i = 0; i < ScreenConsoleLineCount; ++i) ClearLine(i);
   ScreenConsole.writeLine = 0;
@@ -73,7 +74,7 @@ int InitScreenConsole() {
 int RecreateScreenConsoleFont() {
   if (ScreenConsole.started == 0 && InitScreenConsole() != 0) return 0;
   if (ScreenConsole.fontLost == 0) return 0;
-  ScreenConsole.font = CreateFontToHandle(nullptr, ConsoleFontSize, ConsoleFontThickness, -1, -1, -1, -1, -1, -1);
+  ScreenConsole.font = CreateFontToHandle(nullptr, ConsoleFontSize, ConsoleFontThickness, -1, -1, -1, 0, -1, -1);
   if (ScreenConsole.font < 0) return 0;
   ScreenConsole.fontLost = 0;
   WatchFontRelease(ScreenConsole.font, &ScreenConsole.fontLost);

@@ -10,6 +10,7 @@
 #include "core/window_styles.h"
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
+#include "graphics/graphics_start.h"
 #include "graphics/mask.h"
 #include "graphics/screen_mode.h"
 
@@ -248,6 +249,7 @@ int TrackMenuInFullScreen() {
     return 0;
   }
   CoreRun.fullScreenMenuBar = y < 60 ? 1 : 0;
+  ApplyDialogBoxMode(GetDialogBoxModeFlag());
   SetCursorVisible(CursorVisibleSetting);
   SetMenuVisible(WindowSettings.menuHidden == 0 ? 1 : 0);
   return 0;

@@ -265,10 +265,17 @@ int DrawFontTextSoftware(const char* text, uint32_t colour, int32_t font, uint32
   }
   MEMIMG* work = aa ? &FontWorkAlphaMemImg : &FontWorkMemImg;
   if (!IsValidMemImg(work)) return -1;
+  // Only the part of the string inside the clip rectangle goes through the screen-sized
+  // work image: a string starting left of or above it would otherwise lose whatever lies
+  // beyond the work image's far side.
   const IntRect savedClip = D.ClipRect;
   const uint32_t savedBright = D.BrightColour;
-  IntRect area{0, 0, size[0], size[1]};
-  ClipRectangle(area, IntRect{0, 0, ScreenState.width, ScreenState.height});
+  IntRect dest{x, y, x + size[0], y + size[1]};
+  ClipRectangle(dest, savedClip);
+  if (dest.x1 >= dest.x2 || dest.y1 >= dest.y2) return 0;
+  IntRect area{0, 0, dest.x2 - dest.x1, dest.y2 - dest.y1};
+  ClipRectangle(area, IntRect{0, 0, work->width, work->height});
+  if (area.x2 <= 0 || area.y2 <= 0) return 0;
   SetClip(area);
   uint32_t key = 0;
   if (!aa) {
@@ -280,16 +287,16 @@ int DrawFontTextSoftware(const char* text, uint32_t colour, int32_t font, uint32
     work->base->transparentColour = key;
   }
   ClearMemImg(work, &area, key);
-  DrawTextThroughGlyphCache(1, 0, 0, 0, 1.0, 1.0, text, colour, work, &area, 1, font, edgeColour, -1, vertical,
-                            nullptr);
+  DrawTextThroughGlyphCache(1, x - dest.x1, y - dest.y1, 0, 1.0, 1.0, text, colour, work, &area, 1, font, edgeColour,
+                            -1, vertical, nullptr);
   D.BrightColour = 0xFFFFFF;
   SoftDraw.BrightColour = 0xFFFFFF;
-  IntRect dest{x, y, x + size[0], y + size[1]};
-  ClipRectangle(dest, savedClip);
+  dest.x2 = dest.x1 + area.x2;
+  dest.y2 = dest.y1 + area.y2;
   SetClip(dest);
   MEMIMG view{};
-  MakeMemImgView(&view, work, 0, 0, std::max(area.x2, 1), std::max(area.y2, 1));
-  MemImgBlit(DrawScreenMemImg, IsValidMemImg(&view) ? &view : work, x, y, 1, BlendImage);
+  MakeMemImgView(&view, work, 0, 0, area.x2, area.y2);
+  MemImgBlit(DrawScreenMemImg, IsValidMemImg(&view) ? &view : work, dest.x1, dest.y1, 1, BlendImage);
   if (IsValidMemImg(&view)) ReleaseMemImg(&view);
   SetClip(savedClip);
   D.BrightColour = savedBright;

@@ -126,11 +126,11 @@ int32_t CreateFontToHandle(const char* face, int32_t size, int32_t thickness, in
                            int32_t charsetIndex, int32_t edgeSize, int32_t italic, int32_t slot,
                            int32_t checkId) {
   if (WindowDestroyedFlag == 1) return -1;
-  if (typeFlags == -1) typeFlags = 0;
-  if (edgeSize > 1) typeFlags |= static_cast<int32_t>(FontTypeEdge);
-  if (size == -1) size = 16;
-  if (thickness == -1) thickness = 6;
-  if (edgeSize == -1) edgeSize = 1;
+  const FontCreateSettings settings = ApplyFontCreateDefaults(size, thickness, typeFlags, edgeSize);
+  size = settings.size;
+  thickness = settings.thickness;
+  typeFlags = settings.typeFlags;
+  edgeSize = settings.edgeSize;
   if (charsetIndex == -1) charsetIndex = GetOEMCP() == 949 ? 2 : 1;
   if (slot == -1) {
     if (Table().IsFull()) {
@@ -212,18 +212,25 @@ int32_t CreateFontToHandle(const char* face, int32_t size, int32_t thickness, in
     f.cellCount = t.cellCount;
     f.cellsPerColumn = t.height / f.cellSide;
     f.rebuildFlag = 1;
+    const ColorFormat* format = ChooseGraphTextureFormat(aa ? 1 : 0, aa ? 0 : 1, 0, 0);
+    // A work image too large for the allocator is refused before its graph is made.
+    const int64_t workBytes =
+        format != nullptr ? GlyphWorkImageBytes(t.width, t.height, edge, format->bytesPerPixel) : 0;
+    if (format != nullptr && !IsAllocatableGlyphBlock(workBytes)) {
+      WriteLog("文字キャッシュ基本イメージ用のメモリの確保に失敗しました\n");
+      return Undo(s, &f);
+    }
     if (RebuildGlyphCacheScreen(alloc.handle) < 0) {
       WriteLog("テクスチャ文字キャッシュの作成に失敗しました\n");
       f.textureCache = 0;
     } else {
-      const ColorFormat* format = ChooseGraphTextureFormat(aa ? 1 : 0, aa ? 0 : 1, 0, 0);
       RasterImage& w = f.workImage;
       if (format != nullptr) w.format = *format;
       w.width = edge ? f.cacheWidth * 2 : f.cacheWidth;
       w.height = f.cacheHeight;
       w.pitch = w.format.bytesPerPixel * w.width;
       w.pixels = format != nullptr
-                     ? static_cast<uint8_t*>(TrackedCalloc(w.pitch * w.height, __FILE__, __LINE__))
+                     ? static_cast<uint8_t*>(TrackedCalloc(static_cast<int32_t>(workBytes), __FILE__, __LINE__))
                      : nullptr;
       if (w.pixels == nullptr) {
         WriteLog("文字キャッシュ基本イメージ用のメモリの確保に失敗しました\n");
@@ -239,7 +246,9 @@ int32_t CreateFontToHandle(const char* face, int32_t size, int32_t thickness, in
     f.cacheHeight = m.height;
     f.cellsPerColumn = m.cellCount;
     f.memoryPitch = m.pitch;
-    f.memoryPixels = static_cast<uint8_t*>(TrackedAlloc(m.pitch * m.height, __FILE__, __LINE__));
+    f.memoryPixels = IsAllocatableGlyphBlock(m.bytes)
+                         ? static_cast<uint8_t*>(TrackedAlloc(static_cast<int32_t>(m.bytes), __FILE__, __LINE__))
+                         : nullptr;
     if (f.memoryPixels == nullptr) {
       WriteLog("フォントのキャッシュ用メモリの確保に失敗しました in CreateFontToHandle");
       return Undo(s, &f);
@@ -315,7 +324,11 @@ GlyphCell* RenderGlyphsToCache(int32_t handle, int32_t count, const GlyphUnit* u
       cell.xOffset = cell.yOffset = 0;
     } else {
       const int32_t rowBytes = static_cast<int32_t>(bytes / gm.gmBlackBoxY) / 4 * 4;
-      auto* buffer = static_cast<uint8_t*>(TrackedCalloc(static_cast<int32_t>(bytes) + 2 * rowBytes, __FILE__, __LINE__));
+      const int64_t bufferBytes = int64_t{bytes} + 2 * int64_t{rowBytes};
+      auto* buffer =
+          IsAllocatableGlyphBlock(bufferBytes)
+              ? static_cast<uint8_t*>(TrackedCalloc(static_cast<int32_t>(bufferBytes), __FILE__, __LINE__))
+              : nullptr;
       if (buffer == nullptr) FatalExit("アンチエイリアス文字取得用バッファの確保に失敗しました");
       if (GetGlyphOutlineA(dc, code, format, &gm, bytes, buffer + rowBytes, &identity) == GDI_ERROR)
         FatalExit("GetGlyphOutline 関数が失敗しました");

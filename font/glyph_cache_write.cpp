@@ -20,6 +20,8 @@ int32_t GlyphLevel(const uint8_t* rows, int32_t pitch, int32_t x, int32_t y, boo
 
 void WriteGlyphToCache(FontRecord& f, int32_t cellIndex, const uint8_t* rows, int32_t pitch, int32_t bw, int32_t bh,
                        bool gray, int32_t e) {
+  // A negative edge would move the glyph out of its cell.
+  e = std::max(e, 0);
   const int32_t side = f.cellSide;
   const int32_t cx = CellX(f, cellIndex);
   const int32_t cy = CellY(f, cellIndex);

@@ -41,12 +41,23 @@ uint32_t ColourMasks(const ColorFormat& format) { return format.redMask | format
 
 }  // namespace
 
+FontCreateSettings ApplyFontCreateDefaults(int32_t size, int32_t thickness, int32_t typeFlags, int32_t edgeSize) {
+  FontCreateSettings s{size, thickness, typeFlags, edgeSize};
+  if (s.typeFlags == -1) s.typeFlags = 0;
+  if (s.edgeSize > 1) s.typeFlags |= static_cast<int32_t>(FontTypeEdge);
+  if (s.size == -1) s.size = 16;
+  if (s.thickness == -1) s.thickness = 6;
+  if (s.edgeSize < 1) s.edgeSize = 1;
+  return s;
+}
+
 GlyphCellSize ComputeGlyphCellSize(int32_t maxCharWidth, int32_t textHeight, uint32_t typeFlags,
                                    int32_t edgeSize) {
-  const int32_t edges = (typeFlags & FontTypeEdge) ? 2 * edgeSize : 0;
+  const int64_t edges = (typeFlags & FontTypeEdge) ? 2 * int64_t{std::max(edgeSize, 0)} : 0;
+  auto cut = [](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, 0, MaxGlyphCellSide)); };
   GlyphCellSize s{};
-  s.width = (maxCharWidth + 2 + edges + 7) / 8 * 8;
-  s.cellHeight = textHeight + edges;
+  s.width = cut((int64_t{maxCharWidth} + 2 + edges + 7) / 8 * 8);
+  s.cellHeight = cut(int64_t{textHeight} + edges);
   if (s.cellHeight & 1) ++s.cellHeight;
   s.side = std::max(s.width, s.cellHeight);
   return s;
@@ -54,7 +65,7 @@ GlyphCellSize ComputeGlyphCellSize(int32_t maxCharWidth, int32_t textHeight, uin
 
 TextureCacheLayout ComputeTextureCacheLayout(int32_t side, int32_t cellSetting) {
   TextureCacheLayout t{};
-  if (side <= 0) return t;
+  if (side <= 0 || side > MaxGlyphCellSide) return t;
   if (cellSetting <= 0) {
     t.width = t.height = 512;
     t.cellCount = (t.width / side) * (t.height / side);
@@ -66,7 +77,8 @@ TextureCacheLayout ComputeTextureCacheLayout(int32_t side, int32_t cellSetting) 
       t.cellCount = (t.width / side) * (t.height / side);
     }
   } else {
-    const int32_t s = (IntegerSquareRoot(cellSetting) + 1) * side;
+    const int64_t s = int64_t{IntegerSquareRoot(cellSetting) + 1} * side;
+    if (s > MaxGlyphCellSide * int64_t{64}) return TextureCacheLayout{};
     int32_t p = 8;
     while (p < s) p *= 2;
     t.width = t.height = p;
@@ -78,18 +90,23 @@ TextureCacheLayout ComputeTextureCacheLayout(int32_t side, int32_t cellSetting) 
 
 MemoryCacheLayout ComputeMemoryCacheLayout(int32_t side, uint32_t typeFlags, int32_t cellSetting) {
   MemoryCacheLayout m{};
-  if (side <= 0) return m;
+  if (side <= 0 || side > MaxGlyphCellSide) return m;
   m.bits = (typeFlags & 3) == 0 ? 1 : 8;
   if (cellSetting != 0) {
     m.cellCount = cellSetting;
   } else {
-    m.cellCount = std::max(0x50000 / (side * side), 20);
+    m.cellCount = static_cast<int32_t>(std::max<int64_t>(0x50000 / (int64_t{side} * side), 20));
   }
   m.cellCount = std::min(m.cellCount, MaxGlyphCells);
   m.width = side;
   m.height = side * m.cellCount;
   m.pitch = (side * m.bits + 7) / 8;
+  m.bytes = int64_t{m.pitch} * m.height;
   return m;
+}
+
+int64_t GlyphWorkImageBytes(int32_t cacheWidth, int32_t cacheHeight, bool edge, int32_t bytesPerPixel) {
+  return int64_t{cacheWidth} * (edge ? 2 : 1) * bytesPerPixel * cacheHeight;
 }
 
 int32_t EdgeStencilAt(int32_t edgeSize, int32_t dx, int32_t dy) {

@@ -12,6 +12,19 @@ inline constexpr int32_t MaxGlyphCells = 2024;
 inline constexpr uint32_t FontTypeEdge = 1;
 inline constexpr uint32_t FontTypeAntiAlias = 2;
 
+// The creation settings after their defaults: -1 gives size 16, thickness 6, type flags 0
+// and edge size 1; an edge size above 1 sets the edge bit. An edge size below 1 is taken as
+// 1, as -1 is: the cell is widened by the edge on each side, and a negative edge would make
+// it smaller than the glyph written into it.
+struct FontCreateSettings {
+  int32_t size, thickness, typeFlags, edgeSize;
+};
+FontCreateSettings ApplyFontCreateDefaults(int32_t size, int32_t thickness, int32_t typeFlags, int32_t edgeSize);
+
+// No cache of a larger cell can be allocated; larger sides are cut to it so that the
+// layouts below cannot overflow.
+inline constexpr int32_t MaxGlyphCellSide = 1 << 16;
+
 struct GlyphCellSize {
   int32_t width;       // max char width + 2 (+ edges), a multiple of 8
   int32_t cellHeight;  // the font's line height (+ edges), even
@@ -28,8 +41,15 @@ TextureCacheLayout ComputeTextureCacheLayout(int32_t side, int32_t cellSetting);
 
 struct MemoryCacheLayout {
   int32_t bits, cellCount, width, height, pitch;
+  int64_t bytes;  // pitch x height
 };
 MemoryCacheLayout ComputeMemoryCacheLayout(int32_t side, uint32_t typeFlags, int32_t cellSetting);
+
+// Bytes of the texture cache's work image: the cache (twice as wide with an edge layer) in
+// pixels of bytesPerPixel.
+int64_t GlyphWorkImageBytes(int32_t cacheWidth, int32_t cacheHeight, bool edge, int32_t bytesPerPixel);
+// A cache block of this many bytes can be asked of the allocator (whose sizes are 32-bit).
+inline bool IsAllocatableGlyphBlock(int64_t bytes) { return bytes > 0 && bytes <= INT32_MAX; }
 
 // 1 when (dx, dy), both -size..size, is part of the edge drawn around a glyph pixel.
 int32_t EdgeStencilAt(int32_t edgeSize, int32_t dx, int32_t dy);

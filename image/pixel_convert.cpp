@@ -325,8 +325,12 @@ int Convert(Request& q, bool allowFastLoops, bool* usedFastLoops) {
     RemapPaletteIndices(q, size);
     return 0;
   }
-  if (df.bitDepth == 8) {
-    if (sf.bitDepth == 8 && sf.bytesPerPixel == 1 && !q.colourOff && !q.skipTransparent) {
+  // The blend-mask options make a one-byte value of each pixel (its first colour), not a
+  // palette index: such destinations share one byte among all channels and have no palette
+  // to search, so they take the general path whatever the source.
+  const bool maskValues = q.colourOff || q.alphaFromFirstColour;
+  if (df.bitDepth == 8 && !maskValues) {
+    if (sf.bitDepth == 8 && sf.bytesPerPixel == 1 && !q.skipTransparent) {
       return CopyPaletteIndices(q, size);
     }
     if (sf.bitDepth == 16 || sf.bitDepth == 24 || sf.bitDepth == 32) {

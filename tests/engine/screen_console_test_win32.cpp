@@ -10,6 +10,7 @@
 #include "core/log.h"
 #include "core/saved_screen.h"
 #include "core/screen_console.h"
+#include "font/font_table.h"
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_table.h"
@@ -115,6 +116,47 @@ TEST(ScreenConsole, LinesKeepTheirLastByteFreeAndNeverHalfACharacter) {
   quelt_test::StopEngineSession();
   AppendScreenConsoleText("after the end");
   EXPECT_EQ(ScreenConsoleHasText, 0);
+}
+
+size_t CountOf(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
+  return n;
+}
+
+// The console's font exists from start-up: upright, 16 pixels, thickness 4. A program that
+// then takes every other font slot still gets console text, and presents do not keep
+// trying (and failing) to make the font.
+TEST(ScreenConsole, FontIsMadeUprightAtStartUp) {
+  SessionOptions options{"console-font"};
+  options.hardware = 0;
+  ASSERT_EQ(quelt_test::StartEngineSession(options), 0);
+  ASSERT_EQ(IsLiveFontHandle(ScreenConsole.font), 1);
+  EXPECT_EQ(ScreenConsole.fontLost, 0);
+  const FontRecord* f = FontRecordOfHandle(ScreenConsole.font);
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(f->italic, 0);
+  EXPECT_EQ(f->size, 16);
+  EXPECT_EQ(f->thickness, 4);
+  EXPECT_EQ(f->typeFlags, 0u);
+  std::vector<int32_t> fonts;
+  for (int32_t font = 0; (font = CreateFontToHandle(nullptr, 12, -1, -1, -1, -1, 0, -1, -1)) >= 0;)
+    fonts.push_back(font);
+  const std::string limit = "作成できるフォントハンドル数 40 の限界を超えました";
+  const size_t before = CountOf(quelt_test::ReadEngineLog(), limit);
+  EXPECT_EQ(before, 1u);
+  AppendScreenConsoleText("console text\n");
+  int32_t width = 0, height = 0;
+  std::vector<uint32_t> pixels;
+  for (int32_t i = 0; i < 3; ++i) pixels = quelt_test::ErasePresentAndReadBack(0x000040, &width, &height);
+  ASSERT_FALSE(pixels.empty());
+  int32_t white = 0;
+  for (int32_t y = 0; y < 16; ++y)
+    for (int32_t x = 0; x < width; ++x) white += (pixels[static_cast<size_t>(y * width + x)] & 0xFFFFFF) == 0xFFFFFF;
+  EXPECT_GT(white, 50);
+  EXPECT_EQ(CountOf(quelt_test::ReadEngineLog(), limit), before);
+  for (const int32_t font : fonts) ReleaseFontHandle(font);
+  quelt_test::StopEngineSession();
 }
 
 std::vector<uint32_t> ReadScreen(int32_t width, int32_t height) {

@@ -48,6 +48,15 @@ TEST(Clipboard, ReadingStopsAtTheCallersCapacity) {
   EXPECT_EQ(buffer[5], 'x');
   EXPECT_EQ(ReadClipboardText(buffer, 0), -1);
   EXPECT_EQ(WriteClipboardText(nullptr), -1);
+  // A capacity ending inside a two-byte character cuts before it.
+  ASSERT_EQ(WriteClipboardText("A表示"), 0);
+  std::memset(buffer, 'x', sizeof buffer);
+  EXPECT_EQ(ReadClipboardText(buffer, 3), 0);
+  EXPECT_STREQ(buffer, "A");
+  EXPECT_EQ(ReadClipboardText(buffer, 5), 0);
+  EXPECT_STREQ(buffer, "A表");
+  EXPECT_EQ(ReadClipboardText(buffer, 4), 0);
+  EXPECT_STREQ(buffer, "A表");
 }
 
 TEST(Clipboard, WithoutTextOnTheClipboardReadingFails) {

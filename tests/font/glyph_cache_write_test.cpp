@@ -156,4 +156,30 @@ TEST(GlyphCacheWrite, OversizedEdgedGlyphStaysInItsCellInBothHalves) {
   EXPECT_EQ(c.At(1, 0, 7, 5), 0xFFFF);
 }
 
+// An edge size below 1 (a font asked for with edge -7) is taken as 1: the cell made from
+// those settings holds the glyph and its edge; and an edge that still arrives negative at
+// the writer cannot move the glyph out of its cell.
+TEST(GlyphCacheWrite, NegativeEdgeSizesStayInTheCell) {
+  const FontCreateSettings s = ApplyFontCreateDefaults(16, 4, static_cast<int32_t>(FontTypeEdge), -7);
+  ASSERT_EQ(s.edgeSize, 1);
+  const GlyphCellSize size = ComputeGlyphCellSize(14, 16, static_cast<uint32_t>(s.typeFlags), s.edgeSize);
+  MemoryCache c(FontTypeEdge, size.side, 1);
+  const std::vector<uint8_t> solid(4 * 16, 0xFF);
+  WriteGlyphToCache(*c.font, 0, solid.data(), 4, 14, 16, false, s.edgeSize);
+  EXPECT_EQ(c.Byte(0, 1, 1), 1);
+  EXPECT_EQ(c.Byte(0, 0, 1), 2);
+
+  MemoryCache raw(FontTypeEdge, 8, 2);
+  WriteGlyphToCache(*raw.font, 0, solid.data(), 4, 20, 16, false, -7);
+  for (int32_t y = 0; y < 8; ++y)
+    for (int32_t x = 0; x < 8; ++x) {
+      EXPECT_EQ(raw.Byte(0, x, y), 1) << x << "," << y;
+      ASSERT_EQ(raw.Byte(1, x, y), 0) << "next cell " << x << "," << y;
+    }
+  TextureCache tex(FontTypeEdge, 8, 2);
+  WriteGlyphToCache(*tex.font, 1, solid.data(), 4, 20, 16, false, -7);
+  for (int32_t y = 0; y < 8; ++y)
+    for (int32_t x = 0; x < 8; ++x) ASSERT_EQ(tex.At(0, 0, x, y), 0) << "cell before " << x << "," << y;
+}
+
 }  // namespace

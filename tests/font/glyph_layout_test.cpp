@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -39,6 +40,46 @@ TEST(GlyphLayout, CacheSizes) {
   EXPECT_EQ(mono.bits, 1);
   EXPECT_EQ(mono.pitch, 3);
   EXPECT_EQ(ComputeMemoryCacheLayout(20, 1, 0).pitch, 20);
+}
+
+TEST(GlyphLayout, CreationDefaults) {
+  const FontCreateSettings d = ApplyFontCreateDefaults(-1, -1, -1, -1);
+  EXPECT_EQ(d.size, 16);
+  EXPECT_EQ(d.thickness, 6);
+  EXPECT_EQ(d.typeFlags, 0);
+  EXPECT_EQ(d.edgeSize, 1);
+  EXPECT_EQ(ApplyFontCreateDefaults(-1, -1, 0, 3).typeFlags, static_cast<int32_t>(FontTypeEdge));
+  EXPECT_EQ(ApplyFontCreateDefaults(-1, -1, 0, 1).typeFlags, 0);
+  for (const int32_t edge : {0, -2, -7, INT32_MIN}) {
+    const FontCreateSettings s = ApplyFontCreateDefaults(20, 4, static_cast<int32_t>(FontTypeEdge), edge);
+    EXPECT_EQ(s.edgeSize, 1) << edge;
+    EXPECT_EQ(s.typeFlags, static_cast<int32_t>(FontTypeEdge)) << edge;
+  }
+}
+
+// Sizes of very large fonts in 64 bits: a 16,240-pixel cell's 20 memory cells take
+// 5,274,752,000 bytes, and texture work images from about size 6,000 pass 2 GiB; neither
+// can be allocated. Cells larger than any cache are cut, so nothing overflows.
+TEST(GlyphLayout, HugeFontsAreMeasuredWithoutOverflow) {
+  const MemoryCacheLayout m = ComputeMemoryCacheLayout(16240, FontTypeEdge, 0);
+  EXPECT_EQ(m.cellCount, 20);
+  EXPECT_EQ(m.bytes, int64_t{16240} * 16240 * 20);
+  EXPECT_FALSE(IsAllocatableGlyphBlock(m.bytes));
+  EXPECT_TRUE(IsAllocatableGlyphBlock(ComputeMemoryCacheLayout(32, 0, 0).bytes));
+
+  const GlyphCellSize cell = ComputeGlyphCellSize(6000, 6000, 0, 1);
+  const TextureCacheLayout t = ComputeTextureCacheLayout(cell.side, 0);
+  EXPECT_GE(t.cellCount, 10);
+  EXPECT_FALSE(IsAllocatableGlyphBlock(GlyphWorkImageBytes(t.width, t.height, true, 2)));
+  const TextureCacheLayout small = ComputeTextureCacheLayout(32, 0);
+  EXPECT_EQ(GlyphWorkImageBytes(small.width, small.height, true, 2), 2 * 512 * 2 * 512);
+
+  const GlyphCellSize huge = ComputeGlyphCellSize(INT32_MAX - 3, INT32_MAX, FontTypeEdge, INT32_MAX);
+  EXPECT_EQ(huge.side, MaxGlyphCellSide);
+  EXPECT_FALSE(IsAllocatableGlyphBlock(ComputeMemoryCacheLayout(huge.side, 0, 0).bytes));
+  const TextureCacheLayout hugeTexture = ComputeTextureCacheLayout(huge.side, 0);
+  EXPECT_FALSE(IsAllocatableGlyphBlock(GlyphWorkImageBytes(hugeTexture.width, hugeTexture.height, false, 2)));
+  EXPECT_EQ(ComputeMemoryCacheLayout(huge.side + 1, 0, 0).cellCount, 0);
 }
 
 TEST(GlyphLayout, EdgeStencils) {

@@ -211,6 +211,33 @@ TEST(MemImgTransfer, PaletteImagesGetTheirPaletteInPixelFormat) {
   EXPECT_EQ(std::memcmp(m16.img.base->palette, m16.img.base->paletteCopy, 512), 0);
 }
 
+// A blend image takes each pixel's first colour (red) as its value, from true-colour
+// pictures as from grey ones: the same value the Direct3D blend texture gets as alpha.
+TEST(MemImgTransfer, BlendImagesCarryTheRedChannelOfTrueColourPictures) {
+  quelt::RasterImage argb{};
+  ASSERT_EQ(quelt::AllocArgb32Image(2, 1, &argb), 0);
+  const uint8_t pixels[8] = {7, 200, 30, 255, 250, 10, 50, 128};  // B, G, R, A
+  std::memcpy(argb.pixels, pixels, sizeof pixels);
+  Image blend;
+  ASSERT_EQ(Create(&blend.img, 2, 1, quelt::MemImgByte), 0);
+  ASSERT_EQ(quelt::TransferImageToMemImg(&argb, nullptr, &blend.img, 0, 0, 2, 1, 0, 0, 0), 0);
+  EXPECT_EQ(blend.img.pixels[0], 30);
+  EXPECT_EQ(blend.img.pixels[1], 50);
+  quelt::FreeRasterImage(&argb);
+
+  // R5G6B5: red 31 and 16 widen to 255 and 131.
+  quelt::RasterImage rgb16{};
+  quelt::ColorFormat f16{};
+  quelt::SetMaskColorFormat(&f16, 16, 0xF800, 0x07E0, 0x001F, 0);
+  ASSERT_EQ(quelt::AllocRasterImage(2, 1, &f16, &rgb16), 0);
+  const uint16_t values[2] = {0xF800 | 0x1F, 16 << 11 | 0x7E0};
+  std::memcpy(rgb16.pixels, values, sizeof values);
+  ASSERT_EQ(quelt::TransferImageToMemImg(&rgb16, nullptr, &blend.img, 0, 0, 2, 1, 0, 0, 0), 0);
+  EXPECT_EQ(blend.img.pixels[0], 255);
+  EXPECT_EQ(blend.img.pixels[1], 131);
+  quelt::FreeRasterImage(&rgb16);
+}
+
 TEST(MemImgTransfer, RectanglesOutsideEitherImageAreRefused) {
   GreyRaster grey;
   Image m;
