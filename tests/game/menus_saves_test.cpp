@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #ifdef _WIN32
@@ -277,6 +278,40 @@ TEST(GameMenus, SaveThatCannotBeWrittenShowsTheErrorAndKeepsThePreviousSave) {
   }
   RemoveLink("save1.dat");
   std::remove("save1.dat");
+}
+
+// From total level 31 the cost passes the largest virtue: it is shown as it is, and even
+// the largest virtue does not pay it.
+TEST(GameMenus, TrainingShowsTheWholeCostAndRefusesOneBeyondAnyVirtue) {
+  EXPECT_EQ(TrainingCostText(1), "2");
+  EXPECT_EQ(TrainingCostText(30), "1073741824");
+  EXPECT_EQ(TrainingCostText(62), "4611686018427387904");
+  EXPECT_EQ(TrainingCostText(121), "2658455991569831745807614120560689152");
+  for (const auto& [level, shown] : {std::pair{31, "必要徳数：2147483648"}, std::pair{40, "必要徳数：1099511627776"},
+                                     std::pair{121, "必要徳数：2658455991569831745807614120560689152"}}) {
+    SCOPED_TRACE(level);
+    testing::InstallRecorder();
+    InitialiseTextColours();
+    PlayerProfile = {INT32_MAX, 20, 0, level, -1};
+    testing::Script.keysAt = [](int n) { return n == 1 ? std::vector<int>{KeySpace} : std::vector<int>{}; };
+    testing::Script.quitAtPump = 4;
+    RunTrainingMenu();
+    EXPECT_TRUE(TextShown(shown));
+    EXPECT_FALSE(TextShown("必要徳数：2147483647"));
+    EXPECT_TRUE(TextShown("徳が足りません。"));
+    EXPECT_EQ(PlayerProfile.virtue, INT32_MAX);
+    EXPECT_EQ(PlayerProfile.totalLevel, level);
+  }
+  // One level below, the largest virtue pays exactly.
+  testing::InstallRecorder();
+  InitialiseTextColours();
+  PlayerProfile = {1 << 30, 0, 0, 30, -1};
+  testing::Script.keysAt = [](int n) { return n == 1 ? std::vector<int>{KeySpace} : std::vector<int>{}; };
+  testing::Script.quitAtPump = 4;
+  RunTrainingMenu();
+  EXPECT_TRUE(TextShown("脱力しました。"));
+  EXPECT_EQ(PlayerProfile.virtue, 0);
+  EXPECT_EQ(PlayerProfile.totalLevel, 31);
 }
 
 TEST(GameMenus, PauseDialogRetiresTheRace) {
