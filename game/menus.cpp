@@ -40,6 +40,22 @@ int64_t TrainingCost(int32_t total_level) {
   return int64_t{1} << total_level;
 }
 
+std::string TrainingCostText(int32_t total_level) {
+  if (total_level < 0) return "0";
+  // Doubling a little-endian string of decimal digits.
+  std::string digits = "1";
+  for (int32_t i = 0; i < total_level; ++i) {
+    int carry = 0;
+    for (char& d : digits) {
+      const int v = (d - '0') * 2 + carry;
+      d = static_cast<char>('0' + v % 10);
+      carry = v / 10;
+    }
+    if (carry != 0) digits.push_back(static_cast<char>('0' + carry));
+  }
+  return {digits.rbegin(), digits.rend()};
+}
+
 int32_t RunTitleMenu() {
   bool decided = false;
   while (Engine.ApiPumpMessages() == 0 && !decided) {
@@ -84,9 +100,7 @@ void RunTrainingMenu() {
     const int64_t cost = TrainingCost(p.totalLevel);
     MenuText(350, 200, "素質改善");
     MenuText(380, 220, "脱力ＵＰ");
-    // Costs past the largest virtue can never be paid; they show as that largest value.
-    const int32_t shown_cost = cost > INT32_MAX ? INT32_MAX : static_cast<int32_t>(cost);
-    Engine.ApiDrawTextFormatted(410, 240, MenuTextColour, "必要徳数：%d", shown_cost);
+    Engine.ApiDrawTextFormatted(410, 240, MenuTextColour, "必要徳数：%s", TrainingCostText(p.totalLevel).c_str());
     MenuText(410, 260, "上限２０");
     MenuText(380, 280, "体格ＵＰ");
     MenuText(410, 300, "脱力５と引き換え");

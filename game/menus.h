@@ -2,6 +2,7 @@
 // The title menu, training, the pause dialog and the save/load screen.
 #include <array>
 #include <cstdint>
+#include <string>
 
 namespace quelt::game {
 
@@ -16,6 +17,8 @@ int32_t RunPauseDialog();
 
 // The virtue one relaxation-up costs at a total level: 2 to that power, exact for every level.
 int64_t TrainingCost(int32_t total_level);
+// The same cost in decimal digits, exact at every level (past 62 it outgrows TrainingCost).
+std::string TrainingCostText(int32_t total_level);
 void PlayMoveSound();
 void PlayDecideSound();
 

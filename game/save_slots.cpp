@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "game/file_replace.h"
+
 namespace quelt::game {
 
 namespace {
@@ -58,13 +60,28 @@ std::optional<PlayerProfileRecord> ReadSaveSlot(int slot) {
   return DecodeSaveRecord(bytes.data(), got);
 }
 
+const char* SaveSlotTempPath(int slot) {
+  static constexpr std::array<const char*, SaveSlotCount> paths = {"save1.dat.tmp", "save2.dat.tmp", "save3.dat.tmp",
+                                                                   "save4.dat.tmp", "save5.dat.tmp"};
+  return paths[slot];
+}
+
 int WriteSaveSlot(int slot, const PlayerProfileRecord& profile) {
-  std::FILE* f = std::fopen(SaveSlotPath(slot), "wb");
+  // The record goes to a file beside the slot first: a write that fails leaves the slot as it was.
+  const char* temp = SaveSlotTempPath(slot);
+  std::FILE* f = std::fopen(temp, "wb");
   if (f == nullptr) return -1;
   const SaveRecordBytes bytes = EncodeSaveRecord(profile);
   const size_t put = std::fwrite(bytes.data(), 1, bytes.size(), f);
-  const int closed = std::fclose(f);
-  return put == bytes.size() && closed == 0 ? 0 : -1;
+  // Some runtimes' fclose report success after their own final flush failed (a full disk):
+  // the flush is made, and its error looked for, here.
+  const bool flushed = std::fflush(f) == 0 && std::ferror(f) == 0;
+  const bool closed = std::fclose(f) == 0;
+  if (put != bytes.size() || !flushed || !closed || ReplaceFileWith(temp, SaveSlotPath(slot)) != 0) {
+    std::remove(temp);
+    return -1;
+  }
+  return 0;
 }
 
 }  // namespace quelt::game

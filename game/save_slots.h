@@ -20,8 +20,10 @@ SaveRecordBytes EncodeSaveRecord(const PlayerProfileRecord& profile);
 std::optional<PlayerProfileRecord> DecodeSaveRecord(const uint8_t* bytes, size_t size);
 
 const char* SaveSlotPath(int slot);
+// The file a new record is written to before it takes the slot's place.
+const char* SaveSlotTempPath(int slot);
 std::optional<PlayerProfileRecord> ReadSaveSlot(int slot);
-// 0 on success, -1 when the file could not be written whole.
+// 0 on success; -1 when the record could not be written whole, the slot then unchanged.
 int WriteSaveSlot(int slot, const PlayerProfileRecord& profile);
 
 }  // namespace quelt::game

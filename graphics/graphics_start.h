@@ -31,10 +31,13 @@ int ApplyDialogBoxMode(int32_t flag);
 int SetDeviceDialogBoxMode(int32_t flag);
 
 // Shows the back screen in the window. 0; -1 when the engine is not initialised or
-// graphics are not running (a window destroyed in the middle of a frame).
+// graphics are not running (a window destroyed in the middle of a frame). With the
+// vertical-blank wait on, presents come no faster than the screen mode's refresh rate.
 int PresentScreen();
 int CopySubBackBufferAndPresent();
 int EnsureSubBackBuffer();
+// Until the display's vertical blank, and at least until one frame period of the mode's
+// refresh rate has passed since the last paced present.
 void WaitVerticalBlank();
 
 // The current draw screen as 32-bit pixels 0x00RRGGBB, row by row (width x height of the

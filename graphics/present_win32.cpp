@@ -12,6 +12,7 @@
 #include "graphics/device_state.h"
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
+#include "graphics/frame_pacing.h"
 #include "graphics/graphics_start.h"
 #include "graphics/read_back.h"
 #include "graphics/screen_mode.h"
@@ -25,6 +26,34 @@ GraphicsDeviceRecord& G = GraphicsDevice;
 IDirect3DDevice9* Device() { return static_cast<IDirect3DDevice9*>(G.device); }
 HWND MainWindow() { return static_cast<HWND>(MainWindowHandle); }
 uint32_t LastVerticalBlankTime = 0;
+FramePacer PresentPacer{};
+
+// The mode's refresh rate, else the display's; Wine on a virtual X server reports none.
+int32_t PacedRefreshRate() {
+  if (ScreenState.refreshRate > 0) return ScreenState.refreshRate;
+  DEVMODEA mode{};
+  mode.dmSize = sizeof mode;
+  if (EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode) && mode.dmDisplayFrequency > 1)
+    return static_cast<int32_t>(mode.dmDisplayFrequency);
+  return DefaultFrameRate;
+}
+
+// Sleeps until the microsecond clock is within half a millisecond of `until`, in whole
+// milliseconds (the engine runs with the finest timer period) and never spinning: the frame
+// grid, not each wake-up, keeps the rate.
+void SleepUntil(int64_t until) {
+  for (int64_t left = until - ReadMicrosecondClock(0); left >= 500; left = until - ReadMicrosecondClock(0))
+    Sleep(static_cast<DWORD>((left + 500) / 1000));
+}
+
+// The rest of the frame period, when the platform's wait (or the device's presentation
+// interval) has not used it up: where nothing paces the display the frames would run as
+// fast as they are drawn.
+void WaitOutFramePeriod() {
+  const int64_t now = ReadMicrosecondClock(0);
+  const int64_t wait = TimeToNextFrame(PresentPacer, now, FramePeriodMicroseconds(PacedRefreshRate()));
+  if (wait > 0) SleepUntil(now + wait);
+}
 
 void CALLBACK FrontScreenTimerProc(HWND window, UINT, UINT_PTR, DWORD) {
   KillTimer(window, FrontScreenTimerId);
@@ -128,6 +157,7 @@ int PresentScreen() {
       }
     }
     auto* chain = static_cast<IDirect3DSwapChain9*>(G.swapChain);
+    if (DrawSettings.vsyncOff == 0) WaitOutFramePeriod();
     if (chain != nullptr) {
       if (WindowModeFlag == 1 || emulation) {
         chain->Present(&source, &dest, MainWindow(), nullptr, 0);
@@ -169,6 +199,7 @@ void WaitVerticalBlank() {
     directDraw->GetVerticalBlankStatus(&inBlank);
     if (!inBlank) directDraw->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, nullptr);
   }
+  WaitOutFramePeriod();
   LastVerticalBlankTime = ReadMillisecondClock();
 }
 

@@ -1,9 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "game/game_keys.h"
 #include "game/game_state.h"
@@ -165,22 +174,145 @@ TEST(GameMenus, FailedSaveShowsTheErrorText) {
   std::system("rmdir save1.dat");
 }
 
-#if defined(__linux__)
-// A write that only fails when the buffered bytes reach the disk, at fclose.
-TEST(GameMenus, FailedCloseShowsTheErrorText) {
+#ifdef _WIN32
+// Runs `command` (Unix shell text, where $F is the Unix path of the file `name` of the
+// working folder) through Wine's start.exe, which does not wait for a Unix program: the
+// shell leaves a mark when it is done. Empty on success, else why it could not run.
+std::string RunUnixOnFile(const std::string& command, const char* name) {
+  using UnixFileName = char*(CDECL*)(const wchar_t*);
+  const auto unix_name = reinterpret_cast<UnixFileName>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  if (unix_name == nullptr) return "not running under Wine (no wine_get_unix_file_name)";
+  wchar_t here[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, here);
+  char* folder = unix_name(here);
+  if (folder == nullptr) return "the working folder has no Unix name";
+  const std::string unix_folder = folder;
+  HeapFree(GetProcessHeap(), 0, folder);
+  if (unix_folder.find_first_of(" '\"") != std::string::npos) return "the working folder's Unix name needs quoting";
+  constexpr const char* mark = "unix_command.done";
+  DeleteFileA(mark);
+  std::string line = "start.exe /unix /bin/sh -c \"F=" + unix_folder + "/" + name + "; " + command + "; touch " +
+                     unix_folder + "/" + mark + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                      &process))
+    return "start.exe could not be run";
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  for (int waited = 0; waited < 20000; waited += 20) {
+    if (GetFileAttributesA(mark) != INVALID_FILE_ATTRIBUTES) {
+      DeleteFileA(mark);
+      return "";
+    }
+    Sleep(20);
+  }
+  return "the Unix shell did not finish";
+}
+#endif
+
+// Wine's DeleteFile cannot remove a link to a device: the link goes by a Unix `rm`.
+void RemoveLink(const char* name) {
+#ifdef _WIN32
+  RunUnixOnFile("rm -f $F", name);
+#else
+  unlink(name);
+#endif
+}
+
+// Makes `name` in the working folder a symbolic link to /dev/full, where every write fails
+// for want of space, as on a full disk; under Wine by a Unix `ln`. Empty on success, else
+// why it could not be made.
+std::string LinkToDeviceFull(const char* name) {
+  RemoveLink(name);
+#ifdef _WIN32
+  if (std::string why = RunUnixOnFile("ln -s /dev/full $F", name); !why.empty()) return why;
+#else
+  if (symlink("/dev/full", name) != 0) return std::string("symlink: ") + std::strerror(errno);
+#endif
+  // The link is only worth its name when a write through it fails.
+  std::FILE* probe = std::fopen(name, "wb");
+  if (probe == nullptr) return "no link to /dev/full was made";
+  std::fputc('x', probe);
+  const bool failed = std::fflush(probe) != 0;
+  std::fclose(probe);
+  if (failed) return "";
+  RemoveLink(name);
+  return "a write to /dev/full succeeded";
+}
+
+// A record that cannot be written (the runtime's fclose may even report success after its
+// final flush failed) is never reported as saved, and the slot keeps the save it held.
+TEST(GameMenus, SaveThatCannotBeWrittenShowsTheErrorAndKeepsThePreviousSave) {
   testing::InstallRecorder();
   InitialiseTextColours();
+  const PlayerProfileRecord previous{16, 0, 2, 3, 4};
   std::remove("save1.dat");
-  ASSERT_EQ(std::system("ln -s /dev/full save1.dat"), 0);
+  ASSERT_EQ(WriteSaveSlot(0, previous), 0);
+  if (const std::string why = LinkToDeviceFull(SaveSlotTempPath(0)); !why.empty())
+    GTEST_SKIP() << "no failing write to test with: " << why;
+  PlayerProfile = {900, 1, 1, 7, 0};
   EXPECT_EQ(WriteSaveSlot(0, PlayerProfile), -1);
+  ASSERT_EQ(LinkToDeviceFull(SaveSlotTempPath(0)), "");
   testing::Script.keysAt = [](int n) { return n == 0 ? std::vector<int>{KeySpace} : std::vector<int>{}; };
   testing::Script.quitAtPump = 4;
   RunSaveLoadScreen(1);
   EXPECT_TRUE(TextShown("ファイルオープンエラー"));
   EXPECT_FALSE(TextShown("セーブしました。"));
+  const auto kept = ReadSaveSlot(0);
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept->virtue, 16);
+  EXPECT_EQ(kept->previousLife, 4);
+  RemoveLink(SaveSlotTempPath(0));
+
+  // A slot that is itself a link to the full device: the record written beside it takes
+  // the link's place (POSIX) or the save is refused (Wine cannot replace a link to a
+  // device); either way a save reported as done reads back.
+  ASSERT_EQ(LinkToDeviceFull("save1.dat"), "");
+  if (WriteSaveSlot(0, PlayerProfile) == 0) {
+    const auto saved = ReadSaveSlot(0);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->virtue, 900);
+  }
+  RemoveLink("save1.dat");
   std::remove("save1.dat");
 }
-#endif
+
+// From total level 31 the cost passes the largest virtue: it is shown as it is, and even
+// the largest virtue does not pay it.
+TEST(GameMenus, TrainingShowsTheWholeCostAndRefusesOneBeyondAnyVirtue) {
+  EXPECT_EQ(TrainingCostText(1), "2");
+  EXPECT_EQ(TrainingCostText(30), "1073741824");
+  EXPECT_EQ(TrainingCostText(62), "4611686018427387904");
+  EXPECT_EQ(TrainingCostText(121), "2658455991569831745807614120560689152");
+  for (const auto& [level, shown] : {std::pair{31, "必要徳数：2147483648"}, std::pair{40, "必要徳数：1099511627776"},
+                                     std::pair{121, "必要徳数：2658455991569831745807614120560689152"}}) {
+    SCOPED_TRACE(level);
+    testing::InstallRecorder();
+    InitialiseTextColours();
+    PlayerProfile = {INT32_MAX, 20, 0, level, -1};
+    testing::Script.keysAt = [](int n) { return n == 1 ? std::vector<int>{KeySpace} : std::vector<int>{}; };
+    testing::Script.quitAtPump = 4;
+    RunTrainingMenu();
+    EXPECT_TRUE(TextShown(shown));
+    EXPECT_FALSE(TextShown("必要徳数：2147483647"));
+    EXPECT_TRUE(TextShown("徳が足りません。"));
+    EXPECT_EQ(PlayerProfile.virtue, INT32_MAX);
+    EXPECT_EQ(PlayerProfile.totalLevel, level);
+  }
+  // One level below, the largest virtue pays exactly.
+  testing::InstallRecorder();
+  InitialiseTextColours();
+  PlayerProfile = {1 << 30, 0, 0, 30, -1};
+  testing::Script.keysAt = [](int n) { return n == 1 ? std::vector<int>{KeySpace} : std::vector<int>{}; };
+  testing::Script.quitAtPump = 4;
+  RunTrainingMenu();
+  EXPECT_TRUE(TextShown("脱力しました。"));
+  EXPECT_EQ(PlayerProfile.virtue, 0);
+  EXPECT_EQ(PlayerProfile.totalLevel, 31);
+}
 
 TEST(GameMenus, PauseDialogRetiresTheRace) {
   testing::InstallRecorder();
