@@ -21,6 +21,7 @@ int ApiSetWindowCaption(const char* text);
 int ApiEnableLogFile(int32_t flag);
 int ApiSetWindowIcon(int32_t icon_id);
 int ApiDeleteAllScratchImages();
+// Returns the record (null for a null record).
 ApiRect* ApiMakeRect(ApiRect* rect, int32_t left, int32_t top, int32_t right, int32_t bottom);
 int ApiIncreaseLogIndent();
 int ApiDecreaseLogIndent();
