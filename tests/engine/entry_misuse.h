@@ -15,8 +15,6 @@ enum class SweepBackEnd { Direct3D, Software };
 int64_t BoundedCall(const std::string& name, const std::function<int64_t()>& call);
 // Records a mismatch in the report.
 void ReportMismatch(const std::string& name, int64_t got, const std::string& wanted);
-// Notes a line in the report.
-void ReportNote(const std::string& line);
 
 // The call's result must be `wanted`.
 inline void ExpectCall(const std::string& name, int64_t wanted, const std::function<int64_t()>& call) {

@@ -193,6 +193,7 @@ void SweepScreenModes() {
 void SweepStoppedEngine(const char* phase, int32_t pumpResult) {
   const std::string p = std::string(phase) + " ";
   ExpectCall(p + "ApiStopEngine", 0, [] { return ApiStopEngine(); });
+  ExpectCall(p + "ApiQueryMainWindow", 0, [] { return reinterpret_cast<intptr_t>(ApiQueryMainWindow()); });
   ExpectCall(p + "ApiPumpMessages", pumpResult, [] { return ApiPumpMessages(); });
   uint8_t keys[256] = {};
   keys[7] = 1;
@@ -356,6 +357,8 @@ void SweepRunningEngine(SweepBackEnd backEnd) {
   SweepScreenModes();
 
   // The engine still runs as before.
+  ExpectCall("ApiStartEngine again", 0, [] { return ApiStartEngine(); });
+  ExpectCall("ApiQueryMainWindow", 1, [] { return ApiQueryMainWindow() != nullptr ? 1 : 0; });
   ExpectCall("ApiSelectDrawScreen(back)", 0, [] { return ApiSelectDrawScreen(DrawScreenBack); });
   ExpectCall("ApiEraseDrawScreen", 0, [] { return ApiEraseDrawScreen(); });
   if (graph >= 0) ExpectCall("ApiDrawGraphAtPoint(live)", 0, [&] { return ApiDrawGraphAtPoint(0, 0, graph, 0); });

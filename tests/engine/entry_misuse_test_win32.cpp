@@ -159,8 +159,6 @@ void ReportMismatch(const std::string& name, int64_t got, const std::string& wan
   WriteReportLine(name + ": got " + std::to_string(got) + ", wanted " + wanted);
 }
 
-void ReportNote(const std::string& line) { WriteReportLine(line); }
-
 }  // namespace quelt_test
 
 int main(int argc, char** argv) {
