@@ -60,7 +60,7 @@ int ApiPlaySoundHandle(int32_t sound, int32_t play_type, int32_t from_start);
 int ApiStopSoundHandle(int32_t sound);
 
 // Forwarding entry of input: 256 key states (1 down, 0 up) indexed by DirectInput key code.
-// 0, -1 for a null buffer.
+// 0; -1 for a null buffer, and (buffer cleared) before start-up and after the stop.
 int ApiReadAllKeys(uint8_t* keys);
 
 }  // namespace quelt
