@@ -11,6 +11,7 @@ int ApiEnableLogFile(int32_t flag) {
 }
 
 ApiRect* ApiMakeRect(ApiRect* rect, int32_t left, int32_t top, int32_t right, int32_t bottom) {
+  if (rect == nullptr) return nullptr;
   rect->left = left;
   rect->top = top;
   rect->right = right;

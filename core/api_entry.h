@@ -21,6 +21,7 @@ int ApiSetWindowCaption(const char* text);
 int ApiEnableLogFile(int32_t flag);
 int ApiSetWindowIcon(int32_t icon_id);
 int ApiDeleteAllScratchImages();
+// Returns the record (null for a null record).
 ApiRect* ApiMakeRect(ApiRect* rect, int32_t left, int32_t top, int32_t right, int32_t bottom);
 int ApiIncreaseLogIndent();
 int ApiDecreaseLogIndent();
@@ -59,7 +60,7 @@ int ApiPlaySoundHandle(int32_t sound, int32_t play_type, int32_t from_start);
 int ApiStopSoundHandle(int32_t sound);
 
 // Forwarding entry of input: 256 key states (1 down, 0 up) indexed by DirectInput key code.
-// 0, -1 for a null buffer.
+// 0; -1 for a null buffer, and (buffer cleared) before start-up and after the stop.
 int ApiReadAllKeys(uint8_t* keys);
 
 }  // namespace quelt

@@ -8,6 +8,7 @@
 namespace quelt {
 
 void ApiDrawTextFormatted(int32_t x, int32_t y, uint32_t colour, const char* format, ...) {
+  if (format == nullptr) return;
   char text[1024];
   va_list args;
   va_start(args, format);

@@ -368,6 +368,8 @@ int PumpFrameMessages() {
 
 void WaitWhileInactive() {
   if (CoreRun.insidePaint != 0 || WindowActiveFlag != 0 || UserWindowMode != 0) return;
+  // Without a window (before start-up, after the stop) nothing can ever activate it.
+  if (MainWindowHandle == nullptr) return;
   if (RunWhileInactiveFlag != 0 && WindowModeFlag == 1) return;
   while (PumpFrameMessages() == 0 && WindowActiveFlag == 0) {
   }

@@ -1,7 +1,7 @@
 #include "graphics/draw_screen.h"
 
 #include "core/core_state.h"
-#include "core/fatal_exit.h"
+#include "core/log.h"
 #include "graphics/device_state.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_table.h"
@@ -115,8 +115,10 @@ int StartSoftwareScreen() {
   const int32_t height = ScreenState.height;
   const uint32_t colourType = ScreenState.colourDepth != 16 ? MemImgXrgb32 : MemImgRgb565;
   SoftScreenColourDepth = ScreenState.colourDepth == 16 ? 16 : 32;
+  // A screen too large for memory fails the start like a device that cannot start, so that
+  // a mode change falls back to the mode before.
   if (CreateScreenMemImg(&ScreenMemImg, width, height, static_cast<int32_t>(colourType)) < 0)
-    FatalExit("プライマリサーフェス用の MEMIMG の作成に失敗しました\n");
+    return WriteLog("プライマリサーフェス用の MEMIMG の作成に失敗しました\n");
   FontWorkMemImg = MEMIMG{};
   FontWorkAlphaMemImg = MEMIMG{};
   CreateMemImg(&FontWorkMemImg, width, height, -1, 0, colourType, 0, 0, 0, nullptr);

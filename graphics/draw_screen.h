@@ -25,7 +25,7 @@ int QueryDrawScreen();
 // graphics are not running.
 int EraseDrawScreen();
 // The software screen: the screen MEMIMG, the two font work images, cleared to the
-// background colour. Failure ends the program.
+// background colour. -1 (with its log line) when the screen image cannot be made.
 int StartSoftwareScreen();
 void ReleaseSoftwareScreen();
 

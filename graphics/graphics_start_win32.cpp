@@ -397,8 +397,9 @@ int StartGraphics() {
   ScreenState.started = 1;
   if (ScreenState.hardware) {
     InitDeviceDrawState();
-  } else {
-    StartSoftwareScreen();
+  } else if (StartSoftwareScreen() < 0) {
+    ShutdownGraphics();
+    return -1;
   }
   ResetDrawSettings();
   InitMemImgTables();

@@ -18,7 +18,7 @@ ScreenModeValues CurrentMode() {
 }  // namespace
 
 int RequestScreenMode(int32_t width, int32_t height, int32_t bits, int32_t refresh) {
-  if (width <= 0 || height <= 0) return -1;
+  if (!IsPossibleScreenSize(width, height)) return -1;
   if (bits != 8 && bits != 16 && bits != 32) return -1;
   if (EngineInitialised == 0) {
     ScreenState.width = width;
@@ -37,8 +37,9 @@ int ChangeScreenMode(int32_t width, int32_t height, int32_t bits, int32_t force,
   if (height == -1) height = ScreenState.height;
   if (bits == -1) bits = ScreenState.colourDepth;
   if (refresh == -1) refresh = ScreenState.refreshRate;
-  // A size below zero no back end can run; 0 is "not set" before start-up.
-  if (width < 0 || height < 0) return -1;
+  // A size below zero or beyond any display no back end can run; 0 is "not set" before
+  // start-up.
+  if (width < 0 || height < 0 || width > MaxScreenSide || height > MaxScreenSide) return -1;
   const ScreenModeValues wanted{width, height, bits, refresh};
   const ScreenModeValues before = CurrentMode();
   if (force == 0 && wanted == before) return 0;

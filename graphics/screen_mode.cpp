@@ -42,6 +42,10 @@ int QueryScreenSizeOrDefault(int32_t* width, int32_t* height) {
   return 0;
 }
 
+bool IsPossibleScreenSize(int32_t width, int32_t height) {
+  return width > 0 && height > 0 && width <= MaxScreenSide && height <= MaxScreenSide;
+}
+
 int32_t GetScreenColourDepth() { return ScreenState.colourDepth; }
 
 int32_t IsFullScreen() { return WindowModeFlag == 0 ? 1 : 0; }

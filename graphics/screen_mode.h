@@ -22,6 +22,10 @@ extern ScreenStateRecord ScreenState;
 inline constexpr int32_t DefaultScreenWidth = 640;
 inline constexpr int32_t DefaultScreenHeight = 480;
 inline constexpr int32_t DefaultScreenDepth = 16;
+// No display, and no Direct3D 9 surface, has a longer side.
+inline constexpr int32_t MaxScreenSide = 16384;
+// Both sides 1..MaxScreenSide.
+bool IsPossibleScreenSize(int32_t width, int32_t height);
 
 // 1 = the program asked for 320 x 240 and runs a 640 x 480 screen shown at double size
 // (kept in the draw settings, where it survives their reset).
@@ -32,10 +36,12 @@ int32_t GetEmulation320Flag();
 int SetHardwareDrawFlag(int32_t flag);
 int GetHardwareDrawFlag();
 
-// 0 = the mode is in force (or stored for the start); -1 refused or another mode in force;
-// -2 fell back to 640 x 480 x 16.
+// 0 = the mode is in force (or stored for the start); -1 refused (a size no display can
+// have, a depth other than 8, 16 or 32) or another mode in force; -2 fell back to
+// 640 x 480 x 16.
 int RequestScreenMode(int32_t width, int32_t height, int32_t bits, int32_t refresh);
-// -1 in any value keeps it; force 1 rebuilds even when nothing changes.
+// -1 in any value keeps it; force 1 rebuilds even when nothing changes. -1 (nothing
+// changed) for a size no display can have.
 int ChangeScreenMode(int32_t width, int32_t height, int32_t bits, int32_t force, int32_t refresh);
 int QueryScreenMode(int32_t* width, int32_t* height, int32_t* depth);
 int QueryScreenSizeOrDefault(int32_t* width, int32_t* height);

@@ -12,6 +12,9 @@ namespace {
 
 constexpr int kFileHeaderBytes = 14;
 constexpr uint32_t kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitFields = 3;
+// Plain rows a file may lack and still be read, as zeros: a truncated end, or the padding
+// of the last row that some writers leave out.
+constexpr int64_t kMaxMissingRowBytes = 64 * 1024;
 
 struct BmpFile {
   BmpHeaderBlock header{};
@@ -113,7 +116,9 @@ bool ReadBmpFile(const StreamReader& in, BmpFile& f) {
   if (rowBytes > kMaxPixelBlockBytes) return false;
   const int64_t plainBytes = rowBytes * f.height;
   const bool rle = f.compression == kBiRle8 || f.compression == kBiRle4;
-  // Plain rows shorter than the image are padded with zeros, never over-read.
+  // Plain rows shorter than the image are padded with zeros, never over-read; a file that
+  // cannot hold its claimed rows is refused before a block of their size is made.
+  if (!rle && plainBytes - available > kMaxMissingRowBytes) return false;
   const int64_t blockBytes = rle ? available : (available > plainBytes ? available : plainBytes);
   if (plainBytes > kMaxPixelBlockBytes || blockBytes > kMaxPixelBlockBytes) return false;
   f.data = AllocBlock(blockBytes);

@@ -141,6 +141,7 @@ int SetRgb24ColorFormat(ColorFormat* format) {
 
 int SetMaskColorFormat(ColorFormat* format, int bitDepth, uint32_t redMask, uint32_t greenMask,
                        uint32_t blueMask, uint32_t alphaMask) {
+  if (format == nullptr) return -1;
   FillFromMasks(format, bitDepth, redMask, greenMask, blueMask, alphaMask);
   format->compression = kCompressionNone;
   return 0;
@@ -167,6 +168,7 @@ int ColorFormatFromPixelFormat(const DirectDrawPixelFormat* pixelFormat, ColorFo
 
 int MakeRgbPixelFormat(DirectDrawPixelFormat* pixelFormat, int bitCount, uint32_t redMask,
                        uint32_t greenMask, uint32_t blueMask, uint32_t alphaMask) {
+  if (pixelFormat == nullptr) return -1;
   *pixelFormat = {};
   pixelFormat->size = sizeof(DirectDrawPixelFormat);
   pixelFormat->flags = kPixelFormatRgbFlag;

@@ -64,7 +64,7 @@ int SetXrgb32ColorFormat(ColorFormat* format);
 int SetArgb32ColorFormat(ColorFormat* format);
 int SetRgb24ColorFormat(ColorFormat* format);
 
-// The general constructor from a bit depth and four channel masks.
+// The general constructor from a bit depth and four channel masks. -1 for a null record.
 int SetMaskColorFormat(ColorFormat* format, int bitDepth, uint32_t redMask, uint32_t greenMask,
                        uint32_t blueMask, uint32_t alphaMask);
 // Recomputes unusedMask only.
@@ -72,6 +72,7 @@ ColorFormat* RecomputeUnusedBits(ColorFormat* format);
 // Fills depth, masks, widths and shifts from a DirectDraw pixel format; keeps palette and
 // compression.
 int ColorFormatFromPixelFormat(const DirectDrawPixelFormat* pixelFormat, ColorFormat* format);
+// -1 for a null record.
 int MakeRgbPixelFormat(DirectDrawPixelFormat* pixelFormat, int bitCount, uint32_t redMask,
                        uint32_t greenMask, uint32_t blueMask, uint32_t alphaMask);
 

@@ -143,11 +143,14 @@ int DecodeDxtBlocks(uint32_t compression, const uint8_t* source, size_t sourceBy
 }
 
 int DecodeCompressedTexture(RasterImage* image) {
+  if (image == nullptr) return -1;
   if (image->format.compression == kCompressionNone) return 0;
   const int64_t sourceBytes =
       DxtTopLevelBytes(image->format.compression, image->width, image->height);
+  // The row is bounded before the block's size is formed, so the product cannot overflow.
+  if (sourceBytes < 0 || int64_t{image->width} * 4 > kMaxPixelBlockBytes) return -1;
   const int64_t bytes = int64_t{image->width} * 4 * image->height;
-  if (sourceBytes < 0 || bytes > kMaxPixelBlockBytes) return -1;
+  if (bytes > kMaxPixelBlockBytes) return -1;
   auto* pixels =
       static_cast<uint8_t*>(TrackedAlloc(static_cast<int32_t>(bytes > 0 ? bytes : 1), __FILE__, __LINE__));
   if (!pixels) return -1;

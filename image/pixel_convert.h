@@ -32,7 +32,8 @@ int ConvertPixelRect(void* destPixels, int32_t destPitch, const ColorFormat* des
                      int alphaFromFirstColour, int skipTransparent, int paletteCopy);
 
 // Turns a DXT1..5 image into A8R8G8B8 (top level only). 0 also when the image is not
-// compressed; -1 when the output cannot be allocated (image unchanged).
+// compressed; -1 for a null record, an unknown compression or a size no block can have,
+// or when the output cannot be allocated (image unchanged).
 int DecodeCompressedTexture(RasterImage* image);
 
 }  // namespace quelt

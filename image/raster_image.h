@@ -25,11 +25,11 @@ inline constexpr int64_t kMaxPixelBlockBytes = 0x20000000;
 
 // pitch = width x bytesPerPixel rounded up to 4; the block is not zeroed. -1 when it
 // cannot be allocated (pixels null) or when width or height is negative or the block too
-// large.
+// large, or for a null image or format.
 int AllocRasterImage(int32_t width, int32_t height, const ColorFormat* format, RasterImage* image);
 int AllocArgb32Image(int32_t width, int32_t height, RasterImage* image);
 int AllocXrgb32Image(int32_t width, int32_t height, RasterImage* image);
-// Frees the pixel block (when not null) and zeroes the whole record.
+// Frees the pixel block (when not null) and zeroes the whole record; -1 for a null record.
 int FreeRasterImage(RasterImage* image);
 
 }  // namespace quelt

@@ -12,9 +12,10 @@ int StartInputSystem();
 int EndInputSystem();
 
 // 1 when the key with this DirectInput key code is down, else 0 (also for a code outside
-// 0..255). Starts input first when it is not running.
+// 0..255, and while the engine is not running). Starts input first when it is not running.
 int QueryKeyDown(int32_t code);
-// 256 entries of 1 down / 0 up, indexed by key code. 0, -1 for a null buffer.
+// 256 entries of 1 down / 0 up, indexed by key code. 0; -1 for a null buffer, and with the
+// buffer cleared while the engine is not running.
 int ReadAllKeys(uint8_t* keys);
 // Refreshes the key state at most once per millisecond (or when DirectInput signalled new
 // input). 1 refreshed, 0 not.

@@ -2,7 +2,10 @@
 // DirectInput before Windows Vista and through GetKeyboardState otherwise.
 #include "input/input_device_set_win32.h"
 
+#include <cstring>
+
 #include "core/core_state.h"
+#include "core/engine_state.h"
 #include "core/main_window.h"
 #include "input/input_devices.h"
 
@@ -57,8 +60,11 @@ int PollThroughWindows() {
 }
 
 // The lazy start in front of every key read: true when the read goes on. A start reads the
-// keys straight after; only a closing window keeps a stopped layer from starting.
+// keys straight after; only a closing window keeps a stopped layer from starting. Before
+// start-up and after the stop nothing is read and nothing started: there is no window to
+// bind the devices to.
 bool StartIfStopped(bool readWhileClosing) {
+  if (EngineInitialised == 0 && EngineStartingUp == 0) return false;
   // Inside the pump's text-input step (the Shift keys) the pump refuses to run, so a wait
   // for activation there would never end.
   if (CoreRun.textInputGuard == 0) WaitWhileInactive();
@@ -88,7 +94,10 @@ int QueryKeyDown(int32_t code) {
 
 int ReadAllKeys(uint8_t* keys) {
   if (keys == nullptr) return -1;
-  StartIfStopped(true);
+  if (!StartIfStopped(true)) {
+    std::memset(keys, 0, 256);
+    return -1;
+  }
   PollKeyboardState();
   for (size_t i = 0; i < 256; ++i) keys[i] = (InputDevices.keyboardScanState[i] & 0x80) != 0 ? 1 : 0;
   return 0;

@@ -24,6 +24,9 @@ int32_t BytesPerPixelFor(uint32_t colourType, int32_t paletteFlag, int32_t alpha
   }
 }
 
+// a x b fits one block (a, b >= 0), tested without forming a product that could overflow.
+bool FitsBlock(int64_t a, int64_t b) { return b == 0 || a <= kMaxBlock / b; }
+
 int32_t PitchLog2(int32_t pitch, int64_t sizedFrom) {
   int64_t power = 1;
   int32_t exponent = 0;
@@ -62,9 +65,9 @@ int CreateMemImg(MEMIMG* img, int32_t width, int32_t height, int32_t pitch,
   const int32_t bytesPerPixel = BytesPerPixelFor(colourType, paletteFlag, alphaFlag);
   const int64_t rowBytes = int64_t{width} * bytesPerPixel;
   const int64_t usedPitch = pitch == -1 ? (rowBytes + 15) / 16 * 16 : pitch;
-  if (usedPitch < rowBytes || usedPitch * height > kMaxBlock) return -1;
+  if (usedPitch < rowBytes || !FitsBlock(usedPitch, height)) return -1;
   const bool wantsRunTable = extraBuffers && colourType != MemImgByte;
-  if (wantsRunTable && (int64_t{width} + 5) * height > kMaxBlock) return -1;
+  if (wantsRunTable && !FitsBlock(int64_t{width} + 5, height)) return -1;
 
   auto* base = static_cast<MemImgBase*>(TrackedCalloc(sizeof(MemImgBase), __FILE__, __LINE__));
   img->base = base;

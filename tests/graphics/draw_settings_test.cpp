@@ -242,6 +242,19 @@ std::pair<float, float> ToScreen(const Matrix4& m, float x, float y, float z) {
   return {out[0] / out[3], out[1] / out[3]};
 }
 
+// A screen image that cannot be made fails the start (a mode change then falls back); it
+// never ends the program.
+TEST_F(DrawSettingsTest, SoftwareScreenTooLargeForMemoryFailsTheStart) {
+  ScreenState.width = INT32_MAX;
+  ScreenState.height = INT32_MAX;
+  EXPECT_EQ(StartSoftwareScreen(), -1);
+  EXPECT_FALSE(IsValidMemImg(&ScreenMemImg));
+  ScreenState.width = 64;
+  ScreenState.height = 48;
+  EXPECT_EQ(StartSoftwareScreen(), 0);
+  EXPECT_TRUE(IsValidMemImg(&ScreenMemImg));
+}
+
 TEST_F(DrawSettingsTest, TwoDimensionalCameraFitsTheScreen) {
   for (auto [width, height] : {std::pair{640, 480}, std::pair{600, 600}}) {
     SCOPED_TRACE(width);
@@ -380,6 +393,15 @@ TEST(ScreenColourCodes, PackAndSplitByTheScreenFormat) {
   ScreenState.colourDepth = 32;
   EXPECT_EQ(MakeScreenColourCode(255, 255, 255), 0xFFFFFFFFu);
   ScreenState = ScreenStateRecord{};
+}
+
+TEST(ScreenModeRules, SizesNoDisplayCanHave) {
+  EXPECT_TRUE(IsPossibleScreenSize(1, 1));
+  EXPECT_TRUE(IsPossibleScreenSize(MaxScreenSide, MaxScreenSide));
+  for (auto [w, h] : {std::pair{0, 480}, std::pair{640, 0}, std::pair{-640, 480}, std::pair{MaxScreenSide + 1, 1},
+                      std::pair{1, MaxScreenSide + 1}, std::pair{100000, 100000}, std::pair{INT32_MAX, INT32_MAX},
+                      std::pair{INT32_MIN, INT32_MIN}})
+    EXPECT_FALSE(IsPossibleScreenSize(w, h)) << w << " x " << h;
 }
 
 TEST(ScreenModeRules, RequestResults) {

@@ -148,5 +148,23 @@ TEST(RasterImage, AllocationPitchAndFree) {
   // Sizes whose block the engine cannot hold are refused without overflowing.
   EXPECT_EQ(AllocArgb32Image(70000, 70000, &image), -1);
   EXPECT_EQ(image.pixels, nullptr);
+  f.bytesPerPixel = 0xFFFF;
+  EXPECT_EQ(AllocRasterImage(INT32_MAX, INT32_MAX, &f, &image), -1);
+  EXPECT_EQ(image.pixels, nullptr);
   EXPECT_EQ(AllocArgb32Image(-1, 4, &image), -1);
+}
+
+// Null records are refused, never written through.
+TEST(ColorFormat, NullRecordsAreRefused) {
+  EXPECT_EQ(SetMaskColorFormat(nullptr, 32, 0xFF0000, 0xFF00, 0xFF, 0), -1);
+  EXPECT_EQ(MakeRgbPixelFormat(nullptr, 32, 0xFF0000, 0xFF00, 0xFF, 0), -1);
+  ColorFormat f{};
+  SetXrgb32ColorFormat(&f);
+  EXPECT_EQ(AllocRasterImage(2, 2, nullptr, nullptr), -1);
+  EXPECT_EQ(AllocRasterImage(2, 2, &f, nullptr), -1);
+  RasterImage image{};
+  EXPECT_EQ(AllocRasterImage(2, 2, nullptr, &image), -1);
+  EXPECT_EQ(AllocArgb32Image(2, 2, nullptr), -1);
+  EXPECT_EQ(AllocXrgb32Image(2, 2, nullptr), -1);
+  EXPECT_EQ(FreeRasterImage(nullptr), -1);
 }

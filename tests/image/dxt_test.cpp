@@ -124,3 +124,17 @@ TEST(Dxt, DecodeCompressedTextureReplacesTheBlock) {
   EXPECT_EQ(DecodeCompressedTexture(&image), 0);  // not compressed: nothing to do
   FreeRasterImage(&image);
 }
+
+// A null record, and compressed records whose decoded block no 32-bit size holds.
+TEST(Dxt, DecodeCompressedTextureRefusesWhatItCannotHold) {
+  EXPECT_EQ(DecodeCompressedTexture(nullptr), -1);
+  const int32_t sizes[][2] = {{INT32_MAX, INT32_MAX}, {INT32_MAX, 4}, {4, INT32_MAX}, {-4, 4}, {0x10000, 0x10000}};
+  for (const auto& size : sizes) {
+    RasterImage image{};
+    image.format.compression = kCompressionDxt5;
+    image.width = size[0];
+    image.height = size[1];
+    EXPECT_EQ(DecodeCompressedTexture(&image), -1) << size[0] << " x " << size[1];
+    EXPECT_EQ(image.pixels, nullptr);
+  }
+}

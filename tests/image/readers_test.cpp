@@ -181,6 +181,39 @@ TEST(BmpReader, ShortAndHostileDataStayInside) {
   }
 }
 
+// A file whose pixel data fall far short of its claimed rows is refused (before a block of
+// the claimed size is made); a file a little short is still read, padded with zeros.
+TEST(BmpReader, FilesThatCannotHoldTheirRowsAreRefused) {
+  auto put32 = [](Bytes& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  // 6 x 16,383,996 pixels of 32-bit bit fields claimed, 56 bytes of pixels held: 122 bytes.
+  Bytes claims = WriteBmp(MakeColourPicture(6, 2, 1), BmpOptions{32, 3});
+  const uint32_t dataAt = claims[10] | claims[11] << 8;
+  claims.resize(dataAt + 56);
+  put32(claims, 22, 16383996);
+  ASSERT_EQ(claims.size(), 122u);
+  RasterImage image{};
+  EXPECT_EQ(DecodeWith(ReadBmpImage, claims, &image), -1);
+
+  const Picture pic = MakeColourPicture(256, 300, 2);  // 768-byte rows, 230,400 bytes
+  const Bytes whole = WriteBmp(pic, BmpOptions{});
+  for (const size_t cut : {size_t{60000}, size_t{70000}}) {
+    SCOPED_TRACE(cut);
+    Bytes shorter(whole.begin(), whole.end() - static_cast<std::ptrdiff_t>(cut));
+    image = RasterImage{};
+    const int result = DecodeWith(ReadBmpImage, shorter, &image);
+    if (cut > 64 * 1024) {
+      EXPECT_EQ(result, -1);
+      continue;
+    }
+    ASSERT_EQ(result, 0);
+    EXPECT_EQ(RawPixel(image, 0, 0), 0u);                                      // a row the file lacks
+    EXPECT_EQ(RawPixel(image, 5, 299) & 0xFFFFFF, pic.colours[299 * 256 + 5] & 0xFFFFFF);  // the first row held
+    FreeRasterImage(&image);
+  }
+}
+
 // OS/2 1.x core headers (12 bytes, 3-byte palette entries) are read; OS/2 2.x headers are
 // read, except their compressions 3 (Huffman 1-D) and 4 (RLE24), which are refused.
 TEST(BmpReader, Os2Headers) {

@@ -76,6 +76,11 @@ TEST(MemImg, BadSizesAreRefusedBeforeAnythingIsAllocated) {
   EXPECT_EQ(Create(&m, 0x10000, 0x10000, 1), -1);          // pitch x height beyond 32 bits
   EXPECT_EQ(Create(&m, 0x20000000, 1, 1), -1);             // a row beyond 32 bits
   EXPECT_EQ(Create(&m, 4, 4, 4), -1);                      // no such colour type
+  // Sizes whose pitch x height does not fit even 64 bits: refused, never wrapped round.
+  EXPECT_EQ(Create(&m, INT32_MAX, INT32_MAX, 1), -1);
+  EXPECT_EQ(Create(&m, INT32_MAX, INT32_MAX, 0, 0, 1), -1);
+  EXPECT_EQ(Create(&m, 4, INT32_MAX, 1, 0, 0, INT32_MAX), -1);
+  EXPECT_EQ(quelt::CreateScreenMemImg(&m, INT32_MAX, INT32_MAX, -1), -1);
   EXPECT_EQ(quelt::IsValidMemImg(&m), 0);
   EXPECT_EQ(m.magic, 0u);
   Image empty;
