@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "core/log.h"
 #include "core/platform.h"
@@ -12,6 +13,15 @@ TrackedAllocState TrackedAllocator = {nullptr, 0, 0, 0, 0, 0, 0, 0};
 TrackedBlockHeader TrackedListEnd = {};
 
 namespace {
+
+// The engine's own threads (a movie's decode thread) allocate beside the main thread: the
+// list, the totals and the serial counter change under one lock. It is recursive because a
+// trace writes the log, and a long log line allocates.
+std::recursive_mutex& ListLock() {
+  static std::recursive_mutex lock;
+  return lock;
+}
+using ListGuard = std::lock_guard<std::recursive_mutex>;
 
 constexpr int32_t kHeaderSize = static_cast<int32_t>(sizeof(TrackedBlockHeader));
 constexpr size_t kGuardedBytes = sizeof(TrackedBlockHeader::guard);
@@ -57,6 +67,7 @@ void* TrackedAlloc(int32_t size, const char* file, int32_t line) {
     CheckTrackedBlocks();
     return nullptr;
   }
+  const ListGuard guard(ListLock());
   header->size = size;
   SetNameAndLine(header, file, line);
   header->id = TrackedAllocator.nextId++;
@@ -86,6 +97,7 @@ void* TrackedCalloc(int32_t size, const char* file, int32_t line) {
 
 int TrackedFree(void* block) {
   if (!block) return 0;
+  const ListGuard guard(ListLock());
   TrackedBlockHeader* header = TrackedHeaderOf(block);
   AddToTotal(-header->size);
   --TrackedAllocator.blockCount;
@@ -107,6 +119,8 @@ int TrackedFree(void* block) {
 void* TrackedRealloc(void* block, int32_t size, const char* file, int32_t line) {
   if (!block) return TrackedAlloc(size, file, line);
   if (size < 0 || size > kMaxBlockSize) return nullptr;
+  // The neighbours point at the block until it is relinked: nobody walks the list meanwhile.
+  const ListGuard guard(ListLock());
   TrackedBlockHeader* old = TrackedHeaderOf(block);
   const int32_t oldSize = old->size;
   const bool wasHead = TrackedAllocator.head == old;
@@ -134,6 +148,7 @@ void* TrackedRealloc(void* block, int32_t size, const char* file, int32_t line) 
 }
 
 int CheckTrackedBlocks() {
+  const ListGuard guard(ListLock());
   if (!TrackedAllocator.head) return 0;
   for (TrackedBlockHeader* header = TrackedAllocator.head; header && header != &TrackedListEnd;
        header = header->next) {
@@ -169,6 +184,7 @@ void DumpTrackedBlock(const TrackedBlockHeader* header) {
 }
 
 void DumpAllTrackedBlocks() {
+  const ListGuard guard(ListLock());
   WriteLog("\n");
   WriteLog("Alloc memory dump\n");
   if (TrackedAllocator.head) {
@@ -182,6 +198,7 @@ void DumpAllTrackedBlocks() {
 }
 
 void LogAllocTotals() {
+  const ListGuard guard(ListLock());
   WriteLogFormat("\tTotal size:%d(%.3fkb)  Alloc num:%d", TrackedAllocator.totalBytes,
                  TrackedAllocator.totalBytes / 1024.0, TrackedAllocator.blockCount);
 }

@@ -1,6 +1,8 @@
 #pragma once
 // The tracked allocator: a 64-byte header before every engine block (source file, line,
 // serial number, size), all live blocks kept in a list, dumped to the log at shutdown.
+// Every operation may be called from any of the engine's threads (movie decode threads
+// allocate their frame stock).
 #include <cstdint>
 
 namespace quelt {

@@ -23,6 +23,11 @@ void CloseMovieDirectShow(MovieRecord* record);
 int ReleaseMovieDirectShowObjects(MovieRecord* record);
 int RestoreMovieDirectShowObjects(MovieRecord* record);
 int RedrawMovieOverlay(MovieRecord* record);
+
+// DirectShow's OpenFile of a multimedia stream (replaceable by tests): an HRESULT. The
+// open runs on a thread of its own and is given up after MovieOpenWaitLimitMs (10000).
+extern long (*MovieStreamOpenFile)(void* stream, const wchar_t* path);
+extern int32_t MovieOpenWaitLimitMs;
 // 0, or -1 for an invalid handle.
 int DrawMovieOverlay(int32_t x, int32_t y, int32_t scale, EngineHandle movie, int32_t show);
 

@@ -70,6 +70,16 @@ void FreeFrameBuffer(MovieRecord* record) {
   record->frameImage.pixels = nullptr;
 }
 
+// Ends the stream's work on the sample before its objects go: an update still under way is
+// aborted (or waited for while it copies), then the graph stops, so no stream thread writes
+// into a surface that is being released.
+void StopStreaming(MovieRecord* record) {
+  if (auto* sample = As<IDirectDrawStreamSample>(record->ds.sample))
+    sample->CompletionStatus(COMPSTAT_WAIT | COMPSTAT_ABORT, PendingUpdateWaitMs);
+  if (auto* stream = As<IAMMultiMediaStream>(record->ds.multiMediaStream)) stream->SetState(STREAMSTATE_STOP);
+  record->updatePending = 0;
+}
+
 void CloseUpdateEvent(MovieRecord* record) {
   if (record->updateEvent != nullptr) CloseHandle(record->updateEvent);
   record->updateEvent = nullptr;
@@ -108,24 +118,89 @@ DDPIXELFORMAT SurfacePixelFormat(int32_t mode) {
 }
 
 // OpenFile on the path's UTF-16 form (ANSI code page, at most 260 characters).
-HRESULT OpenStreamFile(IAMMultiMediaStream* stream, const char* path) {
-  WCHAR wide[MovieNameBytes];
-  if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MovieNameBytes) == 0) return E_FAIL;
-  return stream->OpenFile(wide, 0);
+long OpenStreamFileNow(void* stream, const wchar_t* path) {
+  return static_cast<IAMMultiMediaStream*>(stream)->OpenFile(path, 0);
 }
 
-// Opens the record's name, or a temporary copy of a file DirectShow cannot read (a file
-// inside an archive). False after a failure, with the copy deleted.
+// One OpenFile on a thread of its own: it may never return (Wine's DirectShow has hung in
+// it), and the caller waits only so long. The call's objects and its temporary copy belong
+// to whichever side lets go last: the waiter when the call returned in time, else the thread.
+struct StreamOpenCall {
+  IAMMultiMediaStream* stream;
+  WCHAR path[MovieNameBytes];
+  char copyToDelete[MovieNameBytes];  // a temporary copy the thread deletes when abandoned
+  HRESULT result;
+  LONG owners;  // 2 while both sides hold the call
+};
+
+void LetGoOfCall(StreamOpenCall* call) {
+  if (InterlockedDecrement(&call->owners) != 0) return;
+  call->stream->Release();
+  if (call->copyToDelete[0] != 0) DeleteFileA(call->copyToDelete);
+  HeapFree(GetProcessHeap(), 0, call);
+}
+
+DWORD WINAPI RunStreamOpen(void* parameter) {
+  auto* call = static_cast<StreamOpenCall*>(parameter);
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  call->result = MovieStreamOpenFile(call->stream, call->path);
+  if (SUCCEEDED(com)) CoUninitialize();
+  LetGoOfCall(call);
+  return 0;
+}
+
+// False when DirectShow cannot open the path, or does not answer within the limit (the
+// abandoned call deletes `copy`, when given, once it returns).
+bool OpenStreamFile(IAMMultiMediaStream* stream, const char* path, const char* copy) {
+  auto* call = static_cast<StreamOpenCall*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(StreamOpenCall)));
+  if (call == nullptr) return false;
+  if (MultiByteToWideChar(CP_ACP, 0, path, -1, call->path, MovieNameBytes) == 0) {
+    HeapFree(GetProcessHeap(), 0, call);
+    return false;
+  }
+  stream->AddRef();
+  call->stream = stream;
+  call->result = E_FAIL;
+  call->owners = 2;
+  HANDLE thread = CreateThread(nullptr, 0, RunStreamOpen, call, 0, nullptr);
+  if (thread == nullptr) {
+    call->owners = 1;
+    LetGoOfCall(call);
+    return false;
+  }
+  const bool answered = WaitForSingleObject(thread, static_cast<DWORD>(MovieOpenWaitLimitMs)) == WAIT_OBJECT_0;
+  CloseHandle(thread);
+  if (!answered) {
+    if (copy != nullptr) lstrcpynA(call->copyToDelete, copy, MovieNameBytes);
+    LetGoOfCall(call);
+    return false;
+  }
+  const bool opened = SUCCEEDED(call->result);
+  LetGoOfCall(call);
+  return opened;
+}
+
+// The path is a file of its own on disk (not a member inside an archive).
+bool IsFileOnDisk(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// Opens the record's name, or for a member inside an archive (which DirectShow cannot
+// read) a temporary copy of it. False after a failure, with the copy deleted (by the
+// abandoned call, when DirectShow does not answer).
 bool OpenMovieFile(MovieRecord* record, IAMMultiMediaStream* stream) {
-  if (SUCCEEDED(OpenStreamFile(stream, record->name))) return true;
+  if (IsFileOnDisk(record->name)) return OpenStreamFile(stream, record->name, record->tempFile == 1 ? record->name : nullptr);
   if (record->tempFile == 1) return false;
   char copy[MovieNameBytes] = {};
   if (CopyMovieToTempFile(record->name, copy) < 0) return false;
-  std::memcpy(record->name, copy, sizeof copy);
-  record->tempFile = 1;
-  if (SUCCEEDED(OpenStreamFile(stream, record->name))) return true;
-  DeleteFileA(record->name);
-  record->tempFile = 0;
+  if (OpenStreamFile(stream, copy, copy)) {
+    std::memcpy(record->name, copy, sizeof copy);
+    record->tempFile = 1;
+    return true;
+  }
+  // A copy the abandoned call still holds is deleted by it; DeleteFileA fails here then.
+  DeleteFileA(copy);
   return false;
 }
 
@@ -296,6 +371,9 @@ void DeliverFrame(MovieRecord* record) {
 
 }  // namespace
 
+long (*MovieStreamOpenFile)(void* stream, const wchar_t* path) = OpenStreamFileNow;
+int32_t MovieOpenWaitLimitMs = 10000;
+
 int OpenMovieDirectShow(void* ddraw, MovieRecord* record, const char* path, int32_t* widthOut, int32_t* heightOut,
                         int32_t mode) {
   record->frameImage.pixels = nullptr;
@@ -368,6 +446,7 @@ void CloseMovieDirectShow(MovieRecord* record) {
     As<IDirectDrawSurface7>(record->ds.surface7)
         ->UpdateOverlay(nullptr, static_cast<IDirectDrawSurface7*>(GetPrimarySurface()), nullptr, DDOVER_HIDE,
                         nullptr);
+  StopStreaming(record);
   FreeFrameBuffer(record);
   DirectShowObjects& ds = record->ds;
   for (void** object : {&ds.surface4, &ds.surface7, &ds.sampleSurface, &ds.sample, &ds.ddrawMediaStream,
@@ -382,6 +461,7 @@ int ReleaseMovieDirectShowObjects(MovieRecord* record) {
   STREAM_TIME time = 0;
   if (record->ds.multiMediaStream != nullptr && SUCCEEDED(As<IAMMultiMediaStream>(record->ds.multiMediaStream)->GetTime(&time)))
     record->savedPosition = time;
+  StopStreaming(record);
   ReleaseAllObjects(record->ds);
   FreeFrameBuffer(record);
   CloseUpdateEvent(record);

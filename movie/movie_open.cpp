@@ -1,5 +1,7 @@
 #include "movie/movie_open.h"
 
+#include <array>
+
 #include "core/log.h"
 #include "file/file_access.h"
 #include "movie/movie_platform.h"
@@ -10,6 +12,31 @@ namespace quelt {
 namespace {
 
 constexpr int32_t TheoraStockFrames = 10;
+
+// A closed movie's decoder whose thread had not stopped, with the file the thread reads.
+struct StoppingTheora {
+  TheoraDecoder* decoder;
+  FileHandle file;
+};
+std::array<StoppingTheora, MovieCapacity> Stopping{};
+
+// Frees the decoder once its thread has stopped (within waitMs; -1 = the player's own
+// limit), then closes the file. False while the thread still runs: both stay.
+bool StopTheora(TheoraDecoder* decoder, FileHandle file, int32_t waitMs) {
+  if (TheoraPlayer.close != nullptr && TheoraPlayer.close(decoder, waitMs) != 0) return false;
+  FileAccessClose(file);
+  return true;
+}
+
+void KeepStopping(TheoraDecoder* decoder, FileHandle file) {
+  for (StoppingTheora& s : Stopping) {
+    if (s.decoder == nullptr) {
+      s = {decoder, file};
+      return;
+    }
+  }
+  // No room to wait on it: the file stays open for good rather than close under the thread.
+}
 
 // The engine's own player takes the file when it is an Ogg Theora stream; its Vorbis track
 // becomes a stream sound. false when the file is something else.
@@ -39,7 +66,21 @@ bool OpenAsTheora(MovieRecord* record, const char* path, int32_t* width, int32_t
 
 }  // namespace
 
+int FinishClosingMovies() {
+  int waiting = 0;
+  for (StoppingTheora& s : Stopping) {
+    if (s.decoder == nullptr) continue;
+    if (StopTheora(s.decoder, s.file, 0)) {
+      s = {};
+    } else {
+      ++waiting;
+    }
+  }
+  return waiting;
+}
+
 EngineHandle OpenMovie(const char* path, int32_t* width, int32_t* height, int32_t surfaceMode) {
+  FinishClosingMovies();
   if (path == nullptr || MovieTable.IsFull()) return -1;
   const HandleAlloc<MovieRecord> made = MovieTable.Allocate(__FILE__, __LINE__);
   if (made.failure == HandleAllocFailure::TableFull) return -1;
@@ -75,12 +116,12 @@ EngineHandle OpenMovie(const char* path, int32_t* width, int32_t* height, int32_
 }
 
 int CloseMovie(EngineHandle movie) {
+  FinishClosingMovies();
   MovieRecord* record = MovieTable.Find(movie);
   if (record == nullptr) return -1;
   if (record->theoraFlag == 1) {
     // The decode thread stops before the file it reads is closed.
-    if (TheoraPlayer.close != nullptr) TheoraPlayer.close(record->decoder);
-    FileAccessClose(record->file);
+    if (!StopTheora(record->decoder, record->file, -1)) KeepStopping(record->decoder, record->file);
     record->file = 0;
     if (MoviePlatform.sound.remove != nullptr) MoviePlatform.sound.remove(record->sound);
     record->decoder = nullptr;

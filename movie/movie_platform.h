@@ -22,7 +22,9 @@ struct MovieTheoraInfo {
 
 struct TheoraPlayerOps {
   TheoraDecoder* (*open)(const FileAccessTable* table, FileHandle file, int32_t stockSize);
-  int (*close)(TheoraDecoder* decoder);
+  // 0 once the decode thread has stopped (within waitMs; -1 = the player's own limit) and
+  // everything is freed; -1 while the thread still runs (nothing freed).
+  int (*close)(TheoraDecoder* decoder, int32_t waitMs);
   int (*info)(TheoraDecoder* decoder, MovieTheoraInfo* out);
   int32_t (*currentFrame)(TheoraDecoder* decoder);
   int (*advance)(TheoraDecoder* decoder, int32_t frames);
@@ -42,6 +44,8 @@ struct MovieSoundOps {
   int (*stop)(int32_t sound);
   int32_t (*positionMs)(int32_t sound);
   int (*remove)(int32_t sound);
+  // 1 while the sound plays, 0 once it has stopped (its end included), -1 for no sound.
+  int (*status)(int32_t sound);
 };
 
 struct MovieClockOps {

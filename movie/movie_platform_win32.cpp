@@ -36,7 +36,7 @@ void UpdateDirectShow(MovieRecord* record, int32_t waitFlag) { UpdateMovieDirect
 
 MoviePlatformRecord MoviePlatform{
     {MovieMicroseconds, ReadMillisecondClock},
-    {LoadMovieSoundTrack, PlaySoundHandle, StopSoundHandle, GetSoundPositionMs, DeleteSoundTrack},
+    {LoadMovieSoundTrack, PlaySoundHandle, StopSoundHandle, GetSoundPositionMs, DeleteSoundTrack, GetSoundStatus},
     {OpenMovieDirectShowRecord, CloseMovieDirectShow, UpdateDirectShow, PauseMovieDirectShow,
      RunMovieDirectShow, ReleaseMovieDirectShowObjects, RestoreMovieDirectShowObjects, RedrawMovieOverlay},
     DeleteTempCopy,

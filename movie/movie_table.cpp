@@ -1,6 +1,7 @@
 #include "movie/movie_table.h"
 
 #include "core/numbers.h"
+#include "movie/movie_open.h"
 #include "movie/movie_platform.h"
 
 namespace quelt {
@@ -38,6 +39,11 @@ int32_t TheoraTargetFrame(const MovieRecord* record, double fps, int32_t frames)
   return f;
 }
 
+// The track stopped by itself: the movie's own pause stops it only while the movie is paused.
+bool SoundTrackEnded(const MovieRecord* record) {
+  return MoviePlatform.sound.status != nullptr && MoviePlatform.sound.status(record->sound) != 1;
+}
+
 void UpdateTheoraFrame(MovieRecord* record) {
   const MovieTheoraInfo info = TheoraInfoOf(record);
   const int32_t frames = info.frameCount;
@@ -48,6 +54,11 @@ void UpdateTheoraFrame(MovieRecord* record) {
       if (TheoraPlayer.advance != nullptr) TheoraPlayer.advance(record->decoder, f > c ? f - c : frames - c + f);
     } else if (f == frames - 1 && (record->playType & MovieLoopBit) == 0 && record->sound == -1) {
       record->playing = 0;  // the movie has ended
+      record->paused = 1;
+    }
+    // A movie timed by its sound track ends with the track, on the frame the track reached.
+    if (record->sound != -1 && (record->playType & MovieLoopBit) == 0 && SoundTrackEnded(record)) {
+      record->playing = 0;
       record->paused = 1;
     }
   }
@@ -172,6 +183,7 @@ int ForEachMovie(Fn&& fn) {
 }  // namespace
 
 int RedrawMovieOverlays() {
+  FinishClosingMovies();
   ForEachMovie([](MovieRecord* record) {
     if (record->theoraFlag == 0 && MoviePlatform.directShow.redrawOverlay != nullptr)
       MoviePlatform.directShow.redrawOverlay(record);

@@ -21,10 +21,13 @@ int Info(TheoraDecoder* decoder, MovieTheoraInfo* out) {
 }
 int32_t CurrentFrame(TheoraDecoder* decoder) { return GetTheoraCurrentFrame(decoder); }
 void* YuvSurface(TheoraDecoder* decoder) { return GetTheoraYv12Surface(decoder); }
+int Close(TheoraDecoder* decoder, int32_t waitMs) {
+  return CloseTheoraDecoderWithin(decoder, waitMs < 0 ? TheoraWaitLimitMs : waitMs);
+}
 
 }  // namespace
 
-TheoraPlayerOps TheoraPlayer{OpenTheoraDecoder, CloseTheoraDecoder,       Info,
+TheoraPlayerOps TheoraPlayer{OpenTheoraDecoder, Close,                    Info,
                              CurrentFrame,      AdvanceTheoraFrame,       GetTheoraFrameImage,
                              FetchTheoraFrame,  YuvSurface,               ReleaseTheoraDeviceObjects,
                              RestoreTheoraDeviceObjects};

@@ -94,6 +94,19 @@ void ScanPages(TheoraDecoder* d) {
   }
 }
 
+// The displayed region of the coded frame; a header whose region does not fit the frame
+// shows the whole frame.
+void TakePictureRegion(TheoraDecoder* d) {
+  const theora_info& i = d->info;
+  const bool fits = i.frame_width > 0 && i.frame_height > 0 && i.offset_x <= i.width &&
+                    i.frame_width <= i.width - i.offset_x && i.offset_y <= i.height &&
+                    i.frame_height <= i.height - i.offset_y;
+  d->pictureX = fits ? static_cast<int32_t>(i.offset_x) : 0;
+  d->pictureY = fits ? static_cast<int32_t>(i.offset_y) : 0;
+  d->pictureWidth = static_cast<int32_t>(fits ? i.frame_width : i.width);
+  d->pictureHeight = static_cast<int32_t>(fits ? i.frame_height : i.height);
+}
+
 }  // namespace
 
 int32_t ReadTheoraPage(TheoraDecoder* d, int32_t byteCount) {
@@ -182,6 +195,11 @@ TheoraDecoder* OpenTheoraDecoder(const FileAccessTable* table, FileHandle file, 
     CloseTheoraDecoder(d);
     return nullptr;
   }
+  TakePictureRegion(d);
+  if (d->pictureWidth <= 0 || d->pictureHeight <= 0) {
+    CloseTheoraDecoder(d);
+    return nullptr;
+  }
 
   d->pauseRequest.store(1, std::memory_order_release);
   d->threadState.store(TheoraStockFull, std::memory_order_release);
@@ -220,7 +238,7 @@ TheoraDecoder* OpenTheoraDecoder(const FileAccessTable* table, FileHandle file, 
   if (d->pageCount > 0) d->pages[0].pageOffset = 0;  // from the start: the headers come again
 
   CreateTheoraYv12Surface(d);
-  if (AllocXrgb32Image(static_cast<int32_t>(d->info.width), static_cast<int32_t>(d->info.height), &d->frameImage) != 0) {
+  if (AllocXrgb32Image(d->pictureWidth, d->pictureHeight, &d->frameImage) != 0) {
     WriteLog("Theora ムービーデコードフレームストック用画像バッファの確保に失敗しました\n");
     CloseTheoraDecoder(d);
     return nullptr;
@@ -241,15 +259,18 @@ TheoraDecoder* OpenTheoraDecoder(const FileAccessTable* table, FileHandle file, 
   return d;
 }
 
-int CloseTheoraDecoder(TheoraDecoder* d) {
+int CloseTheoraDecoder(TheoraDecoder* d) { return CloseTheoraDecoderWithin(d, TheoraWaitLimitMs); }
+
+int CloseTheoraDecoderWithin(TheoraDecoder* d, int32_t waitMs) {
   if (d == nullptr) return 0;
   if (d->threadHandle != nullptr) {
     d->stopRequest.store(1, std::memory_order_release);
     d->pauseRequest.store(0, std::memory_order_release);
-    if (WaitTheoraThread(d->threadHandle, TheoraWaitLimitMs) != 0) {
-      // The thread still runs on this record: it cannot be freed under it.
-      WriteLog("Theora ムービーデコード用スレッドが終了しません\n");
-      return 0;
+    if (WaitTheoraThread(d->threadHandle, waitMs) != 0) {
+      // The thread still runs on this record: it cannot be freed under it. Said once.
+      if (d->stopLogged == 0) WriteLog("Theora ムービーデコード用スレッドが終了しません\n");
+      d->stopLogged = 1;
+      return -1;
     }
     CloseTheoraThread(d->threadHandle);
     d->threadHandle = nullptr;
@@ -274,8 +295,8 @@ int GetTheoraInfo(const TheoraDecoder* d, TheoraInfo* info) {
   const double denominator = d->info.fps_denominator;
   info->framesPerSecond = denominator != 0 ? d->info.fps_numerator / denominator : 0.0;
   info->frameCount = static_cast<int32_t>(d->frameCount);
-  info->width = static_cast<int32_t>(d->info.width);
-  info->height = static_cast<int32_t>(d->info.height);
+  info->width = d->pictureWidth;
+  info->height = d->pictureHeight;
   return 0;
 }
 

@@ -45,7 +45,7 @@ struct TheoraStockEntry {
 struct TheoraInfo {
   double framesPerSecond;
   int32_t frameCount;  // low half of the 64-bit count
-  int32_t width;       // the coded picture size
+  int32_t width;       // the picture's size (without the coded frame's padding)
   int32_t height;
 };
 
@@ -60,6 +60,7 @@ struct TheoraDecoder {
   std::atomic<int32_t> endFlag;  // written by the thread; a seek clears it
   void* threadHandle;
   uint32_t threadId;
+  int32_t stopLogged;  // 1 once a close has logged that the thread does not stop
 
   FileAccessTable files;  // the decoder's own copy, taken at open
   FileHandle file;        // not owned, unless it is the private reader below
@@ -74,6 +75,9 @@ struct TheoraDecoder {
   theora_state state;
   int32_t decodeStarted;  // 1 once theora_decode_init succeeded
   int32_t streamSerial;
+  // The picture inside the coded frame (which the encoder pads to whole 16 x 16 blocks):
+  // the stock, the frame image and the YUV surface hold this region only.
+  int32_t pictureX, pictureY, pictureWidth, pictureHeight;
 
   TheoraPageEntry* pages;
   int32_t pageCount;
@@ -91,7 +95,7 @@ struct TheoraDecoder {
   // The stock entry the main thread is reading (-1 none): the thread never releases it.
   std::atomic<int32_t> readerEntry;
 
-  RasterImage frameImage;  // X8R8G8B8, coded width x height
+  RasterImage frameImage;  // X8R8G8B8, the picture's size
   void* yuvSurface;        // IDirect3DSurface9 on the Direct3D road, else null
   uint32_t fourCC;
   int32_t frameImageReady;  // main thread only
@@ -100,8 +104,11 @@ struct TheoraDecoder {
 
 // Null when the file is no Ogg Theora stream or anything fails (logged where noted).
 TheoraDecoder* OpenTheoraDecoder(const FileAccessTable* table, FileHandle file, int32_t stockSize);
-// Stops the thread (before the caller closes the file it reads) and frees everything.
+// Stops the thread (before the caller closes the file it reads) and frees everything: 0,
+// or -1 when the thread has not stopped within the wait limit (then nothing is freed, and
+// the caller keeps the file the thread reads; a later call finishes the close).
 int CloseTheoraDecoder(TheoraDecoder* decoder);
+int CloseTheoraDecoderWithin(TheoraDecoder* decoder, int32_t waitMs);
 int GetTheoraInfo(const TheoraDecoder* decoder, TheoraInfo* info);
 int32_t GetTheoraCurrentFrame(const TheoraDecoder* decoder);
 int AdvanceTheoraFrame(TheoraDecoder* decoder, int32_t count);
@@ -111,8 +118,9 @@ void* GetTheoraYv12Surface(const TheoraDecoder* decoder);
 int32_t ReadTheoraPage(TheoraDecoder* decoder, int32_t byteCount);
 int ParseTheoraHeaders(TheoraDecoder* decoder);
 void TheoraDecodeThread(TheoraDecoder* decoder);
-// Releases any YUV surface and, when the Direct3D device is in use, makes one of the
-// picture's size in YV12, else YUY2, else UYVY (FourCC 0 and null when none can be made).
+// Releases any YUV surface and, when the Direct3D device is in use and the picture is one a
+// YUV surface carries (4:2:0, even size and place), makes one of the picture's size in
+// YV12, else YUY2, else UYVY (FourCC 0 and null when none is made: the RGB road then).
 void CreateTheoraYv12Surface(TheoraDecoder* decoder);
 
 // Fetches the current frame from the stock into the frame image (rgb) and the YUV surface

@@ -36,6 +36,13 @@ TheoraStockEntry* WaitForCurrentEntry(TheoraDecoder* d) {
   }
 }
 
+// A YUV surface takes 4:2:0 pictures whose chroma samples cover whole 2 x 2 blocks of the
+// picture; any other picture goes through the frame image (the RGB road).
+bool SurfaceCarriesPicture(const TheoraDecoder* d) {
+  const bool even = ((d->pictureX | d->pictureY | d->pictureWidth | d->pictureHeight) & 1) == 0;
+  return d->info.pixelformat == OC_PF_420 && even;
+}
+
 void FillSurface(TheoraDecoder* d, const TheoraStockEntry& e) {
   for (int32_t attempt = 0; attempt < SurfaceLockAttempts && d->yuvSurface != nullptr; ++attempt) {
     uint8_t* bits = nullptr;
@@ -46,7 +53,7 @@ void FillSurface(TheoraDecoder* d, const TheoraStockEntry& e) {
     }
     // The surface has the picture's size: a decoded plane of any other size is not written.
     YuvPlanes planes = PlanesOf(e);
-    if (planes.yWidth == static_cast<int32_t>(d->info.width) && planes.yHeight == static_cast<int32_t>(d->info.height)) {
+    if (planes.yWidth == d->pictureWidth && planes.yHeight == d->pictureHeight) {
       WriteYuvSurface(planes, d->fourCC, bits, pitch);
     }
     TheoraSurface.unlock(d->yuvSurface);
@@ -77,10 +84,10 @@ void CreateTheoraYv12Surface(TheoraDecoder* d) {
   if (d->yuvSurface != nullptr) TheoraSurface.release(d->yuvSurface);
   d->yuvSurface = nullptr;
   d->fourCC = 0;
-  if (TheoraSurfaceWanted == nullptr || TheoraSurfaceWanted() == 0) return;
+  if (TheoraSurfaceWanted == nullptr || TheoraSurfaceWanted() == 0 || !SurfaceCarriesPicture(d)) return;
   for (const uint32_t fourCC : {FourCCYv12, FourCCYuy2, FourCCUyvy}) {
     d->fourCC = fourCC;
-    d->yuvSurface = TheoraSurface.create(static_cast<int32_t>(d->info.width), static_cast<int32_t>(d->info.height), fourCC);
+    d->yuvSurface = TheoraSurface.create(d->pictureWidth, d->pictureHeight, fourCC);
     if (d->yuvSurface != nullptr) return;
   }
   d->fourCC = 0;

@@ -1,5 +1,6 @@
 // The decode thread: it seeks on request and otherwise keeps the stock filled with the
 // pictures of the frames from the current one on, up to the stock's size ahead.
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -73,32 +74,45 @@ bool CopyPlane(uint8_t*& copy, const unsigned char* source, int32_t width, int32
   return true;
 }
 
-// The decoder's picture into the free entry, labelled with the decoded frame. False when
-// there is no picture or no memory for it.
+// The picture region of the decoder's frame into the free entry, labelled with the decoded
+// frame. False when there is no picture or no memory for it.
 bool StoreDecoded(TheoraDecoder* d, TheoraStockEntry& e) {
   yuv_buffer yuv;
   if (theora_decode_YUVout(&d->state, &yuv) < 0) return false;
   if (yuv.y_width <= 0 || yuv.y_height <= 0 || yuv.uv_width <= 0 || yuv.uv_height <= 0) return false;
   if (int64_t{yuv.y_width} * yuv.y_height > kMaxPixelBlockBytes) return false;
-  if (yuv.y_width != e.yWidth || yuv.y_height != e.yHeight) {
+  if (d->pictureX + d->pictureWidth > yuv.y_width || d->pictureY + d->pictureHeight > yuv.y_height) return false;
+  // Chroma planes are halved in a direction where they are narrower than the luma plane.
+  const int32_t shiftX = yuv.uv_width < yuv.y_width ? 1 : 0;
+  const int32_t shiftY = yuv.uv_height < yuv.y_height ? 1 : 0;
+  const int32_t chromaX = d->pictureX >> shiftX;
+  const int32_t chromaY = d->pictureY >> shiftY;
+  const int32_t chromaWidth = std::min(((d->pictureX + d->pictureWidth + shiftX) >> shiftX) - chromaX, yuv.uv_width - chromaX);
+  const int32_t chromaHeight =
+      std::min(((d->pictureY + d->pictureHeight + shiftY) >> shiftY) - chromaY, yuv.uv_height - chromaY);
+  if (chromaWidth <= 0 || chromaHeight <= 0) return false;
+  if (d->pictureWidth != e.yWidth || d->pictureHeight != e.yHeight) {
     TrackedFree(e.y);
     e.y = nullptr;
   }
-  if (yuv.uv_width != e.uvWidth || yuv.uv_height != e.uvHeight) {
+  if (chromaWidth != e.uvWidth || chromaHeight != e.uvHeight) {
     TrackedFree(e.u);
     TrackedFree(e.v);
     e.u = nullptr;
     e.v = nullptr;
   }
-  e.yWidth = yuv.y_width;
-  e.yHeight = yuv.y_height;
-  e.yStride = yuv.y_width;
-  e.uvWidth = yuv.uv_width;
-  e.uvHeight = yuv.uv_height;
-  e.uvStride = yuv.uv_width;
-  if (!CopyPlane(e.y, yuv.y, e.yWidth, e.yHeight, yuv.y_stride) ||
-      !CopyPlane(e.u, yuv.u, e.uvWidth, e.uvHeight, yuv.uv_stride) ||
-      !CopyPlane(e.v, yuv.v, e.uvWidth, e.uvHeight, yuv.uv_stride)) {
+  e.yWidth = d->pictureWidth;
+  e.yHeight = d->pictureHeight;
+  e.yStride = e.yWidth;
+  e.uvWidth = chromaWidth;
+  e.uvHeight = chromaHeight;
+  e.uvStride = chromaWidth;
+  const auto at = [](const unsigned char* plane, int32_t stride, int32_t x, int32_t y) {
+    return plane + static_cast<intptr_t>(y) * stride + x;
+  };
+  if (!CopyPlane(e.y, at(yuv.y, yuv.y_stride, d->pictureX, d->pictureY), e.yWidth, e.yHeight, yuv.y_stride) ||
+      !CopyPlane(e.u, at(yuv.u, yuv.uv_stride, chromaX, chromaY), e.uvWidth, e.uvHeight, yuv.uv_stride) ||
+      !CopyPlane(e.v, at(yuv.v, yuv.uv_stride, chromaX, chromaY), e.uvWidth, e.uvHeight, yuv.uv_stride)) {
     return false;
   }
   e.frame.store(d->decodedFrame.load(std::memory_order_relaxed), std::memory_order_relaxed);

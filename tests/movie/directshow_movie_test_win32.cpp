@@ -291,6 +291,94 @@ TEST_P(DirectShowMovies, FilesThatAreNoMovieFailWithTheirMessages) {
   EXPECT_NE(log.find("右記のグラフィックファイルのロードに失敗しました：" + noise), std::string::npos);
 }
 
+// A display change releases the objects of a running movie whose sample update is under
+// way in DirectShow's stream thread, and brings them back; again and again.
+TEST_P(DirectShowMovies, RunningMovieSurvivesItsObjectsReleasedAndRestored) {
+  const int32_t graph = OpenGraphFile("flat.avi", 1, 0, 0);
+  ASSERT_GE(graph, 0);
+  const EngineHandle movie = MovieOf(graph);
+  MovieRecord* record = GetMovieRecord(movie);
+  ASSERT_EQ(PlayMovie(movie, 3), 0);
+  for (int round = 0; round < 12; ++round) {
+    SCOPED_TRACE(round);
+    // Frames arrive and the next update is left pending in the stream.
+    const std::vector<int32_t> seen = WatchFrames(graph, 4000, [](const std::vector<int32_t>& s) { return s.size() >= 2; });
+    ASSERT_GE(seen.size(), 2u);
+    for (int i = 0; i < round % 4; ++i) UpdateMovieFrame(movie, 0);
+    EXPECT_EQ(ReleaseMovieDeviceObjects(), 0);
+    EXPECT_EQ(record->ds.sample, nullptr);
+    EXPECT_EQ(record->updatePending, 0);
+    Sleep(round % 3 * 20);
+    ASSERT_EQ(RestoreMovieDeviceObjects(), 0);
+    EXPECT_EQ(GetMovieStatus(movie), 1);
+  }
+  EXPECT_GE(WatchFrames(graph, 4000, [](const std::vector<int32_t>& s) { return s.size() >= 2; }).size(), 2u);
+  EXPECT_EQ(ReleaseGraphHandle(graph), 0);
+}
+
+FileAccessTable PlainAccess{};
+std::vector<std::string> Opened;
+FileHandle RecordingOpen(const char* path, int32_t a, int32_t b, int32_t c) {
+  Opened.emplace_back(path);
+  return PlainAccess.open(path, a, b, c);
+}
+
+// A file on disk that DirectShow cannot open is not opened again through a copy: copies
+// are for members inside an archive, which DirectShow cannot reach.
+TEST_P(DirectShowMovies, AFileOnDiskIsNeverCopied) {
+  const std::string noise = std::string("plain") + (GetParam() ? "3d" : "soft") + ".mpg";
+  ASSERT_TRUE(SaveFile(noise.c_str(), Bytes(20000, 0x47)));
+  PlainAccess = FileAccess;
+  FileAccessTable recording = FileAccess;
+  recording.open = RecordingOpen;
+  SetFileAccessTable(&recording);
+  Opened.clear();
+  const int32_t copies = TempCopies();
+  EXPECT_EQ(OpenMovie(noise.c_str(), nullptr, nullptr, 0), -1);
+  SetFileAccessTable(&PlainAccess);
+  // The one open is the Theora player's look at the file.
+  EXPECT_EQ(Opened, std::vector<std::string>{noise});
+  EXPECT_EQ(TempCopies(), copies);
+  EXPECT_NE(quelt_test::ReadEngineLog().find("ファイル:" + noise + " が開けませんでした"), std::string::npos);
+}
+
+HANDLE OpenGate = nullptr;
+long (*RealOpenFile)(void*, const wchar_t*) = nullptr;
+long GatedOpenFile(void* stream, const wchar_t* path) {
+  WaitForSingleObject(OpenGate, 60000);
+  return RealOpenFile(stream, path);
+}
+
+// DirectShow that does not answer an open: the open gives up after its limit, and the copy
+// made for an archive member goes once DirectShow lets go of it.
+TEST_P(DirectShowMovies, AnOpenDirectShowDoesNotAnswerIsGivenUp) {
+  OpenGate = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  RealOpenFile = MovieStreamOpenFile;
+  MovieStreamOpenFile = GatedOpenFile;
+  const int32_t savedLimit = MovieOpenWaitLimitMs;
+  MovieOpenWaitLimitMs = 300;
+  const int32_t copies = TempCopies();
+  for (const char* path : {"flat.avi", "packed/flat.avi"}) {
+    SCOPED_TRACE(path);
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(OpenMovie(path, nullptr, nullptr, 0), -1);
+    EXPECT_LT(GetTickCount() - start, 5000u);
+  }
+  EXPECT_EQ(MovieTable.count, 0);
+  // Answered at last: the abandoned calls end and take the copy with them.
+  SetEvent(OpenGate);
+  const DWORD start = GetTickCount();
+  while (TempCopies() != copies && GetTickCount() - start < 10000) Sleep(20);
+  EXPECT_EQ(TempCopies(), copies);
+  MovieStreamOpenFile = RealOpenFile;
+  MovieOpenWaitLimitMs = savedLimit;
+  CloseHandle(OpenGate);
+  // Nothing is left in the way of the next open.
+  const EngineHandle movie = OpenMovie("flat.avi", nullptr, nullptr, 0);
+  EXPECT_GE(movie, 0);
+  EXPECT_EQ(CloseMovie(movie), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothBackEnds, DirectShowMovies, ::testing::Values(1, 0),
                          [](const ::testing::TestParamInfo<int32_t>& info) {
                            return std::string(info.param ? "Direct3D" : "Software");

@@ -32,6 +32,8 @@ struct World {
   bool theora = true;   // files open as Theora movies
   bool withSound = false;
   bool directShowOpens = true;
+  bool soundPlaying = true;   // the track's status while the movie plays
+  bool threadStops = true;    // the decode thread stops when the decoder is closed
   std::vector<std::string> events;
   FakeDecoder decoder;
   RasterImage frame{};
@@ -50,6 +52,7 @@ int StopSound(int32_t sound) {
   return sound == -1 ? -1 : 0;
 }
 int32_t SoundPosition(int32_t) { return W.soundMs; }
+int SoundStatus(int32_t sound) { return sound == -1 ? -1 : W.soundPlaying ? 1 : 0; }
 int RemoveSound(int32_t sound) {
   W.events.push_back("delete sound " + std::to_string(sound));
   return 0;
@@ -66,8 +69,9 @@ TheoraDecoder* OpenDecoder(const FileAccessTable*, FileHandle, int32_t stock) {
   EXPECT_EQ(stock, 10);
   return W.theora ? AsDecoder(&W.decoder) : nullptr;
 }
-int CloseDecoder(TheoraDecoder* d) {
-  W.events.push_back("close decoder");
+int CloseDecoder(TheoraDecoder* d, int32_t waitMs) {
+  W.events.push_back("close decoder " + std::to_string(waitMs));
+  if (!W.threadStops) return -1;
   Fake(d)->closed = true;
   return 0;
 }
@@ -138,7 +142,7 @@ class Movies : public ::testing::Test {
     W = World{};
     Callbacks = 0;
     MoviePlatform.clock = {Now, Millis};
-    MoviePlatform.sound = {LoadTrack, PlaySound, StopSound, SoundPosition, RemoveSound};
+    MoviePlatform.sound = {LoadTrack, PlaySound, StopSound, SoundPosition, RemoveSound, SoundStatus};
     MoviePlatform.directShow = DirectShowOps{};
     MoviePlatform.directShow.open = DsOpen;
     MoviePlatform.directShow.close = DsClose;
@@ -291,11 +295,42 @@ TEST_F(Movies, SoundDrivenMovieFollowsLongTracksAndHoldsTheLastFrame) {
   W.soundMs = 40 * 60 * 1000 + 10;
   UpdateMovieFrame(movie, 0);
   EXPECT_EQ(W.decoder.current, 40 * 60 * 30);
-  // Past the end: the last frame, and the movie keeps playing (the track decides).
+  // Past the end: the last frame, and the movie keeps playing while the track does.
   W.soundMs = 200000 / 30 * 1000 + 5000;
   UpdateMovieFrame(movie, 0);
   UpdateMovieFrame(movie, 0);
   EXPECT_EQ(W.decoder.current, 199999);
+  EXPECT_EQ(GetMovieStatus(movie), 1);
+  // The track has ended: so has the movie, on its last frame.
+  W.soundPlaying = false;
+  UpdateMovieFrame(movie, 0);
+  EXPECT_EQ(GetMovieStatus(movie), 0);
+  EXPECT_EQ(W.decoder.current, 199999);
+}
+
+TEST_F(Movies, SoundDrivenMovieEndsWithItsTrackUnlessItLoops) {
+  W.withSound = true;
+  const EngineHandle movie = PlayingTheora(30, 30.0, 1);
+  W.soundMs = 500;
+  UpdateMovieFrame(movie, 0);
+  EXPECT_EQ(W.decoder.current, 15);
+  EXPECT_EQ(GetMovieStatus(movie), 1);
+  // The track stops at 1000 ms; the update then shows the last frame and ends the movie.
+  W.soundMs = 1000;
+  W.soundPlaying = false;
+  UpdateMovieFrame(movie, 0);
+  EXPECT_EQ(W.decoder.current, 29);
+  EXPECT_EQ(GetMovieStatus(movie), 0);
+  const MovieRecord* record = GetMovieRecord(movie);
+  EXPECT_EQ(record->playing, 0);
+  EXPECT_EQ(record->paused, 1);
+
+  // A looping movie's track loops with it: a stopped status there is no end.
+  W.soundPlaying = true;
+  W.soundMs = 0;
+  ASSERT_EQ(PlayMovie(movie, 3), 0);
+  W.soundPlaying = false;
+  UpdateMovieFrame(movie, 0);
   EXPECT_EQ(GetMovieStatus(movie), 1);
 }
 
@@ -383,7 +418,7 @@ TEST_F(Movies, CloseStopsTheDecoderBeforeTheFileAndDeletesACopyAfterDirectShow) 
   const EngineHandle theora = OpenMovie("m.ogv", nullptr, nullptr, 0);
   W.events.clear();
   EXPECT_EQ(CloseMovie(theora), 0);
-  EXPECT_EQ(W.events, (std::vector<std::string>{"close decoder", "close file", "delete sound 268435461",
+  EXPECT_EQ(W.events, (std::vector<std::string>{"close decoder -1", "close file", "delete sound 268435461",
                                                 "release directshow"}));
   W.theora = false;
   const EngineHandle packed = OpenMovie("packed/m.avi", nullptr, nullptr, 0);
@@ -391,6 +426,29 @@ TEST_F(Movies, CloseStopsTheDecoderBeforeTheFileAndDeletesACopyAfterDirectShow) 
   EXPECT_EQ(CloseMovie(packed), 0);
   EXPECT_EQ(W.events, (std::vector<std::string>{"release directshow", "delete file C:\\temp\\tmp1.tmp"}));
   EXPECT_EQ(quelt::MovieTable.count, 0);
+}
+
+TEST_F(Movies, ADecodeThreadThatDoesNotStopKeepsItsFileUntilItHasStopped) {
+  W.withSound = true;
+  const EngineHandle movie = OpenMovie("m.ogv", nullptr, nullptr, 0);
+  W.threadStops = false;
+  W.events.clear();
+  EXPECT_EQ(CloseMovie(movie), 0);
+  // The file stays open under the thread; the rest of the movie goes.
+  EXPECT_EQ(W.events, (std::vector<std::string>{"close decoder -1", "delete sound 268435461", "release directshow"}));
+  EXPECT_EQ(GetMovieRecord(movie), nullptr);
+  EXPECT_EQ(quelt::MovieTable.count, 0);
+  // Each frame asks again, without waiting, until the thread has stopped.
+  W.events.clear();
+  RedrawMovieOverlays();
+  EXPECT_EQ(FinishClosingMovies(), 1);
+  EXPECT_EQ(W.events, (std::vector<std::string>{"close decoder 0", "close decoder 0"}));
+  W.threadStops = true;
+  W.events.clear();
+  RedrawMovieOverlays();
+  EXPECT_EQ(W.events, (std::vector<std::string>{"close decoder 0", "close file"}));
+  EXPECT_EQ(FinishClosingMovies(), 0);
+  EXPECT_TRUE(W.decoder.closed);
 }
 
 }  // namespace

@@ -355,6 +355,117 @@ TEST_F(TheoraSurfaceRoad, FallsBackToPackedAndSurvivesFailingLocks) {
   EXPECT_NEAR(surface->bits[centre + 3], c.v, 3);
 }
 
+// The decode threads allocate their stock while the main thread allocates: the tracked list
+// and its totals stay whole.
+TEST_F(TheoraPlayer, MoviesOpenedPlayedAndClosedWhileTheMainThreadAllocates) {
+  MovieRecipe recipe;
+  recipe.frames = 16;
+  const std::vector<uint8_t> bytes = NeedMovie(recipe);
+  std::vector<void*> mine;
+  for (int round = 0; round < 300; ++round) {
+    OpenMovieFile first("alloc_a.ogv", bytes);
+    OpenMovieFile second("alloc_b.ogv", bytes);
+    ASSERT_NE(first.decoder, nullptr);
+    ASSERT_NE(second.decoder, nullptr);
+    // While both threads fill their stocks.
+    for (int k = 0; k < 400; ++k) {
+      mine.push_back(TrackedAlloc(16 + k % 64, __FILE__, __LINE__));
+      if (mine.size() > 32) {
+        TrackedFree(mine.front());
+        mine.erase(mine.begin());
+      }
+    }
+    AdvanceTheoraFrame(first.decoder, 1 + round % 5);
+    AdvanceTheoraFrame(second.decoder, 2 + round % 7);
+    ASSERT_GE(Shown(first.decoder), 0);
+    ASSERT_GE(Shown(second.decoder), 0);
+  }
+  for (void* block : mine) TrackedFree(block);
+  EXPECT_EQ(CheckTrackedBlocks(), 0);
+  int32_t listed = 0;
+  for (TrackedBlockHeader* h = TrackedAllocator.head; h != nullptr && h != &TrackedListEnd; h = h->next) ++listed;
+  EXPECT_EQ(listed, TrackedAllocator.blockCount);
+}
+
+// Pixels of the coded frame outside the picture carry the maker's padding colour: none of
+// them may show.
+int32_t PaddingPixels(const RasterImage& image) {
+  int32_t count = 0;
+  for (int32_t y = 0; y < image.height; ++y)
+    for (int32_t x = 0; x < image.width; ++x) {
+      const uint8_t* p = image.pixels + static_cast<intptr_t>(y) * image.pitch + x * 4;
+      if (p[0] > 200 && p[1] < 80 && p[2] > 200) ++count;
+    }
+  return count;
+}
+
+MovieRecipe LayoutMovie(int32_t width, int32_t height, int32_t pixelFormat, int32_t x = 0, int32_t y = 0) {
+  MovieRecipe r;
+  r.width = width;
+  r.height = height;
+  r.frames = width == 64 ? 8 : 4;
+  r.pixelFormat = pixelFormat;
+  r.pictureX = x;
+  r.pictureY = y;
+  return r;
+}
+
+// Pictures that do not fill whole 16 x 16 blocks, one of them placed away from the frame's
+// corner: the player shows the picture and nothing of the padding around it.
+TEST_F(TheoraSurfaceRoad, OnlyThePictureRegionIsShown) {
+  for (const MovieRecipe& recipe : {LayoutMovie(322, 242, 0), LayoutMovie(160, 120, 0), LayoutMovie(50, 30, 0, 6, 4)}) {
+    SCOPED_TRACE(quelt_test::MovieFileName(recipe));
+    OpenMovieFile movie("region.ogv", NeedMovie(recipe));
+    TheoraDecoder* d = movie.decoder;
+    ASSERT_NE(d, nullptr);
+    TheoraInfo info{};
+    GetTheoraInfo(d, &info);
+    EXPECT_EQ(info.width, recipe.width);
+    EXPECT_EQ(info.height, recipe.height);
+    EXPECT_EQ(d->frameImage.width, recipe.width);
+    EXPECT_EQ(d->frameImage.height, recipe.height);
+    for (int32_t frame = 0; frame < recipe.frames; ++frame) {
+      if (frame > 0) AdvanceTheoraFrame(d, 1);
+      ASSERT_EQ(Shown(d), frame);
+      EXPECT_EQ(PaddingPixels(d->frameImage), 0);
+      // The picture's own corner is its textured border, grey.
+      const uint8_t* corner = d->frameImage.pixels;
+      EXPECT_NEAR(corner[0], corner[1], 12);
+      EXPECT_NEAR(corner[2], corner[1], 12);
+    }
+    auto* surface = static_cast<MemorySurface*>(GetTheoraYv12Surface(d));
+    if (recipe.width % 2 == 0 && recipe.height % 2 == 0) {
+      ASSERT_NE(surface, nullptr);
+      EXPECT_EQ(surface->width, recipe.width);
+      EXPECT_EQ(surface->height, recipe.height);
+      EXPECT_EQ(FetchTheoraFrame(d, 0, 1), 1);
+      const quelt_test::YuvColour c = FrameColour(recipe.frames - 1);
+      const size_t centre = static_cast<size_t>(recipe.height / 2) * recipe.width + recipe.width / 2;
+      EXPECT_NEAR(surface->bits[centre], c.y, 3);
+      // The picture's first sample is its border's (luma 64), not the padding's (128).
+      EXPECT_NEAR(surface->bits[0], 64, 8);
+    }
+  }
+}
+
+// 4:2:2 and 4:4:4 pictures go the RGB road even where a YUV surface could be made: the
+// surfaces only carry 4:2:0, and an unwritten one shows a flat green.
+TEST_F(TheoraSurfaceRoad, ChromaLayoutsBeyond420TakeTheRgbRoad) {
+  for (const MovieRecipe& recipe : {LayoutMovie(64, 48, 2), LayoutMovie(64, 48, 3), LayoutMovie(320, 240, 2),
+                                    LayoutMovie(320, 240, 3)}) {
+    SCOPED_TRACE(quelt_test::MovieFileName(recipe));
+    OpenMovieFile movie("layout.ogv", NeedMovie(recipe));
+    TheoraDecoder* d = movie.decoder;
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(GetTheoraYv12Surface(d), nullptr);
+    EXPECT_EQ(Creates, Releases);
+    for (int32_t frame = 0; frame < recipe.frames; ++frame) {
+      if (frame > 0) AdvanceTheoraFrame(d, 1);
+      ASSERT_EQ(Shown(d), frame);
+    }
+  }
+}
+
 TEST_F(TheoraPlayer, HostileFilesAreRefusedOrPlayedWithoutHarm) {
   {
     std::vector<uint8_t> notOgg = {'R', 'I', 'F', 'F', 0, 0, 0, 0};

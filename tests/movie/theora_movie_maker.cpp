@@ -68,14 +68,12 @@ void FeedVorbis(VorbisTrack& t, int64_t untilSample, bool last, std::vector<uint
   while (vorbis_analysis_blockout(&t.dsp, &t.block) == 1) {
     vorbis_analysis(&t.block, nullptr);
     vorbis_bitrate_addblock(&t.block);
-    while (vorbis_bitrate_flushpacket(&t.dsp, &packet) == 1) {
-      ogg_stream_packetin(&t.stream, &packet);
-      while (ogg_stream_pageout(&t.stream, &page) != 0) Append(out, page);
-    }
+    while (vorbis_bitrate_flushpacket(&t.dsp, &packet) == 1) ogg_stream_packetin(&t.stream, &packet);
   }
-  if (last) {
-    while (ogg_stream_flush(&t.stream, &page) != 0) Append(out, page);
-  }
+  // The sound's pages go out beside the frames they belong to. Left to fill whole pages, a
+  // short track ends up as one page that is both its first and its last, and vorbisfile
+  // reads such a track as empty.
+  while (ogg_stream_flush(&t.stream, &page) != 0) Append(out, page);
 }
 
 void EndVorbis(VorbisTrack& t) {
@@ -92,38 +90,62 @@ bool InCentre(int32_t col, int32_t row, int32_t width, int32_t height) {
   return col >= width / 4 && col < width - width / 4 && row >= height / 4 && row < height - height / 4;
 }
 
-void PaintFrame(const MovieRecipe& r, int32_t frame, int32_t frameWidth, int32_t frameHeight,
-                std::vector<uint8_t>& y, std::vector<uint8_t>& u, std::vector<uint8_t>& v) {
+struct Plane {
+  std::vector<uint8_t> bytes;
+  int32_t width, height;
+};
+
+// Chroma planes are halved horizontally for 4:2:0 and 4:2:2, vertically for 4:2:0.
+int32_t ChromaShiftX(const MovieRecipe& r) { return r.pixelFormat == TH_PF_444 ? 0 : 1; }
+int32_t ChromaShiftY(const MovieRecipe& r) { return r.pixelFormat == TH_PF_420 ? 1 : 0; }
+
+// `y`, `u`, `v` cover the coded frame; the picture sits at (pictureX, pictureY) in it.
+void PaintFrame(const MovieRecipe& r, int32_t frame, Plane& y, Plane& u, Plane& v) {
   const YuvColour c = FrameColour(frame);
-  for (int32_t row = 0; row < frameHeight; ++row) {
-    for (int32_t col = 0; col < frameWidth; ++col) {
+  auto inPicture = [&r](int32_t col, int32_t row) {
+    return col >= r.pictureX && col < r.pictureX + r.width && row >= r.pictureY && row < r.pictureY + r.height;
+  };
+  for (int32_t row = 0; row < y.height; ++row) {
+    for (int32_t col = 0; col < y.width; ++col) {
+      const int32_t pc = col - r.pictureX;
+      const int32_t pr = row - r.pictureY;
       uint8_t value = c.y;
-      if (r.textured) {
-        value = static_cast<uint8_t>(((col + frame * 3) ^ (row * 2 + frame)) & 0xFF);
+      if (!inPicture(col, row)) {
+        value = PaddingColour.y;
+      } else if (r.textured) {
+        value = static_cast<uint8_t>(((pc + frame * 3) ^ (pr * 2 + frame)) & 0xFF);
       } else if (r.splitTopBottom) {
-        value = row >= r.height / 2 ? 16 : c.y;
-      } else if (!InCentre(col, row, r.width, r.height)) {
-        value = static_cast<uint8_t>(64 + ((col * 7) ^ (row * 5)) % 128);
+        value = pr >= r.height / 2 ? 16 : c.y;
+      } else if (!InCentre(pc, pr, r.width, r.height)) {
+        value = static_cast<uint8_t>(64 + ((pc * 7) ^ (pr * 5)) % 128);
       }
-      y[static_cast<size_t>(row) * frameWidth + col] = value;
+      y.bytes[static_cast<size_t>(row) * y.width + col] = value;
     }
   }
-  const int32_t cw = frameWidth / 2;
-  for (int32_t row = 0; row < frameHeight / 2; ++row) {
-    for (int32_t col = 0; col < cw; ++col) {
-      const size_t at = static_cast<size_t>(row) * cw + col;
+  const int32_t sx = ChromaShiftX(r);
+  const int32_t sy = ChromaShiftY(r);
+  for (int32_t row = 0; row < u.height; ++row) {
+    for (int32_t col = 0; col < u.width; ++col) {
+      const size_t at = static_cast<size_t>(row) * u.width + col;
+      const int32_t lumaCol = col << sx;
+      const int32_t lumaRow = row << sy;
+      const int32_t pc = lumaCol - r.pictureX;
+      const int32_t pr = lumaRow - r.pictureY;
       uint8_t cu = c.u;
       uint8_t cv = c.v;
-      if (r.textured) {
+      if (!inPicture(lumaCol, lumaRow)) {
+        cu = PaddingColour.u;
+        cv = PaddingColour.v;
+      } else if (r.textured) {
         cu = static_cast<uint8_t>(128 + ((col + row + frame) % 32) - 16);
         cv = static_cast<uint8_t>(128 + ((col * 3 + frame) % 32) - 16);
       } else if (r.splitTopBottom) {
-        if (row * 2 >= r.height / 2) cu = cv = 128;
-      } else if (!InCentre(col * 2, row * 2, r.width, r.height)) {
+        if (pr >= r.height / 2) cu = cv = 128;
+      } else if (!InCentre(pc, pr, r.width, r.height)) {
         cu = cv = 128;
       }
-      u[at] = cu;
-      v[at] = cv;
+      u.bytes[at] = cu;
+      v.bytes[at] = cv;
     }
   }
 }
@@ -134,14 +156,14 @@ std::vector<uint8_t> MakeTheoraMovie(const MovieRecipe& r) {
   std::vector<uint8_t> out;
   th_info info;
   th_info_init(&info);
-  info.frame_width = static_cast<ogg_uint32_t>((r.width + 15) & ~15);
-  info.frame_height = static_cast<ogg_uint32_t>((r.height + 15) & ~15);
+  info.frame_width = static_cast<ogg_uint32_t>((r.pictureX + r.width + 15) & ~15);
+  info.frame_height = static_cast<ogg_uint32_t>((r.pictureY + r.height + 15) & ~15);
   info.pic_width = static_cast<ogg_uint32_t>(r.width);
   info.pic_height = static_cast<ogg_uint32_t>(r.height);
-  info.pic_x = 0;
-  info.pic_y = 0;
+  info.pic_x = static_cast<ogg_uint32_t>(r.pictureX);
+  info.pic_y = static_cast<ogg_uint32_t>(r.pictureY);
   info.colorspace = TH_CS_UNSPECIFIED;
-  info.pixel_fmt = TH_PF_420;
+  info.pixel_fmt = static_cast<th_pixel_fmt>(r.pixelFormat);
   info.target_bitrate = 0;
   info.quality = 63;
   info.fps_numerator = static_cast<ogg_uint32_t>(r.fps);
@@ -186,18 +208,19 @@ std::vector<uint8_t> MakeTheoraMovie(const MovieRecipe& r) {
     while (ogg_stream_flush(&audio.stream, &page) != 0) Append(out, page);
   }
 
-  std::vector<uint8_t> y(static_cast<size_t>(info.frame_width) * info.frame_height);
-  std::vector<uint8_t> u(y.size() / 4);
-  std::vector<uint8_t> v(y.size() / 4);
+  const auto frameWidth = static_cast<int32_t>(info.frame_width);
+  const auto frameHeight = static_cast<int32_t>(info.frame_height);
+  const int32_t chromaWidth = frameWidth >> ChromaShiftX(r);
+  const int32_t chromaHeight = frameHeight >> ChromaShiftY(r);
+  Plane y{std::vector<uint8_t>(static_cast<size_t>(frameWidth) * frameHeight), frameWidth, frameHeight};
+  Plane u{std::vector<uint8_t>(static_cast<size_t>(chromaWidth) * chromaHeight), chromaWidth, chromaHeight};
+  Plane v = u;
   for (int32_t frame = 0; frame < r.frames; ++frame) {
-    PaintFrame(r, frame, static_cast<int32_t>(info.frame_width), static_cast<int32_t>(info.frame_height), y, u, v);
+    PaintFrame(r, frame, y, u, v);
     th_ycbcr_buffer buffer;
-    buffer[0] = {static_cast<int>(info.frame_width), static_cast<int>(info.frame_height),
-                 static_cast<int>(info.frame_width), y.data()};
-    buffer[1] = {static_cast<int>(info.frame_width / 2), static_cast<int>(info.frame_height / 2),
-                 static_cast<int>(info.frame_width / 2), u.data()};
-    buffer[2] = {static_cast<int>(info.frame_width / 2), static_cast<int>(info.frame_height / 2),
-                 static_cast<int>(info.frame_width / 2), v.data()};
+    buffer[0] = {y.width, y.height, y.width, y.bytes.data()};
+    buffer[1] = {u.width, u.height, u.width, u.bytes.data()};
+    buffer[2] = {v.width, v.height, v.width, v.bytes.data()};
     th_encode_ycbcr_in(encoder, buffer);
     const bool last = frame == r.frames - 1;
     while (th_encode_packetout(encoder, last ? 1 : 0, &packet) > 0) {
@@ -289,6 +312,16 @@ std::vector<MovieRecipe> TestMovieRecipes() {
   add(64, 48, 30, 0, true);
   add(16, 16, 2500, 1, false);
   add(64, 48, 4, 0, false).splitTopBottom = true;
+  // Chroma layouts beyond 4:2:0, and pictures that do not fill their coded frame.
+  add(64, 48, 8, 0, false).pixelFormat = 2;
+  add(64, 48, 8, 0, false).pixelFormat = 3;
+  add(320, 240, 4, 0, false).pixelFormat = 2;
+  add(320, 240, 4, 0, false).pixelFormat = 3;
+  add(322, 242, 4, 0, false);
+  add(160, 120, 4, 0, false);
+  MovieRecipe& inset = add(50, 30, 4, 0, false);
+  inset.pictureX = 6;
+  inset.pictureY = 4;
   MovieRecipe& bench = add(640, 480, 150, 0, false);
   bench.textured = true;
   bench.keyInterval = 32;
@@ -297,8 +330,9 @@ std::vector<MovieRecipe> TestMovieRecipes() {
 
 std::string MovieFileName(const MovieRecipe& r) {
   char name[128];
-  std::snprintf(name, sizeof name, "m%dx%d_f%d_r%d_k%d_p%d_v%d_t%d_s%d.ogv", r.width, r.height, r.frames, r.fps,
-                r.keyInterval, r.framesPerPage, r.vorbis ? 1 : 0, r.textured ? 1 : 0, r.splitTopBottom ? 1 : 0);
+  std::snprintf(name, sizeof name, "m%dx%d_f%d_r%d_k%d_p%d_v%d_t%d_s%d_c%d_o%d_%d.ogv", r.width, r.height, r.frames,
+                r.fps, r.keyInterval, r.framesPerPage, r.vorbis ? 1 : 0, r.textured ? 1 : 0, r.splitTopBottom ? 1 : 0,
+                r.pixelFormat, r.pictureX, r.pictureY);
   return name;
 }
 

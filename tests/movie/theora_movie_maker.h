@@ -26,7 +26,15 @@ struct MovieRecipe {
   bool vorbis = false;         // a Vorbis track of the movie's length, muxed in
   bool textured = false;       // a moving pattern instead of flat colours (for speed figures)
   bool splitTopBottom = false; // flat frames whose top half keeps the colour and bottom half is black
+  int32_t pixelFormat = 0;     // chroma layout: 0 = 4:2:0, 2 = 4:2:2, 3 = 4:4:4 (libtheora's numbers)
+  // The picture's place in the coded frame (a multiple of 16 in each direction, at least the
+  // picture and the offset); the coded area outside the picture is painted PaddingColour.
+  int32_t pictureX = 0;
+  int32_t pictureY = 0;
 };
+
+// The colour of the coded frame outside the picture: a saturated magenta no frame shows.
+inline constexpr YuvColour PaddingColour = {128, 230, 230};
 
 // Empty where libtheora's encoder is left out of the build (the Windows libraries).
 std::vector<uint8_t> MakeTheoraMovie(const MovieRecipe& recipe);
