@@ -435,7 +435,8 @@ namespace {
 
 // An ordinary texture takes the fill through locks of every level it has, so a filled graph
 // shows its colour on both back ends. An image whose transparent colour became a zero
-// alpha keeps that rule: filled with that colour it is transparent where that is honoured.
+// alpha keeps that rule: filled with that colour it is transparent where that is honoured
+// (as it is with alpha 0, which the font cache asks for).
 void FillTexturePieces(const GraphRecord* record, const TextureDeviceOps* ops, int32_t red, int32_t green,
                        int32_t blue, int32_t alpha) {
   const OriginalImage* image = record->image;
@@ -444,7 +445,7 @@ void FillTexturePieces(const GraphRecord* record, const TextureDeviceOps* ops, i
   if (format == nullptr || DxtKindOfD3DFormat(deviceFormat) != 0) return;
   if (image->description[FormatByteAlphaTest] != 0) {
     const uint32_t rgb = static_cast<uint32_t>(red << 16 | green << 8 | blue);
-    alpha = rgb == (image->transparentColour & 0xFFFFFF) ? 0 : 255;
+    if (rgb == (image->transparentColour & 0xFFFFFF)) alpha = 0;
   }
   const uint32_t pixel = PackColorToPixel(format, red, green, blue, alpha);
   const int32_t bytes = format->bitDepth / 8;
