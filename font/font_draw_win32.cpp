@@ -137,16 +137,16 @@ void DrawGlyphTexture(const FontRecord& f, const GlyphCell& cell, const TextureP
     if (!p.extend) {
       int32_t gw = 0, gh = 0;
       if (QueryGraphDimensions(graph, &gw, &gh) < 0) return;
-      const float r = static_cast<float>(right + sy) - 0.5f;
-      const float t = static_cast<float>(top - sx) - 0.5f;
+      const float r = static_cast<float>(right + sy);
+      const float t = static_cast<float>(top - sx);
       DrawGraphFourCorners(r, t, r, t + static_cast<float>(gw), r - static_cast<float>(gh), t + static_cast<float>(gw),
                            r - static_cast<float>(gh), t, graph, p.transparent);
       return;
     }
     const int32_t sub = CreateSubGraph(sx, sy, w, h, graph);
     if (sub < 0) return;
-    const float r = static_cast<float>(right) - 0.5f, l = static_cast<float>(right - boxW) - 0.5f;
-    const float t = static_cast<float>(top) - 0.5f, b = static_cast<float>(top + boxH) - 0.5f;
+    const float r = static_cast<float>(right), l = static_cast<float>(right - boxW);
+    const float t = static_cast<float>(top), b = static_cast<float>(top + boxH);
     DrawGraphFourCorners(r, t, r, b, l, b, l, t, sub, p.transparent);
     // The queued quad reads the sub-graph's texture, which outlives the handle.
     ReleaseGraphHandle(sub);

@@ -28,9 +28,11 @@ void* FirstTexture(GraphRecord* graph) {
   return graph->pieceCount > 0 ? GraphPieces(graph)[0].entry->texture : nullptr;
 }
 
+// Without the transparent flag the image kind stays plain: alpha and the transparent colour
+// are ignored and every pixel is drawn, as the software renderer does.
 void Prepare(GraphRecord* graph, int32_t transparent, bool exactTexel) {
   PrepareDrawState(ImageFormat(graph), transparent, FirstTexture(graph),
-                   0x1u | (exactTexel ? 0x2u : 0u));
+                   (transparent != 0 ? 0x1u : 0u) | (exactTexel ? 0x2u : 0u));
 }
 
 void MakeCurrent(void* texture) {
@@ -46,13 +48,14 @@ void EmitQuad(const QuadCorner c[4]) {
   if (at == nullptr) return;
   const uint32_t diffuse = BuildDrawDiffuse();
   const float z = DrawSettings.z2D;
+  const float ox = static_cast<float>(C.targetOriginX), oy = static_cast<float>(C.targetOriginY);
   static constexpr int order[6] = {0, 1, 2, 3, 2, 1};
   if (VertexBatch.formatIndex == 2) {
     auto* v = static_cast<TexVertex2DSpec*>(at);
     for (int i = 0; i < 6; ++i) {
       const QuadCorner& q = c[order[i]];
-      v[i].x = q.x;
-      v[i].y = q.y;
+      v[i].x = q.x + ox;
+      v[i].y = q.y + oy;
       v[i].z = z;
       v[i].rhw = 1.0f;
       v[i].colour = diffuse;
@@ -66,7 +69,7 @@ void EmitQuad(const QuadCorner c[4]) {
     auto* v = static_cast<TexVertex2D*>(at);
     for (int i = 0; i < 6; ++i) {
       const QuadCorner& q = c[order[i]];
-      v[i] = {q.x, q.y, z, 1.0f, diffuse, q.u, q.v};
+      v[i] = {q.x + ox, q.y + oy, z, 1.0f, diffuse, q.u, q.v};
     }
   }
 }
@@ -285,6 +288,12 @@ int DrawQuadPiecesD3D(FloatPoint p1, FloatPoint p2, FloatPoint p3, FloatPoint p4
                              std::fabs((p2.y - p1.y) - (p4.y - p3.y)) < 1.0f &&
                              std::fabs((p3.x - p1.x) - (p4.x - p2.x)) < 1.0f &&
                              std::fabs((p3.y - p1.y) - (p4.y - p2.y)) < 1.0f;
+  // Pixel centres lie on whole coordinates: the corners move up and left by half a pixel,
+  // as on the other paths, so an unscaled quad maps each texel onto one pixel.
+  for (FloatPoint* p : {&p1, &p2, &p3, &p4}) {
+    p->x -= 0.5f;
+    p->y -= 0.5f;
+  }
   if (parallelogram) {
     QuadCorner q[4] = {{p1.x, p1.y, pc[0].u, pc[0].v, 0, 0},
                        {p2.x, p2.y, pc[1].u, pc[1].v, 0, 0},
@@ -303,10 +312,11 @@ int DrawQuadPiecesD3D(FloatPoint p1, FloatPoint p2, FloatPoint p3, FloatPoint p4
   TexVertex2D grid[64];
   const uint32_t diffuse = BuildDrawDiffuse();
   const float z = DrawSettings.z2D;
+  const float ox = static_cast<float>(C.targetOriginX), oy = static_cast<float>(C.targetOriginY);
   for (int r = 0; r < 8; ++r) {
     const float t = static_cast<float>(r) / 7.0f;
-    const float lx = p1.x + t * (p3.x - p1.x), ly = p1.y + t * (p3.y - p1.y);
-    const float rx = p2.x + t * (p4.x - p2.x), ry = p2.y + t * (p4.y - p2.y);
+    const float lx = p1.x + t * (p3.x - p1.x) + ox, ly = p1.y + t * (p3.y - p1.y) + oy;
+    const float rx = p2.x + t * (p4.x - p2.x) + ox, ry = p2.y + t * (p4.y - p2.y) + oy;
     const float v = pc[0].v + t * (pc[3].v - pc[0].v);
     for (int c = 0; c < 8; ++c) {
       const float s = static_cast<float>(c) / 7.0f;

@@ -58,8 +58,8 @@ struct DeviceSink {
   int32_t (*lightEnable)(void* device, uint32_t index, int32_t on);
   int32_t (*setMaterial)(void* device, const DeviceMaterial* material);
   int32_t (*unsetShaders)(void* device);
-  // Fills the whole surface with an ARGB colour.
-  int32_t (*colourFill)(void* device, void* surface, uint32_t argb);
+  // Fills a rectangle of the surface (null: all of it) with an ARGB colour.
+  int32_t (*colourFill)(void* device, void* surface, const IntRect* rect, uint32_t argb);
   // Clears the bound depth surface to 1.0.
   int32_t (*clearDepth)(void* device);
   // Width and height of a surface.

@@ -124,8 +124,10 @@ int32_t UnsetShadersCall(void* d) {
   D(d)->SetVertexShader(nullptr);
   return D(d)->SetPixelShader(nullptr);
 }
-int32_t ColourFillCall(void* d, void* surface, uint32_t argb) {
-  return D(d)->ColorFill(static_cast<IDirect3DSurface9*>(surface), nullptr, argb);
+int32_t ColourFillCall(void* d, void* surface, const IntRect* rect, uint32_t argb) {
+  RECT area{};
+  if (rect != nullptr) area = {rect->x1, rect->y1, rect->x2, rect->y2};
+  return D(d)->ColorFill(static_cast<IDirect3DSurface9*>(surface), rect != nullptr ? &area : nullptr, argb);
 }
 int32_t ClearDepthCall(void* d) { return D(d)->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0); }
 int32_t SurfaceSizeCall(void* surface, int32_t* width, int32_t* height) {

@@ -287,22 +287,29 @@ int SetViewport(const DeviceViewport* viewport) {
 }
 
 int SetViewportRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-  const DeviceViewport viewport{static_cast<uint32_t>(x1), static_cast<uint32_t>(y1),
+  const DeviceViewport viewport{static_cast<uint32_t>(x1 + C.targetOriginX), static_cast<uint32_t>(y1 + C.targetOriginY),
                                 static_cast<uint32_t>(x2 - x1), static_cast<uint32_t>(y2 - y1),
                                 0.0f, 1.0f};
   return SetViewport(&viewport);
 }
 
-int SetScissorRect(const IntRect* rect) {
-  if (!HasDevice()) return -1;
+namespace {
+int SendScissor(const IntRect& onSurface) {
   const IntRect& s = C.scissor;
-  if (s.x1 == rect->x1 && s.y1 == rect->y1 && s.x2 == rect->x2 && s.y2 == rect->y2 &&
+  if (s.x1 == onSurface.x1 && s.y1 == onSurface.y1 && s.x2 == onSurface.x2 && s.y2 == onSurface.y2 &&
       ForceStateReapply == 0)
     return 0;
   FlushVertexBatch();
   EndSceneIfOpen();
-  C.scissor = *rect;
-  return Result(Sink().setScissorRect(Dev(), rect));
+  C.scissor = onSurface;
+  return Result(Sink().setScissorRect(Dev(), &onSurface));
+}
+}  // namespace
+
+int SetScissorRect(const IntRect* rect) {
+  if (!HasDevice()) return -1;
+  const int32_t x = C.targetOriginX, y = C.targetOriginY;
+  return SendScissor(IntRect{rect->x1 + x, rect->y1 + y, rect->x2 + x, rect->y2 + y});
 }
 
 int SetRenderTargetSurface(void* surface) {
@@ -629,6 +636,9 @@ void SendDrawModeState(int32_t which, uint32_t value) {
   if (which == DmTextureFactor) SendTextureFactorShaderConstant(value);
 }
 
+constexpr std::array<uint32_t, 6> StageValueTypes{TssAlphaArg1, TssAlphaArg2, TssAlphaOp,
+                                                  TssColorArg1, TssColorArg2, TssColorOp};
+
 void SendStage(uint32_t stage, const DrawModeStage& s) {
   DrawModeStage& cached = C.applied.stages[stage];
   SendTexture(stage, s.texture);
@@ -637,8 +647,7 @@ void SendStage(uint32_t stage, const DrawModeStage& s) {
     Sink().setTextureStageState(Dev(), stage, TssTexCoordIndex, static_cast<uint32_t>(s.texCoordIndex));
     cached.texCoordIndex = s.texCoordIndex;
   }
-  static constexpr std::array<uint32_t, 6> types{TssAlphaArg1, TssAlphaArg2, TssAlphaOp,
-                                                 TssColorArg1, TssColorArg2, TssColorOp};
+  const auto& types = StageValueTypes;
   for (int i = 0; i < 6; ++i) {
     if (s.values[i] == Leave) continue;
     if (cached.values[i] == s.values[i] && ForceStateReapply == 0) continue;
@@ -959,10 +968,12 @@ int FillRectDirect3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t co
   auto* v = static_cast<Vertex2D*>(QueueQuadVertices());
   if (v == nullptr) return -1;
   const float z = DrawSettings.z2D;
-  const float left = static_cast<float>(rect.x1) - 0.5f;
-  const float top = static_cast<float>(rect.y1) - 0.5f;
-  const float right = static_cast<float>(rect.x2) - 0.5f;
-  const float bottom = static_cast<float>(rect.y2) - 0.5f;
+  const float ox = static_cast<float>(C.targetOriginX) - 0.5f;
+  const float oy = static_cast<float>(C.targetOriginY) - 0.5f;
+  const float left = static_cast<float>(rect.x1) + ox;
+  const float top = static_cast<float>(rect.y1) + oy;
+  const float right = static_cast<float>(rect.x2) + ox;
+  const float bottom = static_cast<float>(rect.y2) + oy;
   v[0] = {left, top, z, 1.0f, argb};
   v[1] = {right, top, z, 1.0f, argb};
   v[2] = {left, bottom, z, 1.0f, argb};
@@ -1048,14 +1059,35 @@ int ResetBaseStates() {
   return 0;
 }
 
+namespace {
+// Every stage and sampler value of all eight stages as the cache holds it. A device starts
+// from its own defaults: a value the cache names but the device lacks would be skipped by
+// every later setter (a mask's stage 1 after a lost device drew black boxes).
+void ResendAllStages() {
+  for (uint32_t s = 0; s < SamplerStageCount; ++s) {
+    const DrawModeStage& stage = C.applied.stages[s];
+    if (stage.texCoordIndex >= 0)
+      Sink().setTextureStageState(Dev(), s, TssTexCoordIndex, static_cast<uint32_t>(stage.texCoordIndex));
+    for (size_t i = 0; i < StageValueTypes.size(); ++i) SendStageValue(s, StageValueTypes[i], stage.values[i]);
+    Sink().setSamplerState(Dev(), s, SampAddressU, C.addressU[s]);
+    Sink().setSamplerState(Dev(), s, SampAddressV, C.addressV[s]);
+    Sink().setSamplerState(Dev(), s, SampMagFilter, C.magFilter[s]);
+    Sink().setSamplerState(Dev(), s, SampMinFilter, C.minFilter[s]);
+    Sink().setSamplerState(Dev(), s, SampMipFilter, C.mipFilter[s]);
+    Sink().setSamplerState(Dev(), s, SampMaxAnisotropy, C.maxAnisotropy[s]);
+  }
+}
+}  // namespace
+
 int RestoreAllDeviceStates() {
   if (!HasDevice()) return -1;
   ForceStateReapply = 1;
   const DeviceViewport viewport = C.viewport;
   SetViewport(&viewport);
   const IntRect scissor = C.scissor;
-  SetScissorRect(&scissor);
+  SendScissor(scissor);
   ResetBaseStates();
+  ResendAllStages();
   SetTextureFilter(C.filterKind);
   ApplyDrawMode(1, nullptr, 0);
   SetZEnable(C.zEnable);

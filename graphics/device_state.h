@@ -87,6 +87,10 @@ struct DeviceStateCacheRecord {
   std::array<float, 4> ambientChannels;
   int32_t diffuseSource, specularSource;  // 255 = nothing sent yet
   void* renderTarget;
+  // Where the draw screen's (0, 0) lies on the render target: a sub graph's place in its
+  // parent's surface, else 0. 2-D vertices, the viewport and the scissor rectangle are
+  // moved by it; the cached viewport and scissor hold surface coordinates.
+  int32_t targetOriginX, targetOriginY;
   DeviceViewport viewport;
   IntRect scissor;
   std::array<uint32_t, SamplerStageCount> addressU, addressV, magFilter, minFilter, mipFilter,
@@ -184,6 +188,7 @@ int SetLightAndEnable(int32_t index, int32_t on, const DeviceLight* light);
 int EnableLight(int32_t index, int32_t on);
 int SetMaterial(const DeviceMaterial* material);
 int SetViewport(const DeviceViewport* viewport);
+// A rectangle of the draw screen (moved by the target origin onto the surface).
 int SetViewportRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
 int SetScissorRect(const IntRect* rect);
 int SetRenderTargetSurface(void* surface);

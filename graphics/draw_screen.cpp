@@ -45,7 +45,7 @@ int SelectDrawScreen(int32_t screen) {
   if (!IsScreenValue(screen)) {
     if ((screen & 0xFFFF) >= GraphTableCapacity) return -1;
     graph = GetGraphRecord(screen);
-    if (graph == nullptr || graph->image == nullptr || graph->image->renderTarget == 0) return -1;
+    if (graph == nullptr || graph->image == nullptr || graph->image->drawable == 0) return -1;
   }
   // Mask drawing is suspended around the switch and then routed to the mask screen again:
   // drawing straight onto the new target would be overwritten by the post-draw's copy.
@@ -59,6 +59,9 @@ int SelectDrawScreen(int32_t screen) {
       SetDrawTexture(nullptr);
       SetRenderTargetSurface(graph != nullptr ? graph->image->targetSurface : ScreenTargetSurface());
     }
+    // A sub graph shares its parent's surface: drawing goes to its place there.
+    DeviceStateCache.targetOriginX = graph != nullptr ? graph->x : 0;
+    DeviceStateCache.targetOriginY = graph != nullptr ? graph->y : 0;
   } else {
     DrawScreenMemImg = graph != nullptr ? &graph->memImg : &ScreenMemImg;
   }
@@ -104,8 +107,12 @@ int EraseDrawScreen() {
   FlushVertexBatch();
   EndSceneIfOpen();
   void* surface = graph != nullptr && graph->image != nullptr ? graph->image->targetSurface : ScreenTargetSurface();
+  // A sub graph is erased at its place in the surface it shares with its parent.
+  const IntRect area = graph != nullptr ? IntRect{graph->x, graph->y, graph->x + graph->width, graph->y + graph->height}
+                                        : IntRect{0, 0, 0, 0};
   // ColorFill takes an ARGB colour whatever the surface format is.
-  ActiveDeviceSink->colourFill(GraphicsDevice.device, surface, 0xFF000000u | (BackgroundColour & 0xFFFFFF));
+  ActiveDeviceSink->colourFill(GraphicsDevice.device, surface, graph != nullptr ? &area : nullptr,
+                               0xFF000000u | (BackgroundColour & 0xFFFFFF));
   if (GraphicsDevice.zBuffer != nullptr) ActiveDeviceSink->clearDepth(GraphicsDevice.device);
   return 0;
 }

@@ -380,6 +380,11 @@ int GetDrawScreenGraph(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t h
   if (screenGraph != nullptr && screenGraph->image != nullptr && screenGraph->image->textureCount > 0) {
     source = ImageEntries(screenGraph->image)[0].surface;
     sourceFormat = DeviceFormatTable[static_cast<size_t>(screenGraph->image->formatIndex)];
+    // A sub graph's pixels lie at its place in the surface it shares with its parent.
+    x1 += screenGraph->x;
+    x2 += screenGraph->x;
+    y1 += screenGraph->y;
+    y2 += screenGraph->y;
   } else {
     source = GraphicsDevice.subBackBuffer != nullptr ? GraphicsDevice.subBackBuffer : GraphicsDevice.backBuffer;
     sourceFormat = GraphicsDevice.screenFormat;
@@ -426,6 +431,48 @@ int GetDrawScreenGraph(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t h
   return 0;
 }
 
+namespace {
+
+// An ordinary texture takes the fill through locks of every level it has, so a filled graph
+// shows its colour on both back ends. An image whose transparent colour became a zero
+// alpha keeps that rule: filled with that colour it is transparent where that is honoured
+// (as it is with alpha 0, which the font cache asks for).
+void FillTexturePieces(const GraphRecord* record, const TextureDeviceOps* ops, int32_t red, int32_t green,
+                       int32_t blue, int32_t alpha) {
+  const OriginalImage* image = record->image;
+  const uint32_t deviceFormat = DeviceFormatTable[static_cast<size_t>(image->formatIndex)];
+  const ColorFormat* format = ColorFormatForD3DFormat(deviceFormat);
+  if (format == nullptr || DxtKindOfD3DFormat(deviceFormat) != 0) return;
+  if (image->description[FormatByteAlphaTest] != 0) {
+    const uint32_t rgb = static_cast<uint32_t>(red << 16 | green << 8 | blue);
+    if (rgb == (image->transparentColour & 0xFFFFFF)) alpha = 0;
+  }
+  const uint32_t pixel = PackColorToPixel(format, red, green, blue, alpha);
+  const int32_t bytes = format->bitDepth / 8;
+  const TexturePiece* pieces = GraphPieces(const_cast<GraphRecord*>(record));
+  for (int32_t k = 0; k < record->pieceCount; ++k) {
+    const TexturePiece& p = pieces[k];
+    if (p.entry->texture == nullptr) continue;
+    const int32_t levels = std::min(std::max(1, image->mipCount),
+                                    MipLevelsForSetting(-1, p.entry->textureWidth, p.entry->textureHeight));
+    for (int32_t level = 0; level < levels; ++level) {
+      PixelRect rect{p.sourceX >> level, p.sourceY >> level, (p.sourceX + p.width) >> level,
+                     (p.sourceY + p.height) >> level};
+      if (rect.right == rect.left) rect.right = rect.left + 1;
+      if (rect.bottom == rect.top) rect.bottom = rect.top + 1;
+      LockedArea area{};
+      if (ops->lockTexture(p.entry->texture, level, &rect, 0, &area) < 0 || area.bits == nullptr) continue;
+      for (int32_t y = 0; y < rect.bottom - rect.top; ++y) {
+        uint8_t* row = area.bits + static_cast<ptrdiff_t>(y) * area.pitch;
+        for (int32_t x = 0; x < rect.right - rect.left; ++x) std::memcpy(row + x * bytes, &pixel, static_cast<size_t>(bytes));
+      }
+      ops->unlockTexture(p.entry->texture, level);
+    }
+  }
+}
+
+}  // namespace
+
 int FillGraphColour(int32_t handle, int32_t red, int32_t green, int32_t blue, int32_t alpha) {
   GraphRecord* record = GetGraphRecord(handle);
   if (record == nullptr || record->image == nullptr) return -1;
@@ -441,7 +488,11 @@ int FillGraphColour(int32_t handle, int32_t red, int32_t green, int32_t blue, in
   }
   const TextureDeviceOps* ops = CurrentTextureOps();
   if (ops == nullptr) return -1;
-  if (image->description[FormatByteRenderTarget] == 0) return 0;
+  FlushDrawsOfImage(image);
+  if (image->description[FormatByteRenderTarget] == 0) {
+    FillTexturePieces(record, ops, red, green, blue, alpha);
+    return 0;
+  }
   const uint32_t colour = static_cast<uint32_t>(alpha) << 24 | static_cast<uint32_t>(red) << 16 |
                           static_cast<uint32_t>(green) << 8 | static_cast<uint32_t>(blue);
   const TexturePiece* pieces = GraphPieces(record);

@@ -52,6 +52,9 @@ struct OriginalImage {
   // Mirrors of the description and the first entry, kept current for the draw-screen and
   // blend-image code that reads them directly.
   uint8_t softwareImage;
+  // Made as a draw target (the drawable setting): only such images can be draw screens, on
+  // both back ends, although every software image could be drawn into.
+  uint8_t drawable;
   int32_t renderTarget;
   uint32_t formatSlot;
   void* targetSurface;  // first entry's level-0 surface of a render target

@@ -50,21 +50,34 @@ int32_t Pitch(const MEMIMG& img) { return img.base->pitch; }
 bool ClipToMaskArea(IntRect& rect) {
   ClipRectangle(rect, DrawSettings.ClipRect);
   ClipRectangle(rect, IntRect{0, 0, M.mapWidth, M.mapHeight});
+  // On Direct3D the rectangle also lies at the target origin inside the mask textures.
+  if (OnDirect3D()) {
+    const int32_t x = DeviceStateCache.targetOriginX, y = DeviceStateCache.targetOriginY;
+    ClipRectangle(rect, IntRect{-x, -y, M.textureWidth - x, M.textureHeight - y});
+  }
   return rect.x1 < rect.x2 && rect.y1 < rect.y2;
+}
+
+// A draw-screen rectangle where it lies on the render target (a sub graph's place in its
+// parent's surface).
+IntRect OnTarget(const IntRect& rect) {
+  const int32_t x = DeviceStateCache.targetOriginX, y = DeviceStateCache.targetOriginY;
+  return {rect.x1 + x, rect.y1 + y, rect.x2 + x, rect.y2 + y};
 }
 
 bool FitsMemImg(const IntRect& rect, const MEMIMG& img) { return rect.x2 <= img.width && rect.y2 <= img.height; }
 
 // The mask map's rectangle into the mask image texture, which the combining stage reads:
 // a protected pixel (non-zero byte) gets full alpha, an open one none, so both back ends
-// make the same two-way choice.
+// make the same two-way choice. The texture holds it where the drawing lies on the target.
 void UploadMaskMap(const IntRect& rect) {
   const TextureDeviceOps* ops = CurrentTextureOps();
   const ColorFormat* format = ColorFormatForD3DFormat(DeviceFormatTable[FormatAlphaTestScreen]);
   if (ops == nullptr || M.imageTexture == nullptr || format == nullptr || format->alphaMask == 0) return;
   const int32_t bytes = format->bitDepth / 8;
   const uint32_t opaque = format->alphaMask;
-  const PixelRect area{rect.x1, rect.y1, rect.x2, rect.y2};
+  const IntRect at = OnTarget(rect);
+  const PixelRect area{at.x1, at.y1, at.x2, at.y2};
   LockedArea locked{};
   if (ops->lockTexture(M.imageTexture, 0, &area, 0, &locked) < 0 || locked.bits == nullptr) return;
   for (int32_t y = rect.y1; y < rect.y2; ++y) {
@@ -120,8 +133,9 @@ int CombineMaskScreenD3D(const IntRect& rect) {
     return TexVertex2D{static_cast<float>(x) - 0.5f, static_cast<float>(y) - 0.5f, 0.0f, 1.0f, 0xFFFFFFFF,
                        static_cast<float>(x) / tw, static_cast<float>(y) / th};
   };
-  const TexVertex2D strip[4] = {corner(rect.x1, rect.y1), corner(rect.x2, rect.y1), corner(rect.x1, rect.y2),
-                                corner(rect.x2, rect.y2)};
+  const IntRect at = OnTarget(rect);
+  const TexVertex2D strip[4] = {corner(at.x1, at.y1), corner(at.x2, at.y1), corner(at.x1, at.y2),
+                                corner(at.x2, at.y2)};
   ActiveDeviceSink->setFvf(GraphicsDevice.device, VertexFormats[1].fvf);
   DeviceStateCache.fvf = VertexFormats[1].fvf;
   ActiveDeviceSink->drawPrimitiveUp(GraphicsDevice.device, d3d::TriangleStrip, 2, strip, sizeof(TexVertex2D));
@@ -264,7 +278,8 @@ int MaskPreDraw(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
     const TextureDeviceOps* ops = CurrentTextureOps();
     if (ops == nullptr || M.savedTarget == nullptr || M.screenSurface == nullptr) return 0;
     FlushVertexBatch();
-    const PixelRect area{rect.x1, rect.y1, rect.x2, rect.y2};
+    const IntRect at = OnTarget(rect);
+    const PixelRect area{at.x1, at.y1, at.x2, at.y2};
     ops->stretchRect(GraphicsDevice.device, M.savedTarget, &area, M.screenSurface, &area);
     return 0;
   }

@@ -140,6 +140,7 @@ int CreateOriginalImage(int32_t handle, int32_t width, int32_t height, int32_t a
   if (image == nullptr)
     return FailAndDelete(handle, "グラフィックのオリジナル画像データ保存用メモリの確保に失敗しました\n");
   image->description = d;
+  image->drawable = NewGraphSettings.drawable == 1 && d[FormatByteRenderTarget] != 0 ? 1 : 0;
   image->transparentColour = DrawSettings.transparentColour;
   image->width = width;
   image->height = height;
@@ -291,6 +292,24 @@ void FreeOriginalImage(OriginalImage* image) {
     ReleaseMemImg(&image->memImg);
   }
   TrackedFree(image);
+}
+
+void FlushDrawsOfImage(const OriginalImage* image) {
+  if (image == nullptr || image->description[FormatByteTexture] == 0 || VertexBatch.pendingCount == 0 ||
+      !HasDevice())
+    return;
+  const DeviceStateCacheRecord& c = DeviceStateCache;
+  const TextureEntry* entries = ImageEntries(image);
+  for (int32_t k = 0; k < image->textureCount; ++k) {
+    const void* texture = entries[k].texture;
+    if (texture == nullptr) continue;
+    bool used = texture == c.drawTexture || texture == c.blendTexture;
+    for (const void* bound : c.textures) used = used || texture == bound;
+    if (used) {
+      FlushVertexBatch();
+      return;
+    }
+  }
 }
 
 int BuildGraphDrawInfo(int32_t handle) {

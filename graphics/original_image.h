@@ -20,6 +20,9 @@ int RecreateAllGraphTextures();
 int BuildGraphDrawInfo(int32_t handle);
 // Frees an image whose last graph has gone (textures, memory images, the block).
 void FreeOriginalImage(OriginalImage* image);
+// Draws the pending vertices when they read one of the image's textures: called before its
+// pixels change, so draws queued earlier show the old pixels.
+void FlushDrawsOfImage(const OriginalImage* image);
 
 // The mip level count of an image of that size for a setting (-1 full chain, 0 one).
 int32_t MipLevelsForSetting(int32_t setting, int32_t width, int32_t height);

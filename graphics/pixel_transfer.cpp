@@ -312,6 +312,7 @@ int TransferToTextures(int32_t handle, const ColorFormat* bitmapFormat, void* co
   TextureRoad road{};
   road.ops = CurrentTextureOps();
   if (road.ops == nullptr) return -1;
+  FlushDrawsOfImage(original);
   road.image = original;
   road.deviceFormat = DeviceFormatTable[static_cast<size_t>(original->formatIndex)];
   road.deviceDxt = DxtKindOfD3DFormat(road.deviceFormat);

@@ -42,7 +42,9 @@ const quelt::DeviceSink CountingSink{
     [](void* d, uint32_t index, int32_t on) { return Next(CallLightEnable).lightEnable(d, index, on); },
     [](void* d, const quelt::DeviceMaterial* m) { return Next(CallMaterial).setMaterial(d, m); },
     [](void* d) { return Next(CallUnsetShaders).unsetShaders(d); },
-    [](void* d, void* surface, uint32_t argb) { return Next(CallColourFill).colourFill(d, surface, argb); },
+    [](void* d, void* surface, const quelt::IntRect* rect, uint32_t argb) {
+      return Next(CallColourFill).colourFill(d, surface, rect, argb);
+    },
     [](void* d) { return Next(CallClearDepth).clearDepth(d); },
     [](void* surface, int32_t* w, int32_t* h) { return Next(CallSurfaceSize).surfaceSize(surface, w, h); },
 };

@@ -161,6 +161,34 @@ TEST_F(DrawPathsTest, ParallelogramTakesTwoTrianglesAndATrapezoidTheGrid) {
   EXPECT_FALSE(device.indexedDraws.empty());
 }
 
+TEST_F(DrawPathsTest, FourCornersAndTheTargetOriginPlaceCornersOnPixelEdges) {
+  FakeGraph g(33, 21);
+  ASSERT_EQ(DrawGraphFourCornersD3D(0, g.graph(), {300, 300}, {333, 300}, {300, 321}, {333, 321}), 0);
+  std::vector<TexVertex2D> v = Pending();
+  ASSERT_EQ(v.size(), 6u);
+  EXPECT_FLOAT_EQ(v[0].x, 299.5f);
+  EXPECT_FLOAT_EQ(v[0].y, 299.5f);
+  EXPECT_FLOAT_EQ(v[3].x, 332.5f);
+  EXPECT_FLOAT_EQ(v[3].y, 320.5f);
+  FlushVertexBatch();
+  // A sub graph as draw screen: everything lands at its place in the shared surface.
+  DeviceStateCache.targetOriginX = 24;
+  DeviceStateCache.targetOriginY = 16;
+  ASSERT_EQ(DrawGraphAtPointD3D(g.graph(), 4, 3, 4.0f, 3.0f, 0, 1), 0);
+  v = Pending();
+  EXPECT_FLOAT_EQ(v[0].x, 27.5f);
+  EXPECT_FLOAT_EQ(v[0].y, 18.5f);
+  FlushVertexBatch();
+  ASSERT_EQ(DrawGraphFourCornersD3D(0, g.graph(), {0, 0}, {33, 0}, {0, 21}, {40, 21}), 0);  // the grid
+  ASSERT_FALSE(device.indexedDraws.empty());
+  device.Clear();
+  SetScissorRect(&DrawSettings.ClipRect);
+  ASSERT_FALSE(device.scissors.empty());
+  EXPECT_EQ(device.scissors.back().x1, 24);
+  EXPECT_EQ(device.scissors.back().y2, 480 + 16);
+  DeviceStateCache.targetOriginX = DeviceStateCache.targetOriginY = 0;
+}
+
 TEST_F(DrawPathsTest, SubtractEmulationInvertsTwiceWithTheSameWhiteFill) {
   SetBrightColour(0x00FF00);
   SelectBlendMode(3, 120);

@@ -194,8 +194,9 @@ TEST_F(DrawSettingsTest, DrawScreenSelection) {
   graph.height = 50;
   GraphTable.slots[7] = &graph;
   const int32_t handle = 7 | ((3 | 0x800) << 16);
+  image.renderTarget = 1;  // every software image, drawable or not
   EXPECT_EQ(SelectDrawScreen(handle), -1);
-  image.renderTarget = 1;
+  image.drawable = 1;
   ASSERT_EQ(SelectDrawScreen(handle), 0);
   EXPECT_EQ(DrawSettings.ClipRect.x2, 100);
   EXPECT_EQ(DrawSettings.ClipRect.y2, 50);

@@ -326,12 +326,14 @@ TEST_F(GraphTransferTest, CompressedImagesNotTheSizeOfTheirTextureShowTheirDecod
   FreeRasterImage(&image);
 }
 
-TEST_F(GraphTransferTest, FillsReachOnlyDrawableGraphs) {
+TEST_F(GraphTransferTest, FillsReachOrdinaryAndDrawableGraphs) {
   const int32_t plain = CreateBlankGraph(8, 8);
   ASSERT_GE(plain, 0);
-  const uint32_t before = TexturePixel(ImageEntries(GetGraphRecord(plain)->image)[0], 1, 1);
   EXPECT_EQ(FillGraphColour(plain, 300, 0, 0, 255), 0);
-  EXPECT_EQ(TexturePixel(ImageEntries(GetGraphRecord(plain)->image)[0], 1, 1), before);
+  EXPECT_EQ(TexturePixel(ImageEntries(GetGraphRecord(plain)->image)[0], 1, 1), 0xFFFF0000u);
+  // The transparent colour keeps its zero alpha in an image whose key became alpha.
+  EXPECT_EQ(FillGraphColour(plain, 0, 0, 0, 255), 0);
+  EXPECT_EQ(TexturePixel(ImageEntries(GetGraphRecord(plain)->image)[0], 7, 7) >> 24, 0u);
 
   TextureLayoutSettings.MipLevelSetting = -1;
   SetNewGraphDrawableFlag(1);

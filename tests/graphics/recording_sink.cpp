@@ -71,7 +71,7 @@ const quelt::DeviceSink Sink{
       return 0;
     },
     [](void*) -> int32_t { return 0; },
-    [](void* d, void*, uint32_t argb) -> int32_t {
+    [](void* d, void*, const quelt::IntRect*, uint32_t argb) -> int32_t {
       R(d).fills.push_back(argb);
       return 0;
     },

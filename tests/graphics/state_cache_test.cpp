@@ -72,6 +72,32 @@ TEST_F(StateCacheTest, EachValueIsSentOnceAndAgainOnlyUnderForcedReapply) {
   EXPECT_EQ(device.Sent(d3d::RsZFunc), 0);
 }
 
+TEST_F(StateCacheTest, ANewDeviceGetsEveryStageTheCacheNames) {
+  // A mask-like block leaves stage 1 values in the cache, then the draw mode disables it.
+  DrawModeBlock block{};
+  block.states = DeviceStateCache.applied.states;
+  block.stageCount = 2;
+  block.stages[1] = {nullptr, 0, {d3d::TaCurrent, d3d::TaTexture, d3d::TopSelectArg2, d3d::TaCurrent, d3d::TaTexture,
+                                  d3d::TopSelectArg1}};
+  SetUserDrawModeBlock(&block, 0);
+  SetUserDrawModeBlock(nullptr, 0);
+  ApplyDrawMode(1, nullptr, 0);
+  device.Clear();
+  ReapplyRenderStates();
+  // Every value of all eight stages reaches the new device, so later setters may skip them.
+  auto last = [&](uint32_t stage, uint32_t type) {
+    const auto& sent = device.stageStates[{stage, type}];
+    return sent.empty() ? 0xFFFFFFFFu : sent.back();
+  };
+  EXPECT_EQ(last(1, d3d::TssAlphaArg1), static_cast<uint32_t>(d3d::TaCurrent));
+  EXPECT_EQ(last(1, d3d::TssColorArg2), static_cast<uint32_t>(d3d::TaTexture));
+  for (uint32_t stage = 0; stage < 8; ++stage) {
+    EXPECT_NE(last(stage, d3d::TssTexCoordIndex), 0xFFFFFFFFu) << stage;
+    EXPECT_GE(device.SamplerSent(stage, d3d::SampMagFilter), 1) << stage;
+    EXPECT_GE(device.SamplerSent(stage, d3d::SampMaxAnisotropy), 1) << stage;
+  }
+}
+
 TEST_F(StateCacheTest, SettersWithoutADeviceTouchNothing) {
   GraphicsDevice.device = nullptr;
   EXPECT_EQ(SetZFunc(7), -1);
