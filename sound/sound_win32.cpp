@@ -173,7 +173,7 @@ int32_t SoftwareSoundBuffers = 0;
 bool SoundStarted() { return Started(); }
 
 void LogSoundFormatRefused(const WaveFormat& format, const char* reason) {
-  WriteLogFormat("サウンドバッファを作れない音声形式です：形式 %u  %u チャンネル  %u Hz  %u bit  (%s)\n",
+  WriteLogFormat("サウンドバッファを作れない音声形式です：形式 %u  %u チャンネル  %u Hz  %u bit  (%s)",
                  format.formatTag, format.channels, static_cast<unsigned>(format.samplesPerSec), format.bitsPerSample,
                  reason);
 }

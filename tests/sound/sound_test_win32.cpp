@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "core/log.h"
 #include "file/file_access.h"
 #include "sound/sound.h"
 #include "sound/hostile_sounds.h"
@@ -469,6 +470,33 @@ TEST_F(SoundTest, WideAndMultichannelPcmLoadsInItsOwnFormat) {
     ASSERT_NE(stream, -1);
     EXPECT_EQ(GetSoundTotalSamples(stream), c.rate / 5);
     EXPECT_EQ(DeleteSoundHandle(stream, 0), 0);
+  }
+}
+
+std::string CapturedLog;
+void CaptureLog(const char* text) { CapturedLog += text; }
+
+// A format DirectSound refuses fails the buffer, plain or ring, with a log line that says
+// what DirectSound answered; the program goes on.
+TEST_F(SoundTest, FormatsDirectSoundRefusesFailTheBufferAndSayWhy) {
+  WaveFormat twelve = MakePcmFormat(2, 44100, 16);
+  twelve.bitsPerSample = 12;
+  WaveFormat mpeg = MakePcmFormat(2, 44100, 16);
+  mpeg.formatTag = WaveFormatMpegLayer3;
+  for (const WaveFormat& format : {twelve, mpeg}) {
+    for (const int32_t mode : {0, 1}) {
+      SCOPED_TRACE(std::to_string(format.formatTag) + " mode " + std::to_string(mode));
+      const int32_t sound = AddSoundData(-1);
+      ASSERT_NE(sound, -1);
+      CapturedLog.clear();
+      LogTextSink = CaptureLog;
+      EXPECT_EQ(CreateStreamSoundBuffer(&format, 6 * 176400, mode, 1, sound), -1);
+      LogTextSink = nullptr;
+      EXPECT_NE(CapturedLog.find("サウンドバッファを作れない音声形式です"), std::string::npos) << CapturedLog;
+      EXPECT_NE(CapturedLog.find("DSERR_"), std::string::npos) << CapturedLog;
+      EXPECT_EQ(Sounds.Find(sound)->buffers[0].valid, 0);
+      EXPECT_EQ(DeleteSoundHandle(sound, 0), 0);
+    }
   }
 }
 
