@@ -467,6 +467,7 @@ int AddStreamSoundImage(const void* image, int32_t size, int32_t repeatCount, in
 }
 
 int PrimeStreamSound(int32_t handle) {
+  if (!SoundStarted()) return -1;
   SoundRecord* sound = FindStream(handle);
   if (sound == nullptr || sound->sourceCount == 0 || GetStreamSoundStatus(handle) == 1) return 0;
   SoundBuffer* ring = GetStreamSoundBuffer(handle, false);

@@ -63,6 +63,17 @@ TEST(SoundNotStarted, EveryOperationFails) {
   EXPECT_EQ(AddSoundData(-1), -1);
   EXPECT_EQ(SetSoundCreateType(2), -1);
   EXPECT_EQ(GetSoundCreateType(), -1);
+  const auto wave = ToneWave(8000, 1, 0.1, 440);
+  EXPECT_EQ(LoadSoundFromMemory(wave.data(), static_cast<int32_t>(wave.size()), 1, -1), -1);
+  EXPECT_EQ(AddStreamSoundImage(wave.data(), static_cast<int32_t>(wave.size()), 0, 0x10000000, 2, -1), -1);
+  const WaveFormat format = MakePcmFormat(1, 8000, 16);
+  EXPECT_EQ(CreateStreamSoundBuffer(&format, 1600, 0, 1, 0x10000000), -1);
+  EXPECT_EQ(PrimeStreamSound(0x10000000), -1);
+  EXPECT_EQ(RefillStreamSound(0x10000000), -1);
+  EXPECT_EQ(ProcessStreamSounds(), -1);
+  EXPECT_EQ(GetSoundPositionMs(0x10000000), -1);
+  EXPECT_EQ(GetSoundTotalSamples(0x10000000), -1);
+  EXPECT_EQ(DeleteSoundHandle(0x10000000, 0), -1);
   EXPECT_EQ(Sounds.count, 0);
 }
 
