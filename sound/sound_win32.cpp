@@ -545,8 +545,7 @@ int32_t LoadSoundFromMemory(const void* image, int32_t size, int32_t bufferCount
   }
   TrackedFree(converter);
   CloseMemoryStream(reinterpret_cast<StreamHandle>(memory));
-  // A format or size DirectSound cannot take is refused here, before any buffer exists
-  // (a failed first buffer ends the program).
+  // A format or size no buffer can take is refused here, before DirectSound is asked.
   if (failed == 0 && !SoundBufferFormatFits(format, pcm_size)) {
     LogSoundFormatRefused(format, "バッファの大きさか形式の範囲外");
     failed = 1;

@@ -93,20 +93,20 @@ void AccountStreamPosition(SoundRecord* sound, int32_t cursor) {
   const int64_t ring = sound->ringSize;
   // The last of the pending loops the cursor has passed since the last look restarts the
   // count; the ones passed before it are done with.
-  const PendingLoop* passed = nullptr;
+  bool passed = false;
   PendingLoop latest{};
   while (sound->loopCount > 0) {
     const int32_t loop = sound->loops[0].ringPosition;
     const bool crossed = last <= cursor ? (last < loop && loop <= cursor) : (loop > last || loop <= cursor);
     if (!crossed) break;
     latest = sound->loops[0];
-    passed = &latest;
+    passed = true;
     --sound->loopCount;
     std::memmove(&sound->loops[0], &sound->loops[1], sizeof(PendingLoop) * static_cast<size_t>(sound->loopCount));
   }
-  if (passed != nullptr) {
-    sound->playedBytes = (cursor - passed->ringPosition + (cursor < passed->ringPosition ? ring : 0)) +
-                         passed->playedBytes;
+  if (passed) {
+    sound->playedBytes =
+        (cursor - latest.ringPosition + (cursor < latest.ringPosition ? ring : 0)) + latest.playedBytes;
   } else {
     sound->playedBytes += cursor - last + (cursor < last ? ring : 0);
   }
@@ -385,8 +385,9 @@ int AddSreamSound(const DataStream& stream, int32_t repeatCount, int32_t handle,
       return WriteLog("フォーマットの違う音声データは同時に使うことは出来ません");
     }
   } else {
-    // DirectSound refuses what does not fit; that failure would end the program.
-    if (!SoundBufferFormatFits(format, 6 * int64_t{format.avgBytesPerSec})) {
+    // What no buffer can take is refused before DirectSound is asked.
+    const int64_t ring_bytes = 6 * int64_t{format.avgBytesPerSec};
+    if (!SoundBufferFormatFits(format, ring_bytes)) {
       LogSoundFormatRefused(format, "バッファの大きさか形式の範囲外");
       FreeSource(source);
       return -1;
@@ -399,14 +400,14 @@ int AddSreamSound(const DataStream& stream, int32_t repeatCount, int32_t handle,
       sound->sharedSource = sharedSource;
       ++shared->useCount;
     } else {
-      if (CreateStreamSoundBuffer(&format, static_cast<int32_t>(6 * int64_t{format.avgBytesPerSec}), 1, 1, handle) != 0) {
+      if (CreateStreamSoundBuffer(&format, static_cast<int32_t>(ring_bytes), 1, 1, handle) != 0) {
         FreeSource(source);
         return -1;
       }
       sound->sharedSource = -1;
     }
     sound->streamFlag = 1;
-    sound->ringSize = static_cast<int32_t>(6 * int64_t{format.avgBytesPerSec});
+    sound->ringSize = static_cast<int32_t>(ring_bytes);
     sound->useCount = 0;
     sound->currentPlayer = -1;
     sound->deletePending = 0;
