@@ -83,6 +83,34 @@ SoundBuffer* GetStreamSoundBuffer(int32_t handle, bool takeOver) {
   return &owner->buffers[0];
 }
 
+// Bytes a source gives over all its plays (a source repeated forever counts once).
+int64_t SourcePlayedBytes(SoundRecord* sound, int32_t index) {
+  StreamSource& source = sound->sources[index];
+  PcmConverter* converter = &source.converter;
+  const int64_t bytes =
+      converter->kind == PcmConverterKind::Ogg ? GetOggTotalBytes(converter) : GetPcmConverterSize(converter);
+  const int64_t whole = bytes / BlockAlign(sound) * BlockAlign(sound);
+  return source.repeatCount < 0 ? whole : whole * (source.repeatCount + 1);
+}
+
+// The part of the sound that loops, in played bytes: from a source repeated forever's loop
+// start to its end, or the whole sound when it is played looped; false when nothing loops.
+bool LoopedPart(SoundRecord* sound, int64_t* start, int64_t* end) {
+  int64_t before = 0;
+  for (int32_t i = 0; i < sound->sourceCount; ++i) {
+    const int64_t bytes = SourcePlayedBytes(sound, i);
+    if (sound->sources[i].repeatCount == -1) {
+      *start = before + int64_t{sound->sources[i].loopStartSample} * BlockAlign(sound);
+      *end = before + bytes;
+      return *start < *end;
+    }
+    before += bytes;
+  }
+  *start = 0;
+  *end = before;
+  return sound->lastPlayType == 3 && before > 0;
+}
+
 void AccountStreamPosition(SoundRecord* sound, int32_t cursor) {
   // A shared ring's cursor moves for its current player only.
   const SoundRecord* owner = RingOwner(sound);
@@ -110,22 +138,18 @@ void AccountStreamPosition(SoundRecord* sound, int32_t cursor) {
   } else {
     sound->playedBytes += cursor - last + (cursor < last ? ring : 0);
   }
+  // Past the end of the looped part the cursor has passed a loop the full queue could not
+  // record: the loops are that part's length apart.
+  int64_t start = 0;
+  int64_t end = 0;
+  if (LoopedPart(sound, &start, &end) && sound->playedBytes >= end)
+    sound->playedBytes = start + (sound->playedBytes - start) % (end - start);
   sound->lastCursor = cursor;
 }
 
-// Bytes a source gives over all its plays (a source repeated forever counts once).
-int64_t SourcePlayedBytes(SoundRecord* sound, int32_t index) {
-  StreamSource& source = sound->sources[index];
-  PcmConverter* converter = &source.converter;
-  const int64_t bytes =
-      converter->kind == PcmConverterKind::Ogg ? GetOggTotalBytes(converter) : GetPcmConverterSize(converter);
-  const int64_t whole = bytes / BlockAlign(sound) * BlockAlign(sound);
-  return source.repeatCount < 0 ? whole : whole * (source.repeatCount + 1);
-}
-
 // Records a loop at the ring position of the next write. A full queue (a source of under an
-// eighth of a second) keeps its older loops; the position then counts on past the source's
-// end until one of them is reached.
+// eighth of a second) keeps its older loops; the position accounting then wraps by the
+// looped part's length instead.
 void PushPendingLoop(SoundRecord* sound, int32_t ringPosition, int64_t playedBytes) {
   if (sound->loopCount == MaxPendingLoops) return;
   sound->loops[sound->loopCount++] = PendingLoop{ringPosition, playedBytes};
