@@ -49,6 +49,8 @@ int HandleMciNotify();
 int StopMidiMusic(int32_t handle);
 int DeleteMidiHandle(int32_t handle);
 int DeleteAllMidiHandles();
+// Deletes the temporary MIDI file when one exists.
+void DeleteTemporaryMidiFile();
 int StopCurrentMusic();
 
 // Back-end mode 1: the DirectMusic loader and performance, which creates the DirectSound

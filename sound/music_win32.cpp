@@ -154,10 +154,7 @@ int StopMidiMusic(int32_t handle) {
   } else if (MusicPerformance != nullptr && music->segment != nullptr) {
     MusicPerformance->Stop(music->segment, nullptr, 0, 0);
   }
-  if (Music.tempMidiExists != 0) {
-    DeleteFileA(Music.tempMidiPath);
-    Music.tempMidiExists = 0;
-  }
+  DeleteTemporaryMidiFile();
   music->playing = 0;
   music->seenPlaying = 0;
   return 0;
@@ -181,6 +178,12 @@ int DeleteMidiHandle(int32_t handle) {
   }
   if (Music.currentMusic == handle && Music.currentIsSound == 0) Music.currentMusic = 0;
   return Musics.Release(handle);
+}
+
+void DeleteTemporaryMidiFile() {
+  if (Music.tempMidiExists == 0) return;
+  DeleteFileA(Music.tempMidiPath);
+  Music.tempMidiExists = 0;
 }
 
 int DeleteAllMidiHandles() {

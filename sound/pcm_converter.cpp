@@ -148,6 +148,12 @@ int ConvertWholeToPcm(PcmConverter* converter, WaveFormat* format, uint8_t** pcm
       return -1;
     }
     produced = converter->dataSize;
+    // The output stands at the data's end, as if converted block by block: a later seek
+    // (to 0 too) must move it back.
+    converter->blockLeft = 0;
+    converter->blockOffset = 0;
+    converter->outputPosition = produced;
+    converter->endReached = 1;
   } else {
     produced = ConvertPcmBlock(converter, block, static_cast<int32_t>(capacity));
   }

@@ -103,18 +103,23 @@ int WalkWaveChunks(const DataStream& stream, WaveChunks* chunks, uint8_t** forma
     }
     const uint32_t size = ReadLe32(chunk + 4);
     position += 8;
-    if ((size & 0x80000000u) != 0 || position + size > end) {
-      TrackedFree(block);
-      return -1;
-    }
     if (IsId(chunk, "data")) {
-      if (size == 0) {
+      // A data chunk that runs past the end (a cut file, or a writer that never came back
+      // to fill in the size) plays what the file holds, in whole blocks.
+      int64_t held = size;
+      if (position + held > end) held = end - position;
+      held -= held % found.format.blockAlign;
+      if (held <= 0) {
         TrackedFree(block);
         return -1;
       }
       found.dataStart = static_cast<int32_t>(position);
-      found.dataSize = static_cast<int32_t>(size);
+      found.dataSize = static_cast<int32_t>(held);
       break;
+    }
+    if ((size & 0x80000000u) != 0 || position + size > end) {
+      TrackedFree(block);
+      return -1;
     }
     position += size + (size & 1);
   }

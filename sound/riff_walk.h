@@ -15,7 +15,7 @@ struct WaveChunks {
   int32_t formatPosition;  // stream position of the format chunk's body
   int32_t formatSize;
   int32_t dataStart;       // stream position of the first data byte
-  int32_t dataSize;        // bytes, never past the end of the stream and never 0
+  int32_t dataSize;        // bytes in whole blocks, never past the end of the stream and never 0
   WaveFormat format;       // the chunk's first 18 bytes (a 16-byte chunk completed)
 };
 
@@ -23,8 +23,10 @@ struct WaveChunks {
 // is given it receives a tracked copy of the whole format chunk (at least 18 bytes, a
 // 16-byte chunk completed), owned by the caller. 0, or -1 for anything that is not a
 // well-formed WAV: no "RIFF"/"WAVE", a first chunk other than "fmt ", a format chunk under
-// 16 bytes or above MaxFormatChunkSize, zero channels, rate or block align, a chunk size
-// with the top bit set or past the end of the stream, no or an empty data chunk.
+// 16 bytes or above MaxFormatChunkSize, zero channels, rate or block align, a chunk before
+// the data whose size has the top bit set or runs past the end of the stream, no data
+// chunk or not one whole block of data. A data chunk running past the end of the stream
+// is cut to the whole blocks the stream holds.
 int WalkWaveChunks(const DataStream& stream, WaveChunks* chunks, uint8_t** formatBlock);
 
 // Whether a compressed format chunk (the whole chunk, `size` bytes) describes blocks an

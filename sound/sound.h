@@ -45,6 +45,16 @@ struct StreamSource {
 };
 inline constexpr int32_t SoundTableSize = 4096;
 
+// A loop written into the ring that the play cursor has not reached yet: where in the ring
+// it begins, and the sound's played bytes at that point. The writer runs up to four seconds
+// ahead, so a sound shorter than that has several pending at once.
+struct PendingLoop {
+  int32_t ringPosition;
+  int64_t playedBytes;
+};
+// Loops of sources of an eighth of a second or more all fit (four seconds ahead).
+inline constexpr int32_t MaxPendingLoops = 32;
+
 struct SoundRecord {
   int32_t checkId;
   SoundBuffer buffers[MaxSoundBuffers];
@@ -72,17 +82,16 @@ struct SoundRecord {
   int32_t currentSource;
   int32_t repeatCounter;
   int64_t sourcePosition;  // bytes within the current source
-  int64_t totalSamples;
+  int64_t totalSamples;  // every source with its repeats (a source repeated forever once)
   int64_t playedBytes;
   int32_t lastCursor;
   uint8_t primed;
   uint8_t ending;
-  uint8_t loopPending;
   uint8_t allSourcesDone;
-  int64_t loopStart;
   int32_t endPosition;
   int32_t endCursor;
-  int32_t loopPosition;
+  PendingLoop loops[MaxPendingLoops];  // oldest first
+  int32_t loopCount;
   ListNode node;
 };
 
@@ -123,6 +132,8 @@ int SoundBufferLock(uint32_t offset, SoundBuffer* buffer, uint32_t bytes, void**
                     void** second, uint32_t* secondSize);
 int SoundBufferUnlock(SoundBuffer* buffer, void* first, uint32_t firstSize, void* second, uint32_t secondSize);
 int SoundBufferGetPosition(SoundBuffer* buffer, uint32_t* playCursor);
+// Logs why a sound of this format gets no buffer (`reason`: what refused it).
+void LogSoundFormatRefused(const WaveFormat& format, const char* reason);
 
 bool SoundStarted();
 
@@ -157,14 +168,16 @@ constexpr int32_t BytesToMilliseconds(int64_t bytes, const WaveFormat& format) {
 inline constexpr int64_t MaxSoundBufferBytes = 0x0FFFFFFF;
 inline constexpr int64_t MinSoundBufferBytes = 4;
 
-// Whether DirectSound takes a buffer of this PCM format and size. A format whose block
-// align disagrees with its channels and bits, or a size past the largest buffer, is
-// refused here: creating the buffer would fail, and that failure ends the program.
+// Whether a PCM format and size can be offered to DirectSound at all: whole-byte samples of
+// 8 to 32 bits, a block align that agrees with the channels and bits, a rate within
+// DirectSound's range and a size within its buffers'. Whether DirectSound takes the
+// channels and bits it describes is DirectSound's to say when the buffer is created.
 constexpr bool SoundBufferFormatFits(const WaveFormat& format, int64_t size) {
-  return format.formatTag == WaveFormatPcm && (format.bitsPerSample == 8 || format.bitsPerSample == 16) &&
-         format.channels >= 1 && format.channels <= 2 && format.samplesPerSec >= 100 &&
-         format.samplesPerSec <= 200000 && format.blockAlign == format.channels * (format.bitsPerSample / 8) &&
-         size >= MinSoundBufferBytes && size <= MaxSoundBufferBytes;
+  const int32_t bits = format.bitsPerSample;
+  return format.formatTag == WaveFormatPcm && (bits == 8 || bits == 16 || bits == 24 || bits == 32) &&
+         format.channels >= 1 && format.samplesPerSec >= 100 && format.samplesPerSec <= 200000 &&
+         format.blockAlign == format.channels * (bits / 8) && size >= MinSoundBufferBytes &&
+         size <= MaxSoundBufferBytes;
 }
 
 }  // namespace quelt

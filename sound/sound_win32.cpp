@@ -119,6 +119,42 @@ void StartSilentBuffer() {
 
 bool Started() { return DirectSoundObject != nullptr; }
 
+// What DirectSound answered the last buffer creation.
+HRESULT LastCreateResult = S_OK;
+
+// DirectSound's answers that refuse the format asked for, rather than fail for want of
+// memory or a device.
+bool RefusesFormat(HRESULT result) {
+  return result == DSERR_BADFORMAT || result == DSERR_INVALIDPARAM || result == DSERR_UNSUPPORTED ||
+         result == DSERR_CONTROLUNAVAIL;
+}
+
+const char* DirectSoundErrorName(HRESULT result) {
+  switch (result) {
+    case DSERR_BADFORMAT:
+      return "DSERR_BADFORMAT";
+    case DSERR_INVALIDPARAM:
+      return "DSERR_INVALIDPARAM";
+    case DSERR_UNSUPPORTED:
+      return "DSERR_UNSUPPORTED";
+    case DSERR_CONTROLUNAVAIL:
+      return "DSERR_CONTROLUNAVAIL";
+    default:
+      return "DirectSound error";
+  }
+}
+
+// A plain sound's first buffer (or a stream's ring) could not be made: a format DirectSound
+// refuses is the file's fault and fails the load; anything else ends the program.
+int BufferNotMade(const WaveFormat& format, const char* fatalMessage) {
+  if (!RefusesFormat(LastCreateResult)) FatalExit(fatalMessage);
+  char reason[64];
+  std::snprintf(reason, sizeof reason, "%s 0x%08lX", DirectSoundErrorName(LastCreateResult),
+                static_cast<unsigned long>(LastCreateResult));
+  LogSoundFormatRefused(format, reason);
+  return -1;
+}
+
 int FinishSoundStart();
 
 bool Soft(const SoundBuffer* b) { return b->buffer == nullptr; }
@@ -135,6 +171,28 @@ SoundRecord* FindSound(int32_t handle) { return Started() ? Sounds.Find(handle) 
 int32_t SoftwareSoundBuffers = 0;
 
 bool SoundStarted() { return Started(); }
+
+void LogSoundFormatRefused(const WaveFormat& format, const char* reason) {
+  WriteLogFormat("サウンドバッファを作れない音声形式です：形式 %u  %u チャンネル  %u Hz  %u bit  (%s)",
+                 format.formatTag, format.channels, static_cast<unsigned>(format.samplesPerSec), format.bitsPerSample,
+                 reason);
+}
+
+int SetSoundCreateType(int32_t type) {
+  if (!Started() || type < 0 || type > 3) return -1;
+  SoundCreateType = type;
+  return 0;
+}
+
+int32_t GetSoundCreateType() { return Started() ? SoundCreateType : -1; }
+
+int32_t AddSoundData(int32_t) {
+  if (!Started()) return -1;
+  const HandleAlloc<SoundRecord> made = Sounds.Allocate(__FILE__, __LINE__);
+  if (made.failure == HandleAllocFailure::TableFull) return WriteLog("サウンドの数が許容量を越えました\n");
+  if (made.failure != HandleAllocFailure::None) return WriteLog("メモリ領域の確保に失敗しました in AddSoundData");
+  return made.handle;
+}
 
 int SoundBufferRelease(SoundBuffer* b) {
   if (b->valid == 0) return -1;
@@ -187,9 +245,15 @@ int SoundBufferSetPosition(uint32_t offset, SoundBuffer* b) {
 int SoundBufferCreate(SoundBuffer* b, DSBUFFERDESC* desc) {
   if (Started() && SoftwareSoundBuffers != 0 && desc->lpwfxFormat != nullptr) {
     const WaveFormat& format = *reinterpret_cast<const WaveFormat*>(desc->lpwfxFormat);
-    if (!SoundBufferFormatFits(format, desc->dwBufferBytes)) return -1;
+    if (!SoundBufferFormatFits(format, desc->dwBufferBytes)) {
+      LastCreateResult = DSERR_BADFORMAT;
+      return -1;
+    }
     b->softData = TrackedCalloc(desc->dwBufferBytes, __FILE__, __LINE__);
-    if (b->softData == nullptr) return -1;
+    if (b->softData == nullptr) {
+      LastCreateResult = E_OUTOFMEMORY;
+      return -1;
+    }
     b->buffer = nullptr;
     b->softPlaying = 0;
     b->softPosition = 0;
@@ -201,7 +265,8 @@ int SoundBufferCreate(SoundBuffer* b, DSBUFFERDESC* desc) {
     b->valid = 1;
     return 0;
   }
-  if (!Started() || FAILED(DirectSoundObject->CreateSoundBuffer(desc, &b->buffer, nullptr))) {
+  LastCreateResult = Started() ? DirectSoundObject->CreateSoundBuffer(desc, &b->buffer, nullptr) : E_FAIL;
+  if (FAILED(LastCreateResult)) {
     b->buffer = nullptr;
     return -1;
   }
@@ -330,7 +395,11 @@ int FinishSoundStart() {
 
 int TerminateSound() {
   if (!Started()) return -1;
+  // WAV output left on gets its header; without it the file is unreadable.
+  FinishWaveOutputFile();
   DeleteAllSounds(0);
+  DeleteAllMidiHandles();
+  DeleteTemporaryMidiFile();
   if (PrimaryBuffer != nullptr) {
     PrimaryBuffer->Stop();
     PrimaryBuffer->Release();
@@ -407,7 +476,8 @@ int CreateStreamSoundBuffer(const WaveFormat* format, int32_t size, int32_t mode
                    DSBCAPS_CTRLFREQUENCY | DSBCAPS_STATIC;
     desc.dwBufferBytes = static_cast<DWORD>(size);
     desc.lpwfxFormat = reinterpret_cast<WAVEFORMATEX*>(&copy);
-    if (SoundBufferCreate(&sound->buffers[0], &desc) != 0) FatalExit("ストリーム風サウンドバッファの作成に失敗しました");
+    if (SoundBufferCreate(&sound->buffers[0], &desc) != 0)
+      return BufferNotMade(*format, "ストリーム風サウンドバッファの作成に失敗しました");
     sound->bufferCount = 1;
     sound->format = *format;
     return 0;
@@ -421,7 +491,8 @@ int CreateStreamSoundBuffer(const WaveFormat* format, int32_t size, int32_t mode
   desc.lpwfxFormat = reinterpret_cast<WAVEFORMATEX*>(&copy);
   if (SoundBufferCreate(&sound->buffers[0], &desc) != 0) {
     desc.dwFlags = DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN | DSBCAPS_STATIC;
-    if (SoundBufferCreate(&sound->buffers[0], &desc) != 0) FatalExit("DirectSoundBuffer の作成に失敗しました");
+    if (SoundBufferCreate(&sound->buffers[0], &desc) != 0)
+      return BufferNotMade(*format, "DirectSoundBuffer の作成に失敗しました");
   }
   int32_t made = 1;
   while (made < bufferCount && SoundBufferDuplicate(&sound->buffers[0], &sound->buffers[made]) == 0) ++made;
@@ -464,6 +535,7 @@ int32_t LoadSoundFromMemory(const void* image, int32_t size, int32_t bufferCount
     // A sound no buffer can hold is refused before its whole decode is allocated.
     GetPcmConverterFormat(converter, &format);
     if (!SoundBufferFormatFits(format, MinSoundBufferBytes) || GetPcmConverterSize(converter) > MaxSoundBufferBytes) {
+      LogSoundFormatRefused(format, "バッファの大きさか形式の範囲外");
       failed = 1;
     } else if (ConvertWholeToPcm(converter, &format, &pcm, &pcm_size) != 0) {
       WriteLog("音声ファイルを格納するメモリ領域の確保に失敗しました");
@@ -473,9 +545,11 @@ int32_t LoadSoundFromMemory(const void* image, int32_t size, int32_t bufferCount
   }
   TrackedFree(converter);
   CloseMemoryStream(reinterpret_cast<StreamHandle>(memory));
-  // A format or size DirectSound cannot take is refused here, before any buffer exists
-  // (a failed first buffer ends the program).
-  if (failed == 0 && !SoundBufferFormatFits(format, pcm_size)) failed = 1;
+  // A format or size no buffer can take is refused here, before DirectSound is asked.
+  if (failed == 0 && !SoundBufferFormatFits(format, pcm_size)) {
+    LogSoundFormatRefused(format, "バッファの大きさか形式の範囲外");
+    failed = 1;
+  }
   if (failed != 0) {
     TrackedFree(pcm);
     DeleteSoundHandle(handle, 0);

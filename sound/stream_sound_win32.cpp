@@ -83,6 +83,34 @@ SoundBuffer* GetStreamSoundBuffer(int32_t handle, bool takeOver) {
   return &owner->buffers[0];
 }
 
+// Bytes a source gives over all its plays (a source repeated forever counts once).
+int64_t SourcePlayedBytes(SoundRecord* sound, int32_t index) {
+  StreamSource& source = sound->sources[index];
+  PcmConverter* converter = &source.converter;
+  const int64_t bytes =
+      converter->kind == PcmConverterKind::Ogg ? GetOggTotalBytes(converter) : GetPcmConverterSize(converter);
+  const int64_t whole = bytes / BlockAlign(sound) * BlockAlign(sound);
+  return source.repeatCount < 0 ? whole : whole * (source.repeatCount + 1);
+}
+
+// The part of the sound that loops, in played bytes: from a source repeated forever's loop
+// start to its end, or the whole sound when it is played looped; false when nothing loops.
+bool LoopedPart(SoundRecord* sound, int64_t* start, int64_t* end) {
+  int64_t before = 0;
+  for (int32_t i = 0; i < sound->sourceCount; ++i) {
+    const int64_t bytes = SourcePlayedBytes(sound, i);
+    if (sound->sources[i].repeatCount == -1) {
+      *start = before + int64_t{sound->sources[i].loopStartSample} * BlockAlign(sound);
+      *end = before + bytes;
+      return *start < *end;
+    }
+    before += bytes;
+  }
+  *start = 0;
+  *end = before;
+  return sound->lastPlayType == 3 && before > 0;
+}
+
 void AccountStreamPosition(SoundRecord* sound, int32_t cursor) {
   // A shared ring's cursor moves for its current player only.
   const SoundRecord* owner = RingOwner(sound);
@@ -91,15 +119,40 @@ void AccountStreamPosition(SoundRecord* sound, int32_t cursor) {
   const int32_t last = sound->lastCursor;
   if (cursor == last) return;
   const int64_t ring = sound->ringSize;
-  const int32_t loop = sound->loopPosition;
-  const bool crossed = last <= cursor ? (last < loop && loop <= cursor) : (loop > last || loop <= cursor);
-  if (sound->loopPending != 0 && crossed) {
-    sound->playedBytes = (cursor - loop + (cursor < loop ? ring : 0)) + sound->loopStart;
-    sound->loopPending = 0;
+  // The last of the pending loops the cursor has passed since the last look restarts the
+  // count; the ones passed before it are done with.
+  bool passed = false;
+  PendingLoop latest{};
+  while (sound->loopCount > 0) {
+    const int32_t loop = sound->loops[0].ringPosition;
+    const bool crossed = last <= cursor ? (last < loop && loop <= cursor) : (loop > last || loop <= cursor);
+    if (!crossed) break;
+    latest = sound->loops[0];
+    passed = true;
+    --sound->loopCount;
+    std::memmove(&sound->loops[0], &sound->loops[1], sizeof(PendingLoop) * static_cast<size_t>(sound->loopCount));
+  }
+  if (passed) {
+    sound->playedBytes =
+        (cursor - latest.ringPosition + (cursor < latest.ringPosition ? ring : 0)) + latest.playedBytes;
   } else {
     sound->playedBytes += cursor - last + (cursor < last ? ring : 0);
   }
+  // Past the end of the looped part the cursor has passed a loop the full queue could not
+  // record: the loops are that part's length apart.
+  int64_t start = 0;
+  int64_t end = 0;
+  if (LoopedPart(sound, &start, &end) && sound->playedBytes >= end)
+    sound->playedBytes = start + (sound->playedBytes - start) % (end - start);
   sound->lastCursor = cursor;
+}
+
+// Records a loop at the ring position of the next write. A full queue (a source of under an
+// eighth of a second) keeps its older loops; the position accounting then wraps by the
+// looped part's length instead.
+void PushPendingLoop(SoundRecord* sound, int32_t ringPosition, int64_t playedBytes) {
+  if (sound->loopCount == MaxPendingLoops) return;
+  sound->loops[sound->loopCount++] = PendingLoop{ringPosition, playedBytes};
 }
 
 void FillStreamSilence(const SoundRecord* sound, void* dest, uint32_t bytes) {
@@ -134,9 +187,9 @@ int AdvanceStreamSource(SoundRecord* sound, RingWrite& w) {
   sound->repeatCounter = r + 1;
   if (source.repeatCount == -1) {
     sound->sourcePosition = int64_t{source.loopStartSample} * BlockAlign(sound);
-    sound->loopPending = 1;
-    sound->loopStart = sound->sourcePosition;
-    sound->loopPosition = w.ringPosition;
+    int64_t before = 0;
+    for (int32_t i = 0; i < sound->currentSource; ++i) before += SourcePlayedBytes(sound, i);
+    PushPendingLoop(sound, w.ringPosition, before + sound->sourcePosition);
   } else if (source.repeatCount < r + 1) {
     sound->repeatCounter = 0;
     ++sound->currentSource;
@@ -153,9 +206,7 @@ int AdvanceStreamSource(SoundRecord* sound, RingWrite& w) {
         return -1;
       }
       sound->currentSource = 0;
-      sound->loopPending = 1;
-      sound->loopStart = 0;
-      sound->loopPosition = w.ringPosition;
+      PushPendingLoop(sound, w.ringPosition, 0);
     }
     sound->sourcePosition = 0;
   } else {
@@ -358,8 +409,10 @@ int AddSreamSound(const DataStream& stream, int32_t repeatCount, int32_t handle,
       return WriteLog("フォーマットの違う音声データは同時に使うことは出来ません");
     }
   } else {
-    // DirectSound refuses what does not fit; that failure would end the program.
-    if (!SoundBufferFormatFits(format, 6 * int64_t{format.avgBytesPerSec})) {
+    // What no buffer can take is refused before DirectSound is asked.
+    const int64_t ring_bytes = 6 * int64_t{format.avgBytesPerSec};
+    if (!SoundBufferFormatFits(format, ring_bytes)) {
+      LogSoundFormatRefused(format, "バッファの大きさか形式の範囲外");
       FreeSource(source);
       return -1;
     }
@@ -371,11 +424,14 @@ int AddSreamSound(const DataStream& stream, int32_t repeatCount, int32_t handle,
       sound->sharedSource = sharedSource;
       ++shared->useCount;
     } else {
-      CreateStreamSoundBuffer(&format, static_cast<int32_t>(6 * int64_t{format.avgBytesPerSec}), 1, 1, handle);
+      if (CreateStreamSoundBuffer(&format, static_cast<int32_t>(ring_bytes), 1, 1, handle) != 0) {
+        FreeSource(source);
+        return -1;
+      }
       sound->sharedSource = -1;
     }
     sound->streamFlag = 1;
-    sound->ringSize = static_cast<int32_t>(6 * int64_t{format.avgBytesPerSec});
+    sound->ringSize = static_cast<int32_t>(ring_bytes);
     sound->useCount = 0;
     sound->currentPlayer = -1;
     sound->deletePending = 0;
@@ -385,15 +441,11 @@ int AddSreamSound(const DataStream& stream, int32_t repeatCount, int32_t handle,
   }
   source.repeatCount = static_cast<int8_t>(repeatCount < -1 ? -1 : (repeatCount > 127 ? 127 : repeatCount));
   ++sound->sourceCount;
-  // Ogg Vorbis sizes carry a second of slack for whole conversions; a total must not.
+  // Ogg Vorbis sizes carry a second of slack for whole conversions; a total must not. A
+  // source repeated a set number of times counts each time it plays, as the position does.
   int64_t total = 0;
-  for (int32_t i = 0; i < sound->sourceCount; ++i) {
-    PcmConverter* converter = &sound->sources[i].converter;
-    const int64_t bytes =
-        converter->kind == PcmConverterKind::Ogg ? GetOggTotalBytes(converter) : GetPcmConverterSize(converter);
-    total += bytes / BlockAlign(sound);
-  }
-  sound->totalSamples = total;
+  for (int32_t i = 0; i < sound->sourceCount; ++i) total += SourcePlayedBytes(sound, i);
+  sound->totalSamples = total / BlockAlign(sound);
   return 0;
 }
 
@@ -440,6 +492,7 @@ int AddStreamSoundImage(const void* image, int32_t size, int32_t repeatCount, in
 }
 
 int PrimeStreamSound(int32_t handle) {
+  if (!SoundStarted()) return -1;
   SoundRecord* sound = FindStream(handle);
   if (sound == nullptr || sound->sourceCount == 0 || GetStreamSoundStatus(handle) == 1) return 0;
   SoundBuffer* ring = GetStreamSoundBuffer(handle, false);
@@ -449,7 +502,7 @@ int PrimeStreamSound(int32_t handle) {
   sound->writeCursor = PrimingPending;
   sound->windowStart = -1;
   sound->ending = 0;
-  sound->loopPending = 0;
+  sound->loopCount = 0;
   SeekCurrentSource(sound);
   sound->primed = 1;
   RefillStreamSound(handle);
@@ -549,7 +602,7 @@ int PlayStreamSound(int32_t handle, int32_t playType, int32_t fromStart) {
     sound->repeatCounter = 0;
     sound->sourcePosition = 0;
     sound->playedBytes = 0;
-    sound->loopPending = 0;
+    sound->loopCount = 0;
     sound->primed = 0;
   }
   sound->allSourcesDone = 0;
@@ -559,7 +612,12 @@ int PlayStreamSound(int32_t handle, int32_t playType, int32_t fromStart) {
   if (SoundBufferPlay(ring, 1) != 0) return -1;
   sound->playStartTime = ReadMillisecondClock();
   if (playType == 0) {
-    while (PumpFrameMessages() == 0 && GetStreamSoundStatus(handle) == 1) Sleep(1);
+    // The pump refills streams only as part of a window's frame; without the window nothing
+    // else would, and the ring would play its old contents forever.
+    while (PumpFrameMessages() == 0 && GetStreamSoundStatus(handle) == 1) {
+      ProcessStreamSounds();
+      Sleep(1);
+    }
   }
   return 0;
 }

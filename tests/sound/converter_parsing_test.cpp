@@ -2,8 +2,10 @@
 // headers, ID3 sizes and the frame walk, over memory streams.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
+#include "core/tracked_alloc.h"
 #include "file/file_access.h"
 #include "sound/mpeg_frames.h"
 #include "sound/pcm_converter.h"
@@ -71,9 +73,15 @@ TEST(RiffWalk, RefusesMalformedFiles) {
   EXPECT_EQ(Walk(RiffWave(empty_data), &found), -1);
 
   std::vector<uint8_t> past_end;
-  PutChunk(past_end, "fmt ", PcmFormatBody(1, 8000, 16, true));
-  PutChunk(past_end, "data", {1, 2, 3, 4}, 4000);
-  EXPECT_EQ(Walk(RiffWave(past_end), &found), -1);
+  PutChunk(past_end, "fmt ", PcmFormatBody(2, 8000, 16, true));
+  PutChunk(past_end, "data", {1, 2}, 4000);
+  EXPECT_EQ(Walk(RiffWave(past_end), &found), -1);  // not one whole frame left
+
+  std::vector<uint8_t> list_past_end;
+  PutChunk(list_past_end, "fmt ", PcmFormatBody(1, 8000, 16, true));
+  PutChunk(list_past_end, "LIST", {1, 2, 3, 4}, 4000);
+  PutChunk(list_past_end, "data", {1, 2});
+  EXPECT_EQ(Walk(RiffWave(list_past_end), &found), -1);
 
   std::vector<uint8_t> top_bit;
   PutChunk(top_bit, "fmt ", PcmFormatBody(1, 8000, 16, true));
@@ -86,6 +94,37 @@ TEST(RiffWalk, RefusesMalformedFiles) {
   EXPECT_EQ(Walk(RiffWave(huge_format), &found), -1);
 
   EXPECT_EQ(Walk({'R', 'I', 'F', 'F', 0, 0}, &found), -1);
+}
+
+// A data chunk that runs past the end of the file (cut short, or a size of 0xFFFFFFFF left
+// by a writer that never finished) gives the whole frames the file holds.
+TEST(RiffWalk, DataPastTheEndGivesTheWholeFramesHeld) {
+  const auto tone = ToneSamples(8000, 2, 0.01, 440);  // 80 frames of 4 bytes
+  for (const uint32_t claimed : {0xFFFFFFFFu, 0x7FFFFFF0u, static_cast<uint32_t>(tone.size() + 1)}) {
+    SCOPED_TRACE(claimed);
+    std::vector<uint8_t> chunks;
+    PutChunk(chunks, "fmt ", PcmFormatBody(2, 8000, 16, true));
+    PutChunk(chunks, "data", tone, claimed);
+    WaveChunks found{};
+    ASSERT_EQ(Walk(RiffWave(chunks), &found), 0);
+    EXPECT_EQ(found.dataStart, 46);
+    EXPECT_EQ(found.dataSize, static_cast<int32_t>(tone.size()));
+  }
+  // Cut inside a frame: the partial frame is left out.
+  const auto whole = ToneWave(8000, 2, 0.01, 440);
+  const std::vector<uint8_t> cut(whole.begin(), whole.end() - 3);
+  MemoryData m(cut);
+  PcmConverter converter{};
+  ASSERT_EQ(OpenPcmConverter(m.stream, &converter), 0);
+  EXPECT_EQ(GetPcmConverterSize(&converter), static_cast<int64_t>(tone.size()) - 4);
+  WaveFormat format{};
+  uint8_t* pcm = nullptr;
+  int32_t size = 0;
+  ASSERT_EQ(ConvertWholeToPcm(&converter, &format, &pcm, &size), 0);
+  EXPECT_EQ(size, static_cast<int32_t>(tone.size()) - 4);
+  EXPECT_EQ(0, std::memcmp(pcm, tone.data(), static_cast<size_t>(size)));
+  TrackedFree(pcm);
+  ClosePcmConverter(&converter);
 }
 
 TEST(PcmWaveConverter, ConvertsWholeAndSeeks) {
@@ -112,6 +151,13 @@ TEST(PcmWaveConverter, ConvertsWholeAndSeeks) {
   EXPECT_EQ(size, 8000);
   EXPECT_EQ(0, std::memcmp(pcm, wave.data() + 46, 8000));
   TrackedFree(pcm);
+  // After the whole conversion the output stands at the end: a seek to 0 goes back.
+  uint8_t none[4];
+  EXPECT_EQ(ConvertPcmBlock(&converter, none, 4), 0);
+  SeekPcmConverter(&converter, 0);
+  uint8_t again[8];
+  ASSERT_EQ(ConvertPcmBlock(&converter, again, 8), 8);
+  EXPECT_EQ(0, std::memcmp(again, wave.data() + 46, 8));
   EXPECT_EQ(ClosePcmConverter(&converter), 0);
   EXPECT_EQ(ClosePcmConverter(&converter), -1);
 }
@@ -221,8 +267,12 @@ TEST(SoundBuffers, FormatsAndSizesNoBufferTakesAreRefused) {
   WaveFormat odd = stereo;
   odd.blockAlign = 3;
   EXPECT_FALSE(SoundBufferFormatFits(odd, 176400));
-  EXPECT_FALSE(SoundBufferFormatFits(MakePcmFormat(2, 44100, 24), 176400));
-  EXPECT_FALSE(SoundBufferFormatFits(MakePcmFormat(3, 44100, 16), 176400));
+  // More bits and channels are DirectSound's to take or refuse.
+  EXPECT_TRUE(SoundBufferFormatFits(MakePcmFormat(2, 44100, 24), 176400));
+  EXPECT_TRUE(SoundBufferFormatFits(MakePcmFormat(2, 44100, 32), 176400));
+  EXPECT_TRUE(SoundBufferFormatFits(MakePcmFormat(6, 48000, 16), 176400));
+  EXPECT_FALSE(SoundBufferFormatFits(MakePcmFormat(2, 44100, 12), 176400));
+  EXPECT_FALSE(SoundBufferFormatFits(MakePcmFormat(0, 44100, 16), 176400));
   EXPECT_FALSE(SoundBufferFormatFits(MakePcmFormat(2, 99, 16), 176400));
   EXPECT_FALSE(SoundBufferFormatFits(MakePcmFormat(2, 200001, 16), 176400));
 }

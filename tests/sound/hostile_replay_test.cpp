@@ -95,8 +95,10 @@ TEST(HostileSounds, TruncatedFilesNeverDecodeToMoreThanTheWhole) {
   ASSERT_EQ(whole_wave.opened, 0);
   for (const HostileSound& h : TruncatedSounds("pcm wav", wave)) {
     SCOPED_TRACE(h.name);
-    // Every cut leaves the data chunk running past the end.
-    EXPECT_EQ(ExerciseConverter(h.bytes.data(), h.bytes.size()).pcmBytes, -1);
+    // Every cut leaves the data chunk running past the end: what is left of it decodes, in
+    // whole 2-byte frames, once there is one.
+    const int64_t held = (static_cast<int64_t>(h.bytes.size()) - 46) / 2 * 2;
+    EXPECT_EQ(ExerciseConverter(h.bytes.data(), h.bytes.size()).pcmBytes, held > 0 ? held : -1);
   }
   const auto whole_ogg = ExerciseConverter(f.ogg.data(), f.ogg.size());
   ASSERT_EQ(whole_ogg.kind, static_cast<int>(PcmConverterKind::Ogg));

@@ -120,7 +120,9 @@ inline std::vector<HostileSound> HostileSounds(const std::vector<uint8_t>& ima, 
     c.clear();
     PutChunk(c, "fmt ", PcmFormatBody(static_cast<uint16_t>(channels), rate, static_cast<uint16_t>(bits), true));
     PutChunk(c, "data", tone);
-    wave(name, c, channels == 0 || rate == 0 ? Refuser::WaveWalk : Refuser::Load);
+    // Nine channels are DirectSound's to take or refuse.
+    const bool refused = channels != 9;
+    set.push_back({name, RiffWave(c), refused, channels == 0 || rate == 0 ? Refuser::WaveWalk : Refuser::Load});
   }
   c.clear();
   PutChunk(c, "fmt ", Patched(fmt, 12, 0, 2));
@@ -142,7 +144,8 @@ inline std::vector<HostileSound> HostileSounds(const std::vector<uint8_t>& ima, 
     c.clear();
     PutChunk(c, "fmt ", fmt);
     PutChunk(c, "data", tone, claimed);
-    wave("wav data past the end", c);
+    // Plays the tone it holds.
+    set.push_back({"wav data past the end", RiffWave(c), false});
   }
   c.clear();
   PutChunk(c, "fmt ", fmt);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "core/core_state.h"
@@ -211,6 +212,52 @@ TEST_F(MusicTest, WaveOutputHeaderIsByteExact) {
   EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 46), header);
   EXPECT_EQ(bytes[46], 1);
   EXPECT_EQ(bytes[57], 0x80);
+  std::remove(path);
+}
+
+// The engine's end finishes a WAV output left on (its header written), deletes every MIDI
+// handle and the temporary MIDI file.
+TEST(MusicEnd, TerminateSoundFinishesWaveOutputAndDeletesMidi) {
+  CoInitialize(nullptr);
+  SetFileAccessTable(nullptr);
+  ASSERT_EQ(InitializeSound(), 0);
+  const char* path = "music_test_left_on.wav";
+  ASSERT_EQ(StartWaveOutputFile(path), 0);
+  const int16_t frames[4] = {5, -5, 7, -7};
+  ASSERT_EQ(WriteWaveOutputFrames(frames, 2), 0);
+  const char* midi_path = "music_test_temporary.mid";
+  const std::vector<uint8_t> midi = ShortMidi();
+  FILE* m = std::fopen(midi_path, "wb");
+  ASSERT_NE(m, nullptr);
+  std::fwrite(midi.data(), 1, midi.size(), m);
+  std::fclose(m);
+  std::snprintf(Music.tempMidiPath, sizeof Music.tempMidiPath, "%s", midi_path);
+  Music.tempMidiExists = 1;
+  const int32_t first = AddMusicData();
+  const int32_t second = AddMusicData();
+  ASSERT_NE(first, -1);
+  ASSERT_NE(second, -1);
+  ASSERT_EQ(TerminateSound(), 0);
+  EXPECT_EQ(Music.waveOutput, 0);
+  EXPECT_EQ(Musics.count, 0);
+  EXPECT_EQ(Music.tempMidiExists, 0);
+  EXPECT_EQ(std::fopen(midi_path, "rb"), nullptr);
+  ASSERT_EQ(InitializeSound(), 0);
+  EXPECT_EQ(GetMusicStatus(first), -1);
+  EXPECT_EQ(GetMusicStatus(second), -1);
+  EXPECT_EQ(TerminateSound(), 0);
+  FILE* f = std::fopen(path, "rb");
+  ASSERT_NE(f, nullptr);
+  std::vector<uint8_t> bytes(100);
+  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
+  std::fclose(f);
+  ASSERT_EQ(bytes.size(), 54u);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RIFF");
+  EXPECT_EQ(bytes[4], 46);
+  EXPECT_EQ(std::string(bytes.begin() + 8, bytes.begin() + 16), "WAVEfmt ");
+  EXPECT_EQ(std::string(bytes.begin() + 38, bytes.begin() + 42), "data");
+  EXPECT_EQ(bytes[42], 8);
+  EXPECT_EQ(bytes[46], 5);
   std::remove(path);
 }
 

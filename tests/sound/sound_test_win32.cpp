@@ -11,9 +11,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "core/log.h"
 #include "file/file_access.h"
 #include "sound/sound.h"
 #include "sound/hostile_sounds.h"
@@ -58,6 +60,21 @@ TEST(SoundNotStarted, EveryOperationFails) {
   EXPECT_EQ(StopSoundHandle(0x10000000), -1);
   EXPECT_EQ(GetSoundStatus(0x10000000), -1);
   EXPECT_EQ(DeleteAllSounds(0), -1);
+  EXPECT_EQ(AddSoundData(-1), -1);
+  EXPECT_EQ(SetSoundCreateType(2), -1);
+  EXPECT_EQ(GetSoundCreateType(), -1);
+  const auto wave = ToneWave(8000, 1, 0.1, 440);
+  EXPECT_EQ(LoadSoundFromMemory(wave.data(), static_cast<int32_t>(wave.size()), 1, -1), -1);
+  EXPECT_EQ(AddStreamSoundImage(wave.data(), static_cast<int32_t>(wave.size()), 0, 0x10000000, 2, -1), -1);
+  const WaveFormat format = MakePcmFormat(1, 8000, 16);
+  EXPECT_EQ(CreateStreamSoundBuffer(&format, 1600, 0, 1, 0x10000000), -1);
+  EXPECT_EQ(PrimeStreamSound(0x10000000), -1);
+  EXPECT_EQ(RefillStreamSound(0x10000000), -1);
+  EXPECT_EQ(ProcessStreamSounds(), -1);
+  EXPECT_EQ(GetSoundPositionMs(0x10000000), -1);
+  EXPECT_EQ(GetSoundTotalSamples(0x10000000), -1);
+  EXPECT_EQ(DeleteSoundHandle(0x10000000, 0), -1);
+  EXPECT_EQ(Sounds.count, 0);
 }
 
 TEST(SoundEnded, EveryOperationFailsAfterTheEnd) {
@@ -77,6 +94,8 @@ TEST(SoundEnded, EveryOperationFailsAfterTheEnd) {
   EXPECT_EQ(GetSoundPositionMs(sound), -1);
   EXPECT_EQ(DeleteSoundHandle(sound, 0), -1);
   EXPECT_EQ(DeleteAllSounds(0), -1);
+  EXPECT_EQ(AddSoundData(-1), -1);
+  EXPECT_EQ(SetSoundCreateType(1), -1);
   // The end deleted what was still loaded.
   EXPECT_EQ(Sounds.count, 0);
 }
@@ -136,15 +155,43 @@ TEST_F(SoundTest, BadFilesFailWithoutABuffer) {
   PutChunk(chunks, "data", {});
   WriteFile("empty.wav", RiffWave(chunks));
   EXPECT_EQ(LoadSoundFile("empty.wav", 1, -1), -1);
-  std::vector<uint8_t> big;
-  PutChunk(big, "fmt ", PcmFormatBody(2, 44100, 16, true));
-  PutChunk(big, "data", {1, 2, 3, 4}, 0x7FFFFFF0);
-  WriteFile("big.wav", RiffWave(big));
-  EXPECT_EQ(LoadSoundFile("big.wav", 1, -1), -1);
+  std::vector<uint8_t> partial;
+  PutChunk(partial, "fmt ", PcmFormatBody(2, 44100, 16, true));
+  PutChunk(partial, "data", {1, 2}, 0x7FFFFFF0);  // not one whole frame
+  WriteFile("partial.wav", RiffWave(partial));
+  EXPECT_EQ(LoadSoundFile("partial.wav", 1, -1), -1);
   WriteFile("noise.bin", std::vector<uint8_t>(3000, 0xFF));
   EXPECT_EQ(LoadSoundFile("noise.bin", 1, -1), -1);
   EXPECT_EQ(LoadSoundFile("missing.wav", 1, -1), -1);
   EXPECT_EQ(Sounds.count, 0);
+}
+
+// A WAV whose data chunk runs past the end of the file plays the whole frames it holds: cut
+// one byte short, cut inside, or with the size a writer left at 0xFFFFFFFF.
+TEST_F(SoundTest, TruncatedWavesPlayWhatTheyHold) {
+  const auto whole = ToneWave(44100, 2, 0.5, 440);
+  const int32_t data = static_cast<int32_t>(whole.size()) - 46;
+  struct Case {
+    const char* name;
+    size_t keep;
+    uint32_t claimed;
+    int32_t frames;
+  };
+  for (const Case c : {Case{"one byte short", whole.size() - 1, static_cast<uint32_t>(data), data / 4 - 1},
+                       Case{"cut at a third", 46 + 3000 + 2, static_cast<uint32_t>(data), 750},
+                       Case{"size 0xFFFFFFFF", whole.size(), 0xFFFFFFFFu, data / 4}}) {
+    SCOPED_TRACE(c.name);
+    std::vector<uint8_t> bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(c.keep));
+    for (int i = 0; i < 4; ++i) bytes[42 + i] = static_cast<uint8_t>(c.claimed >> (8 * i));
+    WriteFile("truncated.wav", bytes);
+    const int32_t sound = LoadSoundFile("truncated.wav", 1, -1);
+    ASSERT_NE(sound, -1);
+    const SoundRecord* record = Sounds.Find(sound);
+    ASSERT_EQ(record->pcmSize, c.frames * 4);
+    EXPECT_EQ(0, std::memcmp(record->pcm, whole.data() + 46, static_cast<size_t>(record->pcmSize)));
+    EXPECT_EQ(PlaySoundHandle(sound, 1, 1), 0);
+    EXPECT_EQ(DeleteSoundHandle(sound, 0), 0);
+  }
 }
 
 TEST_F(SoundTest, Mp3FilesDecodeThroughAcm) {
@@ -370,6 +417,98 @@ TEST_F(SoundTest, HostileAndTruncatedFilesFailCleanly) {
   CloseHandle(watchdog);
   EXPECT_EQ(Sounds.count, 0);
   std::printf("%zu hostile and truncated files, %d of them loaded\n", set.size(), loaded);
+}
+
+// Play type 0 on a stream sound waits until it has played out, with no engine window whose
+// frames would refill the ring: the wait refills it, or it would loop its old contents
+// forever (the watchdog then ends the program).
+TEST_F(SoundTest, PlayTypeZeroOnAStreamReturnsWithoutTheWindow) {
+  const auto wave = ToneWave(22050, 1, 1.0, 440);
+  SetSoundCreateType(2);
+  const int32_t sound = LoadSoundFromMemory(wave.data(), static_cast<int32_t>(wave.size()), 1, -1);
+  SetSoundCreateType(0);
+  ASSERT_NE(sound, -1);
+  ASSERT_EQ(Sounds.Find(sound)->streamFlag, 1);
+  const HANDLE watchdog = CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr);
+  WatchedName = "play type 0 on a stream sound";
+  InterlockedIncrement(&WatchedSerial);
+  const DWORD start = GetTickCount();
+  ASSERT_EQ(PlaySoundHandle(sound, 0, 1), 0);
+  const DWORD took = GetTickCount() - start;
+  InterlockedExchange(&WatchedSerial, -1);
+  WaitForSingleObject(watchdog, INFINITE);
+  CloseHandle(watchdog);
+  EXPECT_GE(took, 900u);
+  EXPECT_EQ(GetSoundStatus(sound), 0);
+  EXPECT_EQ(GetSoundPositionMs(sound), 1000);
+}
+
+// PCM WAVs of 24 and 32 bits and of more than two channels: DirectSound is offered the
+// file's own format and the sound loads, plain and streamed, with its samples as they are.
+TEST_F(SoundTest, WideAndMultichannelPcmLoadsInItsOwnFormat) {
+  struct Case {
+    uint16_t channels;
+    uint32_t rate;
+    uint16_t bits;
+  };
+  for (const Case c : {Case{2, 44100, 24}, Case{2, 44100, 32}, Case{1, 48000, 24}, Case{4, 44100, 16},
+                       Case{6, 48000, 24}}) {
+    SCOPED_TRACE(std::to_string(c.channels) + " channels, " + std::to_string(c.bits) + " bits");
+    const int32_t align = c.channels * c.bits / 8;
+    std::vector<uint8_t> samples(static_cast<size_t>(align) * c.rate / 5);
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<uint8_t>(i * 37 + i / 997);
+    std::vector<uint8_t> chunks;
+    PutChunk(chunks, "fmt ", PcmFormatBody(c.channels, c.rate, c.bits, true));
+    PutChunk(chunks, "data", samples);
+    const auto wave = RiffWave(chunks);
+    const int32_t sound = LoadSoundFromMemory(wave.data(), static_cast<int32_t>(wave.size()), 2, -1);
+    ASSERT_NE(sound, -1);
+    const SoundRecord* record = Sounds.Find(sound);
+    EXPECT_EQ(record->format.channels, c.channels);
+    EXPECT_EQ(record->format.bitsPerSample, c.bits);
+    EXPECT_EQ(record->format.blockAlign, align);
+    ASSERT_EQ(record->pcmSize, static_cast<int32_t>(samples.size()));
+    EXPECT_EQ(0, std::memcmp(record->pcm, samples.data(), samples.size()));
+    WAVEFORMATEX taken{};
+    ASSERT_EQ(record->buffers[0].buffer->GetFormat(&taken, sizeof taken, nullptr), DS_OK);
+    EXPECT_EQ(taken.nChannels, c.channels);
+    EXPECT_EQ(taken.wBitsPerSample, c.bits);
+    EXPECT_EQ(PlaySoundHandle(sound, 1, 1), 0);
+    EXPECT_EQ(DeleteSoundHandle(sound, 0), 0);
+    SetSoundCreateType(2);
+    const int32_t stream = LoadSoundFromMemory(wave.data(), static_cast<int32_t>(wave.size()), 1, -1);
+    SetSoundCreateType(0);
+    ASSERT_NE(stream, -1);
+    EXPECT_EQ(GetSoundTotalSamples(stream), c.rate / 5);
+    EXPECT_EQ(DeleteSoundHandle(stream, 0), 0);
+  }
+}
+
+std::string CapturedLog;
+void CaptureLog(const char* text) { CapturedLog += text; }
+
+// A format DirectSound refuses fails the buffer, plain or ring, with a log line that says
+// what DirectSound answered; the program goes on.
+TEST_F(SoundTest, FormatsDirectSoundRefusesFailTheBufferAndSayWhy) {
+  WaveFormat twelve = MakePcmFormat(2, 44100, 16);
+  twelve.bitsPerSample = 12;
+  WaveFormat mpeg = MakePcmFormat(2, 44100, 16);
+  mpeg.formatTag = WaveFormatMpegLayer3;
+  for (const WaveFormat& format : {twelve, mpeg}) {
+    for (const int32_t mode : {0, 1}) {
+      SCOPED_TRACE(std::to_string(format.formatTag) + " mode " + std::to_string(mode));
+      const int32_t sound = AddSoundData(-1);
+      ASSERT_NE(sound, -1);
+      CapturedLog.clear();
+      LogTextSink = CaptureLog;
+      EXPECT_EQ(CreateStreamSoundBuffer(&format, 6 * 176400, mode, 1, sound), -1);
+      LogTextSink = nullptr;
+      EXPECT_NE(CapturedLog.find("サウンドバッファを作れない音声形式です"), std::string::npos) << CapturedLog;
+      EXPECT_NE(CapturedLog.find("DSERR_"), std::string::npos) << CapturedLog;
+      EXPECT_EQ(Sounds.Find(sound)->buffers[0].valid, 0);
+      EXPECT_EQ(DeleteSoundHandle(sound, 0), 0);
+    }
+  }
 }
 
 // Run by record_tone.sh while the null sink's monitor is recorded: half a second of

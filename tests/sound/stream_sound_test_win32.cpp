@@ -223,7 +223,8 @@ TEST_F(StreamSoundTest, RepeatsASourceThenPlaysTheNextAndRefusesMore) {
   const int32_t h = AddSoundData(-1);
   ASSERT_EQ(AddStreamSoundImage(first.data(), static_cast<int32_t>(first.size()), 2, h, 2, -1), 0);
   ASSERT_EQ(AddStreamSoundImage(second.data(), static_cast<int32_t>(second.size()), 0, h, 0, -1), 0);
-  EXPECT_EQ(GetSoundTotalSamples(h), A / 2 + A);
+  // The first source counts each of its three plays.
+  EXPECT_EQ(GetSoundTotalSamples(h), 3 * A / 2 + A);
   // Another format (16-bit) is refused; so is a fourth source.
   const auto other = ToneWave(Rate, 1, 0.5, 440);
   EXPECT_EQ(AddStreamSoundImage(other.data(), static_cast<int32_t>(other.size()), 0, h, 2, -1), -1);
@@ -243,6 +244,48 @@ TEST_F(StreamSoundTest, RepeatsASourceThenPlaysTheNextAndRefusesMore) {
   const int32_t p = LoadSoundFromMemory(plain.data(), static_cast<int32_t>(plain.size()), 1, -1);
   ASSERT_NE(p, -1);
   EXPECT_EQ(AddStreamSoundImage(first.data(), static_cast<int32_t>(first.size()), 0, p, 2, -1), -1);
+}
+
+// A looped sound shorter than the writer's four-second lead has several loops written ahead
+// of the cursor at once: each is kept, and the position starts again at each as the cursor
+// passes it. A sixteenth of a second loops more often than the queue holds.
+TEST_F(StreamSoundTest, ShortLoopsReportThePositionWithinTheLoop) {
+  for (const int32_t length : {2 * A, 7 * A / 2, A / 2, 9 * A / 2, A / 16}) {
+    SCOPED_TRACE(length);
+    const int32_t h = LoadStream(Wave8(Pattern(length)), 2);
+    ASSERT_NE(h, -1);
+    ASSERT_EQ(PlaySoundHandle(h, 3, 1), 0);
+    // Twelve seconds, the cursor moved a fifth of a second at a time and the ring refilled
+    // after each move, as the pump does.
+    for (int64_t played = A / 5; played <= 12 * A; played += A / 5) {
+      SetCursor(h, static_cast<int32_t>(played % RingBytes));
+      ASSERT_EQ(RefillStreamSound(h), 0) << played;
+      ASSERT_EQ(GetStreamSoundPositionMs(h), (played % length) * 1000 / A) << played;
+    }
+    EXPECT_EQ(GetSoundStatus(h), 1);
+    EXPECT_EQ(DeleteSoundHandle(h, 0), 0);
+  }
+}
+
+// A source played three times counts each play: the position runs on through the repeats to
+// the end of the sound, where it stops.
+TEST_F(StreamSoundTest, RepeatedSourcesCountInThePositionAndTheTotal) {
+  const auto first = Wave8(Pattern(A / 2));
+  const auto second = Wave8(Pattern(A));
+  const int32_t h = AddSoundData(-1);
+  ASSERT_EQ(AddStreamSoundImage(first.data(), static_cast<int32_t>(first.size()), 2, h, 2, -1), 0);
+  ASSERT_EQ(AddStreamSoundImage(second.data(), static_cast<int32_t>(second.size()), 0, h, 2, -1), 0);
+  EXPECT_EQ(GetSoundTotalTimeMs(h), 2500);
+  ASSERT_EQ(PlaySoundHandle(h, 1, 1), 0);
+  for (int64_t played = A / 4; played <= 2 * A + A / 4; played += A / 4) {
+    SetCursor(h, static_cast<int32_t>(played));
+    RefillStreamSound(h);
+    ASSERT_EQ(GetStreamSoundPositionMs(h), played * 1000 / A) << played;
+  }
+  SetCursor(h, 5 * A / 2 + 8);
+  RefillStreamSound(h);
+  EXPECT_EQ(GetSoundStatus(h), 0);
+  EXPECT_EQ(GetStreamSoundPositionMs(h), 2500);
 }
 
 TEST_F(StreamSoundTest, LoopsForeverAndRefusesSourcesWhilePlaying) {
