@@ -6,7 +6,7 @@ namespace quelt {
 
 int OpenAcmWaveConverter(PcmConverter*) { return -1; }
 int OpenMpegAcmConverter(PcmConverter*) { return -1; }
-int ConvertAcmBlock(PcmConverter*) { return -1; }
+int ConvertAcmBlock(PcmConverter*, uint8_t*) { return -1; }
 int SeekAcmConverter(PcmConverter*, int64_t) { return -1; }
 int CloseAcmConverter(PcmConverter*) { return 0; }
 int64_t GetAcmConverterSize(PcmConverter*) { return 0; }

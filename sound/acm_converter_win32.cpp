@@ -35,6 +35,49 @@ uintptr_t OpenStream(PcmConverter* c) {
   return reinterpret_cast<uintptr_t>(stream);
 }
 
+// acmFormatSuggest with no driver asks each installed driver in turn, loading it, which takes
+// far longer than a conversion's open; the answer for a source format does not change while
+// the process runs, so the last successful one is kept.
+struct SuggestionCache {
+  SRWLOCK lock = SRWLOCK_INIT;
+  bool valid = false;
+  DWORD sourceSize = 0;
+  uint8_t source[64] = {};
+  WaveFormat output{};
+};
+SuggestionCache LastSuggestion;
+
+DWORD FormatBytes(const WAVEFORMATEX* format) { return sizeof(WAVEFORMATEX) + format->cbSize; }
+
+// acmFormatSuggest (no driver, tag only) of `source` into a zeroed PCM format: 0 or the error.
+MMRESULT SuggestPcm(const uint8_t* source, WaveFormat* output) {
+  const auto* wave = reinterpret_cast<const WAVEFORMATEX*>(source);
+  const DWORD bytes = FormatBytes(wave);
+  const bool cacheable = bytes <= sizeof LastSuggestion.source;
+  if (cacheable) {
+    AcquireSRWLockShared(&LastSuggestion.lock);
+    const bool hit = LastSuggestion.valid && LastSuggestion.sourceSize == bytes &&
+                     std::memcmp(LastSuggestion.source, source, bytes) == 0;
+    if (hit) *output = LastSuggestion.output;
+    ReleaseSRWLockShared(&LastSuggestion.lock);
+    if (hit) return MMSYSERR_NOERROR;
+  }
+  *output = WaveFormat{};
+  output->formatTag = WaveFormatPcm;
+  const MMRESULT result = acmFormatSuggest(nullptr, const_cast<WAVEFORMATEX*>(wave),
+                                           reinterpret_cast<WAVEFORMATEX*>(output), sizeof *output,
+                                           ACM_FORMATSUGGESTF_WFORMATTAG);
+  if (result == MMSYSERR_NOERROR && cacheable) {
+    AcquireSRWLockExclusive(&LastSuggestion.lock);
+    LastSuggestion.valid = true;
+    LastSuggestion.sourceSize = bytes;
+    std::memcpy(LastSuggestion.source, source, bytes);
+    LastSuggestion.output = *output;
+    ReleaseSRWLockExclusive(&LastSuggestion.lock);
+  }
+  return result;
+}
+
 void CloseStream(uintptr_t* stream) {
   if (*stream != 0) acmStreamClose(AsStream(*stream), 0);
   *stream = 0;
@@ -86,12 +129,7 @@ int ConvertChunk(PcmConverter* c, uintptr_t stream, int32_t offset, uint8_t* des
 
 // The output format for the source, the source data in memory, both streams: 0 or -1.
 int FinishAcmOpen(PcmConverter* c) {
-  c->format = WaveFormat{};
-  c->format.formatTag = WaveFormatPcm;
-  if (acmFormatSuggest(nullptr, reinterpret_cast<WAVEFORMATEX*>(c->acmSourceFormat),
-                       reinterpret_cast<WAVEFORMATEX*>(&c->format), sizeof c->format,
-                       ACM_FORMATSUGGESTF_WFORMATTAG) != 0)
-    return -1;
+  if (SuggestPcm(c->acmSourceFormat, &c->format) != 0) return -1;
   if (c->format.formatTag != WaveFormatPcm || c->format.blockAlign == 0 || c->format.avgBytesPerSec == 0)
     return -1;
   c->acmSourceSize = c->dataSize;
@@ -100,9 +138,11 @@ int FinishAcmOpen(PcmConverter* c) {
   const DataStream& s = c->stream;
   if (s.ops.seek(s.handle, c->dataStart, 0) != 0 || !ReadExact(s, c->acmSource, c->dataSize)) return -1;
   s.ops.seek(s.handle, c->dataStart, 0);
+  // The trailing stream is opened when a caller first sets a trailing target: until then it
+  // would stand at the start of the data, where a reopened main stream starts too.
   c->acmMainStream = OpenStream(c);
-  c->acmTrailingStream = OpenStream(c);
-  if (c->acmMainStream == 0 || c->acmTrailingStream == 0) return -1;
+  c->acmTrailingStream = 0;
+  if (c->acmMainStream == 0) return -1;
   c->acmTrailingScratch = static_cast<uint8_t*>(TrackedAlloc(c->blockSize, __FILE__, __LINE__));
   if (c->acmTrailingScratch == nullptr) return -1;
   c->kind = PcmConverterKind::Acm;
@@ -136,11 +176,7 @@ int OpenAcmWaveConverter(PcmConverter* c) {
   c->format = WaveFormat{};
   // The suggested format's second of output sizes the block; asked before FinishAcmOpen.
   WaveFormat suggested{};
-  suggested.formatTag = WaveFormatPcm;
-  if (acmFormatSuggest(nullptr, reinterpret_cast<WAVEFORMATEX*>(format_block),
-                       reinterpret_cast<WAVEFORMATEX*>(&suggested), sizeof suggested,
-                       ACM_FORMATSUGGESTF_WFORMATTAG) != 0 ||
-      suggested.avgBytesPerSec == 0 || suggested.avgBytesPerSec > 8 * 4 * 768000)
+  if (SuggestPcm(format_block, &suggested) != 0 || suggested.avgBytesPerSec == 0 || suggested.avgBytesPerSec > 8 * 4 * 768000)
     return FailAcmOpen(c);
   c->blockSize = static_cast<int32_t>(suggested.avgBytesPerSec);
   if (FinishAcmOpen(c) != 0) return FailAcmOpen(c);
@@ -203,11 +239,11 @@ int64_t GetAcmConverterSize(PcmConverter* c) {
   return out;
 }
 
-int ConvertAcmBlock(PcmConverter* c) {
+int ConvertAcmBlock(PcmConverter* c, uint8_t* dest) {
   DWORD used = 0;
   DWORD produced = 0;
   if (c->trailingTarget != c->acmTrailingOutput) {
-    if (c->trailingTarget < c->acmTrailingOutput) {
+    if (c->trailingTarget < c->acmTrailingOutput || c->acmTrailingStream == 0) {
       CloseStream(&c->acmTrailingStream);
       c->acmTrailingStream = OpenStream(c);
       c->acmTrailingOffset = 0;
@@ -228,7 +264,7 @@ int ConvertAcmBlock(PcmConverter* c) {
   // nor converted ends the data.
   for (;;) {
     if (c->acmMainOffset >= c->acmSourceSize) return -1;
-    if (ConvertChunk(c, c->acmMainStream, c->acmMainOffset, c->block, static_cast<DWORD>(c->blockSize), &used,
+    if (ConvertChunk(c, c->acmMainStream, c->acmMainOffset, dest, static_cast<DWORD>(c->blockSize), &used,
                      &produced) != 0)
       return -1;
     c->acmMainOffset += static_cast<int32_t>(used);
@@ -255,7 +291,6 @@ int SeekAcmConverter(PcmConverter* c, int64_t sample) {
       c->outputPosition = c->acmTrailingOutput;
       c->acmTrailingStream = old_main;
       CloseStream(&c->acmTrailingStream);
-      c->acmTrailingStream = OpenStream(c);
       c->acmTrailingOffset = 0;
       c->acmTrailingOutput = 0;
     }
@@ -277,7 +312,7 @@ int SeekAcmConverter(PcmConverter* c, int64_t sample) {
     c->outputPosition += c->blockLeft;
     c->blockLeft = 0;
     c->blockOffset = 0;
-    if (ConvertAcmBlock(c) != 0) {
+    if (ConvertAcmBlock(c, c->block) != 0) {
       c->endReached = 1;
       return -1;
     }

@@ -75,9 +75,9 @@ int OpenOggConverter(PcmConverter* c) {
   return 0;
 }
 
-int ConvertOggBlock(PcmConverter* c) {
+int ConvertOggBlock(PcmConverter* c, uint8_t* dest) {
   int section = 0;
-  const long got = ov_read(FileOf(c), reinterpret_cast<char*>(c->block), OggBlockBytes, 0, c->oggWordSize,
+  const long got = ov_read(FileOf(c), reinterpret_cast<char*>(dest), OggBlockBytes, 0, c->oggWordSize,
                            c->oggWordSize == 1 ? 0 : 1, &section);
   if (got <= 0) return -1;
   c->blockLeft = static_cast<int32_t>(got);

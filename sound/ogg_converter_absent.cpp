@@ -4,7 +4,7 @@
 namespace quelt {
 
 int OpenOggConverter(PcmConverter*) { return -1; }
-int ConvertOggBlock(PcmConverter*) { return -1; }
+int ConvertOggBlock(PcmConverter*, uint8_t*) { return -1; }
 int SeekOggConverter(PcmConverter*, int64_t) { return -1; }
 int CloseOggConverter(PcmConverter*) { return 0; }
 int64_t GetOggConverterSize(PcmConverter*) { return 0; }

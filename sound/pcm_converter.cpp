@@ -14,7 +14,7 @@ int32_t OggWordSize = 2;
 namespace {
 
 struct ConverterKindOps {
-  int (*next)(PcmConverter*);
+  int (*next)(PcmConverter*, uint8_t*);
   int (*seek)(PcmConverter*, int64_t);
   int (*close)(PcmConverter*);
 };
@@ -104,10 +104,19 @@ int32_t ConvertPcmBlock(PcmConverter* converter, void* dest, int32_t bytes) {
   while (written < bytes) {
     if (converter->blockLeft == 0) {
       converter->blockOffset = 0;
-      if (OpsOf(converter).next(converter) != 0 || converter->blockLeft <= 0) {
+      // Room for a whole block: the kind makes it in place, saving the copy out of the block.
+      const bool in_place = bytes - written >= converter->blockSize;
+      if (OpsOf(converter).next(converter, in_place ? out + written : converter->block) != 0 ||
+          converter->blockLeft <= 0) {
         converter->blockLeft = 0;
         converter->endReached = 1;
         return written;
+      }
+      if (in_place) {
+        written += converter->blockLeft;
+        converter->outputPosition += converter->blockLeft;
+        converter->blockLeft = 0;
+        continue;
       }
     }
     int32_t take = bytes - written;
@@ -189,13 +198,13 @@ int OpenPcmWaveConverter(PcmConverter* converter) {
   return 0;
 }
 
-int ConvertPcmWaveBlock(PcmConverter* converter) {
+int ConvertPcmWaveBlock(PcmConverter* converter, uint8_t* dest) {
   const DataStream& s = converter->stream;
   const int32_t done = s.ops.tell(s.handle) - converter->dataStart;
   if (done < 0 || done >= converter->dataSize) return -1;
   int32_t want = converter->dataSize - done;
   if (want > converter->blockSize) want = converter->blockSize;
-  const int32_t got = s.ops.read(converter->block, 1, want, s.handle);
+  const int32_t got = s.ops.read(dest, 1, want, s.handle);
   if (got <= 0) return -1;
   converter->blockLeft = got;
   return 0;

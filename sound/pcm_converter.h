@@ -69,10 +69,11 @@ int OpenPcmWaveConverter(PcmConverter* converter);
 int OpenAcmWaveConverter(PcmConverter* converter);
 int OpenMpegAcmConverter(PcmConverter* converter);
 int OpenOggConverter(PcmConverter* converter);
-// Each makes the next block: 0 (blockLeft set), or -1 at the end of the data.
-int ConvertPcmWaveBlock(PcmConverter* converter);
-int ConvertAcmBlock(PcmConverter* converter);
-int ConvertOggBlock(PcmConverter* converter);
+// Each makes the next block into dest (room for blockSize bytes: the block, or the caller's
+// memory when a whole block fits there): 0 (blockLeft set), or -1 at the end of the data.
+int ConvertPcmWaveBlock(PcmConverter* converter, uint8_t* dest);
+int ConvertAcmBlock(PcmConverter* converter, uint8_t* dest);
+int ConvertOggBlock(PcmConverter* converter, uint8_t* dest);
 int SeekPcmWave(PcmConverter* converter, int64_t sample);
 int SeekAcmConverter(PcmConverter* converter, int64_t sample);
 int SeekOggConverter(PcmConverter* converter, int64_t sample);
