@@ -226,20 +226,35 @@ RecordingMatch MatchRecording(const Pcm16& raw, const Pcm16& reference) {
   // reference's seconds. A piece is followed window by window: where a window no longer
   // matches, the sound may go on a few frames earlier (lost with no silence to show for it).
   constexpr int64_t Window = 256;
+  // The late search runs in the first few windows of each stretch that stops matching.
+  constexpr int32_t LateSearches = 8;
   std::vector<Sums> seconds(static_cast<size_t>((frames + rate - 1) / rate));
+  int64_t silence_seen = 0;  // the sink's silence before the current piece
+  int32_t searches_left = LateSearches;
   for (int64_t j = 0; j < count; ++j) {
     int64_t o = offsets[j];
+    if (j > 0) silence_seen += compacted.gaps[j - 1].frames;
     for (int64_t w = starts[j]; w < piece_end(j); w += Window) {
       const int64_t end_of_window = std::min(w + Window, piece_end(j));
       if (end_of_window - w == Window && w - o >= 0 && w - o + Window <= frames &&
           Correlation(reference, w - o, recording, w, Window) < 0.99) {
         double best = 0;
-        const int64_t moved = BestOffset(reference, recording, w, std::min<int64_t>(piece_end(j) - w, 1024),
-                                         o - SilentLossFrames, o, &best);
+        const int64_t probe = std::min<int64_t>(piece_end(j) - w, 1024);
+        int64_t moved = BestOffset(reference, recording, w, probe, o - SilentLossFrames, o, &best);
         if (moved != o && best >= 0.99) {
           match.silentLosses.push_back(SilentLoss{w - o, o - moved});
           o = moved;
+        } else if (const int64_t unexplained = silence_seen - (offset - o); unexplained > SilentLossFrames &&
+                                                                              searches_left > 0) {
+          --searches_left;
+          moved = BestOffset(reference, recording, w, probe, o - unexplained, o, &best);
+          if (moved != o && best >= 0.99) {
+            match.lateLosses.push_back(SilentLoss{w - o, o - moved});
+            o = moved;
+          }
         }
+      } else {
+        searches_left = LateSearches;
       }
       for (int64_t f = w; f < end_of_window;) {
         const int64_t r = f - o;
