@@ -59,7 +59,11 @@ bool Accumulate(const Pcm16& reference, int64_t from, const Pcm16& recording, in
   return true;
 }
 
+// Over the frames both hold, when that is enough to tell (the sound's last stretch is matched
+// on what is left of it).
 double Correlation(const Pcm16& reference, int64_t from, const Pcm16& recording, int64_t at, int64_t frames) {
+  frames = std::min({frames, reference.Frames() - from, recording.Frames() - at});
+  if (frames < 64) return 0.0;
   Sums sums;
   return Accumulate(reference, from, recording, at, frames, &sums) ? sums.Correlation() : 0.0;
 }

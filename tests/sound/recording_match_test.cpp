@@ -83,6 +83,12 @@ TEST(RecordingMatch, FindsTheWholeReferenceAcrossTheSinksGaps) {
   ASSERT_EQ(m.silentLosses.size(), 1u);
   EXPECT_EQ(m.silentLosses[0].lost, 5);
   EXPECT_NEAR(static_cast<double>(m.silentLosses[0].at), 150000.0, 256.0);
+  // Gaps in the sound's last 25 ms, the last stretch shorter than the search for its place.
+  m = MatchRecording(Recording(reference, {{0, end - 1000}, {-1, 300}, {end - 800, end - 600}, {-1, 500},
+                                           {end - 600, end}}),
+                     reference);
+  EXPECT_EQ(SecondsBelow(m), 0);
+  EXPECT_EQ(m.tailPeak, 0);
   // A starved mixer catching up on its earlier gaps a second later, with no silence there:
   // 500 frames, within the 600 of silence shown so far.
   m = MatchRecording(Recording(reference, {{0, Rate},
