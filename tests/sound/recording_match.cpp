@@ -207,17 +207,19 @@ RecordingMatch MatchRecording(const Pcm16& raw, const Pcm16& reference) {
   // Each later piece placed from the one before: across a gap only earlier, by at most the
   // gaps crossed since the last piece long enough to tell.
   std::vector<int64_t> offsets(starts.size(), offset);
-  auto place = [&](int64_t j, int64_t known, int64_t allowance) {
+  auto place = [&](int64_t j, int64_t known, int64_t allowance, double* fit) {
     const int64_t length = std::min(piece_end(j) - starts[j], PieceProbe);
-    double fit = 0;
-    return BestOffset(reference, recording, starts[j], length, known - allowance, known, &fit);
+    return BestOffset(reference, recording, starts[j], length, known - allowance, known, fit);
   };
   int64_t known = offset;
   int64_t allowance = 0;
   for (int64_t j = first + 1; j < count; ++j) {
     allowance += compacted.gaps[j - 1].frames;
-    offsets[j] = place(j, known, allowance);
-    if (piece_end(j) - starts[j] >= ShortPiece) {
+    double fit = 0;
+    offsets[j] = place(j, known, allowance, &fit);
+    // A piece that fits nowhere well (a glitch of the sink's) does not decide either: taken
+    // for the place of the sound, it could put everything after it out of reach.
+    if (piece_end(j) - starts[j] >= ShortPiece && fit >= 0.9) {
       compacted.gaps[j - 1].lost = known - offsets[j];
       known = offsets[j];
       allowance = 0;
