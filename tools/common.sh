@@ -1,4 +1,4 @@
-# Shared by tools/check and tools/bench: set-up, dependency cache, configure and build.
+# Shared by tools/check, tools/play and tools/bench: set-up, dependency cache, configure and build.
 # shellcheck shell=bash
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${QUELT_BUILD_DIR:-$ROOT/build}"
@@ -35,4 +35,24 @@ configure_windows() {  # name arch(i686|x86_64) [extra args]
   configure "$name" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-$arch.cmake" \
     -DQUELT_DEPS_PREFIX="$DEPS_ROOT/$arch-w64-mingw32" \
     "-DCMAKE_CROSSCOMPILING_EMULATOR=$ROOT/tools/wine-run.sh;$BUILD/$name/wine" "$@"
+}
+
+# Whether this machine starts 32-bit Windows programs; the kernels of some machines of this
+# kind run 64-bit programs only. `choose_windows NAME DOING` builds NAME's probe, runs it in
+# NAME's Wine session and sets WINDOWS (the 32-bit build's NAME, or the same name with 64 for
+# 32) and POINTER_SIZE; where 32-bit programs cannot start it says so in one line, ending in
+# "DOING the 64-bit build (...) instead".
+choose_windows() {
+  local name=$1 doing=$2 probe
+  cmake --build "$BUILD/$name" -j "$JOBS" --target bitness_probe >"$BUILD/$name.probe-build.log" 2>&1 \
+    || { cat "$BUILD/$name.probe-build.log"; echo "build of $name's bitness probe failed"; exit 1; }
+  probe="$(timeout 120 "$ROOT/tools/wine-run.sh" "$BUILD/$name/wine" "$BUILD/$name/tests/platform/bitness_probe.exe" 2>&1 | tr -d '\r')" || true
+  if [ "$(echo "$probe" | tail -1)" = 4 ]; then
+    WINDOWS=$name
+    POINTER_SIZE=4
+  else
+    WINDOWS=${name/32/64}
+    POINTER_SIZE=8
+    echo "32-bit Windows programs cannot run on this machine: $(echo "$probe" | grep -v '^$' | head -1 | cut -c1-200); $doing the 64-bit build ($WINDOWS) instead"
+  fi
 }

@@ -15,9 +15,13 @@ PACKAGES=(
   libgl1-mesa-dri
   # 32-bit Wine for the shipped i686 program, with the i386 GL (Direct3D) and GStreamer
   # (DirectShow) pieces that are only recommendations of Wine
-  wine32:i386 libgl1:i386 libgl1-mesa-dri:i386 gstreamer1.0-plugins-good:i386
+  wine32:i386 libgl1:i386 libgl1-mesa-dri:i386 gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386
   # the X extensions 32-bit Wine loads at run time (display modes, cursors, input)
   libxrandr2:i386 libxinerama1:i386 libxcursor1:i386 libxi6:i386 libxcomposite1:i386
+  # The same pieces for 64-bit Wine: where 32-bit programs cannot start, the x86_64 build's
+  # tests and game run in their place and need all of it too
+  libgl1:amd64 gstreamer1.0-plugins-base:amd64 gstreamer1.0-plugins-good:amd64
+  libxrandr2:amd64 libxinerama1:amd64 libxcursor1:amd64 libxi6:amd64 libxcomposite1:amd64
   # tests and the native build of the platform-free code
   googletest clang libclang-rt-14-dev
   libpng-dev libjpeg62-turbo-dev libogg-dev libvorbis-dev libtheora-dev zlib1g-dev libpixman-1-dev libsdl2-dev

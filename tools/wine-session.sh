@@ -18,10 +18,17 @@ ENVFILE="$DIR/session.env"
 # runs on kernels without 32-bit support; tools/wine-run.sh picks each program's loader.
 WINE64=/usr/lib/wine/wine64
 WINESERVER64=/usr/lib/wine/wineserver64
+# Windows' ANSI code page follows the locale: Japanese (932), as on the systems the program
+# is made for. Only Wine runs under it; this script's own messages stay in the user's.
+WINE_LOCALE=ja_JP.UTF-8
 
 # Runs a command fully detached: no inherited stdin/stdout/stderr or other descriptors,
 # so CTest never waits on Wine's or the servers' lifetime.
 detach() { setsid "$@" </dev/null >/dev/null 2>&1 9>&- & }
+
+# The session's environment for this script itself, without the locale: see in_wine.
+take_environment() { eval "$(session_environment | grep -v '^export LC_ALL=')"; }
+in_wine() { LC_ALL=$WINE_LOCALE "$@"; }
 
 session_environment() {
   cat <<ENV
@@ -31,7 +38,7 @@ export XDG_RUNTIME_DIR="$DIR/run"
 export WINEPREFIX="$DIR/prefix"
 export WINEARCH=win64
 export WINEDEBUG=\${QUELT_WINEDEBUG:--all}
-export LC_ALL=ja_JP.UTF-8
+export LC_ALL=$WINE_LOCALE
 export PULSE_SERVER="unix:$DIR/pulse/native"
 export PULSE_RUNTIME_PATH="$DIR/pulse"
 export PULSE_STATE_PATH="$DIR/pulse"
@@ -78,7 +85,7 @@ start_pulse() {
 
 make_prefix() {
   [ -f "$WINEPREFIX/system.reg" ] && return
-  WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" "$WINE64" wineboot -i </dev/null >"$DIR/wineboot.log" 2>&1 9>&-
+  WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" in_wine "$WINE64" wineboot -i </dev/null >"$DIR/wineboot.log" 2>&1 9>&-
   # Japanese Windows' standard faces, mapped onto the IPA fonts.
   { printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]\r\n'
     printf '"ＭＳ ゴシック"="IPAGothic"\r\n"ＭＳ 明朝"="IPAMincho"\r\n"ＭＳ Ｐゴシック"="IPAPGothic"\r\n"ＭＳ Ｐ明朝"="IPAPMincho"\r\n'
@@ -86,8 +93,8 @@ make_prefix() {
     # A crashing test program prints its backtrace and ends instead of waiting on a dialog.
     printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n"ShowCrashDialog"=dword:00000000\r\n'
   } | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$DIR/fonts.reg"
-  "$WINE64" regedit /S "$("$WINE64" winepath -w "$DIR/fonts.reg" 2>/dev/null || echo "Z:$DIR/fonts.reg")" </dev/null >>"$DIR/wineboot.log" 2>&1 9>&-
-  "$WINESERVER64" -w
+  in_wine "$WINE64" regedit /S "$(in_wine "$WINE64" winepath -w "$DIR/fonts.reg" 2>/dev/null || echo "Z:$DIR/fonts.reg")" </dev/null >>"$DIR/wineboot.log" 2>&1 9>&-
+  in_wine "$WINESERVER64" -w
 }
 
 case "$cmd" in
@@ -98,20 +105,20 @@ case "$cmd" in
   start)
     exec 9>"$DIR/session.lock"; flock 9
     mkdir -p "$DIR/home" "$DIR/run"; chmod 700 "$DIR/run"
-    eval "$(session_environment)"
+    take_environment
     export DISPLAY; DISPLAY="$(start_x)" || exit 1
     start_pulse
     make_prefix
     # One persistent wineserver and its services for the whole run.
-    detach "$WINESERVER64" -p
-    "$WINE64" wineboot </dev/null >/dev/null 2>&1 9>&-
+    detach env LC_ALL="$WINE_LOCALE" "$WINESERVER64" -p
+    in_wine "$WINE64" wineboot </dev/null >/dev/null 2>&1 9>&-
     { session_environment; echo "export DISPLAY=$DISPLAY"; } >"$ENVFILE"
     echo "wine-session: ready (DISPLAY=$DISPLAY, prefix $WINEPREFIX)"
     exit 0 ;;
   stop)
     exec 9>"$DIR/session.lock"; flock 9
-    eval "$(session_environment)"
-    "$WINESERVER64" -k </dev/null >/dev/null 2>&1 || true
+    take_environment
+    in_wine "$WINESERVER64" -k </dev/null >/dev/null 2>&1 || true
     for p in xvfb pulse; do
       if [ -f "$DIR/$p.pid" ]; then kill "$(cat "$DIR/$p.pid")" 2>/dev/null || true; rm -f "$DIR/$p.pid"; fi
     done

@@ -105,8 +105,15 @@ size_t DistinctColours(const std::vector<uint32_t>& p) {
 }
 
 TEST(GameScreens, TitleRaceAndPauseLookAlikeOnBothBackEnds) {
+  // The engine's log goes to the test's own folder; the folder the game is played from is
+  // left as it was built (a log of an older run there is cleared first).
+  const std::string game_log = std::string(QUELT_GAME_DIR[0] == '/' ? "Z:" : "") + QUELT_GAME_DIR + "\\Log.txt";
+  DeleteFileA(game_log.c_str());
+  DeleteFileA("Log.txt");
   const Screens d3d = DrawScreens(1);
   const Screens soft = DrawScreens(0);
+  EXPECT_EQ(GetFileAttributesA(game_log.c_str()), INVALID_FILE_ATTRIBUTES) << game_log;
+  EXPECT_NE(GetFileAttributesA("Log.txt"), INVALID_FILE_ATTRIBUTES);
   const std::array<const char*, 3> names = {"title", "race", "pause"};
   const std::array<const std::vector<uint32_t>*, 3> hard_shots = {&d3d.title, &d3d.race, &d3d.pause};
   const std::array<const std::vector<uint32_t>*, 3> soft_shots = {&soft.title, &soft.race, &soft.pause};

@@ -67,10 +67,8 @@ int StartGameSession(int32_t hardware, const char* caption) {
   char here[MAX_PATH] = {};
   GetCurrentDirectoryA(sizeof here, here);
   StartFolder = here;
-  // The game reads "dat/..." from its working folder.
   std::string game = QUELT_GAME_DIR;
   if (!game.empty() && game[0] == '/') game = "Z:" + game;
-  if (!SetCurrentDirectoryA(game.c_str())) return -1;
   Session = {};
   ResetGameGlobals();
   TitleMenuCursor = 0;
@@ -78,7 +76,12 @@ int StartGameSession(int32_t hardware, const char* caption) {
   Engine = SessionEntries;
   quelt_test::SessionOptions options{caption};
   options.hardware = hardware;
-  if (quelt_test::StartEngineSession(options) != 0) {
+  // The engine starts in the test's own folder, which takes its log; the game folder, which
+  // players play from, is left as it was built.
+  if (quelt_test::StartEngineSession(options) != 0) return -1;
+  // The game reads "dat/..." from its working folder.
+  if (!SetCurrentDirectoryA(game.c_str())) {
+    quelt_test::StopEngineSession();
     SetCurrentDirectoryA(StartFolder.c_str());
     return -1;
   }

@@ -59,7 +59,11 @@ bool Accumulate(const Pcm16& reference, int64_t from, const Pcm16& recording, in
   return true;
 }
 
+// Over the frames both hold, when that is enough to tell (the sound's last stretch is matched
+// on what is left of it).
 double Correlation(const Pcm16& reference, int64_t from, const Pcm16& recording, int64_t at, int64_t frames) {
+  frames = std::min({frames, reference.Frames() - from, recording.Frames() - at});
+  if (frames < 64) return 0.0;
   Sums sums;
   return Accumulate(reference, from, recording, at, frames, &sums) ? sums.Correlation() : 0.0;
 }
@@ -203,17 +207,19 @@ RecordingMatch MatchRecording(const Pcm16& raw, const Pcm16& reference) {
   // Each later piece placed from the one before: across a gap only earlier, by at most the
   // gaps crossed since the last piece long enough to tell.
   std::vector<int64_t> offsets(starts.size(), offset);
-  auto place = [&](int64_t j, int64_t known, int64_t allowance) {
+  auto place = [&](int64_t j, int64_t known, int64_t allowance, double* fit) {
     const int64_t length = std::min(piece_end(j) - starts[j], PieceProbe);
-    double fit = 0;
-    return BestOffset(reference, recording, starts[j], length, known - allowance, known, &fit);
+    return BestOffset(reference, recording, starts[j], length, known - allowance, known, fit);
   };
   int64_t known = offset;
   int64_t allowance = 0;
   for (int64_t j = first + 1; j < count; ++j) {
     allowance += compacted.gaps[j - 1].frames;
-    offsets[j] = place(j, known, allowance);
-    if (piece_end(j) - starts[j] >= ShortPiece) {
+    double fit = 0;
+    offsets[j] = place(j, known, allowance, &fit);
+    // A piece that fits nowhere well (a glitch of the sink's) does not decide either: taken
+    // for the place of the sound, it could put everything after it out of reach.
+    if (piece_end(j) - starts[j] >= ShortPiece && fit >= 0.9) {
       compacted.gaps[j - 1].lost = known - offsets[j];
       known = offsets[j];
       allowance = 0;
@@ -226,20 +232,35 @@ RecordingMatch MatchRecording(const Pcm16& raw, const Pcm16& reference) {
   // reference's seconds. A piece is followed window by window: where a window no longer
   // matches, the sound may go on a few frames earlier (lost with no silence to show for it).
   constexpr int64_t Window = 256;
+  // The late search runs in the first few windows of each stretch that stops matching.
+  constexpr int32_t LateSearches = 8;
   std::vector<Sums> seconds(static_cast<size_t>((frames + rate - 1) / rate));
+  int64_t silence_seen = 0;  // the sink's silence before the current piece
+  int32_t searches_left = LateSearches;
   for (int64_t j = 0; j < count; ++j) {
     int64_t o = offsets[j];
+    if (j > 0) silence_seen += compacted.gaps[j - 1].frames;
     for (int64_t w = starts[j]; w < piece_end(j); w += Window) {
       const int64_t end_of_window = std::min(w + Window, piece_end(j));
       if (end_of_window - w == Window && w - o >= 0 && w - o + Window <= frames &&
           Correlation(reference, w - o, recording, w, Window) < 0.99) {
         double best = 0;
-        const int64_t moved = BestOffset(reference, recording, w, std::min<int64_t>(piece_end(j) - w, 1024),
-                                         o - SilentLossFrames, o, &best);
+        const int64_t probe = std::min<int64_t>(piece_end(j) - w, 1024);
+        int64_t moved = BestOffset(reference, recording, w, probe, o - SilentLossFrames, o, &best);
         if (moved != o && best >= 0.99) {
           match.silentLosses.push_back(SilentLoss{w - o, o - moved});
           o = moved;
+        } else if (const int64_t unexplained = silence_seen - (offset - o); unexplained > SilentLossFrames &&
+                                                                              searches_left > 0) {
+          --searches_left;
+          moved = BestOffset(reference, recording, w, probe, o - unexplained, o, &best);
+          if (moved != o && best >= 0.99) {
+            match.lateLosses.push_back(SilentLoss{w - o, o - moved});
+            o = moved;
+          }
         }
+      } else {
+        searches_left = LateSearches;
       }
       for (int64_t f = w; f < end_of_window;) {
         const int64_t r = f - o;

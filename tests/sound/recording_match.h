@@ -51,12 +51,20 @@ struct SilentLoss {
   int64_t lost;  // frames
 };
 
+// A mixer starved on a heavily loaded machine may also catch up on its gaps some time after
+// them, dropping more than a few frames at once with no silence to show where. Where the
+// sound stops matching and no small loss explains it, its place is searched for again, and
+// found earlier by no more than the sink's silence so far that no loss has yet been
+// explained by: such a late loss is the sink's. A loss beyond that, a repeat or old sound
+// in place of new is not.
+
 struct RecordingMatch {
   bool found = false;
   int64_t offset = 0;           // the recording frame that holds reference frame 0
   std::vector<double> seconds;  // each second of the reference against the recording
   std::vector<SinkGap> sinkGaps;
   std::vector<SilentLoss> silentLosses;
+  std::vector<SilentLoss> lateLosses;
   int64_t sinkGapFrames = 0;
   int32_t tailPeak = 0;  // loudest sample just after the reference's end
 };

@@ -83,6 +83,25 @@ TEST(RecordingMatch, FindsTheWholeReferenceAcrossTheSinksGaps) {
   ASSERT_EQ(m.silentLosses.size(), 1u);
   EXPECT_EQ(m.silentLosses[0].lost, 5);
   EXPECT_NEAR(static_cast<double>(m.silentLosses[0].at), 150000.0, 256.0);
+  // Gaps in the sound's last 25 ms, the last stretch shorter than the search for its place.
+  m = MatchRecording(Recording(reference, {{0, end - 1000}, {-1, 300}, {end - 800, end - 600}, {-1, 500},
+                                           {end - 600, end}}),
+                     reference);
+  EXPECT_EQ(SecondsBelow(m), 0);
+  EXPECT_EQ(m.tailPeak, 0);
+  // A starved mixer catching up on its earlier gaps a second later, with no silence there:
+  // 500 frames, within the 600 of silence shown so far.
+  m = MatchRecording(Recording(reference, {{0, Rate},
+                                           {-1, 300},
+                                           {Rate, 2 * Rate},
+                                           {-1, 300},
+                                           {2 * Rate, 3 * Rate},
+                                           {3 * Rate + 500, end}}),
+                     reference);
+  EXPECT_EQ(SecondsBelow(m), 0);
+  ASSERT_EQ(m.lateLosses.size(), 1u);
+  EXPECT_EQ(m.lateLosses[0].lost, 500);
+  EXPECT_NEAR(static_cast<double>(m.lateLosses[0].at), 3.0 * Rate, 256.0);
 }
 
 TEST(RecordingMatch, CatchesLostRepeatedAndTrailingSound) {
@@ -98,6 +117,19 @@ TEST(RecordingMatch, CatchesLostRepeatedAndTrailingSound) {
   EXPECT_GE(SecondsBelow(m), 3);
   // Lost at a sink gap, but more than the gap's length.
   m = MatchRecording(Recording(reference, {{0, 3 * Rate}, {-1, 100}, {3 * Rate + 400, end}}), reference);
+  EXPECT_GE(SecondsBelow(m), 3);
+  // Lost later on, more than all the silence shown before it.
+  m = MatchRecording(Recording(reference, {{0, Rate},
+                                           {-1, 300},
+                                           {Rate, 2 * Rate},
+                                           {-1, 300},
+                                           {2 * Rate, 3 * Rate},
+                                           {3 * Rate + 700, end}}),
+                     reference);
+  EXPECT_GE(SecondsBelow(m), 3);
+  // Played twice later on, however much silence came before.
+  m = MatchRecording(Recording(reference, {{0, Rate}, {-1, 2000}, {Rate, 3 * Rate}, {3 * Rate - 500, end}}),
+                     reference);
   EXPECT_GE(SecondsBelow(m), 3);
   // Repeated after a sink gap.
   m = MatchRecording(Recording(reference, {{0, 3 * Rate}, {-1, 300}, {3 * Rate - 100, end}}), reference);

@@ -178,6 +178,10 @@ TEST(StreamRecordingCheck, DISABLED_RecordingMatchesTheReference) {
     std::printf("  %lld frames of sound dropped with no silence at %.3f s of the sound\n",
                 static_cast<long long>(loss.lost), static_cast<double>(loss.at) / reference.rate);
   }
+  for (const quelt_test::SilentLoss& loss : match.lateLosses) {
+    std::printf("  %lld frames of sound dropped late, on the sink's earlier silence, at %.3f s of the sound\n",
+                static_cast<long long>(loss.lost), static_cast<double>(loss.at) / reference.rate);
+  }
   for (size_t i = 0; i < match.seconds.size(); ++i) {
     std::printf("  second %2zu: %.5f\n", i, match.seconds[i]);
     EXPECT_GT(match.seconds[i], 0.99) << "second " << i;
