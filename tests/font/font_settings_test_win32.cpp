@@ -27,11 +27,7 @@ using quelt_test::StopEngineSession;
 constexpr int32_t kScreen = 600;
 constexpr uint32_t kBackground = 0x102030;
 
-std::vector<uint32_t> ReadBack() {
-  std::vector<uint32_t> pixels(static_cast<size_t>(kScreen) * kScreen, 0);
-  if (ReadBackDrawScreen(pixels.data(), kScreen, kScreen) < 0) pixels.clear();
-  return pixels;
-}
+std::vector<uint32_t> ReadBack() { return quelt_test::ReadBackScreen(kScreen, kScreen); }
 
 void Erase() {
   BackgroundColour = kBackground;

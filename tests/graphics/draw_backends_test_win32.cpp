@@ -31,36 +31,10 @@ using namespace quelt;
 using quelt_test::SessionOptions;
 using quelt_test::StartEngineSession;
 using quelt_test::StopEngineSession;
+using quelt_test::MakeSolidGraph;
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr int32_t kScreen = 600;
-
-// A picture with no two neighbours alike, so any shift or blur shows; never pure black.
-int32_t MakeGraph(int32_t width, int32_t height, uint32_t seed) {
-  RasterImage image{};
-  if (AllocXrgb32Image(width, height, &image) < 0) return -1;
-  for (int32_t y = 0; y < height; ++y)
-    for (int32_t x = 0; x < width; ++x) {
-      const uint32_t r = (static_cast<uint32_t>(x) * 37u + seed * 11u) & 0xFF;
-      const uint32_t g = (static_cast<uint32_t>(y) * 53u + seed * 7u) & 0xFF;
-      const uint32_t b = (static_cast<uint32_t>(x * y) * 13u + 64u) & 0xFF;
-      const uint32_t colour = 0xFF000000u | r << 16 | g << 8 | (b | 1u);
-      std::memcpy(image.pixels + y * image.pitch + x * 4, &colour, 4);
-    }
-  const int32_t graph = CreateGraphFromRaster(&image, nullptr, 0, 0, 0);
-  FreeRasterImage(&image);
-  return graph;
-}
-
-int32_t MakeSolidGraph(int32_t width, int32_t height, uint32_t colour) {
-  RasterImage image{};
-  if (AllocXrgb32Image(width, height, &image) < 0) return -1;
-  for (int32_t y = 0; y < height; ++y)
-    for (int32_t x = 0; x < width; ++x) std::memcpy(image.pixels + y * image.pitch + x * 4, &colour, 4);
-  const int32_t graph = CreateGraphFromRaster(&image, nullptr, 0, 0, 0);
-  FreeRasterImage(&image);
-  return graph;
-}
 
 struct SceneCase {
   const char* name;
@@ -131,9 +105,9 @@ std::vector<Frame> RenderScene(int32_t hardware, const char* caption) {
   options.hardware = hardware;
   if (StartEngineSession(options) != 0) return frames;
   SetSampleFilterMode(0);
-  const int32_t pattern = MakeGraph(40, 30, 3);
-  const int32_t odd = MakeGraph(33, 21, 5);
-  const int32_t backdrop = MakeGraph(64, 64, 9);
+  const int32_t pattern = quelt_test::MakePatternGraph(40, 30, 3);
+  const int32_t odd = quelt_test::MakePatternGraph(33, 21, 5);
+  const int32_t backdrop = quelt_test::MakePatternGraph(64, 64, 9);
   for (const SceneCase& c : SceneCases()) {
     BackgroundColour = 0x203040;
     SelectDrawScreen(DrawScreenBack);
@@ -229,9 +203,9 @@ Frame RenderMaskedScene(int32_t hardware, const char* caption) {
   options.hardware = hardware;
   if (StartEngineSession(options) != 0) return f;
   SetSampleFilterMode(0);
-  const int32_t pattern = MakeGraph(40, 30, 3);
-  const int32_t odd = MakeGraph(33, 21, 5);
-  const int32_t backdrop = MakeGraph(64, 64, 9);
+  const int32_t pattern = quelt_test::MakePatternGraph(40, 30, 3);
+  const int32_t odd = quelt_test::MakePatternGraph(33, 21, 5);
+  const int32_t backdrop = quelt_test::MakePatternGraph(64, 64, 9);
   SetNewGraphDrawableFlag(1);
   const int32_t wide = CreateBlankGraph(kScreen + 200, 64);
   SetNewGraphDrawableFlag(0);

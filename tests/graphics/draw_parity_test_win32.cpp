@@ -30,19 +30,12 @@ using namespace quelt;
 using quelt_test::SessionOptions;
 using quelt_test::StartEngineSession;
 using quelt_test::StopEngineSession;
+using quelt_test::PatternColour;
 
 constexpr int32_t kScreen = 600;
 constexpr uint32_t kBackground = 0x203040;
 
 using Picture = std::vector<uint32_t>;
-
-// The colour of pixel (x, y) of a pattern: no two neighbours alike, never black.
-uint32_t PatternColour(int32_t x, int32_t y, uint32_t seed) {
-  const uint32_t r = (static_cast<uint32_t>(x) * 37u + seed * 11u) & 0xFF;
-  const uint32_t g = (static_cast<uint32_t>(y) * 53u + seed * 7u) & 0xFF;
-  const uint32_t b = (static_cast<uint32_t>(x * y) * 13u + 64u) & 0xFF;
-  return r << 16 | g << 8 | (b | 1u);
-}
 
 // A pattern graph; `holes` makes every third pixel black (the transparent colour), and
 // with `alpha` the picture carries an alpha channel that is 0 there and half elsewhere on
@@ -58,16 +51,6 @@ int32_t MakePattern(int32_t width, int32_t height, uint32_t seed, bool holes = f
       const uint32_t colour = a << 24 | (hole && !alpha ? 0u : PatternColour(x, y, seed));
       std::memcpy(image.pixels + y * image.pitch + x * 4, &colour, 4);
     }
-  const int32_t graph = CreateGraphFromRaster(&image, nullptr, 0, 0, 0);
-  FreeRasterImage(&image);
-  return graph;
-}
-
-int32_t MakeSolid(int32_t width, int32_t height, uint32_t colour) {
-  RasterImage image{};
-  if (AllocXrgb32Image(width, height, &image) < 0) return -1;
-  for (int32_t y = 0; y < height; ++y)
-    for (int32_t x = 0; x < width; ++x) std::memcpy(image.pixels + y * image.pitch + x * 4, &colour, 4);
   const int32_t graph = CreateGraphFromRaster(&image, nullptr, 0, 0, 0);
   FreeRasterImage(&image);
   return graph;
@@ -207,7 +190,7 @@ TEST(DrawParity, ChangedPixelsDoNotReachDrawsQueuedBefore) {
     FillGraphColour(drawable, 255, 0, 0, 255);
     DrawGraphAtPoint(30, 10, drawable, 0);
 
-    const int32_t plain = MakeSolid(10, 10, 0xFF00FF00);
+    const int32_t plain = quelt_test::MakeSolidGraph(10, 10, 0xFF00FF00);
     DrawGraphAtPoint(10, 30, plain, 0);
     RasterImage blue{};
     ASSERT_EQ(AllocXrgb32Image(10, 10, &blue), 0);

@@ -22,6 +22,13 @@ int StartEngineSession(const SessionOptions& options);
 void StopEngineSession();
 // The whole Log.txt of the working folder as bytes.
 std::string ReadEngineLog();
+// The draw screen read back at width x height (0x00RRGGBB); empty when the read fails.
+std::vector<uint32_t> ReadBackScreen(int32_t width, int32_t height);
+// The colour of pixel (x, y) of a test pattern: no two neighbours alike, never black.
+uint32_t PatternColour(int32_t x, int32_t y, uint32_t seed);
+// Graphs made from memory pictures: the pattern above, or one colour (0x00RRGGBB); -1 on failure.
+int32_t MakePatternGraph(int32_t width, int32_t height, uint32_t seed);
+int32_t MakeSolidGraph(int32_t width, int32_t height, uint32_t colour);
 // Erases the draw screen to `colour`, presents, and reads the screen back.
 std::vector<uint32_t> ErasePresentAndReadBack(uint32_t colour, int32_t* width, int32_t* height);
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -12,8 +13,10 @@
 #include "core/window_modes.h"
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
+#include "graphics/graph_load.h"
 #include "graphics/graphics_start.h"
 #include "graphics/screen_mode.h"
+#include "image/raster_image.h"
 
 namespace quelt_test {
 
@@ -33,6 +36,46 @@ void StopEngineSession() {
 std::string ReadEngineLog() {
   std::ifstream in("Log.txt", std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<uint32_t> ReadBackScreen(int32_t width, int32_t height) {
+  std::vector<uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+  if (quelt::ReadBackDrawScreen(pixels.data(), width, height) < 0) pixels.clear();
+  return pixels;
+}
+
+uint32_t PatternColour(int32_t x, int32_t y, uint32_t seed) {
+  const uint32_t r = (static_cast<uint32_t>(x) * 37u + seed * 11u) & 0xFF;
+  const uint32_t g = (static_cast<uint32_t>(y) * 53u + seed * 7u) & 0xFF;
+  const uint32_t b = (static_cast<uint32_t>(x * y) * 13u + 64u) & 0xFF;
+  return r << 16 | g << 8 | (b | 1u);
+}
+
+namespace {
+
+template <typename ColourAt>
+int32_t MakeGraphFromPicture(int32_t width, int32_t height, ColourAt colourAt) {
+  quelt::RasterImage image{};
+  if (quelt::AllocXrgb32Image(width, height, &image) < 0) return -1;
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width; ++x) {
+      const uint32_t colour = colourAt(x, y);
+      std::memcpy(image.pixels + y * image.pitch + x * 4, &colour, 4);
+    }
+  const int32_t graph = quelt::CreateGraphFromRaster(&image, nullptr, 0, 0, 0);
+  quelt::FreeRasterImage(&image);
+  return graph;
+}
+
+}  // namespace
+
+int32_t MakePatternGraph(int32_t width, int32_t height, uint32_t seed) {
+  return MakeGraphFromPicture(width, height,
+                              [seed](int32_t x, int32_t y) { return 0xFF000000u | PatternColour(x, y, seed); });
+}
+
+int32_t MakeSolidGraph(int32_t width, int32_t height, uint32_t colour) {
+  return MakeGraphFromPicture(width, height, [colour](int32_t, int32_t) { return colour; });
 }
 
 std::vector<uint32_t> ErasePresentAndReadBack(uint32_t colour, int32_t* width, int32_t* height) {
