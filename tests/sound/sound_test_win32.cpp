@@ -333,7 +333,9 @@ TEST_F(SoundTest, PlayTypeZeroReturnsOnceTheSoundEnded) {
   ASSERT_NE(sound, -1);
   const DWORD start = GetTickCount();
   ASSERT_EQ(PlaySoundHandle(sound, 0, 1), 0);
-  EXPECT_GE(GetTickCount() - start, 250u);
+  // Wine's play cursor is where its mixer has got to, a period or so ahead of the sink:
+  // the wait ends a little before 300 ms, never at once.
+  EXPECT_GE(GetTickCount() - start, 200u);
   EXPECT_EQ(GetSoundStatus(sound), 0);
 }
 
