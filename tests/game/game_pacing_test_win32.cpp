@@ -73,12 +73,35 @@ void Report(const char* what, const FrameRate& r) {
               r.medianInterval, r.threadCpuShare * 100);
 }
 
+// What a plain loop reaches on this machine now: each frame busy for `workMs`, then asleep
+// in whole milliseconds until its place on a 60 Hz grid. On a machine with every core busy
+// the sleeps wake late and even this loop falls short of 60.
+double PlainSixtyHertzRate(double workMs, double seconds) {
+  const int64_t period = 16667, work = static_cast<int64_t>(workMs * 1e3);
+  const int64_t start = ReadMicrosecondClock(0), end = start + static_cast<int64_t>(seconds * 1e6);
+  int64_t next = start, frames = 0;
+  for (int64_t now = start; now < end; now = ReadMicrosecondClock(0)) {
+    for (const int64_t busyUntil = now + work; ReadMicrosecondClock(0) < busyUntil;) {
+    }
+    ++frames;
+    next += period;
+    now = ReadMicrosecondClock(0);
+    if (now > next + period) next = now;  // far behind: a new grid, as the engine does
+    while ((now = ReadMicrosecondClock(0)) + 500 < next) Sleep(static_cast<DWORD>((next - now + 999) / 1000));
+  }
+  return static_cast<double>(frames) / (static_cast<double>(ReadMicrosecondClock(0) - start) / 1e6);
+}
+
 // At 60 Hz a frame is 16.7 ms; unpaced, the game ran at 77-620 frames a second. A loaded
-// host may not draw 60 frames a second at all (Direct3D under Wine draws on the processor):
-// the paced rate is held against what the same frames reach unpaced in the same run.
+// host may not draw 60 frames a second at all (Direct3D under Wine draws on the processor),
+// nor wake a sleeper on time: the paced rate is held against what the same frames reach
+// unpaced and what a plain sleeping loop reaches, both measured in the same run.
 void ExpectSixtyHertz(const FrameRate& paced, const FrameRate& unpaced) {
+  const double plain = PlainSixtyHertzRate(unpaced.medianInterval, 2.0);
+  std::printf("plain 60 Hz loop with the same work per frame: %.1f frames a second\n", plain);
   EXPECT_LE(paced.perSecond, 63.0);
-  EXPECT_GE(paced.perSecond, std::min(57.0, 0.7 * unpaced.perSecond));
+  // A pacer that slept a whole period after each frame's work would fall below 52.
+  EXPECT_GE(paced.perSecond, std::min({52.0, 0.7 * unpaced.perSecond, plain - 5.0}));
   // Most frames wait for their place: never shorter than the period.
   EXPECT_GE(paced.medianInterval, 15.5);
   EXPECT_LE(paced.medianInterval, std::max(17.8, 1.4 * unpaced.medianInterval));
@@ -110,11 +133,13 @@ void CheckBackEnd(int32_t hardware) {
     // far faster than 60 a second).
     const FrameRate unpaced = Unpaced(run);
     Report((name + " " + scene + ", vertical-blank wait off").c_str(), unpaced);
-    if (!hardware) {
-      EXPECT_GT(unpaced.perSecond, 90.0);
-    }
     const FrameRate paced = RunFramesFor(10.0, run);
     Report((name + " " + scene).c_str(), paced);
+    if (!hardware) {
+      // Above 90 where the machine has room; on one with every core busy, still clearly
+      // above the paced rate.
+      EXPECT_GT(unpaced.perSecond, std::min(90.0, 1.1 * paced.perSecond));
+    }
     ExpectSixtyHertz(paced, unpaced);
     // Sleeping, not spinning: a software frame costs a few milliseconds of the 16.7.
     if (!hardware) {
