@@ -129,17 +129,12 @@ void CheckBackEnd(int32_t hardware) {
     const std::string scene = s.name;
     const auto run = s.run;
     SCOPED_TRACE(scene);
-    // Without the wait the frames come as fast as they are drawn (on the software back end
-    // far faster than 60 a second).
+    // Without the wait the frames come as fast as they are drawn: what this machine can
+    // draw now (on an idle one the software back end goes far past 60 a second).
     const FrameRate unpaced = Unpaced(run);
     Report((name + " " + scene + ", vertical-blank wait off").c_str(), unpaced);
     const FrameRate paced = RunFramesFor(10.0, run);
     Report((name + " " + scene).c_str(), paced);
-    if (!hardware) {
-      // Above 90 where the machine has room; on one with every core busy, still clearly
-      // above the paced rate.
-      EXPECT_GT(unpaced.perSecond, std::min(90.0, 1.1 * paced.perSecond));
-    }
     ExpectSixtyHertz(paced, unpaced);
     // Sleeping, not spinning: a software frame costs a few milliseconds of the 16.7.
     if (!hardware) {
