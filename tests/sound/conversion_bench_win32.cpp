@@ -18,6 +18,7 @@
 #include "file/file_access.h"
 #include "sound/hostile_sounds.h"
 #include "sound/mpeg_frames.h"
+#include "sound/bare_mp3_formats_win32.h"
 #include "sound/pcm_converter.h"
 
 namespace {
@@ -68,23 +69,8 @@ void BareAcm(const std::vector<uint8_t>& file, std::vector<uint8_t>& pcm, Run& r
   MpegFrameHeader first{};
   if (file.size() < 4 || ParseMpegFrameHeader(file.data(), &first) != 0) return;
   MPEGLAYER3WAVEFORMAT source{};
-  source.wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
-  source.wfx.nChannels = static_cast<WORD>(first.channels);
-  source.wfx.nSamplesPerSec = static_cast<DWORD>(first.sampleRate);
-  source.wfx.nAvgBytesPerSec = static_cast<DWORD>(first.bitRate * 1000 / 8);
-  source.wfx.nBlockAlign = 1;
-  source.wfx.cbSize = MPEGLAYER3_WFX_EXTRA_BYTES;
-  source.wID = MPEGLAYER3_ID_MPEG;
-  source.nBlockSize = static_cast<WORD>(first.frameLength);
-  source.nFramesPerBlock = 1;
-  source.nCodecDelay = 700;
   WAVEFORMATEX output{};
-  output.wFormatTag = WAVE_FORMAT_PCM;
-  output.nChannels = source.wfx.nChannels;
-  output.nSamplesPerSec = source.wfx.nSamplesPerSec;
-  output.wBitsPerSample = 16;
-  output.nBlockAlign = static_cast<WORD>(2 * output.nChannels);
-  output.nAvgBytesPerSec = output.nSamplesPerSec * output.nBlockAlign;
+  BareMp3Formats(first, &source, &output);
   pcm.resize(static_cast<size_t>(output.nAvgBytesPerSec) * 70);
   const double start = Now();
   HACMSTREAM stream = nullptr;

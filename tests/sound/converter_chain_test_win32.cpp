@@ -19,6 +19,7 @@
 #include "file/file_access.h"
 #include "sound/hostile_sounds.h"
 #include "sound/mpeg_frames.h"
+#include "sound/bare_mp3_formats_win32.h"
 #include "sound/pcm_converter.h"
 
 namespace quelt {
@@ -73,23 +74,8 @@ std::vector<uint8_t> BareAcm(const std::vector<uint8_t>& file) {
   CloseMemoryStream(reinterpret_cast<StreamHandle>(memory));
   if (scanned != 0) return {};
   MPEGLAYER3WAVEFORMAT source{};
-  source.wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
-  source.wfx.nChannels = static_cast<WORD>(scan.first.channels);
-  source.wfx.nSamplesPerSec = static_cast<DWORD>(scan.first.sampleRate);
-  source.wfx.nAvgBytesPerSec = static_cast<DWORD>(scan.first.bitRate * 1000 / 8);
-  source.wfx.nBlockAlign = 1;
-  source.wfx.cbSize = MPEGLAYER3_WFX_EXTRA_BYTES;
-  source.wID = MPEGLAYER3_ID_MPEG;
-  source.nBlockSize = static_cast<WORD>(scan.first.frameLength);
-  source.nFramesPerBlock = 1;
-  source.nCodecDelay = 700;
   WAVEFORMATEX output{};
-  output.wFormatTag = WAVE_FORMAT_PCM;
-  output.nChannels = source.wfx.nChannels;
-  output.nSamplesPerSec = source.wfx.nSamplesPerSec;
-  output.wBitsPerSample = 16;
-  output.nBlockAlign = static_cast<WORD>(2 * output.nChannels);
-  output.nAvgBytesPerSec = output.nSamplesPerSec * output.nBlockAlign;
+  BareMp3Formats(scan.first, &source, &output);
   HACMSTREAM acm = nullptr;
   if (acmStreamOpen(&acm, nullptr, &source.wfx, &output, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME) != 0) return {};
   std::vector<uint8_t> pcm(static_cast<size_t>(output.nAvgBytesPerSec) * 12);
