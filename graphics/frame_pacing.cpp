@@ -8,7 +8,12 @@ int64_t FramePeriodMicroseconds(int32_t refresh_rate) {
 }
 
 int64_t TimeToNextFrame(FramePacer& pacer, int64_t now, int64_t period) {
-  if (pacer.running == 0 || now - pacer.nextFrame > period || pacer.nextFrame - now > period) {
+  // A wait wakes up to half a millisecond before its place, so a frame that costs its
+  // caller nothing (Direct3D queues the drawing to Wine's own thread) arrives a little more
+  // than a period ahead of its place: it still waits. Only a frame much further ahead than
+  // that has seen the clock step back.
+  const int64_t earliest = period + period / 4;
+  if (pacer.running == 0 || now - pacer.nextFrame > period || pacer.nextFrame - now > earliest) {
     pacer.running = 1;
     pacer.nextFrame = now + period;
     return 0;

@@ -20,7 +20,9 @@ int64_t FramePeriodMicroseconds(int32_t refresh_rate);
 
 // How long a frame arriving at `now` waits for its place (0 when it is late or the first),
 // and the grid moved on by one frame. A frame more than a period late starts a new grid
-// from itself: the frames after a pause are not hurried to catch up.
+// from itself: the frames after a pause are not hurried to catch up. A frame that arrives
+// up to a quarter period more than a period ahead of its place (after a wait that woke
+// early) waits for it; one further ahead starts a new grid (a clock that stepped back).
 int64_t TimeToNextFrame(FramePacer& pacer, int64_t now, int64_t period);
 
 }  // namespace quelt

@@ -32,6 +32,25 @@ TEST(FramePacing, EarlyFramesWaitForTheirPlaceWithoutDrift) {
   EXPECT_LT(now - first, 600 * period + 900);
 }
 
+// Frames that cost their caller nothing (the drawing queued to another thread) after waits
+// that wake up to half a millisecond before their place: each still waits for its own
+// place, so ten seconds hold 600 frames and no frame follows the one before at once.
+TEST(FramePacing, FramesOfNoWorkAfterAnEarlyWakeStillWaitForTheirPlace) {
+  constexpr int64_t period = 16667;
+  FramePacer pacer{};
+  int64_t now = 1000000;
+  const int64_t first = now;
+  TimeToNextFrame(pacer, now, period);
+  int frames = 1;
+  for (; now - first < 10 * 1000000; ++frames) {
+    now += 20;  // the frame's own work
+    const int64_t wait = TimeToNextFrame(pacer, now, period);
+    EXPECT_GT(wait, period - 1000) << "frame " << frames;
+    now += wait - 499;  // the sleep returns as soon as less than half a millisecond is left
+  }
+  EXPECT_LE(frames, 601);
+}
+
 TEST(FramePacing, LateFramesDoNotWaitAndAPauseIsNotMadeUp) {
   constexpr int64_t period = 16667;
   FramePacer pacer{};
@@ -44,7 +63,7 @@ TEST(FramePacing, LateFramesDoNotWaitAndAPauseIsNotMadeUp) {
   const int64_t resumed = 500000;
   EXPECT_EQ(TimeToNextFrame(pacer, resumed, period), 0);
   EXPECT_EQ(TimeToNextFrame(pacer, resumed + 1000, period), period - 1000);
-  // A clock that stepped back does not hold the frames for longer than a period.
+  // A clock that stepped back does not hold the frames for longer than a period and a quarter.
   EXPECT_EQ(TimeToNextFrame(pacer, 100000, period), 0);
   EXPECT_EQ(TimeToNextFrame(pacer, 101000, period), period - 1000);
 }
