@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "game/bmp_file.h"
+#include "support/bmp_file.h"
 #include "game/save_slots.h"
 
 namespace quelt::game {
@@ -215,7 +215,7 @@ bool TitleShown(const std::vector<uint32_t>& s) { return CountIn(s, 450, 200, 60
 
 void SaveShot(const GameRun& run, const char* name, const std::vector<uint32_t>& shot) {
   // Kept in the run's folder of the test's work tree for a look after the test.
-  testing::WriteBmp(run.Path(name), shot, 600, 600);
+  quelt::testing::WriteBmp(run.Path(name), shot, 600, 600);
 }
 
 bool AltF4() { return RunXdotool("key --clearmodifiers alt+F4"); }

@@ -121,8 +121,8 @@ TEST(GameScreens, TitleRaceAndPauseLookAlikeOnBothBackEnds) {
     SCOPED_TRACE(names[i]);
     ASSERT_EQ(hard_shots[i]->size(), 600u * 600u);
     ASSERT_EQ(soft_shots[i]->size(), 600u * 600u);
-    EXPECT_TRUE(testing::WriteBmp(std::string(names[i]) + "_direct3d.bmp", *hard_shots[i], 600, 600));
-    EXPECT_TRUE(testing::WriteBmp(std::string(names[i]) + "_software.bmp", *soft_shots[i], 600, 600));
+    EXPECT_TRUE(quelt::testing::WriteBmp(std::string(names[i]) + "_direct3d.bmp", *hard_shots[i], 600, 600));
+    EXPECT_TRUE(quelt::testing::WriteBmp(std::string(names[i]) + "_software.bmp", *soft_shots[i], 600, 600));
     EXPECT_GE(DistinctColours(*hard_shots[i]), 32u);
     const Difference d = Compare(*hard_shots[i], *soft_shots[i]);
     std::printf("%s: %.2f%% of pixels far apart, mean difference %.2f\n", names[i], d.farPixels * 100, d.mean);

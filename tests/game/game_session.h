@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "game/bmp_file.h"
+#include "support/bmp_file.h"
 
 namespace quelt::game::testing {
 

@@ -23,6 +23,7 @@
 #include "graphics/graph_table.h"
 #include "graphics/graphics_start.h"
 #include "graphics/screen_mode.h"
+#include "support/bmp_file.h"
 #include "tests/graphics/engine_session.h"
 
 namespace {
@@ -34,25 +35,7 @@ constexpr const char* kChildFlag = "--restore-child=";
 std::string ResultFile(int hardware) { return "restore_fs_" + std::to_string(hardware) + ".txt"; }
 
 void WriteBmp(const char* path, int width, int height) {
-  const int row = (width * 3 + 3) & ~3;
-  std::vector<uint8_t> b(54 + static_cast<size_t>(row * height), 0);
-  auto put32 = [&](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  };
-  b[0] = 'B';
-  b[1] = 'M';
-  put32(2, static_cast<uint32_t>(b.size()));
-  put32(10, 54);
-  put32(14, 40);
-  put32(18, static_cast<uint32_t>(width));
-  put32(22, static_cast<uint32_t>(height));
-  b[26] = 1;
-  b[28] = 24;
-  for (size_t i = 54; i < b.size(); ++i) b[i] = static_cast<uint8_t>((i * 37) | 0x20);
-  FILE* f = std::fopen(path, "wb");
-  if (f == nullptr) return;
-  std::fwrite(b.data(), 1, b.size(), f);
-  std::fclose(f);
+  quelt::testing::WriteBmp(path, quelt::testing::NoisePixels(width, height, 54321u), width, height);
 }
 
 std::vector<uint32_t> DrawAndRead(int32_t graph) {

@@ -24,6 +24,7 @@
 #include "graphics/graphics_start.h"
 #include "graphics/mask.h"
 #include "graphics/screen_mode.h"
+#include "support/bmp_file.h"
 #include "tests/graphics/engine_session.h"
 
 namespace {
@@ -33,30 +34,7 @@ using namespace quelt;
 constexpr int32_t kScreen = 600;
 
 void WriteBmp(const char* path, int width, int height) {
-  const int row = (width * 3 + 3) & ~3;
-  std::vector<uint8_t> b(54 + static_cast<size_t>(row * height), 0);
-  auto put32 = [&](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  };
-  b[0] = 'B';
-  b[1] = 'M';
-  put32(2, static_cast<uint32_t>(b.size()));
-  put32(10, 54);
-  put32(14, 40);
-  put32(18, static_cast<uint32_t>(width));
-  put32(22, static_cast<uint32_t>(height));
-  b[26] = 1;
-  b[28] = 24;
-  uint32_t v = 12345;
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width * 3; ++x) {
-      v = v * 1664525u + 1013904223u;
-      b[54 + static_cast<size_t>(y * row + x)] = static_cast<uint8_t>((v >> 24) | 0x10);
-    }
-  FILE* f = std::fopen(path, "wb");
-  ASSERT_NE(f, nullptr);
-  std::fwrite(b.data(), 1, b.size(), f);
-  std::fclose(f);
+  ASSERT_TRUE(quelt::testing::WriteBmp(path, quelt::testing::NoisePixels(width, height, 12345u), width, height));
 }
 
 std::vector<uint32_t> ReadScreen() {

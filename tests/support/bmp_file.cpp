@@ -1,8 +1,8 @@
-#include "game/bmp_file.h"
+#include "support/bmp_file.h"
 
 #include <cstdio>
 
-namespace quelt::game::testing {
+namespace quelt::testing {
 
 bool WriteBmp(const std::string& path, const std::vector<uint32_t>& pixels, int32_t width, int32_t height) {
   if (pixels.size() != static_cast<size_t>(width) * static_cast<size_t>(height)) return false;
@@ -36,4 +36,13 @@ bool WriteBmp(const std::string& path, const std::vector<uint32_t>& pixels, int3
   return std::fclose(f) == 0 && ok;
 }
 
-}  // namespace quelt::game::testing
+std::vector<uint32_t> NoisePixels(int32_t width, int32_t height, uint32_t seed) {
+  std::vector<uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
+  for (uint32_t& p : pixels) {
+    seed = seed * 1664525u + 1013904223u;
+    p = (seed >> 8) | 0x101010u;
+  }
+  return pixels;
+}
+
+}  // namespace quelt::testing
