@@ -11,36 +11,15 @@
 #include "graphics/graphics_start.h"
 #include "graphics/screen_mode.h"
 #include "image/raster_image.h"
+#include "support/bmp_file.h"
 #include "tests/graphics/engine_session.h"
 
 namespace {
 
-// A 24-bit bottom-up BMP of one colour (blue, green, red bytes).
+// A 24-bit BMP of one colour (blue, green, red bytes).
 void WriteSolidBmp(const char* path, int width, int height, unsigned char b, unsigned char g, unsigned char r) {
-  const int row = (width * 3 + 3) & ~3;
-  std::vector<unsigned char> file(54 + row * height, 0);
-  auto put32 = [&](int at, unsigned value) {
-    for (int i = 0; i < 4; ++i) file[at + i] = static_cast<unsigned char>(value >> (8 * i));
-  };
-  file[0] = 'B';
-  file[1] = 'M';
-  put32(2, static_cast<unsigned>(file.size()));
-  put32(10, 54);
-  put32(14, 40);
-  put32(18, static_cast<unsigned>(width));
-  put32(22, static_cast<unsigned>(height));
-  file[26] = 1;
-  file[28] = 24;
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) {
-      file[54 + y * row + x * 3 + 0] = b;
-      file[54 + y * row + x * 3 + 1] = g;
-      file[54 + y * row + x * 3 + 2] = r;
-    }
-  FILE* out = std::fopen(path, "wb");
-  ASSERT_NE(out, nullptr);
-  std::fwrite(file.data(), 1, file.size(), out);
-  std::fclose(out);
+  const std::vector<uint32_t> pixels(static_cast<size_t>(width) * height, uint32_t{r} << 16 | uint32_t{g} << 8 | b);
+  ASSERT_TRUE(quelt::testing::WriteBmp(path, pixels, width, height));
 }
 
 TEST(ApiForwarding, LoadsAndDrawsThroughThePublicEntries) {

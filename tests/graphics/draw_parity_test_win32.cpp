@@ -22,6 +22,7 @@
 #include "graphics/graphics_start.h"
 #include "graphics/mask.h"
 #include "image/raster_image.h"
+#include "support/bmp_file.h"
 #include "tests/graphics/engine_session.h"
 
 namespace {
@@ -275,25 +276,8 @@ TEST(DrawParity, MaskedDrawingAfterALostDeviceStillMasks) {
 }
 
 void WriteBmp(const char* path, int width, int height) {
-  const int row = (width * 3 + 3) & ~3;
-  std::vector<uint8_t> b(54 + static_cast<size_t>(row * height), 0x40);
-  auto put32 = [&](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-  };
-  std::memset(b.data(), 0, 54);
-  b[0] = 'B';
-  b[1] = 'M';
-  put32(2, static_cast<uint32_t>(b.size()));
-  put32(10, 54);
-  put32(14, 40);
-  put32(18, static_cast<uint32_t>(width));
-  put32(22, static_cast<uint32_t>(height));
-  b[26] = 1;
-  b[28] = 24;
-  FILE* f = std::fopen(path, "wb");
-  ASSERT_NE(f, nullptr);
-  std::fwrite(b.data(), 1, b.size(), f);
-  std::fclose(f);
+  const std::vector<uint32_t> grey(static_cast<size_t>(width) * height, 0x404040);
+  ASSERT_TRUE(quelt::testing::WriteBmp(path, grey, width, height));
 }
 
 class DrawScreenChoice : public ::testing::TestWithParam<int32_t> {};
