@@ -35,16 +35,7 @@ using quelt_test::StopEngineSession;
 
 bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
-std::string ReadShaderText(const char* name) {
-  std::string text;
-  FILE* f = std::fopen((quelt_test::SourceDir() + "/graphics/shaders/" + name).c_str(), "rb");
-  if (f == nullptr) return text;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-  std::fclose(f);
-  return text;
-}
+std::string ReadShaderText(const char* name) { return quelt_test::ReadSourceFile(std::string("graphics/shaders/") + name); }
 
 struct ShaderMacro {
   const char* name;

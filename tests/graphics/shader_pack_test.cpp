@@ -224,16 +224,7 @@ TEST_F(ShaderPackLoad, TheEmbeddedPackLoadsOnceAndFreesItsBlocks) {
 TEST_F(ShaderPackLoad, TheEmbeddedPackMatchesTheShaderTexts) {
   std::vector<uint8_t> built;
   std::string error;
-  const auto read = [](const std::string& name) {
-    std::string text;
-    FILE* f = std::fopen((quelt_test::SourceDir() + "/graphics/shaders/" + name).c_str(), "rb");
-    if (f == nullptr) return text;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-    std::fclose(f);
-    return text;
-  };
+  const auto read = [](const std::string& name) { return quelt_test::ReadSourceFile("graphics/shaders/" + name); };
   ASSERT_TRUE(quelt_tools::BuildShaderPack(read("transform_light_fog.vsh"), read("combine.psh"), &built, &error)) << error;
   ASSERT_EQ(LoadShaderPack(), 1);
   ASSERT_EQ(ShaderPack.packSize, built.size());

@@ -1,5 +1,6 @@
 #include "support/test_paths.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace quelt_test {
@@ -18,5 +19,15 @@ static std::string FromEnvironment(const char* name) {
 std::string SourceDir() { return FromEnvironment("QUELT_SOURCE_DIR"); }
 std::string BinaryDir() { return FromEnvironment("QUELT_BINARY_DIR"); }
 std::string TestDataPath(const std::string& relative) { return SourceDir() + "/tests/" + relative; }
+
+std::string ReadSourceFile(const std::string& relative) {
+  std::string text;
+  std::FILE* f = std::fopen((SourceDir() + "/" + relative).c_str(), "rb");
+  if (f == nullptr) return text;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, n);
+  std::fclose(f);
+  return text;
+}
 
 }  // namespace quelt_test
