@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "core/core_state.h"
@@ -208,26 +209,21 @@ void RunBackEnd(int32_t hardware, double baseline) {
   }
 
   // The same line in a font with a 2-pixel edge: edge and glyph layers alternate glyph by
-  // glyph in two colours.
+  // glyph in two colours; in the console's colours the white glyphs need no colour
+  // modulation and the black edges do.
   const int32_t edged = CreateFontToHandle(nullptr, 16, -1, -1, -1, 2, 0, -1, -1);
-  const uint32_t edgeColour = MakeScreenColourCode(0, 40, 255);
-  DrawTextWithFont(4, 0, kLine, colour, edged, edgeColour, 0);
-  Finish(pixels);
-  DeviceCalls = DrawCalls = 0;
-  Report("cached, edged font, until the screen is drawn",
-         glyphs * CachedLinesPerSecond(edged, colour, edgeColour, kCachedLines, pixels), baseline);
-  if (hardware)
-    std::printf("  cached, edged font: %.2f draw calls per line\n", static_cast<double>(DrawCalls) / kCachedLines);
-  // The console's colours: white glyphs, which need no colour modulation, on black edges.
-  const uint32_t white = MakeScreenColourCode(255, 255, 255), black = MakeScreenColourCode(0, 0, 0);
-  DrawTextWithFont(4, 0, kLine, white, edged, black, 0);
-  Finish(pixels);
-  DeviceCalls = DrawCalls = 0;
-  Report("cached, edged font, white on black edges, until drawn",
-         glyphs * CachedLinesPerSecond(edged, white, black, kCachedLines, pixels), baseline);
-  if (hardware)
-    std::printf("  cached, edged font, white on black edges: %.2f draw calls per line\n",
-                static_cast<double>(DrawCalls) / kCachedLines);
+  auto edgedRun = [&](const char* what, uint32_t text, uint32_t edge) {
+    DrawTextWithFont(4, 0, kLine, text, edged, edge, 0);
+    Finish(pixels);
+    DeviceCalls = DrawCalls = 0;
+    Report((std::string("cached, edged font") + what + ", until the screen is drawn").c_str(),
+           glyphs * CachedLinesPerSecond(edged, text, edge, kCachedLines, pixels), baseline);
+    if (hardware)
+      std::printf("  cached, edged font%s: %.2f draw calls per line\n", what,
+                  static_cast<double>(DrawCalls) / kCachedLines);
+  };
+  edgedRun("", colour, MakeScreenColourCode(0, 40, 255));
+  edgedRun(", white on black", MakeScreenColourCode(255, 255, 255), MakeScreenColourCode(0, 0, 0));
 
   // Uncached: the cache is emptied before every line, so each line renders its glyphs.
   constexpr int32_t kUncachedLines = 100;
