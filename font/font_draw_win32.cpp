@@ -54,22 +54,29 @@ bool IsBlank(const GlyphUnit& u) {
 
 // The blend graph and bright colour a texture-path string changes, put back when it ends.
 // Kept for the whole string rather than per glyph: restoring them between glyphs would
-// gain nothing and cost a state round trip per character.
+// gain nothing and cost a state round trip per character. A string whose edge and glyph
+// colours are one white and one not holds the colour modulation for all its layers, so
+// that its glyphs stay one batch (white modulation changes no pixel).
 struct TextureDrawState {
-  int32_t blendGraph, borderParam, borderRange;
+  int32_t blendGraph, borderParam, borderRange, holdModulation;
   uint32_t bright;
-  void Save() {
+  void Save(bool holdColourModulation) {
     blendGraph = D.blendGraph;
     borderParam = D.blendBorderParam;
     borderRange = D.blendBorderRange;
     bright = D.BrightColour;
+    holdModulation = HoldColourModulation;
     SetBlendImageGraph(-1, 0, 0);
+    if (holdColourModulation) HoldColourModulation = 1;
   }
   void Restore() const {
+    HoldColourModulation = holdModulation;
     SetBlendImageGraph(blendGraph, borderParam, borderRange);
     SetBrightColour(static_cast<int32_t>(bright & 0xFFFFFF));
   }
 };
+
+bool IsWhite(const PreparedColour& c) { return (c.argb & 0xFFFFFF) == 0xFFFFFF; }
 
 // Where and how a string's glyphs go on the texture path.
 struct TexturePen {
@@ -196,7 +203,7 @@ int DrawTextThroughGlyphCache(int32_t drawFlag, int32_t x, int32_t y, int32_t ex
   }
   TextureDrawState saved{};
   const bool textureDraw = drawFlag && target == nullptr;
-  if (textureDraw) saved.Save();
+  if (textureDraw) saved.Save(f->edgeGraph != -1 && IsWhite(textColour) != IsWhite(edge));
   double pen = 0.0;
   for (int32_t i = 0; i < count; ++i) {
     const GlyphUnit& u = units[i];

@@ -26,6 +26,7 @@ DeviceStateCacheRecord DeviceStateCache = [] {
   return fresh;
 }();
 int32_t ForceStateReapply = 0;
+int32_t HoldColourModulation = 0;
 VertexBatchRecord VertexBatch{};
 
 namespace {
@@ -910,7 +911,8 @@ int PrepareDrawState(const ColorFormat* format, int32_t transparent, void* textu
         (edgesBlend ? alphaChannel : alphaTest) = 1;
       }
     }
-    const int32_t colourModulate = (flags & 0x20) != 0 || (d.BrightColour & 0xFFFFFF) != 0xFFFFFF ? 1 : 0;
+    const int32_t colourModulate =
+        (flags & 0x20) != 0 || HoldColourModulation != 0 || (d.BrightColour & 0xFFFFFF) != 0xFFFFFF ? 1 : 0;
     const int32_t alphaModulate = (flags & 0x40) != 0 || d.BlendMode != 0 ? 1 : 0;
     if (colourModulate != C.colourModulate || alphaModulate != C.alphaModulate) {
       FlushVertexBatch();

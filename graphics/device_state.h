@@ -122,6 +122,10 @@ struct DeviceStateCacheRecord {
 extern DeviceStateCacheRecord DeviceStateCache;
 // While 1 every setter sends its value even when unchanged (device restoration).
 extern int32_t ForceStateReapply;
+// While 1 textured draws modulate by the vertex colour even when it is white, which leaves
+// every texel as it is: a string whose edge and glyph layers alternate between white and a
+// colour then keeps one stage recipe and one batch instead of changing both at every layer.
+extern int32_t HoldColourModulation;
 
 // --- The 2-D vertex batch ---------------------------------------------------------------
 struct Vertex2D {

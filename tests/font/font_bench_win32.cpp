@@ -2,10 +2,13 @@
 // cached (every character already in the glyph cache) and uncached (the cache emptied
 // before each line) on both back ends, beside a baseline measured in the same run: the
 // same line drawn with GDI TextOutA into a DIB section each time. On Direct3D it also
-// prints the device calls made per cached glyph.
+// prints the device calls made per cached glyph and the cached text against a device
+// reference, the two taking turns over rounds.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "core/core_state.h"
@@ -26,6 +29,7 @@ using namespace quelt;
 const char* const kLine = "Lap 2/5 12:34.5 ラップタイム 周回残り距離 カナ漢字ＡＢ第一走者";
 
 constexpr int32_t kLinesPerRow = 30;  // rows of 18 pixels down a 600-pixel screen
+constexpr int32_t kRounds = 4;
 
 double Now() {
   LARGE_INTEGER t, f;
@@ -166,10 +170,30 @@ void RunBackEnd(int32_t hardware, double baseline) {
   DrawTextWithFont(4, 0, kLine, colour, font, 0, 0);
   Finish(pixels);
   const int32_t kCachedLines = hardware ? 3000 : 30000;
-  DeviceCalls = DrawCalls = 0;
-  const double cached = glyphs * CachedLinesPerSecond(font, colour, 0, kCachedLines, pixels);
-  const double callsPerGlyph = static_cast<double>(DeviceCalls) / (static_cast<double>(glyphs) * kCachedLines);
-  const double drawsPerLine = static_cast<double>(DrawCalls) / kCachedLines;
+  const int32_t cacheGraph = FontRecordOfHandle(font)->cacheGraph;
+  // What the device itself manages: as many 16 x 16 quads of the cache graph drawn alone
+  // through the same front end, one per glyph of the lines above.
+  auto referenceGlyphsPerSecond = [&] {
+    const double start = Now();
+    for (int32_t i = 0; i < kCachedLines; ++i)
+      for (int32_t g = 0; g < glyphs; ++g) DrawGraphPart(4 + g * 14, (i % kLinesPerRow) * 18, 0, 0, 16, 16, cacheGraph, 1, 0);
+    Finish(pixels);
+    return glyphs * static_cast<double>(kCachedLines) / (Now() - start);
+  };
+  // On Direct3D the text and the device reference take turns over rounds and each keeps
+  // its best: the first round also warms the device for both, and a moment of load on a
+  // shared machine falls on neither alone.
+  double cached = 0.0, reference = 0.0;
+  int64_t calls = 0, draws = 0;
+  for (int32_t round = 0; round < (hardware ? kRounds : 1); ++round) {
+    DeviceCalls = DrawCalls = 0;
+    cached = std::max(cached, glyphs * CachedLinesPerSecond(font, colour, 0, kCachedLines, pixels));
+    calls = DeviceCalls;
+    draws = DrawCalls;
+    if (hardware) reference = std::max(reference, referenceGlyphsPerSecond());
+  }
+  const double callsPerGlyph = static_cast<double>(calls) / (static_cast<double>(glyphs) * kCachedLines);
+  const double drawsPerLine = static_cast<double>(draws) / kCachedLines;
   Report("cached, until the screen is drawn", cached, baseline);
   if (hardware) {
     // Wine rasterises in software (Mesa): the same run with the device's draw calls
@@ -179,28 +203,27 @@ void RunBackEnd(int32_t hardware, double baseline) {
            glyphs * CachedLinesPerSecond(font, colour, 0, kCachedLines, pixels), baseline);
     DropDraws = false;
     std::printf("  cached: %.3f device calls per glyph, %.2f draw calls per line\n", callsPerGlyph, drawsPerLine);
-    // What the device itself manages: as many 16 x 16 quads of the cache graph drawn alone
-    // through the same front end, one per glyph of the lines above.
-    const int32_t cacheGraph = FontRecordOfHandle(font)->cacheGraph;
-    const double start = Now();
-    for (int32_t i = 0; i < kCachedLines; ++i)
-      for (int32_t g = 0; g < glyphs; ++g) DrawGraphPart(4 + g * 14, (i % kLinesPerRow) * 18, 0, 0, 16, 16, cacheGraph, 1, 0);
-    Finish(pixels);
-    Report("device reference: 16 x 16 quads of the cache graph alone",
-           glyphs * static_cast<double>(kCachedLines) / (Now() - start), baseline);
+    Report("device reference: 16 x 16 quads of the cache graph alone", reference, baseline);
+    std::printf("  cached text against the device reference: %.2f x (best of %d rounds each, in turn)\n",
+                cached / reference, kRounds);
   }
 
   // The same line in a font with a 2-pixel edge: edge and glyph layers alternate glyph by
-  // glyph in two colours.
+  // glyph in two colours; in the console's colours the white glyphs need no colour
+  // modulation and the black edges do.
   const int32_t edged = CreateFontToHandle(nullptr, 16, -1, -1, -1, 2, 0, -1, -1);
-  const uint32_t edgeColour = MakeScreenColourCode(0, 40, 255);
-  DrawTextWithFont(4, 0, kLine, colour, edged, edgeColour, 0);
-  Finish(pixels);
-  DeviceCalls = DrawCalls = 0;
-  Report("cached, edged font, until the screen is drawn",
-         glyphs * CachedLinesPerSecond(edged, colour, edgeColour, kCachedLines, pixels), baseline);
-  if (hardware)
-    std::printf("  cached, edged font: %.2f draw calls per line\n", static_cast<double>(DrawCalls) / kCachedLines);
+  auto edgedRun = [&](const char* what, uint32_t text, uint32_t edge) {
+    DrawTextWithFont(4, 0, kLine, text, edged, edge, 0);
+    Finish(pixels);
+    DeviceCalls = DrawCalls = 0;
+    Report((std::string("cached, edged font") + what + ", until the screen is drawn").c_str(),
+           glyphs * CachedLinesPerSecond(edged, text, edge, kCachedLines, pixels), baseline);
+    if (hardware)
+      std::printf("  cached, edged font%s: %.2f draw calls per line\n", what,
+                  static_cast<double>(DrawCalls) / kCachedLines);
+  };
+  edgedRun("", colour, MakeScreenColourCode(0, 40, 255));
+  edgedRun(", white on black", MakeScreenColourCode(255, 255, 255), MakeScreenColourCode(0, 0, 0));
 
   // Uncached: the cache is emptied before every line, so each line renders its glyphs.
   constexpr int32_t kUncachedLines = 100;

@@ -252,7 +252,8 @@ void EvictionCase(int32_t hardware, const char* caption) {
 TEST(FontDraw, SmallCacheEvictsAndRedrawsOnDirect3D) { EvictionCase(1, "font-evict-d3d"); }
 TEST(FontDraw, SmallCacheEvictsAndRedrawsOnSoftware) { EvictionCase(0, "font-evict-soft"); }
 
-// Edged text, vertical text (plain and edged) and vertical text cut by the draw area.
+// Edged text, vertical text (plain and edged), vertical text cut by the draw area, and white
+// glyphs on black edges and the reverse.
 std::vector<uint32_t> DrawEdgedAndVerticalScene(int32_t hardware, const char* caption) {
   std::vector<uint32_t> pixels;
   SessionOptions options{caption};
@@ -269,6 +270,20 @@ std::vector<uint32_t> DrawEdgedAndVerticalScene(int32_t hardware, const char* ca
   SetDrawClipRect(0, 0, kScreen, 180);
   EXPECT_EQ(DrawTextWithFont(400, 100, "切れる縦書き文字列", yellow, thick, blue, 1), 0);
   SetDrawClipRect(0, 0, kScreen, kScreen);
+  // White glyphs on black edges: only the edge layers need the colour modulation, and the
+  // whole string still goes to the device in one draw.
+  const uint32_t white = MakeScreenColourCode(255, 255, 255), black = MakeScreenColourCode(0, 0, 0);
+  FlushVertexBatch();
+  const int64_t drawsBefore = VertexBatch.drawCalls;
+  EXPECT_EQ(DrawTextWithFont(10, 200, "白い文字 Lap 3/5", white, thick, black, 0), 0);
+  FlushVertexBatch();
+  if (hardware) {
+    EXPECT_EQ(VertexBatch.drawCalls - drawsBefore, 1);
+  }
+  EXPECT_EQ(DrawTextWithFont(250, 240, "白縦", white, edged, black, 1), 0);
+  // And the colours the other way round.
+  EXPECT_EQ(DrawTextWithFont(10, 240, "黒い文字 Go!", black, edged, white, 0), 0);
+  EXPECT_EQ(HoldColourModulation, 0);
   FlushVertexBatch();
   pixels = ReadBack();
   StopEngineSession();
@@ -331,7 +346,7 @@ TEST(FontDraw, EdgedAndVerticalTextGiveIdenticalPixelsOnBothBackEnds) {
   const std::vector<uint32_t> soft = DrawEdgedAndVerticalScene(0, "font-vertical-soft");
   ASSERT_FALSE(soft.empty());
   ASSERT_EQ(d3d.size(), soft.size());
-  int32_t differ = 0, text = 0, edge = 0, below = 0;
+  int32_t differ = 0, text = 0, edge = 0, below = 0, white = 0, black = 0;
   for (int32_t y = 0; y < kScreen; ++y)
     for (int32_t x = 0; x < kScreen; ++x) {
       const size_t i = static_cast<size_t>(y * kScreen + x);
@@ -339,11 +354,15 @@ TEST(FontDraw, EdgedAndVerticalTextGiveIdenticalPixelsOnBothBackEnds) {
       const uint32_t c = soft[i] & 0xFFFFFF;
       if (c == 0xFFE600) ++text;
       if (c == 0x0028FF) ++edge;
+      if (c == 0xFFFFFF) ++white;
+      if (c == 0) ++black;
       if (x >= 400 && y >= 180 && c != 0x102030) ++below;
     }
   EXPECT_EQ(differ, 0);
   EXPECT_GT(text, 500);
   EXPECT_GT(edge, 500);
+  EXPECT_GT(white, 500);
+  EXPECT_GT(black, 500);
   EXPECT_EQ(below, 0);  // the cut vertical string stops at the draw area
   // The vertical string runs down, not across: its column holds text well below its start.
   int32_t deep = 0;

@@ -56,7 +56,8 @@ bool Open(Plain& p, bool discard = false) {
   p.window = CreateWindowA(wc.lpszClassName, "quelt plain d3d9", style, 0, 0, r.right - r.left, r.bottom - r.top,
                            nullptr, nullptr, instance, nullptr);
   if (p.window == nullptr) return false;
-  ShowWindow(p.window, SW_SHOW);
+  // Not activated: an engine window beside it keeps its activation and runs on.
+  ShowWindow(p.window, SW_SHOWNOACTIVATE);
   UpdateWindow(p.window);
   p.d3d = Direct3DCreate9(D3D_SDK_VERSION);
   if (p.d3d == nullptr) return false;
