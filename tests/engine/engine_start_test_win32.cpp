@@ -96,8 +96,7 @@ TEST_F(EngineStartTest, WindowModeSwitchReturnsWithoutADisplayChange) {
   EXPECT_EQ(style & (WS_POPUP | WS_CAPTION), static_cast<DWORD>(WS_POPUP));
   EXPECT_EQ(ApiChangeWindowMode(1), 0);
   EXPECT_EQ(WindowModeFlag, 1);
-  // Each switch waits for the display at most about two seconds.
-  EXPECT_LT(timeGetTime() - start, 2 * DisplayChangeWaitMs + 2000);
+  const DWORD switches = timeGetTime() - start;
   RECT client{};
   GetClientRect(Window(), &client);
   EXPECT_EQ(client.right, width);
@@ -105,6 +104,12 @@ TEST_F(EngineStartTest, WindowModeSwitchReturnsWithoutADisplayChange) {
   // A window larger than the desktop is moved so its client area starts on screen.
   EXPECT_GE(WindowArea.left, 0);
   EXPECT_GE(WindowArea.top, 0);
+  // Each switch waits for the display at most about two seconds beyond its own work, the
+  // screen's re-creation, which a loaded machine can make slow: that work is timed alone.
+  const DWORD restartStart = timeGetTime();
+  ChangeScreenMode(-1, -1, -1, 1, -1);
+  const DWORD restart = timeGetTime() - restartStart;
+  EXPECT_LT(switches, 2 * (DisplayChangeWaitMs + restart) + 2000) << "one screen re-creation took " << restart << " ms";
 }
 
 TEST_F(EngineStartTest, BlockedCloseIsRefusedUntilShutdown) {
