@@ -1,5 +1,7 @@
 // Loopback throughput into the engine through network handles (framed and raw) beside a
-// plain blocking WinSock send/recv loop over the same amount, in the same run.
+// plain blocking WinSock send/recv loop over the same amount, in the same run. The three
+// take turns over several rounds and the best round of each counts: the machine's load
+// comes and goes, and under Wine every socket call is a round trip to its one server.
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -14,6 +16,7 @@ using quelt_test::Deadline;
 
 constexpr int Chunk = 65536;
 constexpr int64_t Total = 32LL * 1024 * 1024;
+constexpr int Rounds = 5;
 
 double Seconds() {
   LARGE_INTEGER now{};
@@ -41,6 +44,8 @@ void Feed(SOCKET peer, bool framed) {
   }
 }
 
+// Every mode alike: the connection is made first; the clock runs from the sender's start
+// to the last byte received.
 double PlainMegabytesPerSecond() {
   const SOCKET listener = quelt_test::BlockingSocket();
   sockaddr_in address{};
@@ -50,14 +55,11 @@ double PlainMegabytesPerSecond() {
   bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
   listen(listener, 1);
   getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
-  std::thread sender([&] {
-    const SOCKET peer = quelt_test::ConnectPeer(ntohs(address.sin_port));
-    Feed(peer, false);
-    closesocket(peer);
-  });
+  const SOCKET peer = quelt_test::ConnectPeer(ntohs(address.sin_port));
   const SOCKET s = accept(listener, nullptr, nullptr);
   std::vector<char> buffer(Chunk);
   const double start = Seconds();
+  std::thread sender([&] { Feed(peer, false); });
   int64_t got = 0;
   while (got < Total) {
     const int n = recv(s, buffer.data(), Chunk, 0);
@@ -66,6 +68,7 @@ double PlainMegabytesPerSecond() {
   }
   const double elapsed = Seconds() - start;
   sender.join();
+  closesocket(peer);
   closesocket(s);
   closesocket(listener);
   return static_cast<double>(got) / elapsed / 1e6;
@@ -102,15 +105,23 @@ double HandleMegabytesPerSecond(bool framed) {
   return static_cast<double>(got) / elapsed / 1e6;
 }
 
+double Best(double best, double now) { return now > best ? now : best; }
+
 }  // namespace
 
 int main() {
   WSADATA data{};
   WSAStartup(MAKEWORD(1, 1), &data);
-  const double plain = PlainMegabytesPerSecond();
-  const double framed = HandleMegabytesPerSecond(true);
-  const double raw = HandleMegabytesPerSecond(false);
-  std::printf("loopback receive, %lld MB in %d-byte pieces\n", static_cast<long long>(Total >> 20), Chunk);
+  double plain = 0;
+  double framed = 0;
+  double raw = 0;
+  for (int round = 0; round < Rounds; ++round) {
+    plain = Best(plain, PlainMegabytesPerSecond());
+    framed = Best(framed, HandleMegabytesPerSecond(true));
+    raw = Best(raw, HandleMegabytesPerSecond(false));
+  }
+  std::printf("loopback receive, %lld MB in %d-byte pieces, best of %d rounds taken in turn\n",
+              static_cast<long long>(Total >> 20), Chunk, Rounds);
   std::printf("  plain blocking send/recv : %8.1f MB/s\n", plain);
   std::printf("  framed network handle    : %8.1f MB/s  (%.2fx of plain)\n", framed, framed / plain);
   std::printf("  raw network handle       : %8.1f MB/s  (%.2fx of plain)\n", raw, raw / plain);
