@@ -42,8 +42,8 @@ struct NetWorkRecord {
   // 1 when the last receive pass stopped at its bound with bytes still waiting: the pump
   // runs another pass, as no new read event need come for them.
   int32_t receiveMore;
-  // 1 when the last receive found the socket empty: passes are skipped until the next read
-  // event says bytes have come.
+  // 1 when the last receive emptied the socket (a read came back short): passes are skipped
+  // until the next read event says bytes have come.
   int32_t receiveIdle;
   // The bytes of a length word that has come in pieces.
   uint8_t receiveWord[4];
