@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/clock.h"
 #include "core/log.h"
 #include "core/ring_buffer.h"
 #include "network/network_state.h"
@@ -20,6 +21,12 @@ constexpr int32_t ReceivePassBlocks = 512;
 // whatever follows it (length words and further blocks) into the staging buffer, then
 // sorted out. A longer block goes straight into the ring, this much at a time.
 constexpr int32_t ReadPieceBytes = 256 << 10;
+// A reader this far behind that is still taking bytes leaves the rest in the socket, whose
+// flow control holds the peer back, instead of the ring growing (and copying itself into
+// fresh memory) with all the peer sends. One that has taken nothing for a while may be
+// waiting for more than that before it reads, and is given everything.
+constexpr int32_t ReceiveAheadBytes = 1 << 20;
+constexpr int32_t ReaderActiveMs = 100;
 // A pass pumps the network window after about this many bytes, each block counting as
 // BlockPumpWeight bytes.
 constexpr int32_t PumpEveryBytes = 64 << 10;
@@ -139,6 +146,11 @@ int32_t ReceiveIntoRing(NetWorkRecord* record, SocketReader read, int32_t limit)
   return total;
 }
 
+bool ReaderFarBehind(const NetWorkRecord* record) {
+  return record->completeBytes >= ReceiveAheadBytes && record->readerTaking != 0 &&
+         ((ReadMillisecondClock() - record->readerTookAt) & 0x7FFFFFFF) < ReaderActiveMs;
+}
+
 }  // namespace
 
 // A read that comes back short has emptied the socket: the pass ends there and the next
@@ -150,7 +162,7 @@ int ReceiveFramedBlocks(NetWorkRecord* record, SocketReader read) {
   // Other handles' events are served between reads, though not after every small one.
   int32_t unpumped = 0;
   for (int32_t blocks_left = ReceivePassBlocks;;) {
-    if (blocks_left <= 0 || bytes_left <= 0) {
+    if (blocks_left <= 0 || bytes_left <= 0 || ReaderFarBehind(record)) {
       record->receiveMore = 1;
       return 0;
     }

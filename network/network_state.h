@@ -45,6 +45,10 @@ struct NetWorkRecord {
   // 1 when the last receive emptied the socket (a read came back short): passes are skipped
   // until the next read event says bytes have come.
   int32_t receiveIdle;
+  // When the program last took bytes of a framed handle (millisecond clock), and 1 once it
+  // has: a reader far behind that is still taking holds further receiving back.
+  int32_t readerTookAt;
+  int32_t readerTaking;
   // The bytes of a length word that has come in pieces.
   uint8_t receiveWord[4];
   int32_t receiveWordLength;
@@ -70,6 +74,9 @@ struct NetWorkModuleState {
   NetWorkRecord listHead;   // open handles, newest right after the head
   NetWorkRecord listTail;
   int32_t connectTimeLimitMs;  // an outgoing connection not made by then has failed
+  int64_t queueFoundEmptyAt;   // when a pump last emptied the window's queue (performance
+                               // counter ticks); 0 = not yet
+  int32_t queueLookGap;        // microseconds before an emptied queue is looked at again
 };
 
 extern NetWorkTableType NetWorkTable;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/clock.h"
 #include "core/ring_buffer.h"
 #include "network/network_state.h"
 
@@ -93,6 +94,25 @@ TEST_F(FramedReceive, APassOverAPeerThatNeverStopsEndsAtItsBound) {
   EXPECT_EQ(record_.receiveMore, 1);
   EXPECT_GT(Peer.consumed, first_pass);
   EXPECT_LE(Peer.consumed - first_pass, 8u << 20);
+  ExpectPayloadContinues();
+}
+
+TEST_F(FramedReceive, AReaderFarBehindHoldsThePeerBackOnlyWhileItKeepsTaking) {
+  record_.readerTaking = 1;
+  record_.readerTookAt = ReadMillisecondClock();
+  for (int pass = 0; pass < 10 && record_.completeBytes < 1 << 20; ++pass)
+    ASSERT_EQ(ReceiveFramedBlocks(&record_, ReadPeer), 0);
+  EXPECT_EQ(record_.receiveMore, 1);
+  const uint64_t held = Peer.consumed;
+  EXPECT_GE(record_.completeBytes, 1 << 20);
+  EXPECT_LT(held, 2u << 20);
+  ASSERT_EQ(ReceiveFramedBlocks(&record_, ReadPeer), 0);
+  EXPECT_EQ(Peer.consumed, held);  // the rest waits in the socket
+
+  // A reader that has stopped taking may be waiting for more before it reads.
+  record_.readerTookAt = ReadMillisecondClock() - 1000;
+  ASSERT_EQ(ReceiveFramedBlocks(&record_, ReadPeer), 0);
+  EXPECT_GT(Peer.consumed, held);
   ExpectPayloadContinues();
 }
 

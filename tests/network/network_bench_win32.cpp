@@ -1,6 +1,6 @@
 // Loopback throughput into the engine through network handles (framed and raw) beside a
 // plain blocking WinSock send/recv loop over the same amount, in the same run. The three
-// take turns over several rounds and the best round of each counts: the machine's load
+// take turns over eleven rounds and the best round of each counts: the machine's load
 // comes and goes, and under Wine every socket call is a round trip to its one server.
 #include <cstdio>
 #include <cstring>
@@ -16,7 +16,7 @@ using quelt_test::Deadline;
 
 constexpr int Chunk = 65536;
 constexpr int64_t Total = 32LL * 1024 * 1024;
-constexpr int Rounds = 5;
+constexpr int Rounds = 11;
 
 double Seconds() {
   LARGE_INTEGER now{};
