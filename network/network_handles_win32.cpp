@@ -4,9 +4,9 @@
 #include <winsock.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 
 #include "core/clock.h"
