@@ -1,7 +1,9 @@
 // Receiving a framed handle: length words and block bytes from the socket into the
 // receive ring, over any reader of the socket (WinSock's recv in the product).
 #include <cstdint>
+#include <cstring>
 
+#include "core/clock.h"
 #include "core/log.h"
 #include "core/ring_buffer.h"
 #include "network/network_state.h"
@@ -14,13 +16,25 @@ namespace {
 // cannot hold the frame; the pump's next pass takes the rest.
 constexpr int32_t ReceivePassBytes = 4 << 20;
 constexpr int32_t ReceivePassBlocks = 512;
-// The receive ring grows as a block's bytes arrive, never ahead of them by more than this
-// or what it already stores.
-constexpr int32_t ReceiveGrowthStep = 64 << 10;
+// Under Wine every socket read is several round trips to the one server process, so the
+// socket is read in large pieces: what is left of a block shorter than this is read with
+// whatever follows it (length words and further blocks) into the staging buffer, then
+// sorted out. A longer block goes straight into the ring, this much at a time.
+constexpr int32_t ReadPieceBytes = 256 << 10;
+// A reader this far behind that is still taking bytes leaves the rest in the socket, whose
+// flow control holds the peer back, instead of the ring growing (and copying itself into
+// fresh memory) with all the peer sends. One that has taken nothing for a while may be
+// waiting for more than that before it reads, and is given everything.
+constexpr int32_t ReceiveAheadBytes = 1 << 20;
+constexpr int32_t ReaderActiveMs = 100;
 // A pass pumps the network window after about this many bytes, each block counting as
 // BlockPumpWeight bytes.
 constexpr int32_t PumpEveryBytes = 64 << 10;
 constexpr int32_t BlockPumpWeight = 1024;
+
+// Shared by every handle: a pass sorts out all it read before it pumps, and the handle
+// whose event the pump serves makes its own pass.
+uint8_t Staging[ReadPieceBytes];
 
 void FailReceive(NetWorkRecord* record, int32_t length) {
   WriteLogFormat("受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %d byte)",
@@ -28,18 +42,8 @@ void FailReceive(NetWorkRecord* record, int32_t length) {
   record->errorFlag = 1;
 }
 
-// Reads a new block's length word, keeping the bytes of one that arrives in pieces until
-// it is whole. 1 = a block began, 0 = not yet, -1 = the handle failed.
-int BeginReceivedBlock(NetWorkRecord* record, SocketReader read) {
-  while (record->receiveWordLength < 4) {
-    const int got = read(record->socket, record->receiveWord + record->receiveWordLength,
-                         4 - record->receiveWordLength, 0);
-    if (got <= 0) {
-      record->receiveIdle = 1;
-      return 0;
-    }
-    record->receiveWordLength += got;
-  }
+// Begins the block whose length word has been gathered: false when the handle failed.
+bool BeginReceivedBlock(NetWorkRecord* record) {
   record->receiveWordLength = 0;
   const uint8_t* word = record->receiveWord;
   const int32_t length = static_cast<int32_t>(static_cast<uint32_t>(word[0]) |
@@ -53,18 +57,16 @@ int BeginReceivedBlock(NetWorkRecord* record, SocketReader read) {
   const int64_t needed = static_cast<int64_t>(record->receiveRing.dataLength) + length + 1000;
   if (length < 0 || needed > INT32_MAX) {
     FailReceive(record, length);
-    return -1;
+    return false;
   }
   record->receiveRemaining = length;
-  return 1;
+  return true;
 }
 
-// Room in the receive ring for the next bytes of the block; false when the ring cannot
-// grow (the handle has failed).
-bool MakeReceiveRoom(NetWorkRecord* record) {
+// Room in the receive ring for `needed` more bytes of the block; false when the ring
+// cannot grow (the handle has failed).
+bool MakeReceiveRoom(NetWorkRecord* record, int32_t needed) {
   RingBuffer& ring = record->receiveRing;
-  const int32_t needed = record->receiveRemaining < ReceiveGrowthStep ? record->receiveRemaining
-                                                                     : ReceiveGrowthStep;
   if (ring.capacity - ring.dataLength >= needed) return true;
   // Doubling what is stored: a reader that lags behind does not make every block copy the
   // whole ring again.
@@ -75,9 +77,51 @@ bool MakeReceiveRoom(NetWorkRecord* record) {
   return false;
 }
 
-// Receives up to `limit` bytes of the current block into the ring's free space, in two
-// pieces where it wraps; the byte count moved (0 on an error or when nothing was there).
-int32_t ReceiveBlockBytes(NetWorkRecord* record, SocketReader read, int32_t limit) {
+// The block's bytes have moved into the ring: completes it when they were its last.
+int32_t AccountBlockBytes(NetWorkRecord* record, int32_t count) {
+  record->receiveRemaining -= count;
+  if (count <= 0 || record->receiveRemaining != 0) return 0;
+  record->completeBytes += record->receiveBlockLength;
+  return 1;
+}
+
+// Sorts bytes read from the socket: length words into the record, block bytes into the
+// ring. The number of blocks completed, or -1 when the handle failed.
+int32_t SortReceivedBytes(NetWorkRecord* record, const uint8_t* bytes, int32_t count) {
+  int32_t blocks = 0;
+  while (count > 0) {
+    if (record->receiveRemaining == 0) {
+      int32_t take = 4 - record->receiveWordLength;
+      if (take > count) take = count;
+      std::memcpy(record->receiveWord + record->receiveWordLength, bytes, static_cast<size_t>(take));
+      record->receiveWordLength += take;
+      bytes += take;
+      count -= take;
+      if (record->receiveWordLength < 4) break;
+      if (!BeginReceivedBlock(record)) return -1;
+      if (record->receiveRemaining == 0) ++blocks;  // an empty block is complete at once
+      continue;
+    }
+    const int32_t piece = record->receiveRemaining < count ? record->receiveRemaining : count;
+    if (!MakeReceiveRoom(record, piece)) return -1;
+    RingBuffer& ring = record->receiveRing;
+    WrapRingPositions(&ring);
+    const int32_t first = ring.capacity - ring.writePosition < piece ? ring.capacity - ring.writePosition : piece;
+    std::memcpy(ring.buffer + ring.writePosition, bytes, static_cast<size_t>(first));
+    std::memcpy(ring.buffer, bytes + first, static_cast<size_t>(piece - first));
+    ring.writePosition = first < piece ? piece - first : ring.writePosition + piece;
+    ring.dataLength += piece;
+    blocks += AccountBlockBytes(record, piece);
+    bytes += piece;
+    count -= piece;
+  }
+  return blocks;
+}
+
+// Reads up to `limit` bytes of a long block straight into the ring's free space, in two
+// pieces where it wraps. The byte count moved; a read that comes back short marks the
+// socket as drained.
+int32_t ReceiveIntoRing(NetWorkRecord* record, SocketReader read, int32_t limit) {
   RingBuffer& ring = record->receiveRing;
   int32_t wanted = record->receiveRemaining;
   if (wanted > ring.capacity - ring.dataLength) wanted = ring.capacity - ring.dataLength;
@@ -88,53 +132,63 @@ int32_t ReceiveBlockBytes(NetWorkRecord* record, SocketReader read, int32_t limi
     int32_t piece = ring.capacity - ring.writePosition;
     if (piece > wanted) piece = wanted;
     const int got = read(record->socket, ring.buffer + ring.writePosition, piece, 0);
-    if (got <= 0) {
+    if (got > 0) {
+      ring.writePosition += got;
+      ring.dataLength += got;
+      total += got;
+      wanted -= got;
+    }
+    if (got < piece) {
       record->receiveIdle = 1;
       break;
     }
-    ring.writePosition += got;
-    ring.dataLength += got;
-    total += got;
-    wanted -= got;
-    if (got < piece) break;
   }
-  record->receiveRemaining -= total;
-  if (total > 0 && record->receiveRemaining == 0) record->completeBytes += record->receiveBlockLength;
   return total;
+}
+
+bool ReaderFarBehind(const NetWorkRecord* record) {
+  return record->completeBytes >= ReceiveAheadBytes && record->readerTaking != 0 &&
+         ((ReadMillisecondClock() - record->readerTookAt) & 0x7FFFFFFF) < ReaderActiveMs;
 }
 
 }  // namespace
 
+// A read that comes back short has emptied the socket: the pass ends there and the next
+// read event starts the next one (every read re-arms that event).
 int ReceiveFramedBlocks(NetWorkRecord* record, SocketReader read) {
   int32_t bytes_left = ReceivePassBytes;
   record->receiveMore = 0;
-  // Other handles' events are served between blocks, though not after every small one.
+  record->receiveIdle = 0;
+  // Other handles' events are served between reads, though not after every small one.
   int32_t unpumped = 0;
-  auto pump = [&unpumped](int32_t weight) {
-    unpumped += weight;
-    if (unpumped < PumpEveryBytes) return true;
-    unpumped = 0;
-    return ProcessNetWorkMessages(0) == 0;
-  };
   for (int32_t blocks_left = ReceivePassBlocks;;) {
-    if (blocks_left <= 0 || bytes_left <= 0) {
+    if (blocks_left <= 0 || bytes_left <= 0 || ReaderFarBehind(record)) {
       record->receiveMore = 1;
       return 0;
     }
-    if (record->receiveRemaining == 0) {
-      const int begun = BeginReceivedBlock(record, read);
-      if (begun <= 0) return begun;
-      if (record->receiveRemaining == 0) {  // an empty block is complete at once
-        --blocks_left;
-        if (!pump(BlockPumpWeight)) return 0;
-        continue;
-      }
+    const int32_t limit = bytes_left < ReadPieceBytes ? bytes_left : ReadPieceBytes;
+    int32_t total = 0;
+    int32_t blocks = 0;
+    if (record->receiveRemaining >= ReadPieceBytes) {
+      if (!MakeReceiveRoom(record, ReadPieceBytes)) return -1;
+      total = ReceiveIntoRing(record, read, limit);
+      blocks = AccountBlockBytes(record, total);
+    } else {
+      const int got = read(record->socket, Staging, limit, 0);
+      if (got < limit) record->receiveIdle = 1;
+      if (got <= 0) return 0;
+      total = got;
+      blocks = SortReceivedBytes(record, Staging, total);
+      if (blocks < 0) return -1;
     }
-    if (!MakeReceiveRoom(record)) return -1;
-    const int32_t total = ReceiveBlockBytes(record, read, bytes_left);
     bytes_left -= total;
-    if (record->receiveRemaining == 0) --blocks_left;
-    if (total <= 0 || !pump(total + (record->receiveRemaining == 0 ? BlockPumpWeight : 0))) return 0;
+    blocks_left -= blocks;
+    if (record->receiveIdle != 0) return 0;
+    unpumped += total + blocks * BlockPumpWeight;
+    if (unpumped >= PumpEveryBytes) {
+      unpumped = 0;
+      if (ProcessNetWorkMessages(0) != 0) return 0;
+    }
   }
 }
 

@@ -4,6 +4,7 @@
 #include <winsock.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -148,6 +149,52 @@ void SendFramed(NetWorkRecord* record) {
   }
 }
 
+// Under Wine every look at a message queue is a round trip to the one server process, the
+// same one the peer's and the sockets' work waits on, and the network's operations nest
+// several pumps (GetNetWorkDataLength pumps, then its RecvSocket, then the receive pass).
+// A queue found empty is therefore not looked at again for a moment: what arrives
+// meanwhile waits for the next look, as if it had come a little later. The moment doubles
+// while looks find nothing, up to a millisecond (far more often than frames come), and
+// drops back when one finds messages.
+constexpr int32_t QueueLookGapMinMicroseconds = 50;
+constexpr int32_t QueueLookGapMaxMicroseconds = 1000;
+
+int64_t CounterTicks() {
+  LARGE_INTEGER now{};
+  QueryPerformanceCounter(&now);
+  return now.QuadPart;
+}
+
+int64_t CounterFrequency() {
+  static const int64_t frequency = [] {
+    LARGE_INTEGER value{};
+    QueryPerformanceFrequency(&value);
+    return value.QuadPart;
+  }();
+  return frequency;
+}
+
+bool QueueFoundEmptyJustNow() {
+  const int64_t since = NetWorkModule.queueFoundEmptyAt;
+  return since != 0 && CounterTicks() - since < NetWorkModule.queueLookGap * CounterFrequency() / 1000000;
+}
+
+// Dispatches every message waiting for the network window.
+void PumpNetWorkWindow() {
+  MSG message{};
+  bool found = false;
+  while (NetWorkModule.window != nullptr &&
+         PeekMessageA(&message, NetWorkWindow(), 0, 0, PM_REMOVE)) {
+    found = true;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  int32_t& gap = NetWorkModule.queueLookGap;
+  gap = found || gap < QueueLookGapMinMicroseconds ? QueueLookGapMinMicroseconds
+                                                   : std::min(2 * gap, QueueLookGapMaxMicroseconds);
+  NetWorkModule.queueFoundEmptyAt = CounterTicks();
+}
+
 void FreeRecord(NetWorkRecord* record, int32_t slot) {
   FreeRingBuffer(&record->receiveRing);
   FreeRingBuffer(&record->sendRing);
@@ -261,6 +308,8 @@ int NetWorkRecv(EngineHandle handle, void* buffer, int32_t length) {
   if (ReadRingBytes(&record->receiveRing, length, buffer, 0) != 0) return -1;
   // Bytes of a block still arriving may be read early; its completion adds them back.
   record->completeBytes -= length;
+  record->readerTookAt = ReadMillisecondClock();
+  record->readerTaking = 1;
   RecvSocket(handle);
   return 0;
 }
@@ -340,12 +389,7 @@ int ProcessNetWorkMessages(int32_t close_dead) {
       record = next;
     }
   }
-  MSG message{};
-  while (NetWorkModule.window != nullptr &&
-         PeekMessageA(&message, NetWorkWindow(), 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
+  if (!QueueFoundEmptyJustNow()) PumpNetWorkWindow();
   if (close_dead == 1) {
     for (NetWorkRecord* record = NetWorkModule.listHead.next; record != nullptr && record->next != nullptr;
          record = record->next) {
@@ -406,7 +450,7 @@ int TerminateNetWork() {
   }
   if (NetWorkModule.window != nullptr) {
     PostMessageA(NetWorkWindow(), WM_CLOSE, 0, 0);
-    if (NetWorkModule.windowClosed == 0) ProcessNetWorkMessages(0);
+    if (NetWorkModule.windowClosed == 0) PumpNetWorkWindow();
   }
   NetWorkTable.Reset();
   NetWorkModule = NetWorkModuleState{};

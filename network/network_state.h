@@ -42,9 +42,13 @@ struct NetWorkRecord {
   // 1 when the last receive pass stopped at its bound with bytes still waiting: the pump
   // runs another pass, as no new read event need come for them.
   int32_t receiveMore;
-  // 1 when the last receive found the socket empty: passes are skipped until the next read
-  // event says bytes have come.
+  // 1 when the last receive emptied the socket (a read came back short): passes are skipped
+  // until the next read event says bytes have come.
   int32_t receiveIdle;
+  // When the program last took bytes of a framed handle (millisecond clock), and 1 once it
+  // has: a reader far behind that is still taking holds further receiving back.
+  int32_t readerTookAt;
+  int32_t readerTaking;
   // The bytes of a length word that has come in pieces.
   uint8_t receiveWord[4];
   int32_t receiveWordLength;
@@ -70,6 +74,9 @@ struct NetWorkModuleState {
   NetWorkRecord listHead;   // open handles, newest right after the head
   NetWorkRecord listTail;
   int32_t connectTimeLimitMs;  // an outgoing connection not made by then has failed
+  int64_t queueFoundEmptyAt;   // when a pump last emptied the window's queue (performance
+                               // counter ticks); 0 = not yet
+  int32_t queueLookGap;        // microseconds before an emptied queue is looked at again
 };
 
 extern NetWorkTableType NetWorkTable;
@@ -79,7 +86,8 @@ extern NetWorkModuleState NetWorkModule;
 // or when nothing is there; `peek` 1 leaves the bytes in the socket.
 using SocketReader = int (*)(uintptr_t socket, void* buffer, int32_t length, int32_t peek);
 // One receive pass of a framed handle (RecvSocket's work after its checks): 0, or -1 when
-// the handle has failed. Bounded in bytes and blocks; receiveMore asks for another pass.
+// the handle has failed. Bounded in bytes and blocks, and held back while a reader far
+// behind is still taking; receiveMore asks for another pass.
 int ReceiveFramedBlocks(NetWorkRecord* record, SocketReader read);
 // The socket events a connection is registered for: a raw handle's reads and writes go
 // straight to the socket, so only its close matters; a framed handle's transfers are driven

@@ -1,5 +1,6 @@
 // Stream sounds on the software buffer: the tests move the play cursor by hand and compare
-// what the refills wrote into the ring with the sources, byte for byte.
+// what the refills wrote into the ring with the sources, byte for byte; and a stream kept
+// refilled while the engine's window is inactive.
 #include <windows.h>
 #include <objbase.h>
 
@@ -9,8 +10,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "core/api_entry.h"
+#include "core/core_state.h"
+#include "core/engine_state.h"
 #include "file/file_access.h"
 #include "sound/sound.h"
 #include "sound/wave_builder.h"
@@ -408,6 +413,59 @@ TEST_F(StreamSoundTest, BadArgumentsFail) {
   EXPECT_EQ(RefillStreamSound(0x7777), -1);
   EXPECT_EQ(PlayStreamSound(h, 1, 0), -1);
   EXPECT_EQ(DeleteSoundHandle(h, 0), 0);
+}
+
+// The whole engine with its window: the pump holds the game while the window is inactive.
+class InactiveStreamTest : public StreamSoundTest {
+ protected:
+  void SetUp() override {
+    ApiChangeWindowMode(1);
+    ApiRequestScreenMode(320, 200, 32, 60);
+    ApiSetWindowCaption("QueltInactiveStreamTest");
+    ASSERT_EQ(ApiStartEngine(), 0);
+    SoftwareSoundBuffers = 1;
+  }
+  void TearDown() override {
+    SoftwareSoundBuffers = 0;
+    ApiStopEngine();
+  }
+};
+
+TEST_F(InactiveStreamTest, TheStreamIsRefilledWhileThePumpWaitsForActivation) {
+  const auto source = Pattern(15 * A);
+  const int32_t h = LoadStream(Wave8(source), 0);
+  ASSERT_NE(h, -1);
+  SoundRecord* s = Record(h);
+  ASSERT_EQ(PlaySoundHandle(h, 1, 0), 0);
+  ASSERT_EQ(s->writeCursor, 4 * A);
+  ASSERT_EQ(RunWhileInactiveFlag, 0);
+  SetCursor(h, 2 * A);  // one second due, and only the wait's own work can write it
+  WindowActiveFlag = 0;
+
+  // Seen from beside the waiting pump: how far the source has been written after the
+  // first cursor move, then after a second one made while the pump still waits; then the
+  // window is activated.
+  int64_t first = 0;
+  int64_t second = 0;
+  const auto* written = static_cast<volatile int64_t*>(&s->sourcePosition);
+  std::thread beside([&] {
+    Sleep(300);
+    first = *written;
+    SetCursor(h, 3 * A);
+    Sleep(300);
+    second = *written;
+    PostMessageA(static_cast<HWND>(MainWindowHandle), WM_ACTIVATEAPP, 1, 0);
+  });
+  const DWORD start = GetTickCount();
+  const int pumped = ApiPumpMessages();
+  const DWORD waited = GetTickCount() - start;
+  beside.join();
+  EXPECT_EQ(pumped, 0);
+  EXPECT_GE(waited, 550u);  // the pump returned only once the window was active again
+  EXPECT_EQ(WindowActiveFlag, 1);
+  EXPECT_GT(first, 4 * A);  // past what the ring held when the window went inactive
+  EXPECT_GT(second, first);
+  EXPECT_TRUE(RingHolds(h, 4 * A, source, 4 * A, static_cast<int32_t>(second) - 4 * A));
 }
 
 }  // namespace
