@@ -159,24 +159,9 @@ void SendFramed(NetWorkRecord* record) {
 constexpr int32_t QueueLookGapMinMicroseconds = 50;
 constexpr int32_t QueueLookGapMaxMicroseconds = 1000;
 
-int64_t CounterTicks() {
-  LARGE_INTEGER now{};
-  QueryPerformanceCounter(&now);
-  return now.QuadPart;
-}
-
-int64_t CounterFrequency() {
-  static const int64_t frequency = [] {
-    LARGE_INTEGER value{};
-    QueryPerformanceFrequency(&value);
-    return value.QuadPart;
-  }();
-  return frequency;
-}
-
 bool QueueFoundEmptyJustNow() {
   const int64_t since = NetWorkModule.queueFoundEmptyAt;
-  return since != 0 && CounterTicks() - since < NetWorkModule.queueLookGap * CounterFrequency() / 1000000;
+  return since != 0 && ReadMicrosecondClock(0) - since < NetWorkModule.queueLookGap;
 }
 
 // Dispatches every message waiting for the network window.
@@ -192,7 +177,7 @@ void PumpNetWorkWindow() {
   int32_t& gap = NetWorkModule.queueLookGap;
   gap = found || gap < QueueLookGapMinMicroseconds ? QueueLookGapMinMicroseconds
                                                    : std::min(2 * gap, QueueLookGapMaxMicroseconds);
-  NetWorkModule.queueFoundEmptyAt = CounterTicks();
+  NetWorkModule.queueFoundEmptyAt = ReadMicrosecondClock(0);
 }
 
 void FreeRecord(NetWorkRecord* record, int32_t slot) {

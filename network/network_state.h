@@ -74,8 +74,8 @@ struct NetWorkModuleState {
   NetWorkRecord listHead;   // open handles, newest right after the head
   NetWorkRecord listTail;
   int32_t connectTimeLimitMs;  // an outgoing connection not made by then has failed
-  int64_t queueFoundEmptyAt;   // when a pump last emptied the window's queue (performance
-                               // counter ticks); 0 = not yet
+  int64_t queueFoundEmptyAt;   // when a pump last emptied the window's queue (microsecond
+                               // clock); 0 = not yet
   int32_t queueLookGap;        // microseconds before an emptied queue is looked at again
 };
 
