@@ -15,7 +15,8 @@ if [ "$machine" = 8664 ]; then loader=/usr/lib/wine/wine64; else loader=/usr/lib
 # it in the user's own language and with the shell's code for it.
 "$loader" --version >/dev/null || exit
 
-if [ ! -f "$DIR/session.env" ]; then
+# A session left behind by a reboot or a killed server is started afresh.
+if ! "$HERE/wine-session.sh" alive "$DIR"; then
   "$HERE/wine-session.sh" start "$DIR" >/dev/null || exit 1
 fi
 # shellcheck disable=SC1091

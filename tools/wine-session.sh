@@ -7,10 +7,11 @@
 #   wine-session.sh start DIR   start (or reuse) the session; writes DIR/session.env
 #   wine-session.sh stop DIR    stop what start started
 #   wine-session.sh env DIR     print the environment for a command to source
+#   wine-session.sh alive DIR   exit 0 when a started session's servers still run
 set -uo pipefail
 
 cmd=${1:-}; DIR=${2:-}
-if [ -z "$cmd" ] || [ -z "$DIR" ]; then echo "usage: $0 start|stop|env DIR" >&2; exit 2; fi
+if [ -z "$cmd" ] || [ -z "$DIR" ]; then echo "usage: $0 start|stop|env|alive DIR" >&2; exit 2; fi
 mkdir -p "$DIR"
 DIR="$(cd "$DIR" && pwd)"
 ENVFILE="$DIR/session.env"
@@ -46,9 +47,33 @@ export WINESERVER=$WINESERVER64
 ENV
 }
 
+# A server recorded in DIR/NAME.pid is still ours when that process lives and is the named
+# program: after a reboot the number may belong to an unrelated process.
+server_alive() {  # name program
+  local pid
+  pid="$(cat "$DIR/$1.pid" 2>/dev/null)" || return 1
+  [ -n "$pid" ] && [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = "$2" ]
+}
+
+# A session whose recorded servers are gone (a reboot, a killed server) is wound up before
+# a new one starts: a wineserver left running would keep its desktop on the dead display.
+clear_stale_session() {
+  servers_alive && return 0
+  in_wine "$WINESERVER64" -k </dev/null >/dev/null 2>&1 || true
+  server_alive xvfb Xvfb || rm -f "$DIR/xvfb.pid" "$DIR/xvfb.display"
+  server_alive pulse pulseaudio || rm -f "$DIR/pulse.pid"
+  rm -f "$ENVFILE"
+}
+
+# Every server the session recorded still runs (an X server given by DISPLAY is not ours).
+servers_alive() {
+  { [ ! -f "$DIR/xvfb.pid" ] || server_alive xvfb Xvfb; } &&
+    { [ ! -f "$DIR/pulse.pid" ] || server_alive pulse pulseaudio; }
+}
+
 start_x() {
   if [ -n "${DISPLAY:-}" ]; then echo "$DISPLAY"; return; fi
-  if [ -f "$DIR/xvfb.pid" ] && kill -0 "$(cat "$DIR/xvfb.pid")" 2>/dev/null; then
+  if server_alive xvfb Xvfb && [ -s "$DIR/xvfb.display" ]; then
     cat "$DIR/xvfb.display"; return
   fi
   # A report left by an earlier server must not be taken for the new one's.
@@ -69,7 +94,7 @@ start_x() {
 
 start_pulse() {
   mkdir -p "$DIR/pulse"
-  if [ -f "$DIR/pulse.pid" ] && kill -0 "$(cat "$DIR/pulse.pid")" 2>/dev/null; then return; fi
+  if server_alive pulse pulseaudio; then return; fi
   rm -f "$DIR/pulse/native"
   setsid pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit \
       -L "module-null-sink sink_name=nul" \
@@ -98,6 +123,10 @@ make_prefix() {
 }
 
 case "$cmd" in
+  alive)
+    # 0 when the session was started and its servers still run.
+    [ -f "$ENVFILE" ] && servers_alive
+    exit ;;
   env)
     session_environment
     [ -f "$DIR/xvfb.display" ] && echo "export DISPLAY=$(cat "$DIR/xvfb.display")"
@@ -106,6 +135,7 @@ case "$cmd" in
     exec 9>"$DIR/session.lock"; flock 9
     mkdir -p "$DIR/home" "$DIR/run"; chmod 700 "$DIR/run"
     take_environment
+    clear_stale_session
     export DISPLAY; DISPLAY="$(start_x)" || exit 1
     start_pulse
     make_prefix
@@ -125,5 +155,5 @@ case "$cmd" in
     rm -f "$ENVFILE" "$DIR/xvfb.display"
     echo "wine-session: stopped"
     exit 0 ;;
-  *) echo "usage: $0 start|stop|env DIR" >&2; exit 2 ;;
+  *) echo "usage: $0 start|stop|env|alive DIR" >&2; exit 2 ;;
 esac

@@ -1,0 +1,26 @@
+#!/bin/bash
+# The session's liveness rule, without Wine: a recorded server counts only while that
+# process lives and is the program the session started. After a reboot a recorded number
+# can belong to any process, and a dead X server left the engine with no window to open.
+set -uo pipefail
+SESSION="$1"
+DIR="$(mktemp -d)"
+trap 'kill "$other" 2>/dev/null; rm -rf "$DIR"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+alive() { "$SESSION" alive "$DIR"; }
+
+sleep 60 & other=$!
+alive && fail "a session never started is alive"
+echo 'export DISPLAY=:99' >"$DIR/session.env"
+alive || fail "a session on a display of the user's own, with no servers recorded, is not alive"
+echo "$other" >"$DIR/xvfb.pid"
+alive && fail "an X server whose number now belongs to another program is alive"
+echo 999999999 >"$DIR/xvfb.pid"
+alive && fail "an X server whose process is gone is alive"
+rm "$DIR/xvfb.pid"
+echo "$other" >"$DIR/pulse.pid"
+alive && fail "a sound server whose number now belongs to another program is alive"
+rm "$DIR/pulse.pid" "$DIR/session.env"
+echo "$other" >"$DIR/xvfb.pid"
+alive && fail "a session without its environment file is alive"
+echo PASS
