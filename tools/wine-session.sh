@@ -48,21 +48,23 @@ ENV
 }
 
 # A server recorded in DIR/NAME.pid is still ours when that process lives and is the named
-# program: after a reboot the number may belong to an unrelated process.
+# program: after a reboot the number may belong to an unrelated process, and a killed server
+# whose new parent does not reap it lingers as a zombie under its old name.
 server_alive() {  # name program
   local pid
   pid="$(cat "$DIR/$1.pid" 2>/dev/null)" || return 1
-  [ -n "$pid" ] && [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = "$2" ]
+  [ -n "$pid" ] && [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = "$2" ] &&
+    ! grep -q '^State:[[:space:]]*[ZX]' "/proc/$pid/status" 2>/dev/null
 }
 
-# A session whose recorded servers are gone (a reboot, a killed server) is wound up before
-# a new one starts: a wineserver left running would keep its desktop on the dead display.
+# A session whose X server is gone (a reboot, a killed server) is wound up before a new one
+# starts: a wineserver left running would keep its desktop on the dead display. A sound
+# server that is gone is only started again (start_pulse), so running programs keep going.
 clear_stale_session() {
-  servers_alive && return 0
-  in_wine "$WINESERVER64" -k </dev/null >/dev/null 2>&1 || true
-  server_alive xvfb Xvfb || rm -f "$DIR/xvfb.pid" "$DIR/xvfb.display"
-  server_alive pulse pulseaudio || rm -f "$DIR/pulse.pid"
-  rm -f "$ENVFILE"
+  if [ -f "$DIR/xvfb.pid" ] && ! server_alive xvfb Xvfb; then
+    in_wine "$WINESERVER64" -k </dev/null >/dev/null 2>&1 || true
+    rm -f "$DIR/xvfb.pid" "$DIR/xvfb.display" "$ENVFILE"
+  fi
 }
 
 # Every server the session recorded still runs (an X server given by DISPLAY is not ours).

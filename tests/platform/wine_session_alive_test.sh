@@ -20,7 +20,26 @@ alive && fail "an X server whose process is gone is alive"
 rm "$DIR/xvfb.pid"
 echo "$other" >"$DIR/pulse.pid"
 alive && fail "a sound server whose number now belongs to another program is alive"
-rm "$DIR/pulse.pid" "$DIR/session.env"
-echo "$other" >"$DIR/xvfb.pid"
+rm "$DIR/pulse.pid"
+
+# Stand-ins carrying the servers' names, so that the process names are right.
+mkdir "$DIR/bin"
+cp "$(command -v sleep)" "$DIR/bin/Xvfb"
+cp "$(command -v sleep)" "$DIR/bin/pulseaudio"
+"$DIR/bin/Xvfb" 60 & x=$!
+"$DIR/bin/pulseaudio" 60 & p=$!
+echo "$x" >"$DIR/xvfb.pid"
+echo "$p" >"$DIR/pulse.pid"
+alive || fail "a session whose servers run is not alive"
+# A killed server left unreaped: its parent here is a program that never waits.
+bash -c "\"$DIR/bin/Xvfb\" 0.1 & exec sleep 60" & zombie_parent=$!
+sleep 1
+zombie="$(pgrep -P "$zombie_parent" Xvfb)"
+[ -n "$zombie" ] || fail "could not make an unreaped server"
+echo "$zombie" >"$DIR/xvfb.pid"
+alive && fail "an X server that has ended but was not reaped is alive"
+kill "$x" "$p" "$zombie_parent"
+rm "$DIR/session.env"
+echo "$x" >"$DIR/xvfb.pid"
 alive && fail "a session without its environment file is alive"
 echo PASS
