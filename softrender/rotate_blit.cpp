@@ -20,9 +20,11 @@ const uint8_t* SourceRowTable[kRowTableSize];
 const uint8_t* BlendRowTable[kRowTableSize];
 alignas(4) uint8_t PaletteWork[1024];
 
+// 14.18 positions held in 64 bits: a centre beyond 8191 pixels (a picture far off the
+// destination) would wrap in 32 and land on the destination.
 struct Corner {
-  int32_t x;
-  int32_t y;
+  int64_t x;
+  int64_t y;
 };
 
 // Indices of the corners with the smallest and largest value; on equal values the lower
@@ -36,7 +38,13 @@ void FindExtremes(const Corner corners[4], Key key, int& smallest, int& largest)
   }
 }
 
-int32_t FixedToPixels(int32_t fixed) { return fixed / kFixedOne; }  // toward zero
+// Whole pixels toward zero, `extra` added, held to what an int32 coordinate can say.
+int32_t FixedToPixels(int64_t fixed, int64_t extra = 0) {
+  const int64_t pixels = fixed / kFixedOne + extra;
+  if (pixels > INT32_MAX) return INT32_MAX;
+  if (pixels < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(pixels);
+}
 
 // Texture position of destination pixel offset (ox, oy) from the centre, before the
 // centre texel's offset: the integer sum is taken in 64 bits so that offsets near the
@@ -70,11 +78,9 @@ int MemImgRotateBlit(MEMIMG* dest, const MEMIMG* src, int32_t centreX, int32_t c
   const double halfHeight = static_cast<double>(height) * scale * 0.5;
   const float cw = static_cast<float>(cosP * halfWidth), sw = static_cast<float>(sinP * halfWidth);
   const float ch = static_cast<float>(cosP * halfHeight), sh = static_cast<float>(sinP * halfHeight);
-  const uint32_t originX = static_cast<uint32_t>(centreX) << kFixedShift;
-  const uint32_t originY = static_cast<uint32_t>(centreY) << kFixedShift;
-  auto at = [](uint32_t origin, float offset) {
-    return static_cast<int32_t>(origin + static_cast<uint32_t>(FloatToInt(offset)));
-  };
+  const int64_t originX = int64_t{centreX} * kFixedOne;
+  const int64_t originY = int64_t{centreY} * kFixedOne;
+  auto at = [](int64_t origin, float offset) { return origin + FloatToInt(offset); };
   const Corner corners[4] = {
       {at(originX, -cw + sh), at(originY, -sw - ch)},  // top-left
       {at(originX, -cw - sh), at(originY, ch - sw)},   // bottom-left
@@ -97,8 +103,8 @@ int MemImgRotateBlit(MEMIMG* dest, const MEMIMG* src, int32_t centreX, int32_t c
   int minX, maxX, minY, maxY;
   FindExtremes(corners, [](const Corner& c) { return c.x; }, minX, maxX);
   FindExtremes(corners, [](const Corner& c) { return c.y; }, minY, maxY);
-  IntRect box = {FixedToPixels(corners[minX].x) - 2, FixedToPixels(corners[minY].y) - 2,
-                 FixedToPixels(corners[maxX].x) + 4, FixedToPixels(corners[maxY].y) + 4};
+  IntRect box = {FixedToPixels(corners[minX].x, -2), FixedToPixels(corners[minY].y, -2),
+                 FixedToPixels(corners[maxX].x, 4), FixedToPixels(corners[maxY].y, 4)};
   ClipRectangle(box, DestinationClip(*dest, SoftDraw.ClipRect));
   if (box.x1 == box.x2 || box.y1 == box.y2) return 0;
   if (corners[0].y == corners[1].y && corners[0].y == corners[2].y &&

@@ -284,3 +284,20 @@ TEST_F(RotateFaults, DrawingAnImageOntoItselfReadsItsOldPixels) {
     }
   }
 }
+
+// A centre far outside the destination, beyond what 14.18 holds (8192 pixels), as a runner
+// far behind the camera is: the picture lies wholly off the destination and draws nothing,
+// on either road, for any angle.
+TEST_F(RotateFaults, CentreBeyondTheFixedPointRangeDrawsNothingOffTheDestination) {
+  TestImage big;
+  MakeSource(big, 1, Kind::Direct, 160, 160, rng);
+  for (int32_t y : {8200, 20000, 33000, 70000, -9000, -40000}) {
+    for (float angle : {0.0f, 0.7f, 1.6f, 3.1f, 4.4f}) {
+      for (int32_t turn : {0, 1}) {
+        quelt::MemImgRotateBlit(&dest.img, &big.img, 20, y, angle, 3.75f, 1, turn, nullptr);
+        quelt::MemImgRotateBlit(&dest.img, &big.img, y, 20, angle, 3.75f, 1, turn, nullptr);
+        ASSERT_TRUE(Untouched(dest)) << y << " " << angle << " " << turn;
+      }
+    }
+  }
+}
