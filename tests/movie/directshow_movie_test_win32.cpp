@@ -23,6 +23,7 @@
 #include "movie/movie_open.h"
 #include "movie/movie_table.h"
 #include "movie/movie_temp_copy.h"
+#include "sound/sound.h"
 #include "tests/graphics/engine_session.h"
 #include "tests/movie/avi_writer.h"
 #include "tools/qla_writer/archive_writer.h"
@@ -377,6 +378,25 @@ TEST_P(DirectShowMovies, AnOpenDirectShowDoesNotAnswerIsGivenUp) {
   const EngineHandle movie = OpenMovie("flat.avi", nullptr, nullptr, 0);
   EXPECT_GE(movie, 0);
   EXPECT_EQ(CloseMovie(movie), 0);
+}
+
+// Run by without_sound_sink.sh with the session's sound server out of reach: the engine
+// starts without sound, DirectShow has no sound renderer to add, and the picture still
+// plays frame by frame to its end.
+TEST_P(DirectShowMovies, DISABLED_PlaysItsPictureWithoutASoundSink) {
+  ASSERT_FALSE(SoundStarted()) << "the sound sink is within reach";
+  const int32_t graph = OpenGraphFile("flat.avi", 1, 0, 0);
+  ASSERT_GE(graph, 0);
+  const EngineHandle movie = MovieOf(graph);
+  ASSERT_EQ(PlayMovie(movie, 1), 0);
+  const std::vector<int32_t> seen =
+      WatchFrames(graph, 8000, [&](const std::vector<int32_t>&) { return GetMovieStatus(movie) == 0; });
+  EXPECT_EQ(GetMovieStatus(movie), 0) << "the movie did not end";
+  ASSERT_GE(seen.size(), 2u);
+  EXPECT_TRUE(Increasing(seen));
+  EXPECT_EQ(seen.back(), static_cast<int32_t>(kColours.size()) - 1);
+  EXPECT_NE(quelt_test::ReadEngineLog().find("デフォルトサウンドレンダラを追加できませんでした！"), std::string::npos);
+  EXPECT_EQ(ReleaseGraphHandle(graph), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothBackEnds, DirectShowMovies, ::testing::Values(1, 0),
