@@ -195,6 +195,45 @@ TEST_F(StreamSoundTest, StopsWhenTheCursorPassesTheEndAndWrapsBetweenRefills) {
   EXPECT_EQ(GetSoundStatus(e), 0);
 }
 
+// Played out, a stream played again with the from-start flag 0 starts from its beginning, as
+// a plain sound's buffer does, rather than sound four seconds of silence reported as playing.
+// Stopped while its tail still plays, it goes on with the tail.
+TEST_F(StreamSoundTest, PlayedOutItPlaysAgainFromTheStart) {
+  const auto source = Pattern(5 * A);
+  const int32_t h = LoadStream(Wave8(source), 2);
+  ASSERT_NE(h, -1);
+  SoundRecord* s = Record(h);
+  ASSERT_EQ(PlaySoundHandle(h, 1, 0), 0);
+  SetCursor(h, 2 * A);
+  ASSERT_EQ(RefillStreamSound(h), 0);
+  SetCursor(h, 4 * A);
+  ASSERT_EQ(RefillStreamSound(h), 0);
+  ASSERT_EQ(s->ending, 1);
+  ASSERT_EQ(StopSoundHandle(h), 0);
+  ASSERT_EQ(PlaySoundHandle(h, 1, 0), 0);
+  EXPECT_EQ(RingRead(h), 4 * A);
+  EXPECT_EQ(GetStreamSoundPositionMs(h), 4000);
+  SetCursor(h, 5 * A + 8);
+  RefillStreamSound(h);
+  ASSERT_EQ(GetSoundStatus(h), 0);
+  EXPECT_EQ(GetStreamSoundPositionMs(h), 5000);
+
+  ASSERT_EQ(PlaySoundHandle(h, 1, 0), 0);
+  EXPECT_EQ(GetSoundStatus(h), 1);
+  EXPECT_EQ(RingRead(h), 0);
+  EXPECT_EQ(GetStreamSoundPositionMs(h), 0);
+  EXPECT_TRUE(RingHolds(h, 0, source, 0, 4 * A));
+  SetCursor(h, 2 * A);
+  ASSERT_EQ(RefillStreamSound(h), 0);
+  EXPECT_EQ(GetStreamSoundPositionMs(h), 2000);
+  SetCursor(h, 4 * A);
+  ASSERT_EQ(RefillStreamSound(h), 0);
+  EXPECT_TRUE(RingHolds(h, 4 * A, source, 4 * A, A));
+  SetCursor(h, 5 * A + 8);
+  RefillStreamSound(h);
+  EXPECT_EQ(GetSoundStatus(h), 0);
+}
+
 // Stopped, then played with the from-start flag 0, a stream goes on where it stopped: the ring
 // and the writer as they were, the played time counted on.
 TEST_F(StreamSoundTest, ResumesWhereItStopped) {
