@@ -124,6 +124,16 @@ bool Increasing(const std::vector<int32_t>& frames) {
   return true;
 }
 
+// A playing movie shows its frames in turn, up to the last, and ends.
+void ExpectFramesInTurnToTheEnd(int32_t graph, EngineHandle movie) {
+  const std::vector<int32_t> seen =
+      WatchFrames(graph, 8000, [&](const std::vector<int32_t>&) { return GetMovieStatus(movie) == 0; });
+  EXPECT_EQ(GetMovieStatus(movie), 0) << "the movie did not end";
+  ASSERT_GE(seen.size(), 2u);
+  EXPECT_TRUE(Increasing(seen));
+  EXPECT_EQ(seen.back(), static_cast<int32_t>(kColours.size()) - 1);
+}
+
 EngineHandle MovieOf(int32_t graph) {
   const GraphRecord* record = GetGraphRecord(graph);
   return record != nullptr ? record->linkedMovie : -1;
@@ -171,12 +181,7 @@ TEST_P(DirectShowMovies, PlaysFrameByFrameIntoItsGraphAndEnds) {
 
   ASSERT_EQ(PlayMovie(movie, 1), 0);
   EXPECT_EQ(GetMovieStatus(movie), 1);
-  const std::vector<int32_t> seen =
-      WatchFrames(graph, 8000, [&](const std::vector<int32_t>&) { return GetMovieStatus(movie) == 0; });
-  EXPECT_EQ(GetMovieStatus(movie), 0) << "the movie did not end";
-  ASSERT_GE(seen.size(), 2u);
-  EXPECT_TRUE(Increasing(seen));
-  EXPECT_EQ(seen.back(), static_cast<int32_t>(kColours.size()) - 1);
+  ExpectFramesInTurnToTheEnd(graph, movie);
   EXPECT_EQ(record->playing, 0);
   EXPECT_EQ(record->paused, 1);
 
@@ -389,12 +394,7 @@ TEST_P(DirectShowMovies, DISABLED_PlaysItsPictureWithoutASoundSink) {
   ASSERT_GE(graph, 0);
   const EngineHandle movie = MovieOf(graph);
   ASSERT_EQ(PlayMovie(movie, 1), 0);
-  const std::vector<int32_t> seen =
-      WatchFrames(graph, 8000, [&](const std::vector<int32_t>&) { return GetMovieStatus(movie) == 0; });
-  EXPECT_EQ(GetMovieStatus(movie), 0) << "the movie did not end";
-  ASSERT_GE(seen.size(), 2u);
-  EXPECT_TRUE(Increasing(seen));
-  EXPECT_EQ(seen.back(), static_cast<int32_t>(kColours.size()) - 1);
+  ExpectFramesInTurnToTheEnd(graph, movie);
   EXPECT_NE(quelt_test::ReadEngineLog().find("デフォルトサウンドレンダラを追加できませんでした！"), std::string::npos);
   EXPECT_EQ(ReleaseGraphHandle(graph), 0);
 }

@@ -142,15 +142,20 @@ std::vector<uint8_t> BareVorbisfile(const std::vector<uint8_t>& file) {
   return pcm;
 }
 
+// The file with 3000 bytes of its middle overwritten.
+std::vector<uint8_t> DamagedInTheMiddle(std::vector<uint8_t> file) {
+  for (size_t i = file.size() / 2; i < file.size() / 2 + 3000 && i < file.size(); ++i) file[i] = static_cast<uint8_t>(i * 31);
+  return file;
+}
+
 // MPEG audio with a stretch of its middle overwritten: ACM takes nothing where a frame
 // should begin, and the decode goes on from the next frame to the end of the file; what
 // comes before the damage is the intact file's.
 TEST(ConverterChain, DamagedMp3DecodesPastTheDamage) {
-  auto mp3 = TestFile("stream10.mp3");
+  const auto mp3 = TestFile("stream10.mp3");
   ASSERT_GT(mp3.size(), 20000u);
   const auto intact = Whole(mp3);
-  for (size_t i = mp3.size() / 2; i < mp3.size() / 2 + 3000; ++i) mp3[i] = static_cast<uint8_t>(i * 31);
-  const auto chain = Whole(mp3);
+  const auto chain = Whole(DamagedInTheMiddle(mp3));
   EXPECT_GT(chain.size(), intact.size() * 9 / 10);
   ASSERT_GT(chain.size(), intact.size() * 2 / 5);
   EXPECT_TRUE(std::equal(intact.begin(), intact.begin() + static_cast<ptrdiff_t>(intact.size() * 2 / 5), chain.begin()));
@@ -160,10 +165,9 @@ TEST(ConverterChain, DamagedMp3DecodesPastTheDamage) {
 // damaged pages to the end of the file, as the bare decoder does, and stops at nothing
 // before it.
 TEST(ConverterChain, DamagedOggDecodesPastTheDamage) {
-  auto ogg = TestFile("stream10.ogg");
+  const auto intact = Whole(TestFile("stream10.ogg"));
+  const auto ogg = DamagedInTheMiddle(TestFile("stream10.ogg"));
   ASSERT_GT(ogg.size(), 20000u);
-  const auto intact = Whole(ogg);
-  for (size_t i = ogg.size() / 2; i < ogg.size() / 2 + 3000; ++i) ogg[i] = static_cast<uint8_t>(i * 31);
   const auto chain = Whole(ogg);
   const auto bare = BareVorbisfile(ogg);
   EXPECT_GT(chain.size(), intact.size() * 9 / 10);
