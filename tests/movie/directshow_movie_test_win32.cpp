@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -124,13 +125,17 @@ bool Increasing(const std::vector<int32_t>& frames) {
   return true;
 }
 
-// A playing movie shows its frames in turn, up to the last, and ends.
+// A playing movie shows its frames in turn, up to the last, and ends. Until its first frame
+// arrives a new graph on the software screen shows what its memory last held (the last
+// frame of a movie closed before): what is seen before frame 0 does not count.
 void ExpectFramesInTurnToTheEnd(int32_t graph, EngineHandle movie) {
-  const std::vector<int32_t> seen =
+  std::vector<int32_t> seen =
       WatchFrames(graph, 8000, [&](const std::vector<int32_t>&) { return GetMovieStatus(movie) == 0; });
+  const auto first = std::find(seen.begin(), seen.end(), 0);
+  if (first != seen.end()) seen.erase(seen.begin(), first);
   EXPECT_EQ(GetMovieStatus(movie), 0) << "the movie did not end";
   ASSERT_GE(seen.size(), 2u);
-  EXPECT_TRUE(Increasing(seen));
+  EXPECT_TRUE(Increasing(seen)) << ::testing::PrintToString(seen);
   EXPECT_EQ(seen.back(), static_cast<int32_t>(kColours.size()) - 1);
 }
 
@@ -143,6 +148,7 @@ class DirectShowMovies : public ::testing::TestWithParam<int32_t> {
  protected:
   void SetUp() override {
     ASSERT_TRUE(SaveFile("flat.avi", FlatAvi()));
+    ASSERT_TRUE(SaveFile("sounding.avi", quelt_test::WriteFlatAvi({64, 48, 10, kColours, 8000})));
     quelt_tools::PackEntry movie;
     movie.name = "flat.avi";
     movie.data = FlatAvi();
@@ -390,12 +396,25 @@ TEST_P(DirectShowMovies, AnOpenDirectShowDoesNotAnswerIsGivenUp) {
 // plays frame by frame to its end.
 TEST_P(DirectShowMovies, DISABLED_PlaysItsPictureWithoutASoundSink) {
   ASSERT_FALSE(SoundStarted()) << "the sound sink is within reach";
-  const int32_t graph = OpenGraphFile("flat.avi", 1, 0, 0);
+  for (const char* path : {"flat.avi", "sounding.avi"}) {
+    SCOPED_TRACE(path);
+    const int32_t graph = OpenGraphFile(path, 1, 0, 0);
+    ASSERT_GE(graph, 0);
+    const EngineHandle movie = MovieOf(graph);
+    ASSERT_EQ(PlayMovie(movie, 1), 0);
+    ExpectFramesInTurnToTheEnd(graph, movie);
+    EXPECT_EQ(ReleaseGraphHandle(graph), 0);
+  }
+  EXPECT_NE(quelt_test::ReadEngineLog().find("デフォルトサウンドレンダラを追加できませんでした！"), std::string::npos);
+}
+
+// A movie with a sound stream plays its frames in turn to its end, the sound heard beside.
+TEST_P(DirectShowMovies, PlaysAMovieWithASoundStream) {
+  const int32_t graph = OpenGraphFile("sounding.avi", 1, 0, 0);
   ASSERT_GE(graph, 0);
   const EngineHandle movie = MovieOf(graph);
   ASSERT_EQ(PlayMovie(movie, 1), 0);
   ExpectFramesInTurnToTheEnd(graph, movie);
-  EXPECT_NE(quelt_test::ReadEngineLog().find("デフォルトサウンドレンダラを追加できませんでした！"), std::string::npos);
   EXPECT_EQ(ReleaseGraphHandle(graph), 0);
 }
 
