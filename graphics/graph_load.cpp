@@ -309,6 +309,9 @@ int32_t OpenGraphFile(const char* path, int32_t spare, int32_t turn, int32_t sur
   GraphRecord* record = GetGraphRecord(graph);
   record->linkedMovie = movie;
   SetMovieFrameCallback(movie, MovieFrameCallback, graph);
+  // A DirectShow movie's first frame comes only once it plays: until then the graph shows
+  // the frame buffer as opened (black), not what the graph's new memory held.
+  if (movieRecord != nullptr && movieRecord->theoraFlag == 0) MovieFrameCallback(GetMovieRecord(movie), graph);
   return graph;
 }
 

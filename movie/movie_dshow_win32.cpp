@@ -225,8 +225,9 @@ const char* OpenSteps(IDirectDraw7* ddraw, MovieRecord* record, const char* path
     return "DirectDraw4オブジェクトを取得できませんでした";
   if (FAILED(stream->AddMediaStream(As<IUnknown>(ds.ddraw4), &MSPID_PrimaryVideo, 0, nullptr)))
     return "プライマリビデオストリームを追加できませんでした！";
+  // Without a sound device there is no renderer to add; the picture still plays, silent.
   if (FAILED(stream->AddMediaStream(nullptr, &MSPID_PrimaryAudio, AMMSF_ADDDEFAULTRENDERER, nullptr)))
-    return "デフォルトサウンドレンダラを追加できませんでした！\n";
+    LogMessage("デフォルトサウンドレンダラを追加できませんでした！\n");
 
   if (record->name != path) {
     const size_t length = strnlen(path, MovieNameBytes - 1);

@@ -149,6 +149,21 @@ int FinishAcmOpen(PcmConverter* c) {
   return 0;
 }
 
+// A chunk that ACM neither takes nor converts: in MPEG audio, damaged bytes where a frame
+// should begin, which the codec will not read past. The offset moves on to the next frame
+// sync after it; false when there is none (or the data is no MPEG audio), the end of the data.
+bool SkipToNextFrame(const PcmConverter* c, int32_t* offset) {
+  const auto* source = reinterpret_cast<const WAVEFORMATEX*>(c->acmSourceFormat);
+  if (source->wFormatTag != WAVE_FORMAT_MPEGLAYER3) return false;
+  for (int32_t i = *offset + 1; i + 1 < c->acmSourceSize; ++i) {
+    if (c->acmSource[i] == 0xFF && c->acmSource[i + 1] >= 0xF0) {
+      *offset = i;
+      return true;
+    }
+  }
+  return false;
+}
+
 int FailAcmOpen(PcmConverter* c) {
   CloseAcmConverter(c);
   return -1;
@@ -257,6 +272,8 @@ int ConvertAcmBlock(PcmConverter* c, uint8_t* dest) {
                        static_cast<DWORD>(room), &used, &produced) == 0) {
         c->acmTrailingOffset += static_cast<int32_t>(used);
         c->acmTrailingOutput += produced;
+        if (used == 0 && produced == 0 && !SkipToNextFrame(c, &c->acmTrailingOffset))
+          c->acmTrailingOffset = c->acmSourceSize;
       }
     }
   }
@@ -272,7 +289,7 @@ int ConvertAcmBlock(PcmConverter* c, uint8_t* dest) {
       c->blockLeft = static_cast<int32_t>(produced);
       return 0;
     }
-    if (used == 0) return -1;
+    if (used == 0 && !SkipToNextFrame(c, &c->acmMainOffset)) return -1;
   }
 }
 

@@ -10,6 +10,7 @@ namespace quelt {
 namespace {
 
 constexpr int32_t OggBlockBytes = 4096;
+constexpr int32_t MaxOggHoles = 4096;
 
 size_t ReadCallback(void* dest, size_t size, size_t count, void* source) {
   if (source == nullptr || size == 0) return static_cast<size_t>(-1);
@@ -77,8 +78,12 @@ int OpenOggConverter(PcmConverter* c) {
 
 int ConvertOggBlock(PcmConverter* c, uint8_t* dest) {
   int section = 0;
-  const long got = ov_read(FileOf(c), reinterpret_cast<char*>(dest), OggBlockBytes, 0, c->oggWordSize,
-                           c->oggWordSize == 1 ? 0 : 1, &section);
+  // A hole (damaged or missing pages) is only reported: the data after it decodes. Each
+  // report has read past some of the file, so the end comes; the bound is for safety.
+  long got = OV_HOLE;
+  for (int32_t holes = 0; got == OV_HOLE && holes < MaxOggHoles; ++holes)
+    got = ov_read(FileOf(c), reinterpret_cast<char*>(dest), OggBlockBytes, 0, c->oggWordSize,
+                  c->oggWordSize == 1 ? 0 : 1, &section);
   if (got <= 0) return -1;
   c->blockLeft = static_cast<int32_t>(got);
   return 0;

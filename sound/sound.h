@@ -170,13 +170,15 @@ inline constexpr int64_t MinSoundBufferBytes = 4;
 
 // Whether a PCM format and size can be offered to DirectSound at all: whole-byte samples of
 // 8 to 32 bits, a block align that agrees with the channels and bits, a rate within
-// DirectSound's range and a size within its buffers'. Whether DirectSound takes the
-// channels and bits it describes is DirectSound's to say when the buffer is created.
+// DirectSound's range, bytes per second that a WAVEFORMATEX can state, and a size within
+// its buffers'. Whether DirectSound takes the channels and bits it describes is
+// DirectSound's to say when the buffer is created.
 constexpr bool SoundBufferFormatFits(const WaveFormat& format, int64_t size) {
   const int32_t bits = format.bitsPerSample;
   return format.formatTag == WaveFormatPcm && (bits == 8 || bits == 16 || bits == 24 || bits == 32) &&
          format.channels >= 1 && format.samplesPerSec >= 100 && format.samplesPerSec <= 200000 &&
-         format.blockAlign == format.channels * (bits / 8) && size >= MinSoundBufferBytes &&
+         format.blockAlign == format.channels * (bits / 8) &&
+         int64_t{format.samplesPerSec} * format.blockAlign <= 0xFFFFFFFFLL && size >= MinSoundBufferBytes &&
          size <= MaxSoundBufferBytes;
 }
 

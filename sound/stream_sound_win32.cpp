@@ -534,6 +534,7 @@ int RefillStreamSound(int32_t handle) {
     if (passed) {
       SoundBufferStop(ring);
       sound->ending = 0;
+      sound->allSourcesDone = 1;  // played out, also after a resume of its tail
       return 0;
     }
     if (w == PrimingPending || !InsideWindow(p, v, w)) return -1;
@@ -597,7 +598,10 @@ int PlayStreamSound(int32_t handle, int32_t playType, int32_t fromStart) {
   if (fromStart == 0 && GetStreamSoundStatus(handle) == 1) return 0;
   StopStreamSound(handle);
   const bool loop_changed = ((playType ^ sound->lastPlayType) & 2) != 0;
-  if ((sound->allSourcesDone != 0 && loop_changed) || (fromStart == 1 && sound->playedBytes != 0)) {
+  // Played to its end, a sound starts again from its beginning, as a plain sound's buffer
+  // does: resumed there, it would only sound the silence written after its end.
+  const bool played_out = sound->allSourcesDone != 0 && sound->ending == 0 && sound->lastPlayType != 3;
+  if ((sound->allSourcesDone != 0 && loop_changed) || (fromStart == 1 && sound->playedBytes != 0) || played_out) {
     sound->currentSource = 0;
     sound->repeatCounter = 0;
     sound->sourcePosition = 0;

@@ -1,6 +1,7 @@
 #pragma once
 // A small writer of uncompressed AVI files for the movie tests: 24-bit RGB frames, each of
-// one flat colour, with the main header, one video stream and the index.
+// one flat colour, with the main header, one video stream, when asked a 16-bit mono PCM
+// sound stream interleaved with it, and the index.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@ struct AviMovie {
   int32_t width = 64, height = 48;
   int32_t framesPerSecond = 10;
   std::vector<uint32_t> colours;  // 0x00RRGGBB of each frame
+  int32_t soundRate = 0;          // samples per second of a sound stream; 0 = none
 };
 
 inline std::vector<uint8_t> WriteFlatAvi(const AviMovie& movie) {
@@ -42,6 +44,8 @@ inline std::vector<uint8_t> WriteFlatAvi(const AviMovie& movie) {
   const uint32_t row = static_cast<uint32_t>((movie.width * 3 + 3) & ~3);
   const uint32_t frameBytes = row * static_cast<uint32_t>(movie.height);
   const uint32_t frames = static_cast<uint32_t>(movie.colours.size());
+  const uint32_t soundRate = static_cast<uint32_t>(movie.soundRate);
+  const uint32_t soundBytes = 2 * soundRate / static_cast<uint32_t>(movie.framesPerSecond);  // per frame
   const size_t riff = open("RIFF", "AVI ");
   const size_t hdrl = open("LIST", "hdrl");
   const size_t avih = open("avih", nullptr);
@@ -51,7 +55,7 @@ inline std::vector<uint8_t> WriteFlatAvi(const AviMovie& movie) {
   put32(0x10);  // AVIF_HASINDEX
   put32(frames);
   put32(0);
-  put32(1);  // streams
+  put32(soundRate != 0 ? 2 : 1);  // streams
   put32(frameBytes);
   put32(static_cast<uint32_t>(movie.width));
   put32(static_cast<uint32_t>(movie.height));
@@ -88,12 +92,48 @@ inline std::vector<uint8_t> WriteFlatAvi(const AviMovie& movie) {
   for (int i = 0; i < 4; ++i) put32(0);
   close(strf);
   close(strl);
+  if (soundRate != 0) {
+    const size_t sstrl = open("LIST", "strl");
+    const size_t sstrh = open("strh", nullptr);
+    fourcc("auds");
+    put32(0);
+    put32(0);
+    put16(0);
+    put16(0);
+    put32(0);
+    put32(2);  // scale: bytes per sample
+    put32(2 * soundRate);  // rate: bytes per second
+    put32(0);
+    put32(soundBytes * frames / 2);
+    put32(soundBytes);
+    put32(0xFFFFFFFFu);
+    put32(2);
+    for (int i = 0; i < 4; ++i) put16(0);
+    close(sstrh);
+    const size_t sstrf = open("strf", nullptr);
+    put16(1);  // PCM
+    put16(1);
+    put32(soundRate);
+    put32(2 * soundRate);
+    put16(2);
+    put16(16);
+    close(sstrf);
+    close(sstrl);
+  }
   close(hdrl);
 
   const size_t movi = open("LIST", "movi");
   const size_t moviStart = movi + 4;  // index offsets count from the "movi" type
   std::vector<uint32_t> offsets;
+  std::vector<uint32_t> soundOffsets;
   for (uint32_t colour : movie.colours) {
+    if (soundRate != 0) {
+      // A quiet 400 Hz square wave.
+      soundOffsets.push_back(static_cast<uint32_t>(out.size() - moviStart));
+      const size_t chunk = open("01wb", nullptr);
+      for (uint32_t i = 0; i < soundBytes / 2; ++i) put16((i * 400 / soundRate) % 2 != 0 ? 0x0400 : 0xFC00);
+      close(chunk);
+    }
     offsets.push_back(static_cast<uint32_t>(out.size() - moviStart));
     const size_t chunk = open("00db", nullptr);
     for (int32_t y = 0; y < movie.height; ++y) {
@@ -108,10 +148,16 @@ inline std::vector<uint8_t> WriteFlatAvi(const AviMovie& movie) {
   }
   close(movi);
   const size_t idx1 = open("idx1", nullptr);
-  for (uint32_t offset : offsets) {
+  for (size_t i = 0; i < offsets.size(); ++i) {
+    if (soundRate != 0) {
+      fourcc("01wb");
+      put32(0x10);
+      put32(soundOffsets[i]);
+      put32(soundBytes);
+    }
     fourcc("00db");
     put32(0x10);  // AVIIF_KEYFRAME
-    put32(offset);
+    put32(offsets[i]);
     put32(frameBytes);
   }
   close(idx1);

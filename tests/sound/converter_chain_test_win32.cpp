@@ -132,10 +132,46 @@ std::vector<uint8_t> BareVorbisfile(const std::vector<uint8_t>& file) {
   std::vector<uint8_t> pcm;
   char piece[4096];
   int section = 0;
-  for (long got; (got = ov_read(&vf, piece, sizeof piece, 0, 2, 1, &section)) > 0;)
-    pcm.insert(pcm.end(), piece, piece + got);
+  // A hole (a damaged or missing page) is reported and read past, as vorbisfile's own
+  // example does; the end or a broken link ends the decode.
+  for (long got; (got = ov_read(&vf, piece, sizeof piece, 0, 2, 1, &section)) != 0 && got != OV_EBADLINK &&
+                 got != OV_EINVAL;) {
+    if (got > 0) pcm.insert(pcm.end(), piece, piece + got);
+  }
   ov_clear(&vf);
   return pcm;
+}
+
+// The file with 3000 bytes of its middle overwritten.
+std::vector<uint8_t> DamagedInTheMiddle(std::vector<uint8_t> file) {
+  for (size_t i = file.size() / 2; i < file.size() / 2 + 3000 && i < file.size(); ++i) file[i] = static_cast<uint8_t>(i * 31);
+  return file;
+}
+
+// MPEG audio with a stretch of its middle overwritten: ACM takes nothing where a frame
+// should begin, and the decode goes on from the next frame to the end of the file; what
+// comes before the damage is the intact file's.
+TEST(ConverterChain, DamagedMp3DecodesPastTheDamage) {
+  const auto mp3 = TestFile("stream10.mp3");
+  ASSERT_GT(mp3.size(), 20000u);
+  const auto intact = Whole(mp3);
+  const auto chain = Whole(DamagedInTheMiddle(mp3));
+  EXPECT_GT(chain.size(), intact.size() * 9 / 10);
+  ASSERT_GT(chain.size(), intact.size() * 2 / 5);
+  EXPECT_TRUE(std::equal(intact.begin(), intact.begin() + static_cast<ptrdiff_t>(intact.size() * 2 / 5), chain.begin()));
+}
+
+// An Ogg Vorbis file with a stretch of its middle overwritten: the decode reads past the
+// damaged pages to the end of the file, as the bare decoder does, and stops at nothing
+// before it.
+TEST(ConverterChain, DamagedOggDecodesPastTheDamage) {
+  const auto intact = Whole(TestFile("stream10.ogg"));
+  const auto ogg = DamagedInTheMiddle(TestFile("stream10.ogg"));
+  ASSERT_GT(ogg.size(), 20000u);
+  const auto chain = Whole(ogg);
+  const auto bare = BareVorbisfile(ogg);
+  EXPECT_GT(chain.size(), intact.size() * 9 / 10);
+  EXPECT_TRUE(chain == bare);
 }
 
 TEST(ConverterChain, WholeConversionsAreTheBareDecodersBytes) {

@@ -275,6 +275,8 @@ TEST(SoundBuffers, FormatsAndSizesNoBufferTakesAreRefused) {
   EXPECT_FALSE(SoundBufferFormatFits(MakePcmFormat(0, 44100, 16), 176400));
   EXPECT_FALSE(SoundBufferFormatFits(MakePcmFormat(2, 99, 16), 176400));
   EXPECT_FALSE(SoundBufferFormatFits(MakePcmFormat(2, 200001, 16), 176400));
+  // Bytes per second that a WAVEFORMATEX cannot hold (they would wrap to 65516).
+  EXPECT_FALSE(SoundBufferFormatFits(MakePcmFormat(16383, 65541, 32), 393096));
 }
 
 TEST(SoundPositions, MillisecondsPastTwelveSecondsDoNotWrap) {

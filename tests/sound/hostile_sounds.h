@@ -125,6 +125,12 @@ inline std::vector<HostileSound> HostileSounds(const std::vector<uint8_t>& ima, 
     set.push_back({name, RiffWave(c), refused, channels == 0 || rate == 0 ? Refuser::WaveWalk : Refuser::Load});
   }
   c.clear();
+  // Rate x block align past 32 bits: no WAVEFORMATEX states its bytes per second (eight
+  // whole frames of data, so the whole load has something to refuse).
+  PutChunk(c, "fmt ", PcmFormatBody(16383, 65541, 32, true));
+  PutChunk(c, "data", std::vector<uint8_t>(8 * 65532, 0x11));
+  set.push_back({"wav bytes per second past 32 bits", RiffWave(c), true, Refuser::Load});
+  c.clear();
   PutChunk(c, "fmt ", Patched(fmt, 12, 0, 2));
   PutChunk(c, "data", tone);
   wave("wav zero block align", c);

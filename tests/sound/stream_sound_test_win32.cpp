@@ -70,6 +70,11 @@ class StreamSoundTest : public ::testing::Test {
     const SoundRecord* owner = Record(h)->sharedSource != -1 ? Record(Record(h)->sharedSource) : Record(h);
     return owner->buffers[0].softPosition * owner->format.blockAlign;
   }
+  // The cursor moved to `bytes`, then the refill the pump would make.
+  static int MoveAndRefill(int32_t h, int32_t bytes) {
+    SetCursor(h, bytes);
+    return RefillStreamSound(h);
+  }
   // Whether the ring from `at` holds `bytes` of `source` from `from` (wrapping).
   static bool RingHolds(int32_t h, int32_t at, const std::vector<uint8_t>& source, int32_t from, int32_t bytes) {
     const uint8_t* ring = RingData(h);
@@ -193,6 +198,38 @@ TEST_F(StreamSoundTest, StopsWhenTheCursorPassesTheEndAndWrapsBetweenRefills) {
   SetCursor(e, 5 * A + 50);
   RefillStreamSound(e);
   EXPECT_EQ(GetSoundStatus(e), 0);
+}
+
+// Played out, a stream played again with the from-start flag 0 starts from its beginning, as
+// a plain sound's buffer does, rather than sound four seconds of silence reported as playing.
+// Stopped while its tail still plays, it goes on with the tail.
+TEST_F(StreamSoundTest, PlayedOutItPlaysAgainFromTheStart) {
+  const auto source = Pattern(5 * A);
+  const int32_t h = LoadStream(Wave8(source), 2);
+  ASSERT_NE(h, -1);
+  SoundRecord* s = Record(h);
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    ASSERT_EQ(PlaySoundHandle(h, 1, 0), 0);
+    EXPECT_EQ(GetSoundStatus(h), 1);
+    EXPECT_EQ(RingRead(h), 0);
+    EXPECT_EQ(GetStreamSoundPositionMs(h), 0);
+    EXPECT_TRUE(RingHolds(h, 0, source, 0, 4 * A));
+    ASSERT_EQ(MoveAndRefill(h, 2 * A), 0);
+    EXPECT_EQ(GetStreamSoundPositionMs(h), 2000);
+    ASSERT_EQ(MoveAndRefill(h, 4 * A), 0);
+    EXPECT_TRUE(RingHolds(h, 4 * A, source, 4 * A, A));
+    ASSERT_EQ(s->ending, 1);
+    if (round == 0) {
+      ASSERT_EQ(StopSoundHandle(h), 0);
+      ASSERT_EQ(PlaySoundHandle(h, 1, 0), 0);
+      EXPECT_EQ(RingRead(h), 4 * A);
+      EXPECT_EQ(GetStreamSoundPositionMs(h), 4000);
+    }
+    MoveAndRefill(h, 5 * A + 8);
+    ASSERT_EQ(GetSoundStatus(h), 0);
+    EXPECT_EQ(GetStreamSoundPositionMs(h), 5000);
+  }
 }
 
 // Stopped, then played with the from-start flag 0, a stream goes on where it stopped: the ring
