@@ -226,8 +226,11 @@ int AcceptNetWork() {
   if (listener == nullptr) return -1;
   int32_t slot = 0;
   while (slot < NetWorkConnectionSlots && NetWorkTable.records[slot] != nullptr) ++slot;
-  if (slot == NetWorkConnectionSlots)
+  if (slot == NetWorkConnectionSlots) {
+    NetWorkModule.acceptWaiting = 1;
     return WriteLog("空きソケットデータがなかったので accept を拒否しました \n");
+  }
+  NetWorkModule.acceptWaiting = 0;
   const int32_t check_id = NetWorkTable.nextCheckId;
   const HandleAlloc<NetWorkRecord> made =
       NetWorkTable.AllocateAt(MakeEngineHandle(slot, check_id, HandleKind::NetWork), "", 0);
@@ -373,6 +376,9 @@ int ProcessNetWorkMessages(int32_t close_dead) {
       if (record->inUse != 0 && dead) CloseNetWork(record->ownHandle);
       record = next;
     }
+    const int32_t listening = NetWorkTable.records[NetWorkListenSlot] != nullptr ? 1 : 0;
+    if (NetWorkModule.acceptWaiting != 0 && NetWorkTable.count - listening < NetWorkConnectionSlots)
+      AcceptNetWork();
   }
   if (!QueueFoundEmptyJustNow()) PumpNetWorkWindow();
   if (close_dead == 1) {

@@ -3,6 +3,7 @@
 // and events of one handle arriving inside another handle's transfer.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -462,6 +463,42 @@ TEST_F(NetWorkTransport, ManySimultaneousConnectsAreQueuedForAccept) {
   }
   EXPECT_EQ(accepted, Peers);
   for (SOCKET s : peers) closesocket(s);
+}
+
+TEST_F(NetWorkTransport, AConnectionRefusedByAFullTableIsAcceptedOnceASlotFrees) {
+  // Every connection slot taken by a record that owns no socket.
+  std::vector<EngineHandle> taken;
+  for (int32_t slot = 0; slot < NetWorkConnectionSlots; ++slot) {
+    const HandleAlloc<NetWorkRecord> made =
+        NetWorkTable.AllocateAt(MakeEngineHandle(slot, 7, HandleKind::NetWork), "", 0);
+    ASSERT_NE(made.record, nullptr);
+    made.record->inUse = 1;
+    made.record->connected = 1;
+    taken.push_back(made.handle);
+  }
+  const SOCKET first = ConnectPeer(port_);
+  ASSERT_NE(first, INVALID_SOCKET);
+  for (Deadline limit(300); limit.Open(); Sleep(1)) ProcessNetWorkMessages(1);
+  EXPECT_EQ(NetWorkTable.count, NetWorkConnectionSlots + 1);  // refused, left pending
+  EXPECT_EQ(CloseNetWork(taken[5]), 0);
+  EXPECT_EQ(CloseNetWork(taken[6]), 0);
+  // The refusal does not silence the listener: the waiting peer comes in, then a new one.
+  for (Deadline limit(3000); NetWorkTable.records[5] == nullptr && limit.Open(); Sleep(1))
+    ProcessNetWorkMessages(1);
+  ASSERT_NE(NetWorkTable.records[5], nullptr);
+  const SOCKET second = ConnectPeer(port_);
+  for (Deadline limit(3000); NetWorkTable.records[6] == nullptr && limit.Open(); Sleep(1))
+    ProcessNetWorkMessages(1);
+  ASSERT_NE(NetWorkTable.records[6], nullptr);
+  const uint8_t block[] = {2, 0, 0, 0, 'o', 'k'};
+  SendAll(second, block, sizeof block);
+  const EngineHandle handle = NetWorkTable.HandleOfSlot(6);
+  for (Deadline limit(3000); GetNetWorkDataLength(handle) < 2 && limit.Open();) Sleep(1);
+  char got[2] = {};
+  ASSERT_EQ(NetWorkRecv(handle, got, 2), 0);
+  EXPECT_EQ(std::string(got, 2), "ok");
+  closesocket(first);
+  closesocket(second);
 }
 
 TEST(NetWorkNotStarted, EveryOperationAnswersAtOnce) {
