@@ -184,8 +184,9 @@ bool ReadHeader(int32_t slot, HttpSlot* http) {
   return false;
 }
 
-// Step 3: true when the body is complete.
-bool ReadBody(HttpSlot* http, uint8_t* buffer, bool loops) {
+// Step 3: true when the body is complete. A body file that cannot take the bytes ends the
+// transfer as failed: the file would not hold the body.
+bool ReadBody(int32_t slot, HttpSlot* http, uint8_t* buffer, bool loops) {
   const EngineHandle handle = http->netWorkHandle;
   const bool known = http->contentLength != -1;
   for (int32_t moved = 0; moved < BodyStepBytes;) {
@@ -197,7 +198,11 @@ bool ReadBody(HttpSlot* http, uint8_t* buffer, bool loops) {
     if (http->bodyDestination == 0) {
       got = NetWorkRecv(handle, buffer, wanted);
       if (got < 0) return false;
-      WriteHttpBodyFile(http->outputFile, buffer, got);
+      if (!WriteHttpBodyFile(http->outputFile, buffer, got)) {
+        WriteLogFormat("受信したデータをファイルに書き込めませんでした (%s)", http->outputPath);
+        ResetHttpSlot(slot, 2, 2);
+        return false;
+      }
     } else {
       // Without a length there is no block to read into. The bytes are dropped all the
       // same: WinSock reports the close only once nothing is left unread, and the slot
@@ -237,7 +242,7 @@ int StepTransfer(int32_t slot, bool post) {
     http->step = 3;
   }
   if (http->step == 3) {
-    if (!ReadBody(http, post ? PostBodyBuffer : GetBodyBuffer, !post)) return 0;
+    if (!ReadBody(slot, http, post ? PostBodyBuffer : GetBodyBuffer, !post)) return 0;
     http->step = 4;
   }
   if (http->step == 4) ResetHttpSlot(slot, 0, -1);
@@ -381,7 +386,9 @@ int ResetHttpSlot(int32_t slot, int32_t result, int32_t detail) {
       WriteLogFormat("受信したファイルを %s に置けませんでした", http->outputPath);
     http->outputFile = nullptr;
   }
-  if (http->bodyPointerLocation != nullptr && http->result != 0) {
+  // A block is the caller's only when the transfer finished: one deleted while it ran holds
+  // part of a body at most.
+  if (http->bodyPointerLocation != nullptr && (http->result != 0 || http->step != 4)) {
     TrackedFree(*http->bodyPointerLocation);
     *http->bodyPointerLocation = nullptr;
   }

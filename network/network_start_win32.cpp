@@ -229,9 +229,12 @@ void* CreateHttpBodyFile(const char* path, char* partPath, int32_t partPathSize)
   return nullptr;
 }
 
-void WriteHttpBodyFile(void* file, const void* data, int32_t length) {
+bool WriteHttpBodyFile(void* file, const void* data, int32_t length) {
+  if (length <= 0) return true;
   DWORD written = 0;
-  if (file != nullptr && length > 0) WriteFile(static_cast<HANDLE>(file), data, static_cast<DWORD>(length), &written, nullptr);
+  return file != nullptr &&
+         WriteFile(static_cast<HANDLE>(file), data, static_cast<DWORD>(length), &written, nullptr) != 0 &&
+         written == static_cast<DWORD>(length);
 }
 
 bool CloseHttpBodyFile(void* file, const char* partPath, const char* path, int32_t keep) {

@@ -135,9 +135,10 @@ void SetNetWorkManualClose(int32_t manual);
 
 // The HTTP body file (a Windows file handle): created as a new file beside `path`, whose
 // name is stored in `partPath`; closing it either moves it over `path` (keep 1) or
-// deletes it. Closing gives false when the move failed.
+// deletes it. Writing gives false when not every byte was written (a full disk); closing
+// gives false when the move failed.
 void* CreateHttpBodyFile(const char* path, char* partPath, int32_t partPathSize);
-void WriteHttpBodyFile(void* file, const void* data, int32_t length);
+bool WriteHttpBodyFile(void* file, const void* data, int32_t length);
 bool CloseHttpBodyFile(void* file, const char* partPath, const char* path, int32_t keep);
 
 }  // namespace quelt

@@ -397,6 +397,43 @@ TEST_F(HttpSlots, TheUsersFileIsReplacedOnlyByASuccessfulTransfer) {
   EXPECT_FALSE(std::ifstream("body.bin.0.part").good());  // the transfer's own file is gone
 }
 
+TEST_F(HttpSlots, ABodyThatCannotBeStoredFailsTheTransfer) {
+  const std::string before = "kept as it was";
+  WriteFileText("body.bin", before);
+  const std::string body = PatternText(100000);
+  OneShotServer server("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n" + body);
+  const int32_t slot = CreateHttpSlot(HttpGet, server.Url("/w").c_str(), "body.bin", nullptr, nullptr, 0);
+  ASSERT_GE(slot, 0);
+  // The transfer's file refuses writes, as a full disk does.
+  HttpSlot* http = HttpSlotTable.slots[slot];
+  CloseHandle(static_cast<HANDLE>(http->outputFile));
+  http->outputFile = CreateFileA(http->partPath, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(http->outputFile, INVALID_HANDLE_VALUE);
+  Run(slot);
+  EXPECT_EQ(http->result, 2);
+  EXPECT_EQ(http->detail, 2);
+  EXPECT_EQ(FileText("body.bin"), before);
+  EXPECT_FALSE(std::ifstream(http->partPath).good());
+}
+
+TEST_F(HttpSlots, DeletingATransferIntoMemoryThatRunsTakesItsBlock) {
+  const int32_t live = TrackedAllocator.blockCount;
+  OneShotServer server("HTTP/1.0 200 OK\r\nContent-Length: 200000\r\n\r\n" + PatternText(100000), 0, 1000);
+  void* block = nullptr;
+  const int32_t slot = CreateHttpSlot(HttpGet, server.Url("/d").c_str(), nullptr, &block, nullptr, 0);
+  ASSERT_GE(slot, 0);
+  HttpSlot* http = HttpSlotTable.slots[slot];
+  for (Deadline limit(5000); http->bytesReceived < 100000 && limit.Open(); Sleep(1)) {
+    ProcessNetWorkMessages(1);
+    StepAllHttpSlots();
+  }
+  ASSERT_EQ(http->bytesReceived, 100000);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(DeleteHttpSlot(slot), 0);
+  EXPECT_EQ(block, nullptr);  // half a body is no body
+  EXPECT_EQ(TrackedAllocator.blockCount, live);
+}
+
 TEST_F(HttpSlots, AConnectThatCannotCompleteNeitherBlocksNorRunsForever) {
   // A listener that never accepts, its queue filled by peers that wait.
   const SOCKET listener = quelt_test::BlockingSocket();
