@@ -39,6 +39,13 @@ bool ConnectionAlive(EngineHandle handle) {
   return GetNetWorkAcceptState(handle) > 0 || GetNetWorkDataLength(handle) > 0;
 }
 
+// Whether a connection that is gone was closed by the server rather than reset or aborted,
+// which may cut a body short.
+bool ClosedInOrder(EngineHandle handle) {
+  const NetWorkRecord* record = NetWorkTable.Find(handle);
+  return record != nullptr && record->closeError == 0;
+}
+
 enum class LineRead { None, Line, Overlong };
 
 // Where the start of a line waits that came without its end. Taking those bytes out of the
@@ -185,7 +192,8 @@ bool ReadHeader(int32_t slot, HttpSlot* http) {
 }
 
 // Step 3: true when the body is complete. A body file that cannot take the bytes ends the
-// transfer as failed: the file would not hold the body.
+// transfer as failed, as does a connection reset before the length given was reached or,
+// without a length, at all: the file would not hold the whole body.
 bool ReadBody(int32_t slot, HttpSlot* http, uint8_t* buffer, bool loops) {
   const EngineHandle handle = http->netWorkHandle;
   const bool known = http->contentLength != -1;
@@ -219,8 +227,13 @@ bool ReadBody(int32_t slot, HttpSlot* http, uint8_t* buffer, bool loops) {
     }
     http->bytesReceived += got;
     moved += got;
-    const bool complete = known ? http->bytesReceived >= http->contentLength : !ConnectionAlive(handle);
-    if (complete) return true;
+    if (known && http->bytesReceived >= http->contentLength) return true;
+    if (!known && !ConnectionAlive(handle)) {
+      if (ClosedInOrder(handle)) return true;
+      WriteLog("受信中に接続が切断されました\n");
+      ResetHttpSlot(slot, 2, 3);
+      return false;
+    }
     if (got == 0 || (!loops && !known)) return false;
   }
   return false;

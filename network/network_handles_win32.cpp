@@ -81,6 +81,19 @@ int SocketRead(uintptr_t socket, void* buffer, int32_t length, int32_t peek) {
   return recv(static_cast<SOCKET>(socket), static_cast<char*>(buffer), length, peek != 0 ? MSG_PEEK : 0);
 }
 
+// recv on a raw handle. A connection that has been reset or aborted answers with an error
+// once, before it reads as closed: that is remembered, as a close event need not say so.
+int RawRead(NetWorkRecord* record, void* buffer, int32_t length, int flags) {
+  const int got = recv(SocketOf(record), static_cast<char*>(buffer), length, flags);
+  if (got == SOCKET_ERROR) {
+    const int error = WSAGetLastError();
+    if (error == WSAECONNRESET || error == WSAECONNABORTED || error == WSAENETRESET ||
+        error == WSAETIMEDOUT || error == WSAENETDOWN)
+      record->closeError = error;
+  }
+  return got;
+}
+
 // Sends the missing bytes of the length word: the count sent, or -1 on an error.
 int SendHeaderRest(NetWorkRecord* record) {
   const uint32_t length = static_cast<uint32_t>(record->sendRemaining);
@@ -292,7 +305,7 @@ int NetWorkRecv(EngineHandle handle, void* buffer, int32_t length) {
   NetWorkRecord* record = AdmitHandle(handle, RecvText);
   if (record == nullptr || length < 0) return -1;
   if (RecvSocket(handle) == -1) return -1;
-  if (record->framed == 0) return recv(SocketOf(record), static_cast<char*>(buffer), length, 0);
+  if (record->framed == 0) return RawRead(record, buffer, length, 0);
   if (ReadRingBytes(&record->receiveRing, length, buffer, 0) != 0) return -1;
   // Bytes of a block still arriving may be read early; its completion adds them back.
   record->completeBytes -= length;
@@ -306,7 +319,7 @@ int NetWorkRecvToPeek(EngineHandle handle, void* buffer, int32_t length) {
   NetWorkRecord* record = AdmitHandle(handle, PeekText);
   if (record == nullptr) return -1;
   if (RecvSocket(handle) == -1) return -1;
-  if (record->framed == 0) return recv(SocketOf(record), static_cast<char*>(buffer), length, MSG_PEEK);
+  if (record->framed == 0) return RawRead(record, buffer, length, MSG_PEEK);
   return ReadRingBytes(&record->receiveRing, length, buffer, 1) != 0 ? -1 : 0;
 }
 
@@ -426,6 +439,7 @@ int HandleNetWorkSocketEvent(uint32_t socket, uint32_t event_word) {
       record->receiveIdle = 0;
       record->connected = 0;
       record->disconnectSeen = 0;
+      if (error != 0) record->closeError = static_cast<int32_t>(error);
       return 1;
     default:
       return 1;

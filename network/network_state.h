@@ -52,6 +52,9 @@ struct NetWorkRecord {
   // The bytes of a length word that has come in pieces.
   uint8_t receiveWord[4];
   int32_t receiveWordLength;
+  // Not 0 when the connection was reset or aborted rather than closed in order (the close
+  // event's error code, or a raw read's), so the stream may have been cut short.
+  int32_t closeError;
 };
 
 inline constexpr int32_t NetWorkConnectionSlots = 4096;

@@ -372,6 +372,28 @@ void WriteFileText(const char* path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
+TEST_F(HttpSlots, AResetConnectionCutsABodyWithoutLengthShort) {
+  WriteFileText("body.bin", "kept");
+  OneShotServer server("HTTP/1.0 200 OK\r\n\r\n" + PatternText(5000), 0, 300);
+  const int32_t slot = CreateHttpSlot(HttpGet, server.Url("/r").c_str(), "body.bin", nullptr, nullptr, 0);
+  ASSERT_GE(slot, 0);
+  HttpSlot* http = HttpSlotTable.slots[slot];
+  for (Deadline limit(5000); http->bytesReceived < 5000 && limit.Open(); Sleep(1)) {
+    ProcessNetWorkMessages(1);
+    StepAllHttpSlots();
+  }
+  ASSERT_EQ(http->bytesReceived, 5000);
+  // The connection is reset, not closed: what was read may be only the start of the body.
+  NetWorkRecord* record = NetWorkTable.Find(http->netWorkHandle);
+  ASSERT_NE(record, nullptr);
+  HandleNetWorkSocketEvent(static_cast<uint32_t>(record->socket), FD_CLOSE | (WSAECONNRESET << 16));
+  (void)server.Request();  // the socket then reads as at its end
+  Run(slot, 2000);
+  EXPECT_EQ(http->result, 2);
+  EXPECT_EQ(http->detail, 3);
+  EXPECT_EQ(FileText("body.bin"), "kept");
+}
+
 TEST_F(HttpSlots, TheUsersFileIsReplacedOnlyByASuccessfulTransfer) {
   const std::string before = "twenty-one bytes kept";
   WriteFileText("body.bin", before);
