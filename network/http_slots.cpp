@@ -104,6 +104,20 @@ bool IsContentLengthLine(const char* line) {
   return BytesDiffer(line, "Content-Length:", 15) == 0;
 }
 
+// A Transfer-Encoding header other than "identity" (in any letter case): the bytes that
+// follow are the body in a coding, such as chunks with their sizes, not the body itself.
+bool IsCodedBodyLine(const char* line) {
+  char upper[LinePeekSize + 1];
+  CopyString(upper, line);
+  UpperCaseSjis(upper);
+  if (std::strncmp(upper, "TRANSFER-ENCODING:", 18) != 0) return false;
+  const char* value = upper + 18;
+  while (*value == ' ' || *value == '\t') ++value;
+  if (std::strncmp(value, "IDENTITY", 8) != 0) return true;
+  for (value += 8; *value == ' ' || *value == '\t' || *value == '\r';) ++value;
+  return *value != '\0';
+}
+
 // Takes the Content-Length header's value; a value the slot cannot hold ends the transfer
 // as failed. False when the slot has ended.
 bool TakeContentLength(int32_t slot, HttpSlot* http, const char* line) {
@@ -182,6 +196,11 @@ bool ReadHeader(int32_t slot, HttpSlot* http) {
   char line[LinePeekSize + 1];
   if (!ReadHeaderLine(http, line)) return false;
   if (FindByteSjis(line, ':') == nullptr) return true;
+  if (IsCodedBodyLine(line)) {
+    WriteLogFormat("受信できない転送形式です (%s)", line);
+    ResetHttpSlot(slot, 2, 0);
+    return false;
+  }
   if (!IsContentLengthLine(line) || !TakeContentLength(slot, http, line)) return false;
   if (http->bodyDestination == 1 && http->bodyPointerLocation != nullptr) {
     TrackedFree(*http->bodyPointerLocation);  // a repeated header replaces the block

@@ -567,6 +567,30 @@ TEST_F(HttpSlots, ContentLengthRulesTheBody) {
   TrackedFree(block);
 }
 
+TEST_F(HttpSlots, ABodyInATransferCodingIsRefused) {
+  WriteFileText("body.bin", "kept");
+  for (const char* header : {"Transfer-Encoding: chunked", "transfer-encoding:Chunked", "Transfer-Encoding: gzip"}) {
+    for (bool to_file : {true, false}) {
+      OneShotServer server(std::string("HTTP/1.0 200 OK\r\n") + header + "\r\n\r\n5\r\nhello\r\n0\r\n\r\n");
+      void* block = nullptr;
+      const int32_t slot = CreateHttpSlot(HttpGet, server.Url("/c").c_str(), to_file ? "body.bin" : nullptr,
+                                          to_file ? nullptr : &block, nullptr, 0);
+      ASSERT_GE(slot, 0);
+      HttpSlot* http = Run(slot);
+      EXPECT_EQ(http->result, 2) << header;
+      EXPECT_EQ(http->detail, 0) << header;
+      EXPECT_EQ(block, nullptr);
+      EXPECT_EQ(FileText("body.bin"), "kept") << header;
+      EXPECT_EQ(DeleteHttpSlot(slot), 0);
+    }
+  }
+  OneShotServer plain("HTTP/1.0 200 OK\r\nTransfer-Encoding: Identity \r\n\r\nhello");
+  const int32_t slot = CreateHttpSlot(HttpGet, plain.Url("/i").c_str(), "body.bin", nullptr, nullptr, 0);
+  ASSERT_GE(slot, 0);
+  EXPECT_EQ(Run(slot)->result, 0);
+  EXPECT_EQ(FileText("body.bin"), "hello");
+}
+
 TEST_F(HttpSlots, ALongBodyMovesABoundedShareEachStep) {
   const std::string body = PatternText(24 * 1024 * 1024);
   OneShotServer server("HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body,
