@@ -94,14 +94,20 @@ int RawRead(NetWorkRecord* record, void* buffer, int32_t length, int flags) {
   return got;
 }
 
+// send for a framed handle; an error other than a full socket means the peer takes no more.
+int SendBytes(NetWorkRecord* record, const uint8_t* data, int32_t length) {
+  const int sent = send(SocketOf(record), reinterpret_cast<const char*>(data), length, 0);
+  if (sent == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK) record->sendFailed = 1;
+  return sent;
+}
+
 // Sends the missing bytes of the length word: the count sent, or -1 on an error.
 int SendHeaderRest(NetWorkRecord* record) {
   const uint32_t length = static_cast<uint32_t>(record->sendRemaining);
   const uint8_t word[4] = {static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
                            static_cast<uint8_t>(length >> 16), static_cast<uint8_t>(length >> 24)};
   const int32_t offset = 4 - record->headerRemaining;
-  const int sent = send(SocketOf(record), reinterpret_cast<const char*>(word + offset),
-                        record->headerRemaining, 0);
+  const int sent = SendBytes(record, word + offset, record->headerRemaining);
   if (sent > 0) record->headerRemaining -= sent;
   return sent;
 }
@@ -110,22 +116,21 @@ int32_t SendBlockBytes(NetWorkRecord* record) {
   RingBuffer& ring = record->sendRing;
   WrapRingPositions(&ring);
   const int32_t remaining = record->sendRemaining;
-  const SOCKET socket = SocketOf(record);
   int32_t total = 0;
   if (static_cast<int64_t>(ring.readPosition) + remaining <= ring.capacity) {
-    const int sent = send(socket, reinterpret_cast<const char*>(ring.buffer + ring.readPosition), remaining, 0);
+    const int sent = SendBytes(record, ring.buffer + ring.readPosition, remaining);
     if (sent <= 0) return 0;
     ring.readPosition += sent;
     total = sent;
   } else {
     const int32_t room = ring.capacity - ring.readPosition;
-    const int first = send(socket, reinterpret_cast<const char*>(ring.buffer + ring.readPosition), room, 0);
+    const int first = SendBytes(record, ring.buffer + ring.readPosition, room);
     if (first <= 0) return 0;
     if (first < room) {
       ring.readPosition += first;
       total = first;
     } else {
-      const int second = send(socket, reinterpret_cast<const char*>(ring.buffer), remaining - first, 0);
+      const int second = SendBytes(record, ring.buffer, remaining - first);
       if (second <= 0) {
         ring.readPosition = 0;
         total = first;
@@ -357,13 +362,15 @@ int CloseNetWork(EngineHandle handle) {
   auto within = [](int32_t since) {
     return ((ReadMillisecondClock() - since) & 0x7FFFFFFF) < CloseDrainMs;
   };
+  // Nothing more comes once the peer has closed and the socket has been read to its end,
+  // and nothing more goes once the peer refuses: the waits end there, not at their limit.
   while (record->receiveRemaining != 0 && record->errorFlag == 0 && within(start) &&
-         ProcessNetWorkMessages(0) == 0) {
+         !(record->connected == 0 && record->receiveIdle != 0) && ProcessNetWorkMessages(0) == 0) {
     RecvSocket(handle);
   }
   const int32_t send_start = ReadMillisecondClock();
   while (record->sendRing.dataLength > 0 && record->errorFlag == 0 && within(send_start) &&
-         ProcessNetWorkMessages(0) == 0) {
+         record->sendFailed == 0 && ProcessNetWorkMessages(0) == 0) {
     SendSocket(handle);
   }
   if (record->socket != 0) {

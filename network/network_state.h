@@ -55,6 +55,8 @@ struct NetWorkRecord {
   // Not 0 when the connection was reset or aborted rather than closed in order (the close
   // event's error code, or a raw read's), so the stream may have been cut short.
   int32_t closeError;
+  // 1 once a send has failed other than for a full socket: the peer takes nothing more.
+  int32_t sendFailed;
 };
 
 inline constexpr int32_t NetWorkConnectionSlots = 4096;

@@ -501,6 +501,33 @@ TEST_F(NetWorkTransport, AConnectionRefusedByAFullTableIsAcceptedOnceASlotFrees)
   closesocket(second);
 }
 
+// Closing waits a second at most for a block still arriving and for queued sends; a peer
+// that has gone sends and takes nothing, so the close does not wait for it.
+TEST_F(NetWorkTransport, AHandleWhosePeerHasGoneClosesWithoutWaiting) {
+  SOCKET peer = INVALID_SOCKET;
+  const EngineHandle cut = Accept(&peer);
+  ASSERT_GE(cut, 0);
+  const uint8_t part[] = {100, 0, 0, 0, 1, 2, 3, 4, 5};  // 5 of 100 bytes, then the close
+  SendAll(peer, part, sizeof part);
+  closesocket(peer);
+  for (Deadline limit(3000); GetNetWorkAcceptState(cut) != 0 && limit.Open(); Sleep(1)) {}
+  ASSERT_EQ(NetWorkTable.Find(cut)->receiveRemaining, 95);
+  DWORD start = GetTickCount();
+  EXPECT_EQ(CloseNetWork(cut), 0);
+  EXPECT_LT(GetTickCount() - start, 800u);
+
+  const EngineHandle unread = Accept(&peer);
+  ASSERT_GE(unread, 0);
+  std::vector<uint8_t> big(8 << 20);
+  ASSERT_EQ(NetWorkSend(unread, big.data(), static_cast<int32_t>(big.size())), 0);
+  closesocket(peer);
+  for (Deadline limit(3000); GetNetWorkAcceptState(unread) != 0 && limit.Open(); Sleep(1)) {}
+  ASSERT_GT(NetWorkTable.Find(unread)->sendRing.dataLength, 0);
+  start = GetTickCount();
+  EXPECT_EQ(CloseNetWork(unread), 0);
+  EXPECT_LT(GetTickCount() - start, 800u);
+}
+
 TEST(NetWorkNotStarted, EveryOperationAnswersAtOnce) {
   EXPECT_EQ(NetWorkSend(MakeEngineHandle(0, 0, HandleKind::NetWork), "x", 1), -1);
   EXPECT_EQ(GetNetWorkDataLength(MakeEngineHandle(0, 0, HandleKind::NetWork)), -1);
