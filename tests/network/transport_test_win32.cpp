@@ -339,6 +339,31 @@ TEST_F(NetWorkTransport, SocketEventsFindTheirHandle) {
   EXPECT_EQ(CloseNetWork(out), -1);
 }
 
+TEST_F(NetWorkTransport, AnAbandonedLookUpKeepsItsAnswerBufferUntilItsAnswerComes) {
+  // The abandoned look-up's answer is still written (cancelling need not stop it): a new
+  // look-up meanwhile gets a buffer of its own.
+  const int32_t abandoned = StartHostLookup("localhost");
+  ASSERT_GE(abandoned, 0);
+  EndHostLookup(abandoned);
+  const int32_t next = StartHostLookup("localhost");
+  ASSERT_GE(next, 0);
+  EXPECT_NE(next, abandoned);
+  EXPECT_EQ(PollHostLookup(abandoned, nullptr), -1);
+  uint32_t address = 0;
+  int found = 0;
+  for (Deadline limit(5000); found == 0 && limit.Open(); Sleep(1)) found = PollHostLookup(next, &address);
+  EXPECT_EQ(found, 1);
+  EXPECT_EQ(address, quelt_test::Loopback());
+  // Once its answer has come the entry is free again.
+  int32_t reused = -1;
+  for (Deadline limit(5000); reused != abandoned && limit.Open(); Sleep(1)) {
+    ProcessNetWorkMessages(1);
+    reused = StartHostLookup("localhost");
+    EndHostLookup(reused);
+  }
+  EXPECT_EQ(reused, abandoned);
+}
+
 // Reads framed blocks from a blocking peer until `total` payload bytes have come; the
 // payload in order, or fewer bytes when a length word was out of bounds or the peer failed.
 std::vector<uint8_t> ReadFramedPayload(SOCKET peer, uint32_t total) {
