@@ -160,8 +160,8 @@ bool SendRest(EngineHandle handle, const char* data, int32_t length, int32_t* se
   return true;
 }
 
-// Step 0: true once the request (and a POST body) is out.
-bool SendRequest(HttpSlot* http) {
+// True once the request (and a POST body) is out.
+bool SendWholeRequest(HttpSlot* http) {
   if (http->requestLength == 0) FormatRequest(http);
   if (!SendRest(http->netWorkHandle, http->request, http->requestLength, &http->requestSent))
     return false;
@@ -170,6 +170,14 @@ bool SendRequest(HttpSlot* http) {
                 &http->postBodySent))
     return false;
   return true;
+}
+
+// Step 0: true once the request is out, or once the server has closed the connection
+// before taking all of it: what it sent back first (a refusal such as 413) is its answer,
+// and the sends that can no longer go must not hold the slot for good.
+bool SendRequest(HttpSlot* http) {
+  if (SendWholeRequest(http)) return true;
+  return GetNetWorkAcceptState(http->netWorkHandle) == 0;
 }
 
 // Step 1: true when the status is 200; the slot has ended when it is another status or

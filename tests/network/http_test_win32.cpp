@@ -290,6 +290,39 @@ TEST_F(HttpSlots, StatusOtherThan200EndsTheSlot) {
   }
 }
 
+TEST_F(HttpSlots, AServerThatAnswersBeforeTakingTheWholeRequestIsHeard) {
+  // It reads the start of a long POST, refuses it and closes: the sends that are left
+  // cannot go, and the refusal ends the slot.
+  const SOCKET listener = quelt_test::BlockingSocket();
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = quelt_test::Loopback();
+  int size = sizeof address;
+  bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  listen(listener, 1);
+  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+  std::thread server([listener] {
+    const SOCKET s = accept(listener, nullptr, nullptr);
+    char start[1000];
+    recv(s, start, sizeof start, 0);
+    const std::string refusal = "HTTP/1.0 413 Request Entity Too Large\r\n\r\n";
+    SendAll(s, refusal.data(), static_cast<int>(refusal.size()));
+    Sleep(100);
+    closesocket(s);
+  });
+  const std::string body = PatternText(6000000);
+  const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/p";
+  const int32_t slot = CreateHttpSlot(HttpPost, url.c_str(), "body.bin", nullptr, body.data(),
+                                      static_cast<int32_t>(body.size()));
+  ASSERT_GE(slot, 0);
+  HttpSlot* http = Run(slot, 3000);
+  server.join();
+  closesocket(listener);
+  EXPECT_LT(http->postBodySent, http->postBodyLength);
+  EXPECT_EQ(http->result, 2);
+  EXPECT_EQ(http->detail, 0);
+}
+
 TEST_F(HttpSlots, OverLongLinesAreSkippedAndAnOverLongStatusFails) {
   const std::string body = "0123456789";
   const std::string reply = "HTTP/1.0 200 OK\r\nX-Long: " + std::string(700, 'a') +
