@@ -456,7 +456,11 @@ int HandleNetWorkSocketEvent(uint32_t socket, uint32_t event_word) {
 int TerminateNetWork() {
   if (NetWorkModule.started == 0) return 0;
   WriteLog("ネットワーク関連の終了処理を行います \n");
-  for (int32_t slot = 0; slot <= NetWorkListenSlot; ++slot) {
+  // The listening record goes first: a connection accepted while the others close (their
+  // closes pump the window) could take a slot the walk has already passed.
+  const EngineHandle listener = NetWorkTable.HandleOfSlot(NetWorkListenSlot);
+  if (listener != NoHandle) CloseNetWork(listener);
+  for (int32_t slot = 0; slot < NetWorkConnectionSlots; ++slot) {
     const EngineHandle handle = NetWorkTable.HandleOfSlot(slot);
     if (handle != NoHandle) CloseNetWork(handle);
   }

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/tracked_alloc.h"
 #include "network/peer_support_win32.h"
 
 namespace quelt {
@@ -551,6 +552,39 @@ TEST_F(NetWorkTransport, AHandleWhosePeerHasGoneClosesWithoutWaiting) {
   start = GetTickCount();
   EXPECT_EQ(CloseNetWork(unread), 0);
   EXPECT_LT(GetTickCount() - start, 800u);
+}
+
+TEST(NetWorkShutdown, AConnectionComingWhileHandlesCloseIsNotLeftOpen) {
+  const int32_t live = TrackedAllocator.blockCount;
+  ASSERT_EQ(StartNetWork(), 0);
+  const int32_t port = ListenNetWork(0);
+  ASSERT_GT(port, 0);
+  // Two connections each in the middle of a block: closing each waits its second for the rest.
+  std::vector<SOCKET> peers;
+  for (int i = 0; i < 2; ++i) {
+    const NetWorkRecord* known = NetWorkModule.listHead.next;
+    peers.push_back(ConnectPeer(port));
+    ASSERT_GE(WaitForAccepted(known), 0);
+    const uint8_t part[] = {100, 0, 0, 0, 1, 2, 3, 4, 5};
+    SendAll(peers.back(), part, sizeof part);
+  }
+  for (Deadline limit(3000); NetWorkTable.records[1]->receiveRemaining != 95 && limit.Open(); Sleep(1))
+    ProcessNetWorkMessages(1);
+  // A peer that connects while the second waits, when the first slot is free again.
+  SOCKET late = INVALID_SOCKET;
+  std::thread connecting([&] {
+    Sleep(1500);
+    late = ConnectPeer(port);
+  });
+  EXPECT_EQ(TerminateNetWork(), 0);
+  connecting.join();
+  EXPECT_EQ(TrackedAllocator.blockCount, live);
+  if (late != INVALID_SOCKET) {  // refused, or closed: not held open
+    char byte = 0;
+    EXPECT_LE(recv(late, &byte, 1, 0), 0);
+    closesocket(late);
+  }
+  for (SOCKET s : peers) closesocket(s);
 }
 
 TEST(NetWorkNotStarted, EveryOperationAnswersAtOnce) {
