@@ -71,15 +71,7 @@ class OneShotServer {
   explicit OneShotServer(std::string reply, DWORD stall_ms = 0, DWORD close_delay_ms = 0,
                          bool at_once = false)
       : reply_(std::move(reply)), stall_ms_(stall_ms), close_delay_ms_(close_delay_ms), at_once_(at_once) {
-    listener_ = quelt_test::BlockingSocket();
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = quelt_test::Loopback();
-    int size = sizeof address;
-    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(listener_, 1);
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
-    port_ = ntohs(address.sin_port);
+    listener_ = quelt_test::ListenOnLoopback(1, &port_);
     thread_ = std::thread([this] { Serve(); });
   }
   ~OneShotServer() {
@@ -293,14 +285,8 @@ TEST_F(HttpSlots, StatusOtherThan200EndsTheSlot) {
 TEST_F(HttpSlots, AServerThatAnswersBeforeTakingTheWholeRequestIsHeard) {
   // It reads the start of a long POST, refuses it and closes: the sends that are left
   // cannot go, and the refusal ends the slot.
-  const SOCKET listener = quelt_test::BlockingSocket();
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = quelt_test::Loopback();
-  int size = sizeof address;
-  bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  listen(listener, 1);
-  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+  int port = 0;
+  const SOCKET listener = quelt_test::ListenOnLoopback(1, &port);
   std::thread server([listener] {
     const SOCKET s = accept(listener, nullptr, nullptr);
     char start[1000];
@@ -311,7 +297,7 @@ TEST_F(HttpSlots, AServerThatAnswersBeforeTakingTheWholeRequestIsHeard) {
     closesocket(s);
   });
   const std::string body = PatternText(6000000);
-  const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/p";
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/p";
   const int32_t slot = CreateHttpSlot(HttpPost, url.c_str(), "body.bin", nullptr, body.data(),
                                       static_cast<int32_t>(body.size()));
   ASSERT_GE(slot, 0);
@@ -391,9 +377,7 @@ TEST_F(HttpSlots, AFailedConnectionCountsAsGone) {
 // A port on 127.0.0.1 where nothing listens.
 int ClosedPort() {
   const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = quelt_test::Loopback();
+  sockaddr_in address = quelt_test::LoopbackAddress(0);
   int size = sizeof address;
   bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
   getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
@@ -491,25 +475,13 @@ TEST_F(HttpSlots, DeletingATransferIntoMemoryThatRunsTakesItsBlock) {
 
 TEST_F(HttpSlots, AConnectThatCannotCompleteNeitherBlocksNorRunsForever) {
   // A listener that never accepts, its queue filled by peers that wait.
-  const SOCKET listener = quelt_test::BlockingSocket();
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = quelt_test::Loopback();
-  int size = sizeof address;
-  bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  listen(listener, 0);
-  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+  int port = 0;
+  const SOCKET listener = quelt_test::ListenOnLoopback(0, &port);
   std::vector<SOCKET> fillers;
-  for (int i = 0; i < 8; ++i) {
-    const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
-    u_long non_blocking = 1;
-    ioctlsocket(s, FIONBIO, &non_blocking);
-    connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    fillers.push_back(s);
-  }
+  for (int i = 0; i < 8; ++i) fillers.push_back(quelt_test::StartConnecting(port));
   Sleep(100);
   NetWorkModule.connectTimeLimitMs = 500;
-  const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/q";
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/q";
   const DWORD start = GetTickCount();
   const int32_t slot = CreateHttpSlot(HttpGet, url.c_str(), nullptr, &slot_block_, nullptr, 0);
   EXPECT_LT(GetTickCount() - start, 3000u);  // a blocking connect waits a minute or more

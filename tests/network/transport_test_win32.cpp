@@ -468,17 +468,7 @@ TEST_F(NetWorkTransport, ManySimultaneousConnectsAreQueuedForAccept) {
   // Nothing accepts while the peers connect: the listening queue holds them all.
   constexpr int Peers = 64;
   std::vector<SOCKET> peers;
-  for (int i = 0; i < Peers; ++i) {
-    const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
-    u_long non_blocking = 1;
-    ioctlsocket(s, FIONBIO, &non_blocking);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = quelt_test::Loopback();
-    address.sin_port = htons(static_cast<uint16_t>(port_));
-    connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    peers.push_back(s);
-  }
+  for (int i = 0; i < Peers; ++i) peers.push_back(quelt_test::StartConnecting(port_));
   // Each connect is complete on the peer's side at once; the engine then takes them all
   // from the queue, none waiting for the peer's acknowledgement to be sent again.
   Sleep(200);
