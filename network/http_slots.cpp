@@ -416,16 +416,21 @@ int ResetHttpSlot(int32_t slot, int32_t result, int32_t detail) {
   }
   TrackedFree(http->postBody);
   http->postBody = nullptr;
-  if (http->result == -1) http->result = result;
-  if (http->detail == -1) http->detail = detail;
   // The user's file is replaced only by a finished transfer; a failed or abandoned one
-  // leaves it as it was.
+  // leaves it as it was. A body that cannot be put in its place is not stored: the transfer
+  // has failed after all.
   if (http->outputFile != nullptr) {
-    const int32_t keep = http->result == 0 && http->step == 4 ? 1 : 0;
-    if (!CloseHttpBodyFile(http->outputFile, http->partPath, http->outputPath, keep))
+    const int32_t outcome = http->result == -1 ? result : http->result;
+    const int32_t keep = outcome == 0 && http->step == 4 ? 1 : 0;
+    if (!CloseHttpBodyFile(http->outputFile, http->partPath, http->outputPath, keep)) {
       WriteLogFormat("受信したファイルを %s に置けませんでした", http->outputPath);
+      result = 2;
+      detail = 2;
+    }
     http->outputFile = nullptr;
   }
+  if (http->result == -1) http->result = result;
+  if (http->detail == -1) http->detail = detail;
   // A block is the caller's only when the transfer finished: one deleted while it ran holds
   // part of a body at most.
   if (http->bodyPointerLocation != nullptr && (http->result != 0 || http->step != 4)) {

@@ -455,6 +455,19 @@ TEST_F(HttpSlots, ABodyThatCannotBeStoredFailsTheTransfer) {
   EXPECT_FALSE(std::ifstream(http->partPath).good());
 }
 
+TEST_F(HttpSlots, ABodyThatCannotTakeTheFilesPlaceFailsTheTransfer) {
+  // The destination is a directory: the received file cannot be moved there.
+  ASSERT_TRUE(CreateDirectoryA("body.dir", nullptr));
+  OneShotServer server("HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nnew");
+  const int32_t slot = CreateHttpSlot(HttpGet, server.Url("/f").c_str(), "body.dir", nullptr, nullptr, 0);
+  ASSERT_GE(slot, 0);
+  HttpSlot* http = Run(slot);
+  EXPECT_EQ(http->result, 2);
+  EXPECT_EQ(http->detail, 2);
+  EXPECT_FALSE(std::ifstream(http->partPath).good());
+  EXPECT_TRUE(RemoveDirectoryA("body.dir"));
+}
+
 TEST_F(HttpSlots, DeletingATransferIntoMemoryThatRunsTakesItsBlock) {
   const int32_t live = TrackedAllocator.blockCount;
   OneShotServer server("HTTP/1.0 200 OK\r\nContent-Length: 200000\r\n\r\n" + PatternText(100000), 0, 1000);
