@@ -39,6 +39,13 @@ bool ConnectionAlive(EngineHandle handle) {
   return GetNetWorkAcceptState(handle) > 0 || GetNetWorkDataLength(handle) > 0;
 }
 
+// Whether a connection that is gone was closed by the server rather than reset or aborted,
+// which may cut a body short.
+bool ClosedInOrder(EngineHandle handle) {
+  const NetWorkRecord* record = NetWorkTable.Find(handle);
+  return record != nullptr && record->closeError == 0;
+}
+
 enum class LineRead { None, Line, Overlong };
 
 // Where the start of a line waits that came without its end. Taking those bytes out of the
@@ -97,6 +104,20 @@ bool IsContentLengthLine(const char* line) {
   return BytesDiffer(line, "Content-Length:", 15) == 0;
 }
 
+// A Transfer-Encoding header other than "identity" (in any letter case): the bytes that
+// follow are the body in a coding, such as chunks with their sizes, not the body itself.
+bool IsCodedBodyLine(const char* line) {
+  char upper[LinePeekSize + 1];
+  CopyString(upper, line);
+  UpperCaseSjis(upper);
+  if (std::strncmp(upper, "TRANSFER-ENCODING:", 18) != 0) return false;
+  const char* value = upper + 18;
+  while (*value == ' ' || *value == '\t') ++value;
+  if (std::strncmp(value, "IDENTITY", 8) != 0) return true;
+  for (value += 8; *value == ' ' || *value == '\t' || *value == '\r';) ++value;
+  return *value != '\0';
+}
+
 // Takes the Content-Length header's value; a value the slot cannot hold ends the transfer
 // as failed. False when the slot has ended.
 bool TakeContentLength(int32_t slot, HttpSlot* http, const char* line) {
@@ -139,8 +160,8 @@ bool SendRest(EngineHandle handle, const char* data, int32_t length, int32_t* se
   return true;
 }
 
-// Step 0: true once the request (and a POST body) is out.
-bool SendRequest(HttpSlot* http) {
+// True once the request (and a POST body) is out.
+bool SendWholeRequest(HttpSlot* http) {
   if (http->requestLength == 0) FormatRequest(http);
   if (!SendRest(http->netWorkHandle, http->request, http->requestLength, &http->requestSent))
     return false;
@@ -149,6 +170,14 @@ bool SendRequest(HttpSlot* http) {
                 &http->postBodySent))
     return false;
   return true;
+}
+
+// Step 0: true once the request is out, or once the server has closed the connection
+// before taking all of it: what it sent back first (a refusal such as 413) is its answer,
+// and the sends that can no longer go must not hold the slot for good.
+bool SendRequest(HttpSlot* http) {
+  if (SendWholeRequest(http)) return true;
+  return GetNetWorkAcceptState(http->netWorkHandle) == 0;
 }
 
 // Step 1: true when the status is 200; the slot has ended when it is another status or
@@ -175,6 +204,11 @@ bool ReadHeader(int32_t slot, HttpSlot* http) {
   char line[LinePeekSize + 1];
   if (!ReadHeaderLine(http, line)) return false;
   if (FindByteSjis(line, ':') == nullptr) return true;
+  if (IsCodedBodyLine(line)) {
+    WriteLogFormat("受信できない転送形式です (%s)", line);
+    ResetHttpSlot(slot, 2, 0);
+    return false;
+  }
   if (!IsContentLengthLine(line) || !TakeContentLength(slot, http, line)) return false;
   if (http->bodyDestination == 1 && http->bodyPointerLocation != nullptr) {
     TrackedFree(*http->bodyPointerLocation);  // a repeated header replaces the block
@@ -184,8 +218,10 @@ bool ReadHeader(int32_t slot, HttpSlot* http) {
   return false;
 }
 
-// Step 3: true when the body is complete.
-bool ReadBody(HttpSlot* http, uint8_t* buffer, bool loops) {
+// Step 3: true when the body is complete. A body file that cannot take the bytes ends the
+// transfer as failed, as does a connection reset before the length given was reached or,
+// without a length, at all: the file would not hold the whole body.
+bool ReadBody(int32_t slot, HttpSlot* http, uint8_t* buffer, bool loops) {
   const EngineHandle handle = http->netWorkHandle;
   const bool known = http->contentLength != -1;
   for (int32_t moved = 0; moved < BodyStepBytes;) {
@@ -197,7 +233,11 @@ bool ReadBody(HttpSlot* http, uint8_t* buffer, bool loops) {
     if (http->bodyDestination == 0) {
       got = NetWorkRecv(handle, buffer, wanted);
       if (got < 0) return false;
-      WriteHttpBodyFile(http->outputFile, buffer, got);
+      if (!WriteHttpBodyFile(http->outputFile, buffer, got)) {
+        WriteLogFormat("受信したデータをファイルに書き込めませんでした (%s)", http->outputPath);
+        ResetHttpSlot(slot, 2, 2);
+        return false;
+      }
     } else {
       // Without a length there is no block to read into. The bytes are dropped all the
       // same: WinSock reports the close only once nothing is left unread, and the slot
@@ -214,8 +254,13 @@ bool ReadBody(HttpSlot* http, uint8_t* buffer, bool loops) {
     }
     http->bytesReceived += got;
     moved += got;
-    const bool complete = known ? http->bytesReceived >= http->contentLength : !ConnectionAlive(handle);
-    if (complete) return true;
+    if (known && http->bytesReceived >= http->contentLength) return true;
+    if (!known && !ConnectionAlive(handle)) {
+      if (ClosedInOrder(handle)) return true;
+      WriteLog("受信中に接続が切断されました\n");
+      ResetHttpSlot(slot, 2, 3);
+      return false;
+    }
     if (got == 0 || (!loops && !known)) return false;
   }
   return false;
@@ -237,7 +282,7 @@ int StepTransfer(int32_t slot, bool post) {
     http->step = 3;
   }
   if (http->step == 3) {
-    if (!ReadBody(http, post ? PostBodyBuffer : GetBodyBuffer, !post)) return 0;
+    if (!ReadBody(slot, http, post ? PostBodyBuffer : GetBodyBuffer, !post)) return 0;
     http->step = 4;
   }
   if (http->step == 4) ResetHttpSlot(slot, 0, -1);
@@ -371,17 +416,24 @@ int ResetHttpSlot(int32_t slot, int32_t result, int32_t detail) {
   }
   TrackedFree(http->postBody);
   http->postBody = nullptr;
-  if (http->result == -1) http->result = result;
-  if (http->detail == -1) http->detail = detail;
   // The user's file is replaced only by a finished transfer; a failed or abandoned one
-  // leaves it as it was.
+  // leaves it as it was. A body that cannot be put in its place is not stored: the transfer
+  // has failed after all.
   if (http->outputFile != nullptr) {
-    const int32_t keep = http->result == 0 && http->step == 4 ? 1 : 0;
-    if (!CloseHttpBodyFile(http->outputFile, http->partPath, http->outputPath, keep))
+    const int32_t outcome = http->result == -1 ? result : http->result;
+    const int32_t keep = outcome == 0 && http->step == 4 ? 1 : 0;
+    if (!CloseHttpBodyFile(http->outputFile, http->partPath, http->outputPath, keep)) {
       WriteLogFormat("受信したファイルを %s に置けませんでした", http->outputPath);
+      result = 2;
+      detail = 2;
+    }
     http->outputFile = nullptr;
   }
-  if (http->bodyPointerLocation != nullptr && http->result != 0) {
+  if (http->result == -1) http->result = result;
+  if (http->detail == -1) http->detail = detail;
+  // A block is the caller's only when the transfer finished: one deleted while it ran holds
+  // part of a body at most.
+  if (http->bodyPointerLocation != nullptr && (http->result != 0 || http->step != 4)) {
     TrackedFree(*http->bodyPointerLocation);
     *http->bodyPointerLocation = nullptr;
   }

@@ -13,7 +13,9 @@ struct HttpSlot {
   int32_t step;  // 0 send request, 1 status line, 2 headers, 3 body, 4 finish
   int32_t reserved1;
   int32_t result;  // -1 running, 0 finished, 2 failed
-  int32_t detail;
+  int32_t detail;  // of a failure: 0 status, 1 status 404, 2 the body could not be stored
+                   // (no memory block; the file took not every byte or could not be put in
+                   // its place), 3 connection gone
   EngineHandle netWorkHandle;
   int32_t bodyDestination;  // 0 file, 1 memory block
   void* outputFile;

@@ -29,7 +29,7 @@ int PollHostLookup(int32_t, uint32_t*) { return -1; }
 void EndHostLookup(int32_t) {}
 int HandleHostLookupEvent(uintptr_t, uint32_t) { return 0; }
 void* CreateHttpBodyFile(const char*, char*, int32_t) { return nullptr; }
-void WriteHttpBodyFile(void*, const void*, int32_t) {}
+bool WriteHttpBodyFile(void*, const void*, int32_t length) { return length <= 0; }
 bool CloseHttpBodyFile(void*, const char*, const char*, int32_t) { return true; }
 
 }  // namespace quelt

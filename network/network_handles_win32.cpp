@@ -81,14 +81,33 @@ int SocketRead(uintptr_t socket, void* buffer, int32_t length, int32_t peek) {
   return recv(static_cast<SOCKET>(socket), static_cast<char*>(buffer), length, peek != 0 ? MSG_PEEK : 0);
 }
 
+// recv on a raw handle. A connection that has been reset or aborted answers with an error
+// once, before it reads as closed: that is remembered, as a close event need not say so.
+int RawRead(NetWorkRecord* record, void* buffer, int32_t length, int flags) {
+  const int got = recv(SocketOf(record), static_cast<char*>(buffer), length, flags);
+  if (got == SOCKET_ERROR) {
+    const int error = WSAGetLastError();
+    if (error == WSAECONNRESET || error == WSAECONNABORTED || error == WSAENETRESET ||
+        error == WSAETIMEDOUT || error == WSAENETDOWN)
+      record->closeError = error;
+  }
+  return got;
+}
+
+// send for a framed handle; an error other than a full socket means the peer takes no more.
+int SendBytes(NetWorkRecord* record, const uint8_t* data, int32_t length) {
+  const int sent = send(SocketOf(record), reinterpret_cast<const char*>(data), length, 0);
+  if (sent == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK) record->sendFailed = 1;
+  return sent;
+}
+
 // Sends the missing bytes of the length word: the count sent, or -1 on an error.
 int SendHeaderRest(NetWorkRecord* record) {
   const uint32_t length = static_cast<uint32_t>(record->sendRemaining);
   const uint8_t word[4] = {static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
                            static_cast<uint8_t>(length >> 16), static_cast<uint8_t>(length >> 24)};
   const int32_t offset = 4 - record->headerRemaining;
-  const int sent = send(SocketOf(record), reinterpret_cast<const char*>(word + offset),
-                        record->headerRemaining, 0);
+  const int sent = SendBytes(record, word + offset, record->headerRemaining);
   if (sent > 0) record->headerRemaining -= sent;
   return sent;
 }
@@ -97,22 +116,21 @@ int32_t SendBlockBytes(NetWorkRecord* record) {
   RingBuffer& ring = record->sendRing;
   WrapRingPositions(&ring);
   const int32_t remaining = record->sendRemaining;
-  const SOCKET socket = SocketOf(record);
   int32_t total = 0;
   if (static_cast<int64_t>(ring.readPosition) + remaining <= ring.capacity) {
-    const int sent = send(socket, reinterpret_cast<const char*>(ring.buffer + ring.readPosition), remaining, 0);
+    const int sent = SendBytes(record, ring.buffer + ring.readPosition, remaining);
     if (sent <= 0) return 0;
     ring.readPosition += sent;
     total = sent;
   } else {
     const int32_t room = ring.capacity - ring.readPosition;
-    const int first = send(socket, reinterpret_cast<const char*>(ring.buffer + ring.readPosition), room, 0);
+    const int first = SendBytes(record, ring.buffer + ring.readPosition, room);
     if (first <= 0) return 0;
     if (first < room) {
       ring.readPosition += first;
       total = first;
     } else {
-      const int second = send(socket, reinterpret_cast<const char*>(ring.buffer), remaining - first, 0);
+      const int second = SendBytes(record, ring.buffer, remaining - first);
       if (second <= 0) {
         ring.readPosition = 0;
         total = first;
@@ -226,8 +244,11 @@ int AcceptNetWork() {
   if (listener == nullptr) return -1;
   int32_t slot = 0;
   while (slot < NetWorkConnectionSlots && NetWorkTable.records[slot] != nullptr) ++slot;
-  if (slot == NetWorkConnectionSlots)
+  if (slot == NetWorkConnectionSlots) {
+    NetWorkModule.acceptWaiting = 1;
     return WriteLog("空きソケットデータがなかったので accept を拒否しました \n");
+  }
+  NetWorkModule.acceptWaiting = 0;
   const int32_t check_id = NetWorkTable.nextCheckId;
   const HandleAlloc<NetWorkRecord> made =
       NetWorkTable.AllocateAt(MakeEngineHandle(slot, check_id, HandleKind::NetWork), "", 0);
@@ -289,7 +310,7 @@ int NetWorkRecv(EngineHandle handle, void* buffer, int32_t length) {
   NetWorkRecord* record = AdmitHandle(handle, RecvText);
   if (record == nullptr || length < 0) return -1;
   if (RecvSocket(handle) == -1) return -1;
-  if (record->framed == 0) return recv(SocketOf(record), static_cast<char*>(buffer), length, 0);
+  if (record->framed == 0) return RawRead(record, buffer, length, 0);
   if (ReadRingBytes(&record->receiveRing, length, buffer, 0) != 0) return -1;
   // Bytes of a block still arriving may be read early; its completion adds them back.
   record->completeBytes -= length;
@@ -303,7 +324,7 @@ int NetWorkRecvToPeek(EngineHandle handle, void* buffer, int32_t length) {
   NetWorkRecord* record = AdmitHandle(handle, PeekText);
   if (record == nullptr) return -1;
   if (RecvSocket(handle) == -1) return -1;
-  if (record->framed == 0) return recv(SocketOf(record), static_cast<char*>(buffer), length, MSG_PEEK);
+  if (record->framed == 0) return RawRead(record, buffer, length, MSG_PEEK);
   return ReadRingBytes(&record->receiveRing, length, buffer, 1) != 0 ? -1 : 0;
 }
 
@@ -341,13 +362,15 @@ int CloseNetWork(EngineHandle handle) {
   auto within = [](int32_t since) {
     return ((ReadMillisecondClock() - since) & 0x7FFFFFFF) < CloseDrainMs;
   };
+  // Nothing more comes once the peer has closed and the socket has been read to its end,
+  // and nothing more goes once the peer refuses: the waits end there, not at their limit.
   while (record->receiveRemaining != 0 && record->errorFlag == 0 && within(start) &&
-         ProcessNetWorkMessages(0) == 0) {
+         !(record->connected == 0 && record->receiveIdle != 0) && ProcessNetWorkMessages(0) == 0) {
     RecvSocket(handle);
   }
   const int32_t send_start = ReadMillisecondClock();
   while (record->sendRing.dataLength > 0 && record->errorFlag == 0 && within(send_start) &&
-         ProcessNetWorkMessages(0) == 0) {
+         record->sendFailed == 0 && ProcessNetWorkMessages(0) == 0) {
     SendSocket(handle);
   }
   if (record->socket != 0) {
@@ -373,6 +396,9 @@ int ProcessNetWorkMessages(int32_t close_dead) {
       if (record->inUse != 0 && dead) CloseNetWork(record->ownHandle);
       record = next;
     }
+    const int32_t listening = NetWorkTable.records[NetWorkListenSlot] != nullptr ? 1 : 0;
+    if (NetWorkModule.acceptWaiting != 0 && NetWorkTable.count - listening < NetWorkConnectionSlots)
+      AcceptNetWork();
   }
   if (!QueueFoundEmptyJustNow()) PumpNetWorkWindow();
   if (close_dead == 1) {
@@ -420,6 +446,7 @@ int HandleNetWorkSocketEvent(uint32_t socket, uint32_t event_word) {
       record->receiveIdle = 0;
       record->connected = 0;
       record->disconnectSeen = 0;
+      if (error != 0) record->closeError = static_cast<int32_t>(error);
       return 1;
     default:
       return 1;
@@ -429,7 +456,11 @@ int HandleNetWorkSocketEvent(uint32_t socket, uint32_t event_word) {
 int TerminateNetWork() {
   if (NetWorkModule.started == 0) return 0;
   WriteLog("ネットワーク関連の終了処理を行います \n");
-  for (int32_t slot = 0; slot <= NetWorkListenSlot; ++slot) {
+  // The listening record goes first: a connection accepted while the others close (their
+  // closes pump the window) could take a slot the walk has already passed.
+  const EngineHandle listener = NetWorkTable.HandleOfSlot(NetWorkListenSlot);
+  if (listener != NoHandle) CloseNetWork(listener);
+  for (int32_t slot = 0; slot < NetWorkConnectionSlots; ++slot) {
     const EngineHandle handle = NetWorkTable.HandleOfSlot(slot);
     if (handle != NoHandle) CloseNetWork(handle);
   }

@@ -20,10 +20,12 @@ constexpr const char* WindowClass = "QueltNetWorkWindow";
 constexpr int MaxListenBacklog = 0x7fffffff;
 
 // A host look-up in progress on the network window: WinSock writes the answer into the
-// buffer and posts NetWorkLookupMessage with the task handle.
+// buffer and posts NetWorkLookupMessage with the task handle. An abandoned look-up keeps
+// its entry until that message: its answer may still be written (cancelling does not stop
+// it everywhere), and must not land in a newer look-up's buffer.
 struct HostLookup {
   HANDLE task;      // null when the entry is free
-  int32_t state;    // 0 running, 1 answered, -1 failed
+  int32_t state;    // 0 running, 1 answered, -1 failed, 2 abandoned while running
   char answer[MAXGETHOSTSTRUCT];
 };
 HostLookup HostLookups[HostLookupCapacity];
@@ -183,6 +185,10 @@ int32_t StartHostLookup(const char* name) {
 int HandleHostLookupEvent(uintptr_t task, uint32_t event_word) {
   for (HostLookup& lookup : HostLookups) {
     if (lookup.task == nullptr || reinterpret_cast<uintptr_t>(lookup.task) != task) continue;
+    if (lookup.state == 2) {
+      lookup.task = nullptr;
+      return 1;
+    }
     const auto* entry = reinterpret_cast<const hostent*>(lookup.answer);
     const bool found = (event_word >> 16) == 0 && entry->h_addrtype == AF_INET &&
                        entry->h_length == 4 && entry->h_addr_list != nullptr &&
@@ -194,7 +200,9 @@ int HandleHostLookupEvent(uintptr_t task, uint32_t event_word) {
 }
 
 int PollHostLookup(int32_t index, uint32_t* address) {
-  if (index < 0 || index >= HostLookupCapacity || HostLookups[index].task == nullptr) return -1;
+  if (index < 0 || index >= HostLookupCapacity || HostLookups[index].task == nullptr ||
+      HostLookups[index].state == 2)
+    return -1;
   ProcessNetWorkMessages(0);
   HostLookup& lookup = HostLookups[index];
   if (lookup.state == 0) return 0;
@@ -207,8 +215,12 @@ int PollHostLookup(int32_t index, uint32_t* address) {
 
 void EndHostLookup(int32_t index) {
   if (index < 0 || index >= HostLookupCapacity || HostLookups[index].task == nullptr) return;
-  if (HostLookups[index].state == 0) WSACancelAsyncRequest(HostLookups[index].task);
-  HostLookups[index].task = nullptr;
+  HostLookup& lookup = HostLookups[index];
+  if (lookup.state == 0) {
+    lookup.state = 2;
+  } else if (lookup.state != 2) {
+    lookup.task = nullptr;
+  }
 }
 
 void SetNetWorkRawMode(int32_t raw) { NetWorkModule.rawMode = raw != 0 ? 1 : 0; }
@@ -229,9 +241,12 @@ void* CreateHttpBodyFile(const char* path, char* partPath, int32_t partPathSize)
   return nullptr;
 }
 
-void WriteHttpBodyFile(void* file, const void* data, int32_t length) {
+bool WriteHttpBodyFile(void* file, const void* data, int32_t length) {
+  if (length <= 0) return true;
   DWORD written = 0;
-  if (file != nullptr && length > 0) WriteFile(static_cast<HANDLE>(file), data, static_cast<DWORD>(length), &written, nullptr);
+  return file != nullptr &&
+         WriteFile(static_cast<HANDLE>(file), data, static_cast<DWORD>(length), &written, nullptr) != 0 &&
+         written == static_cast<DWORD>(length);
 }
 
 bool CloseHttpBodyFile(void* file, const char* partPath, const char* path, int32_t keep) {

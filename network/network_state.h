@@ -52,6 +52,11 @@ struct NetWorkRecord {
   // The bytes of a length word that has come in pieces.
   uint8_t receiveWord[4];
   int32_t receiveWordLength;
+  // Not 0 when the connection was reset or aborted rather than closed in order (the close
+  // event's error code, or a raw read's), so the stream may have been cut short.
+  int32_t closeError;
+  // 1 once a send has failed other than for a full socket: the peer takes nothing more.
+  int32_t sendFailed;
 };
 
 inline constexpr int32_t NetWorkConnectionSlots = 4096;
@@ -77,6 +82,9 @@ struct NetWorkModuleState {
   int64_t queueFoundEmptyAt;   // when a pump last emptied the window's queue (microsecond
                                // clock); 0 = not yet
   int32_t queueLookGap;        // microseconds before an emptied queue is looked at again
+  // 1 after a pending connection was refused for want of a slot. WinSock signals the next
+  // pending connection only after an accept call, so the pump accepts it once a slot frees.
+  int32_t acceptWaiting;
 };
 
 extern NetWorkTableType NetWorkTable;
@@ -132,9 +140,10 @@ void SetNetWorkManualClose(int32_t manual);
 
 // The HTTP body file (a Windows file handle): created as a new file beside `path`, whose
 // name is stored in `partPath`; closing it either moves it over `path` (keep 1) or
-// deletes it. Closing gives false when the move failed.
+// deletes it. Writing gives false when not every byte was written (a full disk); closing
+// gives false when the move failed.
 void* CreateHttpBodyFile(const char* path, char* partPath, int32_t partPathSize);
-void WriteHttpBodyFile(void* file, const void* data, int32_t length);
+bool WriteHttpBodyFile(void* file, const void* data, int32_t length);
 bool CloseHttpBodyFile(void* file, const char* partPath, const char* path, int32_t keep);
 
 }  // namespace quelt

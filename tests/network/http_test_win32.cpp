@@ -71,15 +71,7 @@ class OneShotServer {
   explicit OneShotServer(std::string reply, DWORD stall_ms = 0, DWORD close_delay_ms = 0,
                          bool at_once = false)
       : reply_(std::move(reply)), stall_ms_(stall_ms), close_delay_ms_(close_delay_ms), at_once_(at_once) {
-    listener_ = quelt_test::BlockingSocket();
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = quelt_test::Loopback();
-    int size = sizeof address;
-    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(listener_, 1);
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
-    port_ = ntohs(address.sin_port);
+    listener_ = quelt_test::ListenOnLoopback(1, &port_);
     thread_ = std::thread([this] { Serve(); });
   }
   ~OneShotServer() {
@@ -290,6 +282,33 @@ TEST_F(HttpSlots, StatusOtherThan200EndsTheSlot) {
   }
 }
 
+TEST_F(HttpSlots, AServerThatAnswersBeforeTakingTheWholeRequestIsHeard) {
+  // It reads the start of a long POST, refuses it and closes: the sends that are left
+  // cannot go, and the refusal ends the slot.
+  int port = 0;
+  const SOCKET listener = quelt_test::ListenOnLoopback(1, &port);
+  std::thread server([listener] {
+    const SOCKET s = accept(listener, nullptr, nullptr);
+    char start[1000];
+    recv(s, start, sizeof start, 0);
+    const std::string refusal = "HTTP/1.0 413 Request Entity Too Large\r\n\r\n";
+    SendAll(s, refusal.data(), static_cast<int>(refusal.size()));
+    Sleep(100);
+    closesocket(s);
+  });
+  const std::string body = PatternText(6000000);
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/p";
+  const int32_t slot = CreateHttpSlot(HttpPost, url.c_str(), "body.bin", nullptr, body.data(),
+                                      static_cast<int32_t>(body.size()));
+  ASSERT_GE(slot, 0);
+  HttpSlot* http = Run(slot, 3000);
+  server.join();
+  closesocket(listener);
+  EXPECT_LT(http->postBodySent, http->postBodyLength);
+  EXPECT_EQ(http->result, 2);
+  EXPECT_EQ(http->detail, 0);
+}
+
 TEST_F(HttpSlots, OverLongLinesAreSkippedAndAnOverLongStatusFails) {
   const std::string body = "0123456789";
   const std::string reply = "HTTP/1.0 200 OK\r\nX-Long: " + std::string(700, 'a') +
@@ -358,9 +377,7 @@ TEST_F(HttpSlots, AFailedConnectionCountsAsGone) {
 // A port on 127.0.0.1 where nothing listens.
 int ClosedPort() {
   const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = quelt_test::Loopback();
+  sockaddr_in address = quelt_test::LoopbackAddress(0);
   int size = sizeof address;
   bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
   getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
@@ -370,6 +387,28 @@ int ClosedPort() {
 
 void WriteFileText(const char* path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
+}
+
+TEST_F(HttpSlots, AResetConnectionCutsABodyWithoutLengthShort) {
+  WriteFileText("body.bin", "kept");
+  OneShotServer server("HTTP/1.0 200 OK\r\n\r\n" + PatternText(5000), 0, 300);
+  const int32_t slot = CreateHttpSlot(HttpGet, server.Url("/r").c_str(), "body.bin", nullptr, nullptr, 0);
+  ASSERT_GE(slot, 0);
+  HttpSlot* http = HttpSlotTable.slots[slot];
+  for (Deadline limit(5000); http->bytesReceived < 5000 && limit.Open(); Sleep(1)) {
+    ProcessNetWorkMessages(1);
+    StepAllHttpSlots();
+  }
+  ASSERT_EQ(http->bytesReceived, 5000);
+  // The connection is reset, not closed: what was read may be only the start of the body.
+  NetWorkRecord* record = NetWorkTable.Find(http->netWorkHandle);
+  ASSERT_NE(record, nullptr);
+  HandleNetWorkSocketEvent(static_cast<uint32_t>(record->socket), FD_CLOSE | (WSAECONNRESET << 16));
+  (void)server.Request();  // the socket then reads as at its end
+  Run(slot, 2000);
+  EXPECT_EQ(http->result, 2);
+  EXPECT_EQ(http->detail, 3);
+  EXPECT_EQ(FileText("body.bin"), "kept");
 }
 
 TEST_F(HttpSlots, TheUsersFileIsReplacedOnlyByASuccessfulTransfer) {
@@ -397,27 +436,65 @@ TEST_F(HttpSlots, TheUsersFileIsReplacedOnlyByASuccessfulTransfer) {
   EXPECT_FALSE(std::ifstream("body.bin.0.part").good());  // the transfer's own file is gone
 }
 
+TEST_F(HttpSlots, ABodyThatCannotBeStoredFailsTheTransfer) {
+  const std::string before = "kept as it was";
+  WriteFileText("body.bin", before);
+  const std::string body = PatternText(100000);
+  OneShotServer server("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n" + body);
+  const int32_t slot = CreateHttpSlot(HttpGet, server.Url("/w").c_str(), "body.bin", nullptr, nullptr, 0);
+  ASSERT_GE(slot, 0);
+  // The transfer's file refuses writes, as a full disk does.
+  HttpSlot* http = HttpSlotTable.slots[slot];
+  CloseHandle(static_cast<HANDLE>(http->outputFile));
+  http->outputFile = CreateFileA(http->partPath, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(http->outputFile, INVALID_HANDLE_VALUE);
+  Run(slot);
+  EXPECT_EQ(http->result, 2);
+  EXPECT_EQ(http->detail, 2);
+  EXPECT_EQ(FileText("body.bin"), before);
+  EXPECT_FALSE(std::ifstream(http->partPath).good());
+}
+
+TEST_F(HttpSlots, ABodyThatCannotTakeTheFilesPlaceFailsTheTransfer) {
+  // The destination is a directory: the received file cannot be moved there.
+  ASSERT_TRUE(CreateDirectoryA("body.dir", nullptr));
+  OneShotServer server("HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nnew");
+  const int32_t slot = CreateHttpSlot(HttpGet, server.Url("/f").c_str(), "body.dir", nullptr, nullptr, 0);
+  ASSERT_GE(slot, 0);
+  HttpSlot* http = Run(slot);
+  EXPECT_EQ(http->result, 2);
+  EXPECT_EQ(http->detail, 2);
+  EXPECT_FALSE(std::ifstream(http->partPath).good());
+  EXPECT_TRUE(RemoveDirectoryA("body.dir"));
+}
+
+TEST_F(HttpSlots, DeletingATransferIntoMemoryThatRunsTakesItsBlock) {
+  const int32_t live = TrackedAllocator.blockCount;
+  OneShotServer server("HTTP/1.0 200 OK\r\nContent-Length: 200000\r\n\r\n" + PatternText(100000), 0, 1000);
+  void* block = nullptr;
+  const int32_t slot = CreateHttpSlot(HttpGet, server.Url("/d").c_str(), nullptr, &block, nullptr, 0);
+  ASSERT_GE(slot, 0);
+  HttpSlot* http = HttpSlotTable.slots[slot];
+  for (Deadline limit(5000); http->bytesReceived < 100000 && limit.Open(); Sleep(1)) {
+    ProcessNetWorkMessages(1);
+    StepAllHttpSlots();
+  }
+  ASSERT_EQ(http->bytesReceived, 100000);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(DeleteHttpSlot(slot), 0);
+  EXPECT_EQ(block, nullptr);  // half a body is no body
+  EXPECT_EQ(TrackedAllocator.blockCount, live);
+}
+
 TEST_F(HttpSlots, AConnectThatCannotCompleteNeitherBlocksNorRunsForever) {
   // A listener that never accepts, its queue filled by peers that wait.
-  const SOCKET listener = quelt_test::BlockingSocket();
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = quelt_test::Loopback();
-  int size = sizeof address;
-  bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  listen(listener, 0);
-  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+  int port = 0;
+  const SOCKET listener = quelt_test::ListenOnLoopback(0, &port);
   std::vector<SOCKET> fillers;
-  for (int i = 0; i < 8; ++i) {
-    const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
-    u_long non_blocking = 1;
-    ioctlsocket(s, FIONBIO, &non_blocking);
-    connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    fillers.push_back(s);
-  }
+  for (int i = 0; i < 8; ++i) fillers.push_back(quelt_test::StartConnecting(port));
   Sleep(100);
   NetWorkModule.connectTimeLimitMs = 500;
-  const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/q";
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/q";
   const DWORD start = GetTickCount();
   const int32_t slot = CreateHttpSlot(HttpGet, url.c_str(), nullptr, &slot_block_, nullptr, 0);
   EXPECT_LT(GetTickCount() - start, 3000u);  // a blocking connect waits a minute or more
@@ -506,6 +583,30 @@ TEST_F(HttpSlots, ContentLengthRulesTheBody) {
   ASSERT_NE(block, nullptr);
   EXPECT_EQ(std::string(static_cast<char*>(block), 5), "hello");
   TrackedFree(block);
+}
+
+TEST_F(HttpSlots, ABodyInATransferCodingIsRefused) {
+  WriteFileText("body.bin", "kept");
+  for (const char* header : {"Transfer-Encoding: chunked", "transfer-encoding:Chunked", "Transfer-Encoding: gzip"}) {
+    for (bool to_file : {true, false}) {
+      OneShotServer server(std::string("HTTP/1.0 200 OK\r\n") + header + "\r\n\r\n5\r\nhello\r\n0\r\n\r\n");
+      void* block = nullptr;
+      const int32_t slot = CreateHttpSlot(HttpGet, server.Url("/c").c_str(), to_file ? "body.bin" : nullptr,
+                                          to_file ? nullptr : &block, nullptr, 0);
+      ASSERT_GE(slot, 0);
+      HttpSlot* http = Run(slot);
+      EXPECT_EQ(http->result, 2) << header;
+      EXPECT_EQ(http->detail, 0) << header;
+      EXPECT_EQ(block, nullptr);
+      EXPECT_EQ(FileText("body.bin"), "kept") << header;
+      EXPECT_EQ(DeleteHttpSlot(slot), 0);
+    }
+  }
+  OneShotServer plain("HTTP/1.0 200 OK\r\nTransfer-Encoding: Identity \r\n\r\nhello");
+  const int32_t slot = CreateHttpSlot(HttpGet, plain.Url("/i").c_str(), "body.bin", nullptr, nullptr, 0);
+  ASSERT_GE(slot, 0);
+  EXPECT_EQ(Run(slot)->result, 0);
+  EXPECT_EQ(FileText("body.bin"), "hello");
 }
 
 TEST_F(HttpSlots, ALongBodyMovesABoundedShareEachStep) {

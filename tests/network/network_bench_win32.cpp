@@ -49,15 +49,9 @@ void Feed(SOCKET peer, bool framed) {
 // Every mode alike: the connection is made first; the clock runs from the sender's start
 // to the last byte received.
 double PlainMegabytesPerSecond() {
-  const SOCKET listener = quelt_test::BlockingSocket();
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = quelt_test::Loopback();
-  int size = sizeof address;
-  bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  listen(listener, 1);
-  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
-  const SOCKET peer = quelt_test::ConnectPeer(ntohs(address.sin_port));
+  int port = 0;
+  const SOCKET listener = quelt_test::ListenOnLoopback(1, &port);
+  const SOCKET peer = quelt_test::ConnectPeer(port);
   const SOCKET s = accept(listener, nullptr, nullptr);
   std::vector<char> buffer(Chunk);
   const double start = Seconds();

@@ -33,16 +33,43 @@ inline SOCKET BlockingSocket(DWORD timeout_ms = 5000) {
   return s;
 }
 
-inline SOCKET ConnectPeer(int32_t port) {
-  const SOCKET s = BlockingSocket();
+inline sockaddr_in LoopbackAddress(int32_t port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = Loopback();
   address.sin_port = htons(static_cast<uint16_t>(port));
+  return address;
+}
+
+// A blocking socket listening on a free port of 127.0.0.1, whose number goes to `port`.
+inline SOCKET ListenOnLoopback(int backlog, int* port) {
+  const SOCKET s = BlockingSocket();
+  sockaddr_in address = LoopbackAddress(0);
+  int size = sizeof address;
+  bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  listen(s, backlog);
+  getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
+  *port = ntohs(address.sin_port);
+  return s;
+}
+
+inline SOCKET ConnectPeer(int32_t port) {
+  const SOCKET s = BlockingSocket();
+  sockaddr_in address = LoopbackAddress(port);
   if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     closesocket(s);
     return INVALID_SOCKET;
   }
+  return s;
+}
+
+// A non-blocking socket whose connect to 127.0.0.1 has been begun.
+inline SOCKET StartConnecting(int32_t port) {
+  const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+  u_long non_blocking = 1;
+  ioctlsocket(s, FIONBIO, &non_blocking);
+  const sockaddr_in address = LoopbackAddress(port);
+  connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address);
   return s;
 }
 

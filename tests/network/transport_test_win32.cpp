@@ -3,9 +3,11 @@
 // and events of one handle arriving inside another handle's transfer.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "core/tracked_alloc.h"
 #include "network/peer_support_win32.h"
 
 namespace quelt {
@@ -338,6 +340,31 @@ TEST_F(NetWorkTransport, SocketEventsFindTheirHandle) {
   EXPECT_EQ(CloseNetWork(out), -1);
 }
 
+TEST_F(NetWorkTransport, AnAbandonedLookUpKeepsItsAnswerBufferUntilItsAnswerComes) {
+  // The abandoned look-up's answer is still written (cancelling need not stop it): a new
+  // look-up meanwhile gets a buffer of its own.
+  const int32_t abandoned = StartHostLookup("localhost");
+  ASSERT_GE(abandoned, 0);
+  EndHostLookup(abandoned);
+  const int32_t next = StartHostLookup("localhost");
+  ASSERT_GE(next, 0);
+  EXPECT_NE(next, abandoned);
+  EXPECT_EQ(PollHostLookup(abandoned, nullptr), -1);
+  uint32_t address = 0;
+  int found = 0;
+  for (Deadline limit(5000); found == 0 && limit.Open(); Sleep(1)) found = PollHostLookup(next, &address);
+  EXPECT_EQ(found, 1);
+  EXPECT_EQ(address, quelt_test::Loopback());
+  // Once its answer has come the entry is free again.
+  int32_t reused = -1;
+  for (Deadline limit(5000); reused != abandoned && limit.Open(); Sleep(1)) {
+    ProcessNetWorkMessages(1);
+    reused = StartHostLookup("localhost");
+    EndHostLookup(reused);
+  }
+  EXPECT_EQ(reused, abandoned);
+}
+
 // Reads framed blocks from a blocking peer until `total` payload bytes have come; the
 // payload in order, or fewer bytes when a length word was out of bounds or the peer failed.
 std::vector<uint8_t> ReadFramedPayload(SOCKET peer, uint32_t total) {
@@ -441,17 +468,7 @@ TEST_F(NetWorkTransport, ManySimultaneousConnectsAreQueuedForAccept) {
   // Nothing accepts while the peers connect: the listening queue holds them all.
   constexpr int Peers = 64;
   std::vector<SOCKET> peers;
-  for (int i = 0; i < Peers; ++i) {
-    const SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
-    u_long non_blocking = 1;
-    ioctlsocket(s, FIONBIO, &non_blocking);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = quelt_test::Loopback();
-    address.sin_port = htons(static_cast<uint16_t>(port_));
-    connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    peers.push_back(s);
-  }
+  for (int i = 0; i < Peers; ++i) peers.push_back(quelt_test::StartConnecting(port_));
   // Each connect is complete on the peer's side at once; the engine then takes them all
   // from the queue, none waiting for the peer's acknowledgement to be sent again.
   Sleep(200);
@@ -461,6 +478,102 @@ TEST_F(NetWorkTransport, ManySimultaneousConnectsAreQueuedForAccept) {
     accepted = NetWorkTable.count - 1;  // less the listening record
   }
   EXPECT_EQ(accepted, Peers);
+  for (SOCKET s : peers) closesocket(s);
+}
+
+TEST_F(NetWorkTransport, AConnectionRefusedByAFullTableIsAcceptedOnceASlotFrees) {
+  // Every connection slot taken by a record that owns no socket.
+  std::vector<EngineHandle> taken;
+  for (int32_t slot = 0; slot < NetWorkConnectionSlots; ++slot) {
+    const HandleAlloc<NetWorkRecord> made =
+        NetWorkTable.AllocateAt(MakeEngineHandle(slot, 7, HandleKind::NetWork), "", 0);
+    ASSERT_NE(made.record, nullptr);
+    made.record->inUse = 1;
+    made.record->connected = 1;
+    taken.push_back(made.handle);
+  }
+  const SOCKET first = ConnectPeer(port_);
+  ASSERT_NE(first, INVALID_SOCKET);
+  for (Deadline limit(300); limit.Open(); Sleep(1)) ProcessNetWorkMessages(1);
+  EXPECT_EQ(NetWorkTable.count, NetWorkConnectionSlots + 1);  // refused, left pending
+  EXPECT_EQ(CloseNetWork(taken[5]), 0);
+  EXPECT_EQ(CloseNetWork(taken[6]), 0);
+  // The refusal does not silence the listener: the waiting peer comes in, then a new one.
+  for (Deadline limit(3000); NetWorkTable.records[5] == nullptr && limit.Open(); Sleep(1))
+    ProcessNetWorkMessages(1);
+  ASSERT_NE(NetWorkTable.records[5], nullptr);
+  const SOCKET second = ConnectPeer(port_);
+  for (Deadline limit(3000); NetWorkTable.records[6] == nullptr && limit.Open(); Sleep(1))
+    ProcessNetWorkMessages(1);
+  ASSERT_NE(NetWorkTable.records[6], nullptr);
+  const uint8_t block[] = {2, 0, 0, 0, 'o', 'k'};
+  SendAll(second, block, sizeof block);
+  const EngineHandle handle = NetWorkTable.HandleOfSlot(6);
+  for (Deadline limit(3000); GetNetWorkDataLength(handle) < 2 && limit.Open();) Sleep(1);
+  char got[2] = {};
+  ASSERT_EQ(NetWorkRecv(handle, got, 2), 0);
+  EXPECT_EQ(std::string(got, 2), "ok");
+  closesocket(first);
+  closesocket(second);
+}
+
+// Closing waits a second at most for a block still arriving and for queued sends; a peer
+// that has gone sends and takes nothing, so the close does not wait for it.
+TEST_F(NetWorkTransport, AHandleWhosePeerHasGoneClosesWithoutWaiting) {
+  SOCKET peer = INVALID_SOCKET;
+  const EngineHandle cut = Accept(&peer);
+  ASSERT_GE(cut, 0);
+  const uint8_t part[] = {100, 0, 0, 0, 1, 2, 3, 4, 5};  // 5 of 100 bytes, then the close
+  SendAll(peer, part, sizeof part);
+  closesocket(peer);
+  for (Deadline limit(3000); GetNetWorkAcceptState(cut) != 0 && limit.Open(); Sleep(1)) {}
+  ASSERT_EQ(NetWorkTable.Find(cut)->receiveRemaining, 95);
+  DWORD start = GetTickCount();
+  EXPECT_EQ(CloseNetWork(cut), 0);
+  EXPECT_LT(GetTickCount() - start, 800u);
+
+  const EngineHandle unread = Accept(&peer);
+  ASSERT_GE(unread, 0);
+  std::vector<uint8_t> big(8 << 20);
+  ASSERT_EQ(NetWorkSend(unread, big.data(), static_cast<int32_t>(big.size())), 0);
+  closesocket(peer);
+  for (Deadline limit(3000); GetNetWorkAcceptState(unread) != 0 && limit.Open(); Sleep(1)) {}
+  ASSERT_GT(NetWorkTable.Find(unread)->sendRing.dataLength, 0);
+  start = GetTickCount();
+  EXPECT_EQ(CloseNetWork(unread), 0);
+  EXPECT_LT(GetTickCount() - start, 800u);
+}
+
+TEST(NetWorkShutdown, AConnectionComingWhileHandlesCloseIsNotLeftOpen) {
+  const int32_t live = TrackedAllocator.blockCount;
+  ASSERT_EQ(StartNetWork(), 0);
+  const int32_t port = ListenNetWork(0);
+  ASSERT_GT(port, 0);
+  // Two connections each in the middle of a block: closing each waits its second for the rest.
+  std::vector<SOCKET> peers;
+  for (int i = 0; i < 2; ++i) {
+    const NetWorkRecord* known = NetWorkModule.listHead.next;
+    peers.push_back(ConnectPeer(port));
+    ASSERT_GE(WaitForAccepted(known), 0);
+    const uint8_t part[] = {100, 0, 0, 0, 1, 2, 3, 4, 5};
+    SendAll(peers.back(), part, sizeof part);
+  }
+  for (Deadline limit(3000); NetWorkTable.records[1]->receiveRemaining != 95 && limit.Open(); Sleep(1))
+    ProcessNetWorkMessages(1);
+  // A peer that connects while the second waits, when the first slot is free again.
+  SOCKET late = INVALID_SOCKET;
+  std::thread connecting([&] {
+    Sleep(1500);
+    late = ConnectPeer(port);
+  });
+  EXPECT_EQ(TerminateNetWork(), 0);
+  connecting.join();
+  EXPECT_EQ(TrackedAllocator.blockCount, live);
+  if (late != INVALID_SOCKET) {  // refused, or closed: not held open
+    char byte = 0;
+    EXPECT_LE(recv(late, &byte, 1, 0), 0);
+    closesocket(late);
+  }
   for (SOCKET s : peers) closesocket(s);
 }
 

@@ -81,9 +81,10 @@ void* CreateHttpBodyFile(const char*, char* partPath, int32_t) {
   FileOpen = true;
   return &BodyFile;
 }
-void WriteHttpBodyFile(void* file, const void* data, int32_t length) {
+bool WriteHttpBodyFile(void* file, const void* data, int32_t length) {
   if (file != &BodyFile || !FileOpen || length < 0) __builtin_trap();
   BodyFile.append(static_cast<const char*>(data), static_cast<size_t>(length));
+  return true;
 }
 bool CloseHttpBodyFile(void* file, const char*, const char*, int32_t keep) {
   if (file == nullptr) return true;
