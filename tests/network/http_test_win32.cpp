@@ -389,16 +389,21 @@ void WriteFileText(const char* path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
+// Runs the network and the slots until the slot has read `bytes` of its body, or 5 s pass.
+void PumpUntilReceived(const HttpSlot* http, int32_t bytes) {
+  for (Deadline limit(5000); http->bytesReceived < bytes && limit.Open(); Sleep(1)) {
+    ProcessNetWorkMessages(1);
+    StepAllHttpSlots();
+  }
+}
+
 TEST_F(HttpSlots, AResetConnectionCutsABodyWithoutLengthShort) {
   WriteFileText("body.bin", "kept");
   OneShotServer server("HTTP/1.0 200 OK\r\n\r\n" + PatternText(5000), 0, 300);
   const int32_t slot = CreateHttpSlot(HttpGet, server.Url("/r").c_str(), "body.bin", nullptr, nullptr, 0);
   ASSERT_GE(slot, 0);
   HttpSlot* http = HttpSlotTable.slots[slot];
-  for (Deadline limit(5000); http->bytesReceived < 5000 && limit.Open(); Sleep(1)) {
-    ProcessNetWorkMessages(1);
-    StepAllHttpSlots();
-  }
+  PumpUntilReceived(http, 5000);
   ASSERT_EQ(http->bytesReceived, 5000);
   // The connection is reset, not closed: what was read may be only the start of the body.
   NetWorkRecord* record = NetWorkTable.Find(http->netWorkHandle);
@@ -475,10 +480,7 @@ TEST_F(HttpSlots, DeletingATransferIntoMemoryThatRunsTakesItsBlock) {
   const int32_t slot = CreateHttpSlot(HttpGet, server.Url("/d").c_str(), nullptr, &block, nullptr, 0);
   ASSERT_GE(slot, 0);
   HttpSlot* http = HttpSlotTable.slots[slot];
-  for (Deadline limit(5000); http->bytesReceived < 100000 && limit.Open(); Sleep(1)) {
-    ProcessNetWorkMessages(1);
-    StepAllHttpSlots();
-  }
+  PumpUntilReceived(http, 100000);
   ASSERT_EQ(http->bytesReceived, 100000);
   ASSERT_NE(block, nullptr);
   EXPECT_EQ(DeleteHttpSlot(slot), 0);
