@@ -9,7 +9,7 @@ if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
 PACKAGES=(
   # cross compilers: i686 for the product, x86_64 for the test build run by wine64
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev
-  cmake ninja-build make pkg-config autoconf automake libtool nasm dpkg-dev
+  git cmake ninja-build make pkg-config autoconf automake libtool nasm dpkg-dev
   # Wine and a headless display, fonts with Japanese glyphs, a private sound server
   wine wine64 xvfb xdotool fonts-ipafont locales pulseaudio pulseaudio-utils alsa-utils
   libgl1-mesa-dri
@@ -30,7 +30,7 @@ PACKAGES=(
 )
 
 # The i386 architecture must be known to dpkg before its packages can be named.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if ! dpkg --print-foreign-architectures | grep -x i386 >/dev/null; then
   echo "setup: enabling the i386 architecture"
   $SUDO dpkg --add-architecture i386
   NEED_UPDATE=1
@@ -50,7 +50,7 @@ apt_update() {
 
 missing=()
 for p in "${PACKAGES[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep "ok installed" >/dev/null; then
     missing+=("$p")
   fi
 done
@@ -72,7 +72,7 @@ if [ "${NEED_UPDATE:-0}" = 1 ]; then apt_update; fi
 
 # Windows' ANSI code page follows the Wine session's locale: Japanese (932) as on the
 # systems this program targets.
-if ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$'; then
+if ! locale -a 2>/dev/null | grep -i '^ja_JP.utf8$' >/dev/null; then
   echo "setup: generating the ja_JP.UTF-8 locale"
   $SUDO sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
   grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
