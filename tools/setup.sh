@@ -11,7 +11,7 @@ PACKAGES=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev
   git cmake ninja-build make pkg-config autoconf automake libtool nasm dpkg-dev
   # Wine and a headless display, fonts with Japanese glyphs, a private sound server
-  wine wine64 xvfb xdotool fonts-ipafont locales pulseaudio pulseaudio-utils alsa-utils
+  wine wine64 xvfb xdotool x11-apps fonts-ipafont locales pulseaudio pulseaudio-utils alsa-utils
   libgl1-mesa-dri
   # 32-bit Wine for the shipped i686 program, with the i386 GL (Direct3D) and GStreamer
   # (DirectShow) pieces that are only recommendations of Wine

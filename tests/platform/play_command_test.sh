@@ -1,6 +1,6 @@
 #!/bin/bash
 # The README's play command as a new user meets it: a fresh clone of the committed tree with
-# no build folder, no DISPLAY, `tools/play` until the game's window is on the headless
+# no build folder, no DISPLAY, `tools/play` until the game's title is on its window on the headless
 # screen, then the window closed by Alt+F4 and the command's end awaited. A second run after
 # a source change must rebuild the program before it opens the window again.
 #   usage: play_command_test.sh SOURCE_TREE WORK_FOLDER
@@ -9,6 +9,25 @@ SOURCE=$1 WORK=$2
 CAPTION='Tarn Vale'
 WINDOW_WAIT=900   # seconds for a run to build and open the window on a loaded machine
 EXIT_WAIT=120     # seconds for the game and the command to end once the window is closed
+
+TITLE_COLOURS=64  # distinct colours in the window that tell the title from a blank window
+
+# The number of distinct colours in an X window dump (xwd's format) on standard input.
+window_colours() {
+  python3 -c '
+import struct, sys
+data = sys.stdin.buffer.read()
+if len(data) < 100:
+    print(0); sys.exit()
+field = struct.unpack(">25I", data[:100])
+header_size, width, height, bits, row_bytes, colours = field[0], field[4], field[5], field[11], field[12], field[19]
+start, step = header_size + colours * 12, max(bits // 8, 1)
+seen = set()
+for y in range(0, height, 2):
+    row = data[start + y * row_bytes:start + y * row_bytes + width * step]
+    seen.update(row[x:x + step] for x in range(0, len(row) - step + 1, step))
+print(len(seen))'
+}
 
 fail() {
   echo "FAIL: $*"
@@ -56,6 +75,15 @@ play_once() {  # log
     sleep 0.5
   done
   [ -n "$wid" ] || { kill "$pid" 2>/dev/null; fail "no window '$CAPTION' within ${WINDOW_WAIT}s"; }
+  # The window opens blank while the engine starts; the title screen has thousands of colours.
+  # A window closed before the start-up has ended makes the start fail, as it should.
+  local shown=0
+  for _ in $(seq $((WINDOW_WAIT * 2))); do
+    [ "$(DISPLAY=$display xwd -silent -id "$wid" 2>/dev/null | window_colours)" -ge "$TITLE_COLOURS" ] && { shown=1; break; }
+    kill -0 "$pid" 2>/dev/null || { wait "$pid"; fail "tools/play ended (status $?) before the title was on the screen"; }
+    sleep 0.5
+  done
+  [ "$shown" = 1 ] || { kill "$pid" 2>/dev/null; fail "the window never showed the title within ${WINDOW_WAIT}s"; }
   local ms=$(( ($(date +%s%N) - started) / 1000000 ))
   SECONDS_TO_WINDOW=$((ms / 1000)).$(printf %03d $((ms % 1000)))
 
