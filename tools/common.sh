@@ -53,6 +53,6 @@ choose_windows() {
   else
     WINDOWS=${name/32/64}
     POINTER_SIZE=8
-    echo "32-bit Windows programs cannot run on this machine: $(echo "$probe" | grep -v '^$' | head -1 | cut -c1-200); $doing the 64-bit build ($WINDOWS) instead"
+    echo "32-bit Windows programs cannot run on this machine: $(echo "$probe" | awk 'NF && !shown++' | cut -c1-200); $doing the 64-bit build ($WINDOWS) instead"
   fi
 }

@@ -100,13 +100,13 @@ play_once() {  # log
 }
 
 play_once "$WORK/play1.log"
-echo "first run: the game's window after $SECONDS_TO_WINDOW s (set-up, configure, build and start)"
+echo "first run: the title in the game's window after $SECONDS_TO_WINDOW s (set-up, configure, build and start)"
 
 # A source change is compiled by the next run, before the window opens.
 echo "// changed after the first run" >>"$CLONE/game/game_main_win32.cpp"
 play_once "$WORK/play2.log"
 grep -q 'game_main_win32.cpp' "$WORK/play2.log" || fail "the second run did not compile the changed source"
-echo "second run: rebuilt the changed source; the window after $SECONDS_TO_WINDOW s"
+echo "second run: rebuilt the changed source; the title after $SECONDS_TO_WINDOW s"
 
 stop_session
 rm -rf "$WORK"
