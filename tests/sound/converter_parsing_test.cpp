@@ -2,6 +2,7 @@
 // headers, ID3 sizes and the frame walk, over memory streams.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -215,6 +216,18 @@ TEST(MpegFrames, Id3SizeAndFrameWalk) {
 
   MemoryData nothing(std::vector<uint8_t>(500, 0x00));
   EXPECT_EQ(ScanMpegAudio(nothing.stream, &scan), -1);
+
+  // The walk goes on past a damaged frame: over a run of 0xFF (a bad header) and over a
+  // header that no frame follows, to the next frame and the frames after it.
+  file.resize(267 + 6 * 417);
+  for (int i = 3; i < 6; ++i) std::memcpy(&file[267 + i * 417], &file[267], 417);
+  std::fill(&file[267 + 417], &file[267 + 2 * 417], 0);
+  std::fill(&file[267 + 417 + 100], &file[267 + 417 + 110], 0xFF);
+  std::memcpy(&file[267 + 417 + 200], &file[267], 4);
+  MemoryData damaged(file);
+  ASSERT_EQ(ScanMpegAudio(damaged.stream, &scan), 0);
+  EXPECT_EQ(scan.dataEnd, 267 + 6 * 417);
+  EXPECT_EQ(scan.totalFrames, 5 * 1152);
 }
 
 TEST(CompressedFormats, AdpcmBlockLayoutsAreCheckedBeforeAcm) {

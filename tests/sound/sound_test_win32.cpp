@@ -261,6 +261,29 @@ double BestCorrelation(const SoundRecord& a, const SoundRecord& b) {
   return best;
 }
 
+// Sample frames of a file loaded whole, -1 when it does not load.
+int32_t LoadedFrames(const char* name) {
+  const int32_t sound = LoadSoundFile(TestFile(name).c_str(), 1, -1);
+  if (sound == -1) return -1;
+  const SoundRecord* record = Sounds.Find(sound);
+  const int32_t frames = record->pcmSize / record->format.blockAlign;
+  DeleteSoundHandle(sound, 0);
+  return frames;
+}
+
+// An MP3 damaged in two stretches that hold runs of 0xFF plays on past both: it loses what
+// lame's decode of it loses, give or take a frame a stretch.
+TEST_F(SoundTest, DamagedMp3LosesWhatTheReferenceDecoderLoses) {
+  constexpr int32_t FrameSamples = 1152;
+  const int32_t intact = LoadedFrames("stream10.mp3");
+  const int32_t damaged = LoadedFrames("damaged.mp3");
+  const int32_t reference_intact = LoadedFrames("stream10_ref.wav");
+  const int32_t reference_damaged = LoadedFrames("damaged_ref.wav");
+  ASSERT_GT(intact, 0);
+  ASSERT_GT(reference_damaged, 0);
+  EXPECT_NEAR(intact - damaged, reference_intact - reference_damaged, 2 * FrameSamples);
+}
+
 TEST_F(SoundTest, DecodesMatchTheReferenceDecoders) {
   struct Case {
     const char* file;
