@@ -251,6 +251,10 @@ TEST(CompressedFormats, AdpcmBlockLayoutsAreCheckedBeforeAcm) {
   EXPECT_FALSE(CompressedFormatIsSound(edit(ima, 18, 0).data(), 20));    // no samples a block
   EXPECT_FALSE(CompressedFormatIsSound(edit(ima, 18, 506).data(), 20));  // more than a block holds
   EXPECT_FALSE(CompressedFormatIsSound(edit(ima, 12, 8).data(), 20));    // block of headers only
+  // A block cut short: the header's sample and 8 for each whole 8 bytes after it.
+  EXPECT_EQ(AdpcmFramesInPart(ima.data(), 508), 497);
+  EXPECT_EQ(AdpcmFramesInPart(ima.data(), 7), 0);
+  EXPECT_EQ(AdpcmFramesInPart(ima.data(), 512), 0);
   // MS ADPCM mono, 256-byte blocks of 500 samples, the 7 standard coefficient pairs.
   std::vector<uint8_t> ms;
   PutLe16(ms, 2);
@@ -264,6 +268,8 @@ TEST(CompressedFormats, AdpcmBlockLayoutsAreCheckedBeforeAcm) {
   PutLe16(ms, 7);
   ms.resize(18 + 32, 0);
   EXPECT_TRUE(CompressedFormatIsSound(ms.data(), 50));
+  EXPECT_EQ(AdpcmFramesInPart(ms.data(), 255), 498);  // two in the header, two a byte
+  EXPECT_EQ(AdpcmFramesInPart(ms.data(), 6), 0);
   EXPECT_FALSE(CompressedFormatIsSound(edit(ms, 20, 8).data(), 50));  // table past the chunk
   EXPECT_FALSE(CompressedFormatIsSound(edit(ms, 20, 0).data(), 50));
   EXPECT_FALSE(CompressedFormatIsSound(edit(ms, 18, 501).data(), 50));

@@ -20,6 +20,8 @@ oggenc -Q -q 4 tone.wav -o tone.ogg
 oggdec -Q tone.ogg -o tone_ogg_ref.wav
 sox tone.wav -e ima-adpcm tone_ima.wav
 sox tone.wav -e ms-adpcm tone_ms.wav
+# Cut inside its last block.
+head -c -5 tone_ima.wav > tone_ima_cut.wav
 # Ten seconds that never repeat, streamed past the six-second ring.
 sox -R -n -r 44100 -c 2 -b 16 stream10.wav synth 10 pinknoise sine 150-6000 vol 0.5
 lame --quiet --cbr -b 192 stream10.wav stream10.mp3

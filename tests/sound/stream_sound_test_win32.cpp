@@ -395,12 +395,13 @@ TEST_F(StreamSoundTest, OggFileTotalIsTheExactDecodedLength) {
 }
 
 // Ten seconds of MP3 (intact and damaged) and of Ogg Vorbis streamed in refills of uneven
-// sizes, past the ring's wrap: what the ring receives is exactly the file decoded whole, then
-// silence. Nothing is lost or doubled where a refill ends inside a decoder's block.
+// sizes, past the ring's wrap, and ADPCM cut inside a block: what the ring receives is
+// exactly the file decoded whole, then silence. Nothing is lost or doubled where a refill
+// ends inside a decoder's block.
 TEST_F(StreamSoundTest, CodedFilesStreamExactlyTheirWholeDecode) {
   const char* folder = std::getenv("QUELT_BINARY_DIR");
   ASSERT_NE(folder, nullptr);
-  for (const char* name : {"stream10.mp3", "stream10.ogg", "damaged.mp3"}) {
+  for (const char* name : {"stream10.mp3", "stream10.ogg", "damaged.mp3", "tone_ima_cut.wav"}) {
     const std::string path = std::string(folder) + "/testwork/sound_files/" + name;
     const int32_t whole = LoadSoundFile(path.c_str(), 1, -1);
     ASSERT_NE(whole, -1) << name;
