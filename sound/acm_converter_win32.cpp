@@ -7,6 +7,7 @@
 #include <msacm.h>
 
 #include <cstring>
+#include <limits>
 
 #include "core/tracked_alloc.h"
 #include "sound/mpeg_frames.h"
@@ -127,14 +128,16 @@ int ConvertChunk(PcmConverter* c, uintptr_t stream, int32_t offset, uint8_t* des
   return 0;
 }
 
-// The output format for the source, the source data in memory, both streams: 0 or -1.
-int FinishAcmOpen(PcmConverter* c) {
+// The output format for the source, the source data in memory (followed by `padding` zero
+// bytes), both streams: 0 or -1.
+int FinishAcmOpen(PcmConverter* c, int32_t padding) {
   if (SuggestPcm(c->acmSourceFormat, &c->format) != 0) return -1;
   if (c->format.formatTag != WaveFormatPcm || c->format.blockAlign == 0 || c->format.avgBytesPerSec == 0)
     return -1;
-  c->acmSourceSize = c->dataSize;
-  c->acmSource = static_cast<uint8_t*>(TrackedAlloc(c->dataSize, __FILE__, __LINE__));
+  c->acmSourceSize = c->dataSize + padding;
+  c->acmSource = static_cast<uint8_t*>(TrackedAlloc(c->acmSourceSize, __FILE__, __LINE__));
   if (c->acmSource == nullptr) return -1;
+  std::memset(c->acmSource + c->dataSize, 0, static_cast<size_t>(padding));
   const DataStream& s = c->stream;
   if (s.ops.seek(s.handle, c->dataStart, 0) != 0 || !ReadExact(s, c->acmSource, c->dataSize)) return -1;
   s.ops.seek(s.handle, c->dataStart, 0);
@@ -162,6 +165,22 @@ bool SkipToNextFrame(const PcmConverter* c, int32_t* offset) {
     }
   }
   return false;
+}
+
+// The output frames of the whole blocks (`wholeBytes`) as the driver counts them, and
+// `partFrames` of the block after them, as the converter's total: 0, or -1 when the driver
+// does not say.
+int CountPartBlockFrames(PcmConverter* c, int32_t wholeBytes, int32_t partFrames) {
+  const auto* source = reinterpret_cast<const WAVEFORMATEX*>(c->acmSourceFormat);
+  DWORD whole = 0;
+  DWORD block = 0;
+  const HACMSTREAM stream = AsStream(c->acmMainStream);
+  if (acmStreamSize(stream, static_cast<DWORD>(wholeBytes), &whole, ACM_STREAMSIZEF_SOURCE) != 0 ||
+      acmStreamSize(stream, source->nBlockAlign, &block, ACM_STREAMSIZEF_SOURCE) != 0)
+    return -1;
+  const int64_t per_block = block / c->format.blockAlign;
+  c->acmTotalFrames = whole / c->format.blockAlign + (partFrames < per_block ? partFrames : per_block);
+  return 0;
 }
 
 int FailAcmOpen(PcmConverter* c) {
@@ -194,7 +213,17 @@ int OpenAcmWaveConverter(PcmConverter* c) {
   if (SuggestPcm(format_block, &suggested) != 0 || suggested.avgBytesPerSec == 0 || suggested.avgBytesPerSec > 8 * 4 * 768000)
     return FailAcmOpen(c);
   c->blockSize = static_cast<int32_t>(suggested.avgBytesPerSec);
-  if (FinishAcmOpen(c) != 0) return FailAcmOpen(c);
+  // ACM converts ADPCM in whole blocks only: a block cut short goes to it zero-filled to a
+  // whole one, and the output ends after the samples the part holds.
+  const bool room = chunks.dataSize <= std::numeric_limits<int32_t>::max() - source->nBlockAlign;
+  const int32_t part_frames = room ? AdpcmFramesInPart(format_block, chunks.partBytes) : 0;
+  const int32_t padding = part_frames > 0 ? source->nBlockAlign - chunks.partBytes : 0;
+  if (part_frames > 0) c->dataSize += chunks.partBytes;
+  if (FinishAcmOpen(c, padding) != 0) return FailAcmOpen(c);
+  if (part_frames > 0 && CountPartBlockFrames(c, chunks.dataSize, part_frames) != 0) {
+    c->dataSize = chunks.dataSize;
+    c->acmSourceSize = chunks.dataSize;
+  }
   return 0;
 }
 
@@ -229,7 +258,7 @@ int OpenMpegAcmConverter(PcmConverter* c) {
   // 4/3 of a second of the output (16-bit PCM of the stream's channels and rate).
   const int64_t output_per_second = int64_t{scan.first.sampleRate} * scan.first.channels * 2;
   c->blockSize = static_cast<int32_t>(4 * output_per_second / 3);
-  if (FinishAcmOpen(c) != 0) return FailAcmOpen(c);
+  if (FinishAcmOpen(c, 0) != 0) return FailAcmOpen(c);
   return 0;
 }
 
@@ -277,15 +306,19 @@ int ConvertAcmBlock(PcmConverter* c, uint8_t* dest) {
       }
     }
   }
+  // The output ends at the total when it is known (the decode of zero-filled bytes after a
+  // block cut short is not sound). outputPosition is the main stream's output so far here.
+  const int64_t limit = c->acmTotalFrames >= 0 ? c->acmTotalFrames * c->format.blockAlign : -1;
   // A decoder may take a chunk in without output yet; only a chunk that is neither taken
   // nor converted ends the data.
   for (;;) {
-    if (c->acmMainOffset >= c->acmSourceSize) return -1;
+    if (c->acmMainOffset >= c->acmSourceSize || (limit >= 0 && c->outputPosition >= limit)) return -1;
     if (ConvertChunk(c, c->acmMainStream, c->acmMainOffset, dest, static_cast<DWORD>(c->blockSize), &used,
                      &produced) != 0)
       return -1;
     c->acmMainOffset += static_cast<int32_t>(used);
     if (produced != 0) {
+      if (limit >= 0 && c->outputPosition + produced > limit) produced = static_cast<DWORD>(limit - c->outputPosition);
       c->blockLeft = static_cast<int32_t>(produced);
       return 0;
     }

@@ -58,6 +58,28 @@ struct ByteReader {
   }
 };
 
+bool SameStream(const MpegFrameHeader& a, const MpegFrameHeader& b) {
+  return a.version == b.version && a.layer == b.layer && a.sampleRate == b.sampleRate;
+}
+
+// Whether a frame found by searching is one: of the first frame's kind, and either reaching
+// the end of the data or followed by another such frame's header. Leaves the reader anywhere.
+bool ResyncFrameHolds(ByteReader& reader, int64_t frameStart, const MpegFrameHeader& header,
+                      const MpegFrameHeader& first) {
+  if (!SameStream(header, first)) return false;
+  const int64_t next = frameStart + header.frameLength;
+  if (next >= reader.end) return true;
+  if (!reader.Seek(next)) return false;
+  uint8_t bytes[4];
+  for (uint8_t& b : bytes) {
+    const int value = reader.Next();
+    if (value < 0) return true;  // the data ends inside the next header
+    b = static_cast<uint8_t>(value);
+  }
+  MpegFrameHeader following{};
+  return ParseMpegFrameHeader(bytes, &following) == 0 && SameStream(following, first);
+}
+
 }  // namespace
 
 int ParseMpegFrameHeader(const uint8_t header[4], MpegFrameHeader* out) {
@@ -120,6 +142,7 @@ int ScanMpegAudio(const DataStream& stream, MpegAudioScan* scan) {
   if (!reader.Seek(audio_start)) return -1;
   MpegAudioScan result{};
   bool first = true;
+  int64_t expected = audio_start;  // where the frame after the last one walked begins
   for (;;) {
     // Sync: 0xFF followed by a byte of 0xF0 or more.
     int previous = reader.Next();
@@ -135,9 +158,15 @@ int ScanMpegAudio(const DataStream& stream, MpegAudioScan* scan) {
     if (b3 < 0) break;  // a header would be read past the data
     const uint8_t bytes[4] = {0xFF, static_cast<uint8_t>(byte), static_cast<uint8_t>(b2), static_cast<uint8_t>(b3)};
     MpegFrameHeader header{};
-    if (ParseMpegFrameHeader(bytes, &header) != 0) {
-      if (first) return -1;
-      break;
+    const bool parsed = ParseMpegFrameHeader(bytes, &header) == 0;
+    if (first && !parsed) return -1;
+    // Away from where the walk expects a frame (damage, junk between frames) a sync is as
+    // likely a run of 0xFF or the inside of a frame: the search goes on past one that is no
+    // frame of this stream, or that the next frame's header does not follow.
+    if (!first && (!parsed || (frame_start != expected && !ResyncFrameHolds(reader, frame_start, header,
+                                                                           result.first)))) {
+      if (!reader.Seek(frame_start + 1)) break;
+      continue;
     }
     if (first) {
       result.dataStart = static_cast<int32_t>(frame_start);
@@ -149,6 +178,7 @@ int ScanMpegAudio(const DataStream& stream, MpegAudioScan* scan) {
     result.dataEnd = static_cast<int32_t>(frame_end < audio_end ? frame_end : audio_end);
     if (frame_end >= audio_end) break;
     if (!reader.Seek(frame_end)) break;
+    expected = frame_end;
   }
   if (first) return -1;
   *scan = result;

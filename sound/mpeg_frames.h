@@ -34,8 +34,10 @@ struct MpegAudioScan {
 };
 
 // Walks the frames of the whole stream: 0, or -1 when no frame is found or the first
-// frame's header is bad. The walk ends at the frame that reaches the end of the audio, at
-// the first bad header after the first frame, or where a header would be read past the data.
+// frame's header is bad. The walk ends at the frame that reaches the end of the audio, or
+// where a header would be read past the data. Past damage (a bad header, or no sync where
+// the next frame should begin) it searches on for a frame of the first one's version, layer
+// and rate that the next frame's header follows, so the frames after the damage are counted.
 int ScanMpegAudio(const DataStream& stream, MpegAudioScan* scan);
 
 }  // namespace quelt

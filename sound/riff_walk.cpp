@@ -15,6 +15,17 @@ uint32_t ReadLe32(const uint8_t* p) {
 
 bool IsId(const uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
 
+constexpr uint16_t MsAdpcm = 2;
+constexpr uint16_t ImaAdpcm = 0x11;
+// Block header bytes a channel (IMA: a sample and the step index; MS: the predictor, the
+// step and two samples).
+constexpr int32_t ImaHeaderBytes = 4;
+constexpr int32_t MsHeaderBytes = 7;
+// After its header an IMA ADPCM block codes each channel in turn in groups of 4 bytes, 8
+// samples each.
+constexpr int32_t ImaGroupBytes = 4;
+constexpr int32_t ImaGroupSamples = 8;
+
 bool FormatIsSound(const WaveFormat& format) {
   return format.channels != 0 && format.samplesPerSec != 0 && format.blockAlign != 0;
 }
@@ -26,13 +37,11 @@ bool CompressedFormatIsSound(const uint8_t* format, int32_t size) {
   WaveFormat f{};
   std::memcpy(&f, format, sizeof f);
   if (size < 18 + f.extraSize) return false;
-  constexpr uint16_t MsAdpcm = 2;
-  constexpr uint16_t ImaAdpcm = 0x11;
   if (f.formatTag != MsAdpcm && f.formatTag != ImaAdpcm) return true;
   if (f.extraSize < 2 || f.channels == 0 || f.channels > 2) return false;
   const int32_t per_block = format[18] | (format[19] << 8);
   // The block header holds one sample a channel (IMA: 4 bytes, MS: 7 bytes a channel).
-  const int32_t header = (f.formatTag == ImaAdpcm ? 4 : 7) * f.channels;
+  const int32_t header = (f.formatTag == ImaAdpcm ? ImaHeaderBytes : MsHeaderBytes) * f.channels;
   if (f.blockAlign <= header || per_block == 0) return false;
   if (f.formatTag == ImaAdpcm) {
     if (f.bitsPerSample != 4) return false;
@@ -42,6 +51,26 @@ bool CompressedFormatIsSound(const uint8_t* format, int32_t size) {
   const int32_t coefficients = format[20] | (format[21] << 8);
   return per_block <= (f.blockAlign - header) * 2 / f.channels + 2 && coefficients >= 7 &&
          f.extraSize >= 4 + 4 * coefficients;
+}
+
+int32_t AdpcmFramesInPart(const uint8_t* format, int32_t bytes) {
+  WaveFormat f{};
+  std::memcpy(&f, format, sizeof f);
+  if ((f.formatTag != MsAdpcm && f.formatTag != ImaAdpcm) || f.channels == 0 || bytes >= f.blockAlign) return 0;
+  const int32_t channels = f.channels;
+  const int32_t per_block = format[18] | (format[19] << 8);
+  int32_t frames = 0;
+  if (f.formatTag == ImaAdpcm) {
+    const int32_t header = ImaHeaderBytes * channels;
+    if (bytes < header) return 0;
+    frames = 1 + (bytes - header) / (ImaGroupBytes * channels) * ImaGroupSamples;
+  } else {
+    // Two samples a channel in the header, then one 4-bit sample of each channel in turn.
+    const int32_t header = MsHeaderBytes * channels;
+    if (bytes < header) return 0;
+    frames = 2 + (bytes - header) * 2 / channels;
+  }
+  return frames < per_block ? frames : per_block;
 }
 
 int32_t DataStreamSize(const DataStream& stream) {
@@ -108,7 +137,8 @@ int WalkWaveChunks(const DataStream& stream, WaveChunks* chunks, uint8_t** forma
       // to fill in the size) plays what the file holds, in whole blocks.
       int64_t held = size;
       if (position + held > end) held = end - position;
-      held -= held % found.format.blockAlign;
+      found.partBytes = static_cast<int32_t>(held % found.format.blockAlign);
+      held -= found.partBytes;
       if (held <= 0) {
         TrackedFree(block);
         return -1;

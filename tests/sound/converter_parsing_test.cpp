@@ -2,6 +2,7 @@
 // headers, ID3 sizes and the frame walk, over memory streams.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -215,6 +216,18 @@ TEST(MpegFrames, Id3SizeAndFrameWalk) {
 
   MemoryData nothing(std::vector<uint8_t>(500, 0x00));
   EXPECT_EQ(ScanMpegAudio(nothing.stream, &scan), -1);
+
+  // The walk goes on past a damaged frame: over a run of 0xFF (a bad header) and over a
+  // header that no frame follows, to the next frame and the frames after it.
+  file.resize(267 + 6 * 417);
+  for (int i = 3; i < 6; ++i) std::memcpy(&file[267 + i * 417], &file[267], 417);
+  std::fill(&file[267 + 417], &file[267 + 2 * 417], 0);
+  std::fill(&file[267 + 417 + 100], &file[267 + 417 + 110], 0xFF);
+  std::memcpy(&file[267 + 417 + 200], &file[267], 4);
+  MemoryData damaged(file);
+  ASSERT_EQ(ScanMpegAudio(damaged.stream, &scan), 0);
+  EXPECT_EQ(scan.dataEnd, 267 + 6 * 417);
+  EXPECT_EQ(scan.totalFrames, 5 * 1152);
 }
 
 TEST(CompressedFormats, AdpcmBlockLayoutsAreCheckedBeforeAcm) {
@@ -238,6 +251,10 @@ TEST(CompressedFormats, AdpcmBlockLayoutsAreCheckedBeforeAcm) {
   EXPECT_FALSE(CompressedFormatIsSound(edit(ima, 18, 0).data(), 20));    // no samples a block
   EXPECT_FALSE(CompressedFormatIsSound(edit(ima, 18, 506).data(), 20));  // more than a block holds
   EXPECT_FALSE(CompressedFormatIsSound(edit(ima, 12, 8).data(), 20));    // block of headers only
+  // A block cut short: the header's sample and 8 for each whole 8 bytes after it.
+  EXPECT_EQ(AdpcmFramesInPart(ima.data(), 508), 497);
+  EXPECT_EQ(AdpcmFramesInPart(ima.data(), 7), 0);
+  EXPECT_EQ(AdpcmFramesInPart(ima.data(), 512), 0);
   // MS ADPCM mono, 256-byte blocks of 500 samples, the 7 standard coefficient pairs.
   std::vector<uint8_t> ms;
   PutLe16(ms, 2);
@@ -251,6 +268,8 @@ TEST(CompressedFormats, AdpcmBlockLayoutsAreCheckedBeforeAcm) {
   PutLe16(ms, 7);
   ms.resize(18 + 32, 0);
   EXPECT_TRUE(CompressedFormatIsSound(ms.data(), 50));
+  EXPECT_EQ(AdpcmFramesInPart(ms.data(), 255), 498);  // two in the header, two a byte
+  EXPECT_EQ(AdpcmFramesInPart(ms.data(), 6), 0);
   EXPECT_FALSE(CompressedFormatIsSound(edit(ms, 20, 8).data(), 50));  // table past the chunk
   EXPECT_FALSE(CompressedFormatIsSound(edit(ms, 20, 0).data(), 50));
   EXPECT_FALSE(CompressedFormatIsSound(edit(ms, 18, 501).data(), 50));

@@ -261,6 +261,59 @@ double BestCorrelation(const SoundRecord& a, const SoundRecord& b) {
   return best;
 }
 
+// Sample frames of a file loaded whole, -1 when it does not load.
+int32_t LoadedFrames(const char* name) {
+  const int32_t sound = LoadSoundFile(TestFile(name).c_str(), 1, -1);
+  if (sound == -1) return -1;
+  const SoundRecord* record = Sounds.Find(sound);
+  const int32_t frames = record->pcmSize / record->format.blockAlign;
+  DeleteSoundHandle(sound, 0);
+  return frames;
+}
+
+// An MP3 damaged in two stretches that hold runs of 0xFF plays on past both: it loses what
+// lame's decode of it loses, give or take a frame a stretch.
+TEST_F(SoundTest, DamagedMp3LosesWhatTheReferenceDecoderLoses) {
+  constexpr int32_t FrameSamples = 1152;
+  const int32_t intact = LoadedFrames("stream10.mp3");
+  const int32_t damaged = LoadedFrames("damaged.mp3");
+  const int32_t reference_intact = LoadedFrames("stream10_ref.wav");
+  const int32_t reference_damaged = LoadedFrames("damaged_ref.wav");
+  ASSERT_GT(intact, 0);
+  ASSERT_GT(reference_damaged, 0);
+  EXPECT_NEAR(intact - damaged, reference_intact - reference_damaged, 2 * FrameSamples);
+}
+
+// An IMA or MS ADPCM WAV cut inside its last block plays the whole samples the part holds,
+// as a reference decoder gives them: the intact decode's first frames.
+TEST_F(SoundTest, AdpcmCutInsideABlockPlaysTheSamplesThePartHolds) {
+  struct Case {
+    const char* file;
+    int32_t part;    // bytes of the last block kept
+    int32_t frames;  // samples of them decoded
+  };
+  for (const Case c : {Case{"tone_ima.wav", 508, 497}, Case{"tone_ima.wav", 487, 473}, Case{"tone_ima.wav", 7, 0},
+                       Case{"tone_ms.wav", 300, 288}, Case{"tone_ms.wav", 2047, 2035}, Case{"tone_ms.wav", 14, 2}}) {
+    SCOPED_TRACE(std::string(c.file) + " " + std::to_string(c.part));
+    const auto whole = ReadSoundFile(TestFile(c.file));
+    ASSERT_GT(whole.size(), 4096u);
+    // The format chunk comes first; the data chunk ends the file in whole blocks.
+    const int32_t align = whole[32] | (whole[33] << 8);
+    const int32_t per_block = whole[38] | (whole[39] << 8);
+    WriteFile("cut.wav", std::vector<uint8_t>(whole.begin(), whole.end() - align + c.part));
+    const int32_t intact = LoadSoundFile(TestFile(c.file).c_str(), 1, -1);
+    const int32_t cut = LoadSoundFile("cut.wav", 1, -1);
+    ASSERT_NE(intact, -1);
+    ASSERT_NE(cut, -1);
+    const SoundRecord& a = *Sounds.Find(intact);
+    const SoundRecord& b = *Sounds.Find(cut);
+    EXPECT_EQ(b.pcmSize / b.format.blockAlign, a.pcmSize / a.format.blockAlign - per_block + c.frames);
+    EXPECT_EQ(0, std::memcmp(a.pcm, b.pcm, static_cast<size_t>(std::min(a.pcmSize, b.pcmSize))));
+    DeleteSoundHandle(intact, 0);
+    DeleteSoundHandle(cut, 0);
+  }
+}
+
 TEST_F(SoundTest, DecodesMatchTheReferenceDecoders) {
   struct Case {
     const char* file;

@@ -394,13 +394,14 @@ TEST_F(StreamSoundTest, OggFileTotalIsTheExactDecodedLength) {
   EXPECT_EQ(DeleteSoundHandle(ogg, 0), 0);
 }
 
-// Ten seconds of MP3 and of Ogg Vorbis streamed in refills of uneven sizes, past the ring's
-// wrap: what the ring receives is exactly the file decoded whole, then silence. Nothing is
-// lost or doubled where a refill ends inside a decoder's block.
+// Ten seconds of MP3 (intact and damaged) and of Ogg Vorbis streamed in refills of uneven
+// sizes, past the ring's wrap, and ADPCM cut inside a block: what the ring receives is
+// exactly the file decoded whole, then silence. Nothing is lost or doubled where a refill
+// ends inside a decoder's block.
 TEST_F(StreamSoundTest, CodedFilesStreamExactlyTheirWholeDecode) {
   const char* folder = std::getenv("QUELT_BINARY_DIR");
   ASSERT_NE(folder, nullptr);
-  for (const char* name : {"stream10.mp3", "stream10.ogg"}) {
+  for (const char* name : {"stream10.mp3", "stream10.ogg", "damaged.mp3", "tone_ima_cut.wav"}) {
     const std::string path = std::string(folder) + "/testwork/sound_files/" + name;
     const int32_t whole = LoadSoundFile(path.c_str(), 1, -1);
     ASSERT_NE(whole, -1) << name;
@@ -432,7 +433,10 @@ TEST_F(StreamSoundTest, CodedFilesStreamExactlyTheirWholeDecode) {
       EXPECT_TRUE(std::all_of(heard.begin() + static_cast<std::ptrdiff_t>(expected.size()), heard.end(),
                               [](uint8_t b) { return b == 0; }))
           << name << " " << type;
-      EXPECT_EQ(GetSoundTotalSamples(h), static_cast<int64_t>(expected.size()) / block) << name << " " << type;
+      // At each damaged stretch the frame walk may count a frame that the decoder drops.
+      const int64_t slack = std::string(name) == "damaged.mp3" ? 2 * 1152 : 0;
+      EXPECT_LE(std::abs(GetSoundTotalSamples(h) - static_cast<int64_t>(expected.size()) / block), slack)
+          << name << " " << type;
       EXPECT_EQ(DeleteSoundHandle(h, 0), 0);
     }
     EXPECT_EQ(DeleteSoundHandle(whole, 0), 0);
