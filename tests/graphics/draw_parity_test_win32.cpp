@@ -1,9 +1,9 @@
 // Scenes where the Direct3D back end once drew something else than the software renderer:
 // each is drawn on both, read back and compared pixel for pixel. Untransparent draws of
-// graphs with alpha or a transparent colour, a sub graph as the draw screen, a graph's
-// pixels changed between two batched draws of it, fills of ordinary graphs, the
-// four-corner draw of an unscaled graph, masks after a lost device, and which graphs can be
-// draw screens.
+// graphs with alpha or a transparent colour, multiplying by keyed and alpha graphs, a sub
+// graph as the draw screen, a graph's pixels changed between two batched draws of it,
+// fills of ordinary graphs, the four-corner draw of an unscaled graph, masks after a lost
+// device, and which graphs can be draw screens.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -145,6 +145,29 @@ TEST(DrawParity, AnUntransparentDrawShowsEveryPixelOfAlphaAndKeyedGraphs) {
   EXPECT_EQ(At(p.soft, 100, 10), 0u);
   EXPECT_EQ(At(p.soft, 100, 100), kBackground);
   EXPECT_TRUE(Identical(p.direct, p.soft, 1));
+}
+
+// A patterned backdrop over the top 200 rows, for blends to read.
+void DrawBackdrop() {
+  const int32_t backdrop = MakePattern(64, 64, 11);
+  for (int32_t y = 0; y < 200; y += 64)
+    for (int32_t x = 0; x < kScreen; x += 64) DrawGraphAtPoint(x, y, backdrop, 0);
+}
+
+// Multiplying leaves the destination where a pixel is transparent (keyed or alpha 0) and
+// mixes towards the product by the alpha elsewhere.
+TEST(DrawParity, MultiplyLeavesTransparentPixelsAlone) {
+  const BothPictures p = RenderBoth("multiply", [] {
+    DrawBackdrop();
+    SelectBlendMode(4, 255);
+    DrawGraphAtPoint(10, 10, MakePattern(60, 40, 5, true, false), 1);
+    DrawGraphAtPoint(100, 10, MakePattern(60, 40, 3, true, true), 1);
+    DrawGraphRotatedInt(230, 30, 1.0, 3.14159265358979323846, MakePattern(33, 21, 4, true, true), 1, 0);
+  });
+  ASSERT_FALSE(p.soft.empty());
+  EXPECT_EQ(At(p.soft, 10, 10), PatternColour(10, 10, 11));
+  EXPECT_EQ(At(p.soft, 100, 10), PatternColour(36, 10, 11));  // a hole keeps the backdrop
+  EXPECT_TRUE(Identical(p.direct, p.soft, 2));
 }
 
 TEST(DrawParity, ASubGraphAsDrawScreenTakesDrawingAndErasingAtItsPlace) {
