@@ -1,9 +1,9 @@
 // Scenes where the Direct3D back end once drew something else than the software renderer:
 // each is drawn on both, read back and compared pixel for pixel. Untransparent draws of
-// graphs with alpha or a transparent colour, multiplying by keyed and alpha graphs, a sub
-// graph as the draw screen, a graph's pixels changed between two batched draws of it,
-// fills of ordinary graphs, the four-corner draw of an unscaled graph, masks after a lost
-// device, and which graphs can be draw screens.
+// graphs with alpha or a transparent colour (copied, blended, rotated), multiplying by
+// keyed and alpha graphs, a sub graph as the draw screen, a graph's pixels changed between
+// two batched draws of it, fills of ordinary graphs, the four-corner draw of an unscaled
+// graph, masks after a lost device, and which graphs can be draw screens.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -152,6 +152,36 @@ void DrawBackdrop() {
   const int32_t backdrop = MakePattern(64, 64, 11);
   for (int32_t y = 0; y < 200; y += 64)
     for (int32_t x = 0; x < kScreen; x += 64) DrawGraphAtPoint(x, y, backdrop, 0);
+}
+
+// Without the flag the transparent colour never counts; an alpha channel is left out only
+// by the unscaled and stretched copy. Every blend mode and the bright colour weight each
+// pixel by its alpha, and so do the rotated and four-corner draws.
+TEST(DrawParity, WithoutTheTransparentFlagAlphaWeightsAllButThePlainCopy) {
+  const BothPictures p = RenderBoth("transparent 0 blends", [] {
+    DrawBackdrop();
+    const int32_t alpha = MakePattern(60, 40, 3, true, true);
+    int32_t x = 10;
+    for (const int32_t mode : {1, 2, 3, 4, 10, 11}) {
+      SelectBlendMode(mode, 160);
+      DrawGraphAtPoint(x, 10, alpha, 0);
+      DrawGraphInRect(x, 60, x + 60, 100, alpha, 0);
+      x += 80;
+    }
+    SelectBlendMode(0, 255);
+    SetBrightColour(0xC08040);
+    DrawGraphAtPoint(10, 110, alpha, 0);
+    SetBrightColour(0xFFFFFF);
+    DrawGraphRotatedInt(120, 130, 1.0, 3.14159265358979323846, MakePattern(33, 21, 4, true, true), 0, 0);
+    // Below the half-alpha rows: the software quad may draw its diagonal twice.
+    DrawGraphFourCorners(200, 110, 260, 110, 260, 146, 200, 146, CreateSubGraph(0, 4, 60, 36, alpha), 0);
+    DrawGraphAtPoint(300, 110, alpha, 0);  // the plain copy: alpha left out
+  });
+  ASSERT_FALSE(p.soft.empty());
+  EXPECT_EQ(At(p.soft, 300, 110), PatternColour(0, 0, 3));
+  EXPECT_NE(At(p.soft, 201, 110), PatternColour(1, 4, 3));
+  // Subtracting keeps seven bits of green and red on the software renderer.
+  EXPECT_TRUE(Identical(p.direct, p.soft, 4));
 }
 
 // Multiplying leaves the destination where a pixel is transparent (keyed or alpha 0) and
