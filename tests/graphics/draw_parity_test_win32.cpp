@@ -1,9 +1,10 @@
 // Scenes where the Direct3D back end once drew something else than the software renderer:
 // each is drawn on both, read back and compared pixel for pixel. Untransparent draws of
 // graphs with alpha or a transparent colour (copied, blended, rotated), multiplying by
-// keyed and alpha graphs, a sub graph as the draw screen, a graph's pixels changed between
-// two batched draws of it, fills of ordinary graphs, the four-corner draw of an unscaled
-// graph, masks after a lost device, and which graphs can be draw screens.
+// keyed and alpha graphs, text multiplied and inverted, a sub graph as the draw screen, a
+// graph's pixels changed between two batched draws of it, fills of ordinary graphs, the
+// four-corner draw of an unscaled graph, masks after a lost device, and which graphs can be
+// draw screens.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,6 +13,8 @@
 #include <vector>
 
 #include "core/core_state.h"
+#include "font/font_table.h"
+#include "font/glyph_layout.h"
 #include "graphics/device_restore.h"
 #include "graphics/draw_front.h"
 #include "graphics/draw_screen.h"
@@ -21,6 +24,7 @@
 #include "graphics/graph_table.h"
 #include "graphics/graphics_start.h"
 #include "graphics/mask.h"
+#include "graphics/screen_mode.h"
 #include "image/raster_image.h"
 #include "support/bmp_file.h"
 #include "tests/graphics/engine_session.h"
@@ -198,6 +202,27 @@ TEST(DrawParity, MultiplyLeavesTransparentPixelsAlone) {
   EXPECT_EQ(At(p.soft, 10, 10), PatternColour(10, 10, 11));
   EXPECT_EQ(At(p.soft, 100, 10), PatternColour(36, 10, 11));  // a hole keeps the backdrop
   EXPECT_TRUE(Identical(p.direct, p.soft, 2));
+}
+
+// Text in the blend modes whose software path goes through the font work image: multiply
+// leaves the line box around the glyphs alone, invert draws the inverted text colour.
+TEST(DrawParity, TextMultipliesAndInvertsLikeGraphs) {
+  const BothPictures p = RenderBoth("text blends", [] {
+    DrawBackdrop();
+    const uint32_t yellow = MakeScreenColourCode(255, 230, 0);
+    const int32_t smooth = CreateFontToHandle(nullptr, 24, -1, FontTypeAntiAlias, -1, -1, 0, -1, -1);
+    const int32_t plain = CreateFontToHandle(nullptr, 24, -1, -1, -1, -1, 0, -1, -1);
+    SelectBlendMode(4, 255);
+    DrawTextWithFont(10, 10, "Lap 2/5 Go!", yellow, smooth, 0, 0);
+    DrawTextWithFont(10, 50, "Lap 2/5 Go!", yellow, plain, 0, 0);
+    SelectBlendMode(10, 200);
+    DrawTextWithFont(300, 10, "Lap 2/5 Go!", yellow, smooth, 0, 0);
+    DrawTextWithFont(300, 50, "Lap 2/5 Go!", yellow, plain, 0, 0);
+    SelectBlendMode(0, 255);
+  });
+  ASSERT_FALSE(p.soft.empty());
+  // The anti-aliased glyphs' levels differ by up to 16 between the two paths.
+  EXPECT_TRUE(Identical(p.direct, p.soft, 16));
 }
 
 TEST(DrawParity, ASubGraphAsDrawScreenTakesDrawingAndErasingAtItsPlace) {
