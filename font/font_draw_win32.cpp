@@ -57,8 +57,11 @@ bool IsBlank(const GlyphUnit& u) {
 // gain nothing and cost a state round trip per character. A string whose edge and glyph
 // colours are one white and one not holds the colour modulation for all its layers, so
 // that its glyphs stay one batch (white modulation changes no pixel).
+// Inverting text (mode 10) blends towards the inverted text colour, as the software
+// renderer's work image does: the glyphs are drawn in the complemented colours with the
+// same blending (mode 1). Inverting the white glyph cache itself would draw them black.
 struct TextureDrawState {
-  int32_t blendGraph, borderParam, borderRange, holdModulation;
+  int32_t blendGraph, borderParam, borderRange, holdModulation, blendMode;
   uint32_t bright;
   void Save(bool holdColourModulation) {
     blendGraph = D.blendGraph;
@@ -66,15 +69,23 @@ struct TextureDrawState {
     borderRange = D.blendBorderRange;
     bright = D.BrightColour;
     holdModulation = HoldColourModulation;
+    blendMode = D.BlendMode;
     SetBlendImageGraph(-1, 0, 0);
     if (holdColourModulation) HoldColourModulation = 1;
+    if (blendMode == BlendInvertAlpha) SelectBlendMode(BlendAlpha, D.BlendParam);
   }
   void Restore() const {
     HoldColourModulation = holdModulation;
     SetBlendImageGraph(blendGraph, borderParam, borderRange);
     SetBrightColour(static_cast<int32_t>(bright & 0xFFFFFF));
+    if (blendMode == BlendInvertAlpha) SelectBlendMode(BlendInvertAlpha, D.BlendParam);
   }
 };
+
+PreparedColour GlyphColour(const PreparedColour& c) {
+  if (D.BlendMode != BlendInvertAlpha) return c;
+  return {c.code, 0xFF000000u | (~c.argb & 0xFFFFFF)};
+}
 
 bool IsWhite(const PreparedColour& c) { return (c.argb & 0xFFFFFF) == 0xFFFFFF; }
 
@@ -203,7 +214,8 @@ int DrawTextThroughGlyphCache(int32_t drawFlag, int32_t x, int32_t y, int32_t ex
   }
   TextureDrawState saved{};
   const bool textureDraw = drawFlag && target == nullptr;
-  if (textureDraw) saved.Save(f->edgeGraph != -1 && IsWhite(textColour) != IsWhite(edge));
+  const PreparedColour glyphText = GlyphColour(textColour), glyphEdge = GlyphColour(edge);
+  if (textureDraw) saved.Save(f->edgeGraph != -1 && IsWhite(glyphText) != IsWhite(glyphEdge));
   double pen = 0.0;
   for (int32_t i = 0; i < count; ++i) {
     const GlyphUnit& u = units[i];
@@ -222,8 +234,8 @@ int DrawTextThroughGlyphCache(int32_t drawFlag, int32_t x, int32_t y, int32_t ex
         DrawGlyphPixels(pixelTarget, rows, f->memoryPitch, cell->xOffset, cell->yOffset, cell->boxWidth,
                         cell->boxHeight, f->cellHeight, x, y, p, vertical);
       } else {
-        DrawGlyphTexture(*f, *cell, TexturePen{x, y, pen, extend, scaleX, scaleY, vertical, transparent}, textColour,
-                         edge);
+        DrawGlyphTexture(*f, *cell, TexturePen{x, y, pen, extend, scaleX, scaleY, vertical, transparent}, glyphText,
+                         glyphEdge);
       }
     }
     pen += (cell->advance + f->charSpacing) * penScale;

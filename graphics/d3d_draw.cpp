@@ -28,11 +28,23 @@ void* FirstTexture(GraphRecord* graph) {
   return graph->pieceCount > 0 ? GraphPieces(graph)[0].entry->texture : nullptr;
 }
 
-// Without the transparent flag the image kind stays plain: alpha and the transparent colour
-// are ignored and every pixel is drawn, as the software renderer does.
-void Prepare(GraphRecord* graph, int32_t transparent, bool exactTexel) {
+// Whether a draw without the transparent flag is a plain copy: unrotated, at a point or
+// stretched, copying (mode 0, or mode 1 at full parameter) with neither bright colour nor
+// blend graph. Only such a copy leaves an alpha channel out.
+bool PlainCopy(bool copyPath) {
+  const DrawSettingsRecord& d = DrawSettings;
+  const bool copying = d.BlendMode == 0 || (d.BlendMode == 1 && d.BlendParam == 255);
+  return copyPath && copying && (d.BrightColour & 0xFFFFFF) == 0xFFFFFF && d.blendGraph == -1;
+}
+
+// Without the transparent flag the transparent colour never counts and every pixel is
+// drawn; an alpha channel still weighs each pixel, as on the software renderer, except in
+// the plain copy. `copyPath` is set by the point and rectangle paths.
+void Prepare(GraphRecord* graph, int32_t transparent, bool exactTexel, bool copyPath) {
+  const bool alphaChannel = graph->image->description[FormatByteAlpha] != 0;
+  const bool imageKind = transparent != 0 || (alphaChannel && !PlainCopy(copyPath));
   PrepareDrawState(ImageFormat(graph), transparent, FirstTexture(graph),
-                   (transparent != 0 ? 0x1u : 0u) | (exactTexel ? 0x2u : 0u));
+                   (imageKind ? 0x1u : 0u) | (exactTexel ? 0x2u : 0u));
 }
 
 void MakeCurrent(void* texture) {
@@ -155,7 +167,7 @@ int DrawGraphAtPointD3D(GraphRecord* graph, int32_t x, int32_t y, float fx, floa
                         int32_t transparent, int32_t /*exactTexel*/) {
   if (!HasDevice()) return -1;
   BeginSceneIfNeeded();
-  Prepare(graph, transparent, true);
+  Prepare(graph, transparent, true, true);
   const IntRect& clip = DrawSettings.ClipRect;
   if (x + graph->width <= clip.x1 || y + graph->height <= clip.y1 || x >= clip.x2 || y >= clip.y2)
     return 0;
@@ -171,7 +183,7 @@ int DrawGraphInRectD3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, float fx1
   if (x1 == x2 || y1 == y2) return -1;
   if (graph->width <= 0 || graph->height <= 0) return -1;
   BeginSceneIfNeeded();
-  Prepare(graph, transparent, exactTexel != 0 && DrawSettings.filterMode != 1);
+  Prepare(graph, transparent, exactTexel != 0 && DrawSettings.filterMode != 1, true);
   const float kx = (fx2 - fx1) / static_cast<float>(graph->width);
   const float ky = (fy2 - fy1) / static_cast<float>(graph->height);
   const IntRect box{x1 < x2 ? x1 : x2, y1 < y2 ? y1 : y2, x1 < x2 ? x2 : x1, y1 < y2 ? y2 : y1};
@@ -186,7 +198,7 @@ int DrawGraphRotatedD3D(GraphRecord* graph, float x, float y, double scale, doub
   if (!HasDevice()) return -1;
   if (scale == 0.0) return -1;
   BeginSceneIfNeeded();
-  Prepare(graph, transparent, false);
+  Prepare(graph, transparent, false, false);
   const int32_t w = graph->width;
   const int32_t h = graph->height;
   const bool aligned = NearWhole(x) && NearWhole(y);
@@ -261,7 +273,7 @@ int DrawGraphFourCornersD3D(int32_t transparent, GraphRecord* graph, FloatPoint 
     return DrawQuadBlendGraphD3D(corners, graph, transparent);
   }
   BeginSceneIfNeeded();
-  Prepare(graph, transparent, false);
+  Prepare(graph, transparent, false, false);
   TexturePiece* pieces = GraphPieces(graph);
   if (graph->pieceCount == 1) return DrawQuadPiecesD3D(p1, p2, p3, p4, &pieces[0]);
   const double w = graph->width, h = graph->height;
@@ -338,7 +350,7 @@ int DrawQuadBlendGraphD3D(const int32_t p[8], GraphRecord* graph, int32_t transp
                                    {f(6), f(7)});
   FlushVertexBatch();
   BeginSceneIfNeeded();
-  Prepare(graph, transparent, true);
+  Prepare(graph, transparent, true, false);
   const float w = static_cast<float>(graph->width), h = static_cast<float>(graph->height);
   // Two affine maps: the triangle at P1 for the top-left half, the one at P4 for the rest.
   const float ax = (f(2) - f(0)) / w, ay = (f(3) - f(1)) / w;

@@ -803,7 +803,13 @@ int ApplyDrawMode(int32_t resolveHandles, const DrawModeBlock* block, int32_t va
     if (row.recipe == 1) out.states[DmTextureFactor] = 0xFFFFFFFF;
     VertexBatch.formatIndex = 0;
   } else if (C.blendTexture == nullptr) {
-    const DrawRecipe& recipe = DrawRecipeTable[24 * row.recipe + 6 * c + 3 * a + k];
+    // Multiplying by an image with alpha (or a transparent colour) mixes towards the
+    // product by the texel's alpha alone, as mode 11 does with the parameter: a transparent
+    // texel keeps the destination.
+    const bool alphaProduct = mode == 4 && k == 1;
+    const int32_t recipeIndex = alphaProduct ? 24 * BlendModeTable[11].recipe + 6 * c + k
+                                             : 24 * row.recipe + 6 * c + 3 * a + k;
+    const DrawRecipe& recipe = DrawRecipeTable[recipeIndex];
     out.stageCount = recipe.stageCount;
     for (int32_t s = 0; s < recipe.stageCount; ++s)
       out.stages[s] = FromRecipe(recipe.stages[s], s == 0 ? C.drawTexture : nullptr);

@@ -35,10 +35,8 @@ inline constexpr int kKernelCount = static_cast<int>(Kernel::Count);
 // of an alpha source), as a factor, or dropped (transparency on and a = 255).
 enum class AlphaUse : uint8_t { None, Factor, Dropped };
 
-// Modes 0 to 3 skip a = 0 under transparency; modes 4, 10 and 11 do not.
-constexpr bool SkipsZeroAlpha(Kernel k) {
-  return k != Kernel::Mul && k != Kernel::InvertMix && k != Kernel::ProductMix;
-}
+// Modes 0 to 4 skip a = 0 under transparency; modes 10 and 11 do not.
+constexpr bool SkipsZeroAlpha(Kernel k) { return k != Kernel::InvertMix && k != Kernel::ProductMix; }
 // Kernels that exist only for the plain variant: no blend image, bright off, no alpha.
 constexpr bool NeedsPlainVariant(Kernel k) {
   return k == Kernel::MixHalf || k == Kernel::MixTable6 || k == Kernel::MixSigned16 ||
@@ -229,13 +227,16 @@ inline void Pixel32(const PixelContext& c, uint32_t s, uint32_t a, uint32_t weig
   } else if constexpr (K == Kernel::SubExact) {
     Store32(dp, SaturatingSubBytes(Load32(dp), s));
   } else if constexpr (K == Kernel::Mul) {
-    constexpr int kShift = 8 * (kFactors + 1);
+    // The blend image scales the product; alpha mixes towards it, so alpha 0 keeps d.
+    constexpr int kShift = 8 * (int{Blend} + 1);
+    const uint32_t wb = Blend ? weight : 1u;
     const uint32_t d = Load32(dp);
     const Channels sc = Split32(scaled(s));
     const Channels dc = Split32(d);
-    Store32(dp, Join32({(dc.b * sc.b * w) >> kShift, (dc.g * sc.g * w) >> kShift,
-                        (dc.r * sc.r * w) >> kShift}) |
-                    (d & 0xFF000000));
+    const uint32_t product =
+        Join32({(dc.b * sc.b * wb) >> kShift, (dc.g * sc.g * wb) >> kShift, (dc.r * sc.r * wb) >> kShift}) |
+        (d & 0xFF000000);
+    Store32(dp, kAlpha ? MixPixel32<8>(d, product, a) : product);
   } else {
     static_assert(K == Kernel::MixTable6 || K == Kernel::MixSigned16, "kernel without a 32-bit form");
   }
@@ -320,12 +321,14 @@ inline void Pixel16(const PixelContext& c, uint32_t s, uint32_t a, uint32_t weig
   } else if constexpr (K == Kernel::SubExact) {
     Store16(dp, PackedSub16(Load16(dp), s));
   } else if constexpr (K == Kernel::Mul) {
-    constexpr int kShift = 8 * kFactors;
+    constexpr int kShift = 8 * int{Blend};
+    const uint32_t wb = Blend ? weight : 1u;
     const uint32_t d = Load16(dp);
     const Fields sf = fields(s);
     const Fields df = Split16(d);
-    Store16(dp, Join16({(df.r * sf.r * w) >> (5 + kShift), (df.g * sf.g * w) >> (6 + kShift),
-                        (df.b * sf.b * w) >> (5 + kShift)}));
+    const Fields product{(df.r * sf.r * wb) >> (5 + kShift), (df.g * sf.g * wb) >> (6 + kShift),
+                         (df.b * sf.b * wb) >> (5 + kShift)};
+    Store16(dp, kAlpha ? MixPixel16<8>(d, product, a) : Join16(product));
   }
 }
 

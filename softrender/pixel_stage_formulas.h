@@ -71,7 +71,7 @@ template <uint32_t Mode, bool Blend, bool Bright, bool Weighted>
 struct Formula32 {
   static constexpr uint32_t kDstBytes = 4;
   // With the transparent flag, alpha 0 skips the pixel only in these modes.
-  static constexpr bool kSkipsZeroAlpha = Mode <= 3;
+  static constexpr bool kSkipsZeroAlpha = Mode <= 4;
 
   static void Apply(const PixelContext& c, uint8_t* dst, uint32_t s, uint32_t a, uint32_t w) {
     constexpr int kWeights = int{Blend} + int{Weighted};
@@ -95,6 +95,15 @@ struct Formula32 {
         t |= (scaled & 0xFFu) << (8 * k);
       }
       StorePixel32(dst, Mode == 2 ? PackedAdd32(d, t) : PackedSub32(d, t));
+    } else if constexpr (Mode == 4) {
+      // The blend image scales the product; alpha mixes towards it, so alpha 0 keeps d.
+      uint32_t out = d & 0xFF000000u;
+      for (int k = 0; k < 3; ++k) {
+        const uint32_t dk = (d >> (8 * k)) & 0xFFu;
+        const uint32_t product = (dk * x[k] * (Blend ? w : 1u)) >> (8 * (int{Blend} + 1));
+        out |= ((Weighted ? BlendStep(dk, product, a, 8) : product) & 0xFFu) << (8 * k);
+      }
+      StorePixel32(dst, out);
     } else if constexpr (Mode == 0 && kWeights == 0) {
       // The plain copy stores the whole texel (fourth byte too); bright keeps d's.
       if constexpr (!Bright) {
@@ -118,8 +127,6 @@ struct Formula32 {
       uint32_t r;
       if constexpr (Mode == 0) {
         r = BlendStep(dk, x[k], weight, 8 * kWeights);
-      } else if constexpr (Mode == 4) {
-        r = (dk * x[k] * weight) >> (8 * (kWeights + 1));
       } else if constexpr (Mode == 11) {
         r = BlendStep(dk, (x[k] * dk) >> 8, weight * c.param, 8 * (kWeights + 1));
       } else {
@@ -135,7 +142,7 @@ struct Formula32 {
 template <uint32_t Mode, bool Blend, bool Bright, bool Weighted>
 struct Formula16 {
   static constexpr uint32_t kDstBytes = 2;
-  static constexpr bool kSkipsZeroAlpha = Mode <= 3 || Mode == 10;
+  static constexpr bool kSkipsZeroAlpha = Mode <= 4 || Mode == 10;
 
   static void Apply(const PixelContext& c, uint8_t* dst, uint32_t s, uint32_t a, uint32_t w) {
     constexpr int kWeights = int{Blend} + int{Weighted};
@@ -175,7 +182,8 @@ struct Formula16 {
         }
         r[f] = static_cast<uint32_t>(c.paramRow[scaled]);
       } else if constexpr (Mode == 4) {
-        r[f] = (sp[f] * df[f] * weight) >> (kProductShift[f] + 8 * kWeights);
+        const uint32_t product = (sp[f] * df[f] * (Blend ? w : 1u)) >> (kProductShift[f] + 8 * int{Blend});
+        r[f] = Weighted ? BlendStep(df[f], product, a, 8) : product;
       } else {
         static_assert(IsAlphaTypeMode(Mode) || Mode == 11);
         const uint32_t target = Mode == 11 ? (sp[f] * df[f]) >> kProductShift[f] : sp[f];

@@ -1,7 +1,8 @@
 // Scenes where the Direct3D back end once drew something else than the software renderer:
 // each is drawn on both, read back and compared pixel for pixel. Untransparent draws of
-// graphs with alpha or a transparent colour, a sub graph as the draw screen, a graph's
-// pixels changed between two batched draws of it, fills of ordinary graphs, the
+// graphs with alpha or a transparent colour (copied, blended, rotated), multiplying by
+// keyed and alpha graphs, text multiplied and inverted, a sub graph as the draw screen, a
+// graph's pixels changed between two batched draws of it, fills of ordinary graphs, the
 // four-corner draw of an unscaled graph, masks after a lost device, and which graphs can be
 // draw screens.
 #include <gtest/gtest.h>
@@ -12,6 +13,8 @@
 #include <vector>
 
 #include "core/core_state.h"
+#include "font/font_table.h"
+#include "font/glyph_layout.h"
 #include "graphics/device_restore.h"
 #include "graphics/draw_front.h"
 #include "graphics/draw_screen.h"
@@ -21,6 +24,7 @@
 #include "graphics/graph_table.h"
 #include "graphics/graphics_start.h"
 #include "graphics/mask.h"
+#include "graphics/screen_mode.h"
 #include "image/raster_image.h"
 #include "support/bmp_file.h"
 #include "tests/graphics/engine_session.h"
@@ -145,6 +149,80 @@ TEST(DrawParity, AnUntransparentDrawShowsEveryPixelOfAlphaAndKeyedGraphs) {
   EXPECT_EQ(At(p.soft, 100, 10), 0u);
   EXPECT_EQ(At(p.soft, 100, 100), kBackground);
   EXPECT_TRUE(Identical(p.direct, p.soft, 1));
+}
+
+// A patterned backdrop over the top 200 rows, for blends to read.
+void DrawBackdrop() {
+  const int32_t backdrop = MakePattern(64, 64, 11);
+  for (int32_t y = 0; y < 200; y += 64)
+    for (int32_t x = 0; x < kScreen; x += 64) DrawGraphAtPoint(x, y, backdrop, 0);
+}
+
+// Without the flag the transparent colour never counts; an alpha channel is left out only
+// by the unscaled and stretched copy. Every blend mode and the bright colour weight each
+// pixel by its alpha, and so do the rotated and four-corner draws.
+TEST(DrawParity, WithoutTheTransparentFlagAlphaWeightsAllButThePlainCopy) {
+  const BothPictures p = RenderBoth("transparent 0 blends", [] {
+    DrawBackdrop();
+    const int32_t alpha = MakePattern(60, 40, 3, true, true);
+    int32_t x = 10;
+    for (const int32_t mode : {1, 2, 3, 4, 10, 11}) {
+      SelectBlendMode(mode, 160);
+      DrawGraphAtPoint(x, 10, alpha, 0);
+      DrawGraphInRect(x, 60, x + 60, 100, alpha, 0);
+      x += 80;
+    }
+    SelectBlendMode(0, 255);
+    SetBrightColour(0xC08040);
+    DrawGraphAtPoint(10, 110, alpha, 0);
+    SetBrightColour(0xFFFFFF);
+    DrawGraphRotatedInt(120, 130, 1.0, 3.14159265358979323846, MakePattern(33, 21, 4, true, true), 0, 0);
+    // Below the half-alpha rows: the software quad may draw its diagonal twice.
+    DrawGraphFourCorners(200, 110, 260, 110, 260, 146, 200, 146, CreateSubGraph(0, 4, 60, 36, alpha), 0);
+    DrawGraphAtPoint(300, 110, alpha, 0);  // the plain copy: alpha left out
+  });
+  ASSERT_FALSE(p.soft.empty());
+  EXPECT_EQ(At(p.soft, 300, 110), PatternColour(0, 0, 3));
+  EXPECT_NE(At(p.soft, 201, 110), PatternColour(1, 4, 3));
+  // Subtracting keeps seven bits of green and red on the software renderer.
+  EXPECT_TRUE(Identical(p.direct, p.soft, 4));
+}
+
+// Multiplying leaves the destination where a pixel is transparent (keyed or alpha 0) and
+// mixes towards the product by the alpha elsewhere.
+TEST(DrawParity, MultiplyLeavesTransparentPixelsAlone) {
+  const BothPictures p = RenderBoth("multiply", [] {
+    DrawBackdrop();
+    SelectBlendMode(4, 255);
+    DrawGraphAtPoint(10, 10, MakePattern(60, 40, 5, true, false), 1);
+    DrawGraphAtPoint(100, 10, MakePattern(60, 40, 3, true, true), 1);
+    DrawGraphRotatedInt(230, 30, 1.0, 3.14159265358979323846, MakePattern(33, 21, 4, true, true), 1, 0);
+  });
+  ASSERT_FALSE(p.soft.empty());
+  EXPECT_EQ(At(p.soft, 10, 10), PatternColour(10, 10, 11));
+  EXPECT_EQ(At(p.soft, 100, 10), PatternColour(36, 10, 11));  // a hole keeps the backdrop
+  EXPECT_TRUE(Identical(p.direct, p.soft, 2));
+}
+
+// Text in the blend modes whose software path goes through the font work image: multiply
+// leaves the line box around the glyphs alone, invert draws the inverted text colour.
+TEST(DrawParity, TextMultipliesAndInvertsLikeGraphs) {
+  const BothPictures p = RenderBoth("text blends", [] {
+    DrawBackdrop();
+    const uint32_t yellow = MakeScreenColourCode(255, 230, 0);
+    const int32_t smooth = CreateFontToHandle(nullptr, 24, -1, FontTypeAntiAlias, -1, -1, 0, -1, -1);
+    const int32_t plain = CreateFontToHandle(nullptr, 24, -1, -1, -1, -1, 0, -1, -1);
+    SelectBlendMode(4, 255);
+    DrawTextWithFont(10, 10, "Lap 2/5 Go!", yellow, smooth, 0, 0);
+    DrawTextWithFont(10, 50, "Lap 2/5 Go!", yellow, plain, 0, 0);
+    SelectBlendMode(10, 200);
+    DrawTextWithFont(300, 10, "Lap 2/5 Go!", yellow, smooth, 0, 0);
+    DrawTextWithFont(300, 50, "Lap 2/5 Go!", yellow, plain, 0, 0);
+    SelectBlendMode(0, 255);
+  });
+  ASSERT_FALSE(p.soft.empty());
+  // The anti-aliased glyphs' levels differ by up to 16 between the two paths.
+  EXPECT_TRUE(Identical(p.direct, p.soft, 16));
 }
 
 TEST(DrawParity, ASubGraphAsDrawScreenTakesDrawingAndErasingAtItsPlace) {

@@ -142,7 +142,9 @@ TEST_F(BlitCases, AlphaSourceRules) {
   Make32(dest, 2, 1, 0x00FFFFFF);
   quelt::SoftDraw.BlendMode = 4;
   quelt::MemImgBlit(&dest.img, &src.img, 0, 0, 1, nullptr);
-  EXPECT_EQ(At32(dest.img, 0, 0), 0u);  // multiply does not skip a = 0: black
+  EXPECT_EQ(At32(dest.img, 0, 0), 0x00FFFFFFu);  // multiply skips a = 0 like the other copies
+  quelt::MemImgBlit(&dest.img, &src.img, 0, 0, 0, nullptr);
+  EXPECT_EQ(At32(dest.img, 0, 0), 0x00FFFFFFu);  // and weights it to nothing without the flag
   quelt::SoftDraw.BlendMode = 0;
   quelt::MemImgBlit(&dest.img, &src.img, 0, 0, 0, nullptr);
   EXPECT_EQ(At32(dest.img, 0, 0), 0x00808080u);  // copied whole, alpha byte included

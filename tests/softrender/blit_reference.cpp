@@ -181,7 +181,7 @@ bool DrawOne(const Call& c, const SourcePixel& sp, int64_t blendWeight, uint32_t
   bool useA = c.alphaSrc;
   bool aDropped = false;
   if (c.alphaSrc && c.trans) {
-    if (sp.a == 0 && mode <= 3) return false;
+    if (sp.a == 0 && mode <= 4) return false;
     if (sp.a == 255) {
       useA = false;
       aDropped = true;
@@ -314,12 +314,14 @@ bool DrawOne(const Call& c, const SourcePixel& sp, int64_t blendWeight, uint32_t
       return true;
     }
     case 4: {
+      // The blend weight scales the product; the alpha mixes towards it.
       const auto sc = channelsOf(s, false);
+      const int64_t b = c.blend ? blendWeight : 1;
       std::array<int64_t, 3> out{};
       for (int ch = 0; ch < 3; ++ch) {
-        out[ch] = FloorDiv(lay.get(d, ch) * sc[ch] * w, (int64_t{1} << lay.width(ch)) * scale);
+        out[ch] = FloorDiv(lay.get(d, ch) * sc[ch] * b, (int64_t{1} << lay.width(ch)) * (c.blend ? 256 : 1));
       }
-      d = join(out, d);
+      d = useA ? mixTowards(out, sp.a, 256) : join(out, d);
       return true;
     }
     default:

@@ -68,7 +68,7 @@ void RefPixel32(const RefPixelInput& in, uint8_t* dst) {
   bool useA = false;
   if (in.alphaSource) {
     if (in.trans) {
-      if (in.a == 0 && in.mode <= 3) return;
+      if (in.a == 0 && in.mode <= 4) return;
       useA = in.a != 255;
     } else {
       useA = true;
@@ -106,9 +106,12 @@ void RefPixel32(const RefPixelInput& in, uint8_t* dst) {
       }
       break;
     case 4:
+      // The blend weight scales the product; the alpha mixes towards it.
       out = d & 0xFF000000u;
       for (int k = 0; k < 3; ++k) {
-        out |= static_cast<uint32_t>(int64_t{Byte(d, k)} * x[k] * fw / Pow256(nw + 1)) << (8 * k);
+        const auto product = static_cast<uint32_t>(int64_t{Byte(d, k)} * x[k] * (in.blend ? in.w : 1) /
+                                                   Pow256(in.blend ? 2 : 1));
+        out |= (useA ? Step(Byte(d, k), product, in.a, 1) : product) << (8 * k);
       }
       break;
     case 2:
@@ -132,7 +135,7 @@ void RefPixel16(const RefPixelInput& in, uint8_t* dst) {
   bool useA = false;
   if (in.alphaSource) {
     if (in.trans) {
-      if (in.a == 0 && (in.mode <= 3 || in.mode == 10)) return;
+      if (in.a == 0 && (in.mode <= 4 || in.mode == 10)) return;
       useA = in.a != 255;
     } else {
       useA = true;
@@ -181,7 +184,9 @@ void RefPixel16(const RefPixelInput& in, uint8_t* dst) {
       break;
     case 4:
       for (int f = 0; f < 3; ++f) {
-        r[f] = static_cast<uint32_t>(int64_t{sp[f]} * df[f] * fw >> (productShift[f] + 8 * nw));
+        const auto product = static_cast<uint32_t>(int64_t{sp[f]} * df[f] * (in.blend ? in.w : 1) >>
+                                                   (productShift[f] + (in.blend ? 8 : 0)));
+        r[f] = useA ? Step(df[f], product, in.a, 1) : product;
       }
       break;
     case 2:
