@@ -20,6 +20,7 @@
 #include "blit_test_images.h"
 #include "support/bench_rate.h"
 #include "softrender/memimg_draw.h"
+#include "softrender/memimg_format.h"
 #include "softrender/soft_draw_state.h"
 
 #ifdef QUELT_BENCH_PIXMAN
@@ -122,7 +123,7 @@ uint16_t To565(uint32_t v) {
 }
 
 // Our source of the picture: the alpha kind carries the alpha byte, the transparent kind
-// has the key where alpha is 0.
+// has the key where alpha is 0. It has a run table, as the engine's loaded graphs have.
 void MakeOurs(Owned& out, const Argb& px, int32_t n, bool is16, bool alpha) {
   quelt::CreateMemImg(&out.img, n, n, -1, 0, is16 ? quelt::MemImgRgb565 : quelt::MemImgXrgb32, 0, alpha, 0, nullptr);
   quelt::MemImgBase& b = *out.img.base;
@@ -144,6 +145,7 @@ void MakeOurs(Owned& out, const Argb& px, int32_t n, bool is16, bool alpha) {
       }
     }
   }
+  quelt::AddMemImgRunTable(&out.img);
 }
 
 struct Picture {
