@@ -104,6 +104,7 @@ void DrawGlyphPixels(const GlyphPixelTarget& t, const uint8_t* rows, int32_t pit
                      int32_t yOffset, int32_t boxWidth, int32_t boxHeight, int32_t cellHeight, int32_t x,
                      int32_t y, int32_t pen, int32_t vertical) {
   if (t.image == nullptr || t.image->base == nullptr || boxWidth <= 0 || boxHeight <= 0) return;
+  MarkMemImgChanged(t.image);
   IntRect box = vertical ? IntRect{x + cellHeight - yOffset - boxHeight, y + pen + xOffset,
                                    x + cellHeight - yOffset, y + pen + xOffset + boxWidth}
                          : IntRect{x + pen + xOffset, y + yOffset, x + pen + xOffset + boxWidth,

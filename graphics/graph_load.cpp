@@ -34,6 +34,14 @@ namespace quelt {
 
 namespace {
 
+// A picture's software image gets a run table: drawn whole with transparency, its
+// transparent runs are passed over. Without one (no memory) it is drawn the ordinary way.
+void GiveRunTable(int32_t graph) {
+  GraphRecord* record = GetGraphRecord(graph);
+  if (record == nullptr || record->image == nullptr || record->image->description[FormatByteTexture] != 0) return;
+  if (IsValidMemImg(&record->image->memImg)) AddMemImgRunTable(&record->image->memImg);
+}
+
 constexpr int32_t SourcePathBytes = 512;
 
 void WaitWhileWindowInactive() {
@@ -129,7 +137,10 @@ int32_t CreateGraphFromRaster(RasterImage* image, RasterImage* alpha, int32_t /*
     if (alpha != nullptr) MirrorImageRows(alpha);
   }
   const int32_t graph = CreateGraphForImage(source, alpha);
-  if (graph >= 0) TransferImageToGraphAt(nullptr, nullptr, nullptr, nullptr, 0, source, alpha, 0, 0, graph, 0);
+  if (graph >= 0) {
+    TransferImageToGraphAt(nullptr, nullptr, nullptr, nullptr, 0, source, alpha, 0, 0, graph, 0);
+    GiveRunTable(graph);
+  }
   DrawSettings.transparentColour = savedColour;
   if (mirror) {
     MirrorImageRows(source);
@@ -550,6 +561,7 @@ int32_t CopyMovieFrameToMemImg(MovieRecord* movie, GraphRecord* record) {
       frame->format.bitDepth == dest.base->format->bitDepth) {
     const size_t row = static_cast<size_t>(ScreenState.colourDepth / 8) * static_cast<size_t>(movie->width);
     const int32_t rows = std::min(movie->height, dest.height);
+    MarkMemImgChanged(&dest);
     for (int32_t y = 0; y < rows; ++y)
       std::memcpy(dest.pixels + y * dest.base->pitch, frame->pixels + y * frame->pitch,
                   std::min(row, static_cast<size_t>(dest.base->pitch)));

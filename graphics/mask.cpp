@@ -307,6 +307,7 @@ int MaskPostDraw(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   ClipRectangle(rect, IntRect{0, 0, target->width, target->height});
   if (rect.x1 >= rect.x2 || rect.y1 >= rect.y2 || !FitsMemImg(rect, *saved)) return 0;
   const int32_t bpp = PixelBytes(*target);
+  MarkMemImgChanged(target);
   for (int32_t y = rect.y1; y < rect.y2; ++y) {
     const uint8_t* mapRow = M.map + y * M.mapPitch;
     for (int32_t x = rect.x1; x < rect.x2; ++x) {

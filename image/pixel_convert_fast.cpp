@@ -2,6 +2,8 @@
 // sources into 16, 24 and 32-bit destinations with plain channels, no option but the
 // transparent colour. They compute exactly what the general path computes, from tables
 // built once per call.
+#include <emmintrin.h>
+
 #include <array>
 
 #include "image/pixel_convert_internal.h"
@@ -42,6 +44,78 @@ void BuildChannel(ChannelTable& t, int srcShift, int srcWidth, int destShift, in
   }
 }
 
+// A channel done by arithmetic instead of its table, where that gives the same bits for
+// every source value: narrowed by a right shift, widened by a left shift plus the rounding
+// term as a multiply by a reciprocal, so the compiler can run the loop on vectors.
+struct ChannelMath {
+  uint32_t srcShift, srcMax;  // the source value is (pixel >> srcShift) & srcMax
+  uint32_t left, right;       // widening, narrowing shifts
+  uint32_t factor;            // (value * factor) >> kReciprocalBits is the widening's remainder
+  uint32_t destShift, destMask;
+};
+
+constexpr uint32_t kReciprocalBits = 24;
+
+inline uint32_t ApplyMath(const ChannelMath& m, uint32_t v) {
+  const uint32_t value = (v >> m.srcShift) & m.srcMax;
+  return ((((value << m.left) >> m.right) + ((value * m.factor) >> kReciprocalBits)) << m.destShift) &
+         m.destMask;
+}
+
+// The arithmetic form of a channel table, or false where some value comes out otherwise.
+bool MathForTable(ChannelMath& m, const ChannelTable& t, int srcWidth, int destShift, int destWidth,
+                  uint32_t destMask, bool widthChange) {
+  m = ChannelMath{};
+  if (srcWidth > 0 && destWidth > 0 && t.shift < 32 && destShift < 32) {
+    m.srcShift = static_cast<uint32_t>(t.shift);
+    m.srcMax = t.max;
+    m.destShift = static_cast<uint32_t>(destShift);
+    m.destMask = destMask;
+    if (widthChange && destWidth < srcWidth) m.right = static_cast<uint32_t>(srcWidth - destWidth);
+    if (widthChange && destWidth > srcWidth) {
+      m.left = static_cast<uint32_t>(destWidth - srcWidth);
+      const uint32_t divisor = MaxOfWidth(srcWidth);
+      const uint32_t multiplier = (1u << m.left) - 1;
+      m.factor = multiplier * (((1u << kReciprocalBits) + divisor - 1) / divisor);
+    }
+  }
+  for (uint32_t c = 0; c <= t.max; ++c) {
+    if (ApplyMath(m, c << m.srcShift) != t.out[c]) return false;
+  }
+  return true;
+}
+
+// One channel of the commonest pairs with its widths and places known when compiling: the
+// same arithmetic as ChangeWidth, which lets the compiler use constant shifts and multiplies.
+template <int SrcShift, int SrcWidth, int DestShift, int DestWidth>
+constexpr uint32_t FixedChannel(uint32_t v) {
+  constexpr uint32_t srcMax = (1u << SrcWidth) - 1;
+  const uint32_t value = (v >> SrcShift) & srcMax;
+  if constexpr (DestWidth <= SrcWidth) {
+    return (value >> (SrcWidth - DestWidth)) << DestShift;
+  } else {
+    constexpr uint32_t left = DestWidth - SrcWidth;
+    return ((value << left) + value * ((1u << left) - 1) / srcMax) << DestShift;
+  }
+}
+
+// The pairs with such loops: 32-bit (8 bits a channel at 16, 8, 0, alpha at 24) to R5G6B5,
+// X1R5G5B5 and A1R5G5B5, and R5G6B5 to 32-bit.
+enum class FixedPair { None, To565, To555, To1555, From565 };
+
+inline uint32_t FixedColour(FixedPair p, uint32_t v) {
+  switch (p) {
+    case FixedPair::To565:
+      return FixedChannel<16, 8, 11, 5>(v) | FixedChannel<8, 8, 5, 6>(v) | FixedChannel<0, 8, 0, 5>(v);
+    case FixedPair::To555:
+    case FixedPair::To1555:
+      return FixedChannel<16, 8, 10, 5>(v) | FixedChannel<8, 8, 5, 5>(v) | FixedChannel<0, 8, 0, 5>(v);
+    case FixedPair::From565:
+      return FixedChannel<11, 5, 16, 8>(v) | FixedChannel<5, 6, 8, 8>(v) | FixedChannel<0, 5, 0, 8>(v);
+    default: return 0;
+  }
+}
+
 struct FastState {
   ChannelTable red, green, blue, alpha;
   uint32_t colourMask;  // source colour bits
@@ -51,33 +125,176 @@ struct FastState {
   bool transparent;
   bool alphaFromSource;
   bool directColour;    // source colour bits land unchanged in the destination
+  ChannelMath redMath, greenMath, blueMath, alphaMath;
+  bool math;            // the four channels by arithmetic (same bits as the tables)
+  FixedPair fixed;      // a pair with its own loop, or None
 };
 
-template <int SrcBytes, int DestBytes, bool DirectColour>
+// The pair's own loop where the formats are the ones it is written for and it gives the
+// tables' bits for every channel value.
+FixedPair FixedPairFor(const ColorFormat& sf, const ColorFormat& df, const FastState& st) {
+  const bool src32 = sf.bytesPerPixel == 4 && sf.redMask == 0xFF0000 && sf.greenMask == 0xFF00 &&
+                     sf.blueMask == 0xFF && (sf.alphaMask == 0 || sf.alphaMask == 0xFF000000u);
+  const bool src565 = sf.bytesPerPixel == 2 && sf.redMask == 0xF800 && sf.greenMask == 0x7E0 &&
+                      sf.blueMask == 0x1F && sf.alphaMask == 0;
+  const bool dest32 = df.bytesPerPixel == 4 && df.redMask == 0xFF0000 && df.greenMask == 0xFF00 &&
+                      df.blueMask == 0xFF && (df.alphaMask == 0 || df.alphaMask == 0xFF000000u);
+  const bool dest555 = df.bytesPerPixel == 2 && df.redMask == 0x7C00 && df.greenMask == 0x3E0 && df.blueMask == 0x1F;
+  FixedPair p = FixedPair::None;
+  if (src32 && df.bytesPerPixel == 2 && df.redMask == 0xF800 && df.greenMask == 0x7E0 && df.blueMask == 0x1F &&
+      df.alphaMask == 0) {
+    p = FixedPair::To565;
+  } else if (src32 && dest555 && df.alphaMask == 0) {
+    p = FixedPair::To555;
+  } else if (src32 && dest555 && df.alphaMask == 0x8000) {
+    p = FixedPair::To1555;
+  } else if (src565 && dest32) {
+    p = FixedPair::From565;
+  }
+  if (p == FixedPair::None) return p;
+  const int shifts[3] = {st.red.shift, st.green.shift, st.blue.shift};
+  const ChannelTable* tables[3] = {&st.red, &st.green, &st.blue};
+  for (int k = 0; k < 3; ++k) {
+    for (uint32_t c = 0; c <= tables[k]->max; ++c) {
+      if (FixedColour(p, c << shifts[k]) != tables[k]->out[c]) return FixedPair::None;
+    }
+  }
+  if (p == FixedPair::To1555 && st.alphaFromSource) {
+    for (uint32_t c = 0; c <= st.alpha.max; ++c) {
+      if (FixedChannel<24, 8, 15, 1>(c << 24) != st.alpha.out[c]) return FixedPair::None;
+    }
+  }
+  return p;
+}
+
+enum class AlphaWay { Full, Key, Source };
+enum class ColourWay { Direct, Math, Table, To565, To555, To1555, From565 };
+
+constexpr FixedPair PairOf(ColourWay c) {
+  switch (c) {
+    case ColourWay::To565: return FixedPair::To565;
+    case ColourWay::To555: return FixedPair::To555;
+    case ColourWay::To1555: return FixedPair::To1555;
+    case ColourWay::From565: return FixedPair::From565;
+    default: return FixedPair::None;
+  }
+}
+
+// Sixteen pixels a step of 32-bit to R5G6B5 (the same bits as FixedChannel). Each value is
+// put together in the upper half of its lane, so that one arithmetic shift brings it down
+// sign-extended for the signed pack. Returns the pixels done.
+int32_t RowTo565(const uint8_t* s, uint8_t* d, int32_t width) {
+  const __m128i red = _mm_set1_epi32(static_cast<int32_t>(0xF8000000u)), green = _mm_set1_epi32(0x07E00000),
+                blue = _mm_set1_epi32(0x001F0000);
+  const auto place = [&](__m128i v) {
+    const __m128i o = _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_slli_epi32(v, 8), red),
+                                                 _mm_and_si128(_mm_slli_epi32(v, 11), green)),
+                                   _mm_and_si128(_mm_slli_epi32(v, 13), blue));
+    return _mm_srai_epi32(o, 16);
+  };
+  const auto load = [&](int32_t i) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i * 4)); };
+  int32_t x = 0;
+  for (; x + 16 <= width; x += 16) {
+    const __m128i a = _mm_packs_epi32(place(load(x)), place(load(x + 4)));
+    const __m128i b = _mm_packs_epi32(place(load(x + 8)), place(load(x + 12)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x * 2), a);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x * 2 + 16), b);
+  }
+  for (; x + 8 <= width; x += 8) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x * 2), _mm_packs_epi32(place(load(x)), place(load(x + 4))));
+  }
+  return x;
+}
+
+// Eight pixels a step of R5G6B5 to 32-bit with `high` in the top byte. The widening's
+// remainder value * (2^k - 1) / max is a high-half multiply by the rounded-up reciprocal,
+// exact over every 5 and 6-bit value.
+int32_t RowFrom565(const uint8_t* s, uint8_t* d, int32_t width, uint32_t high) {
+  constexpr int16_t kBy31 = 2115, kBy63 = 1041;  // ceil(65536 / 31), ceil(65536 / 63)
+  const __m128i five = _mm_set1_epi16(31), six = _mm_set1_epi16(63);
+  const __m128i top = _mm_set1_epi16(static_cast<int16_t>(high >> 16));
+  int32_t x = 0;
+  for (; x + 8 <= width; x += 8) {
+    const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + x * 2));
+    const __m128i r5 = _mm_srli_epi16(p, 11);
+    const __m128i g6 = _mm_and_si128(_mm_srli_epi16(p, 5), six);
+    const __m128i b5 = _mm_and_si128(p, five);
+    const __m128i r8 = _mm_add_epi16(_mm_slli_epi16(r5, 3),
+                                     _mm_mulhi_epu16(_mm_mullo_epi16(r5, _mm_set1_epi16(7)), _mm_set1_epi16(kBy31)));
+    const __m128i g8 = _mm_add_epi16(_mm_slli_epi16(g6, 2),
+                                     _mm_mulhi_epu16(_mm_mullo_epi16(g6, _mm_set1_epi16(3)), _mm_set1_epi16(kBy63)));
+    const __m128i b8 = _mm_add_epi16(_mm_slli_epi16(b5, 3),
+                                     _mm_mulhi_epu16(_mm_mullo_epi16(b5, _mm_set1_epi16(7)), _mm_set1_epi16(kBy31)));
+    const __m128i low = _mm_or_si128(_mm_slli_epi16(g8, 8), b8);
+    const __m128i hi = _mm_or_si128(r8, top);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x * 4), _mm_unpacklo_epi16(low, hi));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x * 4 + 16), _mm_unpackhi_epi16(low, hi));
+  }
+  return x;
+}
+
+template <int SrcBytes, int DestBytes, ColourWay C, AlphaWay A>
 void TrueColourLoop(const Request& q, const FastState& st, int32_t width, int32_t height) {
+  const FastState s0 = st;  // a local copy: the loop's constants stay in registers
   for (int32_t y = 0; y < height; ++y) {
     const uint8_t* s = q.src + (int64_t{q.rect.top} + y) * q.srcPitch + int64_t{q.rect.left} * SrcBytes;
     uint8_t* d = q.dest + (int64_t{q.destY} + y) * q.destPitch + int64_t{q.destX} * DestBytes;
-    for (int32_t x = 0; x < width; ++x, s += SrcBytes, d += DestBytes) {
-      const uint32_t v = LoadRaw(s, SrcBytes);
+    int32_t x = 0;
+    if constexpr (C == ColourWay::To565 && A == AlphaWay::Full) {
+      if ((s0.fullAlpha | s0.unused) == 0) x = RowTo565(s, d, width);
+    }
+    if constexpr (C == ColourWay::From565 && A == AlphaWay::Full) {
+      const uint32_t high = s0.fullAlpha | s0.unused;
+      if ((high & 0xFFFFFF) == 0) x = RowFrom565(s, d, width, high);
+    }
+    for (; x < width; ++x) {
+      const uint32_t v = LoadRaw(s + x * SrcBytes, SrcBytes);
       uint32_t out;
-      if constexpr (DirectColour) {
-        out = v & st.colourMask;
+      if constexpr (C == ColourWay::Direct) {
+        out = v & s0.colourMask;
+      } else if constexpr (C == ColourWay::Math) {
+        out = ApplyMath(s0.redMath, v) | ApplyMath(s0.greenMath, v) | ApplyMath(s0.blueMath, v);
+      } else if constexpr (PairOf(C) != FixedPair::None) {
+        out = FixedColour(PairOf(C), v);
       } else {
-        out = st.red.out[(v >> st.red.shift) & st.red.max] |
-              st.green.out[(v >> st.green.shift) & st.green.max] |
-              st.blue.out[(v >> st.blue.shift) & st.blue.max];
+        out = s0.red.out[(v >> s0.red.shift) & s0.red.max] |
+              s0.green.out[(v >> s0.green.shift) & s0.green.max] |
+              s0.blue.out[(v >> s0.blue.shift) & s0.blue.max];
       }
-      if (st.transparent) {
-        out |= (v & st.colourMask) == st.keyBits ? 0 : st.fullAlpha;
-      } else if (st.alphaFromSource) {
-        out |= st.alpha.out[(v >> st.alpha.shift) & st.alpha.max];
+      if constexpr (A == AlphaWay::Key) {
+        out |= (v & s0.colourMask) == s0.keyBits ? 0 : s0.fullAlpha;
+      } else if constexpr (A == AlphaWay::Source) {
+        if constexpr (C == ColourWay::To1555) out |= FixedChannel<24, 8, 15, 1>(v);
+        else if constexpr (C == ColourWay::Math) out |= ApplyMath(s0.alphaMath, v);
+        else out |= s0.alpha.out[(v >> s0.alpha.shift) & s0.alpha.max];
       } else {
-        out |= st.fullAlpha;
+        out |= s0.fullAlpha;
       }
-      StoreRaw(d, out | st.unused, DestBytes);
+      StoreRaw(d + x * DestBytes, out | s0.unused, DestBytes);
     }
   }
+}
+
+template <int SrcBytes, int DestBytes, ColourWay C>
+void DispatchAlpha(const Request& q, const FastState& st, int32_t width, int32_t height) {
+  if (st.transparent) TrueColourLoop<SrcBytes, DestBytes, C, AlphaWay::Key>(q, st, width, height);
+  else if (st.alphaFromSource) TrueColourLoop<SrcBytes, DestBytes, C, AlphaWay::Source>(q, st, width, height);
+  else TrueColourLoop<SrcBytes, DestBytes, C, AlphaWay::Full>(q, st, width, height);
+}
+
+template <int SrcBytes, int DestBytes>
+void DispatchColour(const Request& q, const FastState& st, int32_t width, int32_t height) {
+  if constexpr (SrcBytes == 4 && DestBytes == 2) {
+    if (st.fixed == FixedPair::To565) return DispatchAlpha<4, 2, ColourWay::To565>(q, st, width, height);
+    if (st.fixed == FixedPair::To555) return DispatchAlpha<4, 2, ColourWay::To555>(q, st, width, height);
+    if (st.fixed == FixedPair::To1555) return DispatchAlpha<4, 2, ColourWay::To1555>(q, st, width, height);
+  }
+  if constexpr (SrcBytes == 2 && DestBytes == 4) {
+    if (st.fixed == FixedPair::From565) return DispatchAlpha<2, 4, ColourWay::From565>(q, st, width, height);
+  }
+  if (st.directColour) DispatchAlpha<SrcBytes, DestBytes, ColourWay::Direct>(q, st, width, height);
+  else if (st.math) DispatchAlpha<SrcBytes, DestBytes, ColourWay::Math>(q, st, width, height);
+  else DispatchAlpha<SrcBytes, DestBytes, ColourWay::Table>(q, st, width, height);
 }
 
 template <int DestBytes>
@@ -93,18 +310,9 @@ void PaletteLoop(const Request& q, const std::array<uint32_t, 256>& table, int32
 template <int SrcBytes>
 void DispatchDest(const Request& q, const FastState& st, int32_t width, int32_t height) {
   switch (q.destFormat.bytesPerPixel) {
-    case 2:
-      if (st.directColour) TrueColourLoop<SrcBytes, 2, true>(q, st, width, height);
-      else TrueColourLoop<SrcBytes, 2, false>(q, st, width, height);
-      break;
-    case 3:
-      if (st.directColour) TrueColourLoop<SrcBytes, 3, true>(q, st, width, height);
-      else TrueColourLoop<SrcBytes, 3, false>(q, st, width, height);
-      break;
-    default:
-      if (st.directColour) TrueColourLoop<SrcBytes, 4, true>(q, st, width, height);
-      else TrueColourLoop<SrcBytes, 4, false>(q, st, width, height);
-      break;
+    case 2: DispatchColour<SrcBytes, 2>(q, st, width, height); break;
+    case 3: DispatchColour<SrcBytes, 3>(q, st, width, height); break;
+    default: DispatchColour<SrcBytes, 4>(q, st, width, height); break;
   }
 }
 
@@ -168,6 +376,14 @@ bool TryFastLoops(const Request& q, bool useAlphaImage, bool widthChange) {
   st.alphaFromSource = sf.alphaWidth != 0 && df.alphaWidth != 0;
   st.directColour = !widthChange && sf.redMask == df.redMask && sf.greenMask == df.greenMask &&
                     sf.blueMask == df.blueMask;
+  st.math = MathForTable(st.redMath, st.red, sf.redWidth, df.redShift, df.redWidth, df.redMask, widthChange) &&
+            MathForTable(st.greenMath, st.green, sf.greenWidth, df.greenShift, df.greenWidth, df.greenMask,
+                         widthChange) &&
+            MathForTable(st.blueMath, st.blue, sf.blueWidth, df.blueShift, df.blueWidth, df.blueMask,
+                         widthChange) &&
+            MathForTable(st.alphaMath, st.alpha, sf.alphaWidth, df.alphaShift, df.alphaWidth, df.alphaMask,
+                         widthChange);
+  st.fixed = widthChange ? FixedPairFor(sf, df, st) : FixedPair::None;
   switch (sf.bytesPerPixel) {
     case 2: DispatchDest<2>(q, st, width, height); break;
     case 3: DispatchDest<3>(q, st, width, height); break;

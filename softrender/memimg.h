@@ -66,6 +66,15 @@ static_assert(sizeof(void*) != 4 ||
 enum RunKind : uint8_t { RunTransparent = 0, RunOpaque = 1, RunTranslucent = 2 };
 inline constexpr uint8_t kRunRowEnd = 0xC0;
 
+// To be called before the pixels of img change other than through a whole-image transfer:
+// its store's run table and premultiplied copy no longer describe them.
+inline void MarkMemImgChanged(MEMIMG* img) {
+  if (img != nullptr && img->base != nullptr) {
+    img->base->runTableValid = 0;
+    img->base->premultipliedValid = 0;
+  }
+}
+
 // Bytes per pixel of a store, as its ColorFormat states it.
 inline int32_t MemImgBytesPerPixel(const MemImgBase& base) {
   if (base.paletteFlag) return 1;

@@ -80,6 +80,90 @@ struct PlainLoop {
   }
 };
 
+// A run of opaque pixels as they are: `bytes` from sp to dp, sixteen at a time.
+inline void CopyRun(uint8_t* dp, const uint8_t* sp, int32_t bytes) {
+  int32_t i = 0;
+  for (; i + 16 <= bytes; i += 16) Store128(dp + i, Load128(sp + i));
+  for (; i + 4 <= bytes; i += 4) Store32(dp + i, Load32(sp + i));
+  if (i < bytes) Store16(dp + i, Load16(sp + i));
+}
+
+// The colour halves of a run of opaque 16-bit alpha pixels.
+inline void CopyColourHalves(uint8_t* dp, const uint8_t* sp, int32_t n) {
+  int32_t i = 0;
+  for (; i + 8 <= n; i += 8) Store128(dp + 2 * i, LowHalves(Load128(sp + 4 * i), Load128(sp + 4 * i + 16)));
+  for (; i < n; ++i) Store16(dp + 2 * i, Load16(sp + 4 * i));
+}
+
+// The row end byte of the runs from p on (every row has one).
+inline const uint8_t* RowEnd(const uint8_t* p, const uint8_t* tableEnd) {
+  const __m128i end = _mm_set1_epi8(static_cast<char>(kRunRowEnd));
+  for (; tableEnd - p >= 16; p += 16) {
+    const int hits = _mm_movemask_epi8(_mm_cmpeq_epi8(Load128(p), end));
+    if (hits != 0) return p + __builtin_ctz(static_cast<unsigned>(hits));
+  }
+  while (*p != kRunRowEnd) ++p;
+  return p;
+}
+
+// Rows whose runs are this many pixels long on average or longer go by the run table; the
+// others (noise-like rows) by the ordinary loop, which handles them faster.
+constexpr int32_t kRunTableMinAverage = 16;
+
+// A whole direct or alpha source copied with transparency through its run table: transparent
+// runs are passed over unread, opaque ones copied as they are, translucent ones drawn by the
+// row form, which gives every pixel exactly what the ordinary loop (`ordinary`) gives it.
+template <bool Is16, SrcKind Kind>
+void RunTableRows(const PlainJob& j, const uint8_t* runs, const uint8_t* tableEnd,
+                  void (*ordinary)(const PlainJob&)) {
+  using V = Variant<Is16, Kind, Kernel::Copy, false, false, true>;
+  using R = typename V::Reader;
+  const RowConstants rc = MakeRowConstants(j.px, j.transparent);
+  PlainJob one = j;
+  one.height = 1;
+  for (int32_t row = 0; row < j.height; ++row) {
+    const uint8_t* rowEnd = RowEnd(runs, tableEnd);
+    if ((rowEnd - runs) * kRunTableMinAverage > j.width) {
+      ordinary(one);
+    } else {
+      int32_t x = 0;
+      for (; runs < rowEnd && x < j.width; ++runs) {
+        const uint8_t b = *runs;
+        int32_t n = (b & 63) + 1;
+        if (n > j.width - x) n = j.width - x;  // never past the row, whatever the table says
+        const uint8_t* sp = one.src + x * R::kBytes;
+        uint8_t* dp = one.dest + x * V::kDestBytes;
+        const int kind = b >> 6;
+        if (kind == RunOpaque) {
+          if constexpr (Kind == SrcKind::Alpha && Is16) CopyColourHalves(dp, sp, n);
+          else CopyRun(dp, sp, n * V::kDestBytes);
+        } else if (kind == RunTranslucent) {
+          DrawRow<V>(j.px, rc, dp, RunSource{sp, R::kBytes}, n, j.palette, j.transparent);
+        }
+        x += n;
+      }
+    }
+    runs = rowEnd + 1;
+    one.src += j.srcPitch;
+    one.dest += j.destPitch;
+  }
+}
+
+// The source's run table where the blit may go by it: transparency on, mode 0 (or mode 1 at
+// full strength) without blend image or bright, a direct or alpha source drawn whole.
+const uint8_t* UsableRunTable(const MEMIMG* src, SrcKind kind, bool is16, bool blend, bool trans, int32_t p,
+                              const IntRect& visible, int32_t x, int32_t y) {
+  const MemImgBase& sb = *src->base;
+  if (!trans || blend || !sb.runTableValid || sb.runTable == nullptr || kind == SrcKind::Palette) return nullptr;
+  if (src->pixels != sb.pixels || src->width != sb.width || src->height != sb.height) return nullptr;
+  if (visible.x1 != x || visible.y1 != y || visible.x2 - x != src->width || visible.y2 - y != src->height) {
+    return nullptr;
+  }
+  if (BrightIsOn(SoftDraw.BrightColour)) return nullptr;
+  const Kernel k = SelectKernel(Blitter::Plain, is16, static_cast<uint32_t>(SoftDraw.BlendMode), p, false);
+  return k == Kernel::Copy ? sb.runTable : nullptr;
+}
+
 using PlainFn = void (*)(const PlainJob&);
 constexpr auto kPlain32 = MakeVariantTable<false, PlainLoop, PlainFn>();
 constexpr auto kPlain16 = MakeVariantTable<true, PlainLoop, PlainFn>();
@@ -93,6 +177,7 @@ void MemImgBlit(MEMIMG* dest, const MEMIMG* src, int32_t x, int32_t y, int32_t t
   SrcKind kind;
   bool is16;
   if (!BlitImagesUsable(dest, src, blendImage, &kind, &is16)) return;
+  MarkMemImgChanged(dest);
 
   IntRect visible{x, y, SaturatingEnd(x, src->width), SaturatingEnd(y, src->height)};
   ClipRectangle(visible, SoftDraw.ClipRect);
@@ -125,6 +210,18 @@ void MemImgBlit(MEMIMG* dest, const MEMIMG* src, int32_t x, int32_t y, int32_t t
   job.transparent = TransparentKey(sb);
   job.width = visible.x2 - visible.x1;
   job.height = visible.y2 - visible.y1;
+  if (const uint8_t* runs = UsableRunTable(src, kind, is16, blend, transFlag != 0, p, visible, x, y)) {
+    // The table's block: (width + 5) bytes a row.
+    const uint8_t* end = runs + (int64_t{sb.width} + 5) * sb.height;
+    if (kind == SrcKind::Direct) {
+      if (is16) RunTableRows<true, SrcKind::Direct>(job, runs, end, run);
+      else RunTableRows<false, SrcKind::Direct>(job, runs, end, run);
+    } else {
+      if (is16) RunTableRows<true, SrcKind::Alpha>(job, runs, end, run);
+      else RunTableRows<false, SrcKind::Alpha>(job, runs, end, run);
+    }
+    return;
+  }
   run(job);
 }
 

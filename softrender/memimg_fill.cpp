@@ -12,6 +12,7 @@ namespace quelt {
 
 void ClearMemImg(MEMIMG* img, const IntRect* rect, uint32_t value) {
   if (!IsValidMemImg(img)) return;
+  MarkMemImgChanged(img);
   IntRect r{0, 0, img->width, img->height};
   if (rect != nullptr) {
     r = *rect;
@@ -173,6 +174,7 @@ uint32_t BrightenFill16(uint32_t c, uint32_t bright) {
 
 void MemImgFillRect(MEMIMG* img, const IntRect* rect, uint32_t colour) {
   if (!IsValidMemImg(img)) return;
+  MarkMemImgChanged(img);
   const MemImgBase& base = *img->base;
   if (base.paletteFlag || base.alphaFlag) return;
   IntRect r{0, 0, img->width, img->height};

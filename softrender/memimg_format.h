@@ -22,6 +22,11 @@ const DirectDrawPixelFormat* GetMemImgPixelFormat(uint32_t colourType, int32_t a
 int TransferImageToMemImg(const RasterImage* src, const RasterImage* alphaSrc, MEMIMG* dest,
                           int32_t sx, int32_t sy, int32_t w, int32_t h, int32_t tx, int32_t ty,
                           int32_t transparentOption);
+// Gives img's store a run table of its present pixels (direct and alpha images of colour
+// types 0 and 1), which lets the plain blitter pass over its transparent runs unread. A
+// whole-image transfer rebuilds it; any other change of the pixels sets it aside
+// (MarkMemImgChanged). -1 for an image that cannot have one or when memory runs out.
+int AddMemImgRunTable(MEMIMG* img);
 // Copies rect of src (null = all of src) into dest at (x, y), converting formats.
 int CopyMemImgRect(MEMIMG* dest, const MEMIMG* src, const IntRect* rect, int32_t x, int32_t y);
 

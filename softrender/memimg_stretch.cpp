@@ -190,6 +190,7 @@ void MemImgStretchBlit(MEMIMG* dest, const MEMIMG* src, const IntRect* rect, int
                        const MEMIMG* blendImage) {
   using namespace softblit;
   if (rect == nullptr) return;
+  if (IsValidMemImg(dest)) MarkMemImgChanged(dest);
   SrcKind kind;
   bool is16;
   if (!BlitImagesUsable(dest, src, blendImage, &kind, &is16)) return;

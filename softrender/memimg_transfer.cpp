@@ -1,7 +1,11 @@
 // Moving pixels into and between memory images: decoded images into a memory image
 // (with its palette, premultiplied copy and run table) and the format-converting copy.
+#include <emmintrin.h>
+
+#include <cstdint>
 #include <cstring>
 
+#include "core/tracked_alloc.h"
 #include "image/pixel_convert.h"
 #include "softrender/memimg_format.h"
 
@@ -58,37 +62,113 @@ void FillPremultiplied(const MemImgBase& base) {
   }
 }
 
-// Kind of pixel x of a row: 0 transparent, 1 opaque, 2 translucent.
-uint8_t PixelKind(const MemImgBase& base, const uint8_t* row, int32_t x) {
-  if (base.paletteFlag) return row[x] == base.transparentColour ? RunTransparent : RunOpaque;
-  if (base.alphaFlag) {
-    const uint8_t a = base.colourType == MemImgXrgb32 ? row[4 * x + 3] : row[4 * x + 2];
-    return a == 0 ? RunTransparent : a == 255 ? RunOpaque : RunTranslucent;
+inline uint32_t Load32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+inline uint32_t Load16(const uint8_t* p) {
+  uint16_t v;
+  std::memcpy(&v, p, 2);
+  return v;
+}
+inline __m128i Load128(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+
+// How one row format is classified: the kind of pixel x, and for four pixels from x a
+// movemask-style bit set of those not of `kind` (kMaskBits bits a pixel).
+struct KeyRow32 {
+  const uint8_t* row;
+  uint32_t key;
+  static constexpr int kMaskBits = 4;
+  uint8_t Kind(int32_t x) const { return Load32(row + 4 * x) == key ? RunTransparent : RunOpaque; }
+  int Others(int32_t x, uint8_t kind) const {
+    const int same = _mm_movemask_epi8(_mm_cmpeq_epi32(Load128(row + 4 * x), _mm_set1_epi32(static_cast<int>(key))));
+    return kind == RunTransparent ? ~same & 0xFFFF : same;
   }
-  uint32_t value;
-  if (base.colourType == MemImgXrgb32) {
-    std::memcpy(&value, row + 4 * x, 4);
-  } else {
-    uint16_t v16;
-    std::memcpy(&v16, row + 2 * x, 2);
-    value = v16;
+};
+
+struct KeyRow16 {
+  const uint8_t* row;
+  uint32_t key;
+  static constexpr int kMaskBits = 2;
+  uint8_t Kind(int32_t x) const { return Load16(row + 2 * x) == key ? RunTransparent : RunOpaque; }
+  int Others(int32_t x, uint8_t kind) const {
+    const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + 2 * x));
+    const int same = _mm_movemask_epi8(_mm_cmpeq_epi16(v, _mm_set1_epi16(static_cast<int16_t>(key)))) & 0xFF;
+    return kind == RunTransparent ? ~same & 0xFF : same;
   }
-  return value == TransparentKey(base) ? RunTransparent : RunOpaque;
+};
+
+// Alpha pixels of four bytes, the alpha byte at `alphaByte` (3 for 32-bit, 2 for 16-bit).
+struct AlphaRow {
+  const uint8_t* row;
+  int alphaByte;
+  static constexpr int kMaskBits = 4;
+  static uint8_t ByAlpha(uint8_t a) { return a == 0 ? RunTransparent : a == 255 ? RunOpaque : RunTranslucent; }
+  uint8_t Kind(int32_t x) const { return ByAlpha(row[4 * x + alphaByte]); }
+  int Others(int32_t x, uint8_t kind) const {
+    const __m128i a = _mm_and_si128(_mm_srl_epi32(Load128(row + 4 * x), _mm_cvtsi32_si128(8 * alphaByte)),
+                                    _mm_set1_epi32(0xFF));
+    const int zero = _mm_movemask_epi8(_mm_cmpeq_epi32(a, _mm_setzero_si128()));
+    const int full = _mm_movemask_epi8(_mm_cmpeq_epi32(a, _mm_set1_epi32(255)));
+    if (kind == RunTransparent) return ~zero & 0xFFFF;
+    if (kind == RunOpaque) return ~full & 0xFFFF;
+    return zero | full;
+  }
+};
+
+// The runs of one row: each run of a kind found four pixels at a time, written in pieces
+// of at most 64 pixels; the row end byte after them.
+template <class Row>
+uint8_t* BuildRow(uint8_t* out, int32_t width, const Row& r) {
+  constexpr int32_t kMaxRun = 64;
+  int32_t x = 0;
+  while (x < width) {
+    const uint8_t kind = r.Kind(x);
+    int32_t end = x + 1;
+    while (end + 4 <= width) {
+      const int others = r.Others(end, kind);
+      if (others != 0) {
+        end += __builtin_ctz(static_cast<unsigned>(others)) / Row::kMaskBits;
+        break;
+      }
+      end += 4;
+    }
+    if (end + 4 > width) {
+      while (end < width && r.Kind(end) == kind) ++end;
+    }
+    for (int32_t length = end - x; length > 0; length -= kMaxRun) {
+      const int32_t n = length < kMaxRun ? length : kMaxRun;
+      *out++ = static_cast<uint8_t>(kind << 6 | (n - 1));
+    }
+    x = end;
+  }
+  *out++ = kRunRowEnd;
+  return out;
 }
 
 void BuildRunTable(const MemImgBase& base) {
   uint8_t* out = base.runTable;
+  const uint32_t key = TransparentKey(base);
   for (int32_t y = 0; y < base.height; ++y) {
     const uint8_t* row = base.pixels + y * base.pitch;
-    int32_t x = 0;
-    while (x < base.width) {
-      const uint8_t kind = PixelKind(base, row, x);
-      int32_t length = 1;
-      while (length < 64 && x + length < base.width && PixelKind(base, row, x + length) == kind) ++length;
-      *out++ = static_cast<uint8_t>(kind << 6 | (length - 1));
-      x += length;
+    if (base.paletteFlag) {
+      int32_t x = 0;
+      while (x < base.width) {
+        const bool transparent = row[x] == key;
+        int32_t length = 1;
+        while (length < 64 && x + length < base.width && (row[x + length] == key) == transparent) ++length;
+        *out++ = static_cast<uint8_t>((transparent ? RunTransparent : RunOpaque) << 6 | (length - 1));
+        x += length;
+      }
+      *out++ = kRunRowEnd;
+    } else if (base.alphaFlag) {
+      out = BuildRow(out, base.width, AlphaRow{row, base.colourType == MemImgXrgb32 ? 3 : 2});
+    } else if (base.colourType == MemImgXrgb32) {
+      out = BuildRow(out, base.width, KeyRow32{row, key});
+    } else {
+      out = BuildRow(out, base.width, KeyRow16{row, key});
     }
-    *out++ = kRunRowEnd;
   }
 }
 
@@ -139,8 +219,24 @@ int TransferImageToMemImg(const RasterImage* src, const RasterImage* alphaSrc, M
   return 0;
 }
 
+int AddMemImgRunTable(MEMIMG* img) {
+  if (!IsValidMemImg(img)) return -1;
+  MemImgBase& base = *img->base;
+  if (base.paletteFlag || base.colourType > MemImgXrgb32) return -1;
+  if (base.runTable == nullptr) {
+    const int64_t size = (int64_t{base.width} + 5) * base.height;
+    if (size > INT32_MAX) return -1;
+    base.runTable = static_cast<uint8_t*>(TrackedAlloc(size > 0 ? static_cast<int32_t>(size) : 1, __FILE__, __LINE__));
+    if (base.runTable == nullptr) return -1;
+  }
+  BuildRunTable(base);
+  base.runTableValid = 1;
+  return 0;
+}
+
 int CopyMemImgRect(MEMIMG* dest, const MEMIMG* src, const IntRect* rect, int32_t x, int32_t y) {
   if (!IsValidMemImg(dest) || !IsValidMemImg(src)) return -1;
+  MarkMemImgChanged(dest);
   const IntRect r = rect != nullptr ? *rect : IntRect{0, 0, src->width, src->height};
   const int64_t w = int64_t{r.x2} - r.x1;
   const int64_t h = int64_t{r.y2} - r.y1;

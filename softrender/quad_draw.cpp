@@ -7,6 +7,7 @@ namespace quelt {
 int MemImgQuad(MEMIMG* dest, const MEMIMG* src, const int32_t corners[8], int32_t transFlag,
                const MEMIMG* blendImage) {
   if (corners == nullptr || !HasPixels(src) || !HasPixels(dest)) return 0;
+  MarkMemImgChanged(dest);
   // A cheap test whether the quad can touch the draw area at all.
   int minX = 0, maxX = 0, minY = 0, maxY = 0;
   for (int i = 1; i < 4; ++i) {

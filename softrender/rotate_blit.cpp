@@ -60,6 +60,7 @@ int MemImgRotateBlit(MEMIMG* dest, const MEMIMG* src, int32_t centreX, int32_t c
                      float angle, float scale, int32_t transFlag, int32_t turnFlag,
                      const MEMIMG* blendImage) {
   if (!HasPixels(src) || !AcceptsImages(dest, src)) return 0;
+  MarkMemImgChanged(dest);
   // Scale 0 puts every corner on one row; NaN and infinity have no meaningful picture.
   if (!std::isfinite(scale) || scale == 0.0f) return 0;
   if (!BlendImageCovers(blendImage, src)) return 0;

@@ -53,6 +53,7 @@ int MemImgTriangle(MEMIMG* dest, const MEMIMG* src, const TriVertex vertices[3],
   if (vertices == nullptr) return 0;
   if (src != nullptr && !HasPixels(src)) return 0;
   if (!AcceptsImages(dest, src)) return 0;
+  MarkMemImgChanged(dest);
   if (src != nullptr) {
     if (!BlendImageCovers(blendImage, src)) return 0;
     if (src->width < 0 || src->height < 0) return 0;  // no valid texel limits

@@ -25,6 +25,8 @@ PACKAGES=(
   # tests and the native build of the platform-free code
   googletest clang libclang-rt-14-dev
   libpng-dev libjpeg62-turbo-dev libogg-dev libvorbis-dev libtheora-dev zlib1g-dev libpixman-1-dev libsdl2-dev
+  # a second peer of the LZ decoder benchmark (native build, benchmark only)
+  liblz4-dev
   # the game's data
   lame sox vorbis-tools python3
 )

@@ -21,6 +21,7 @@ struct PlainFrameFigures {
 PlainFrameFigures MeasurePlainClearPresent(double seconds, bool discard = false);
 // Clear, three full-screen 600 x 600 textured layers (the first opaque, the others alpha
 // blended), 61 rotated 24 x 24 alpha-blended quads at `runnerScale`, present; `frames` times.
+// Textures are point sampled, as the engine's are.
 PlainFrameFigures MeasurePlainRaceScene(double runnerScale, int frames);
 // Device calls of one such frame besides the present: begin scene, clear, per layer blend
 // enable, texture and draw, the runners' texture and draw, end scene.

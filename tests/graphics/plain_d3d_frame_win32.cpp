@@ -202,8 +202,9 @@ PlainFrameFigures MeasurePlainRaceScene(double runnerScale, int frames) {
     d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
     d->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
     d->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    // Point sampling, as the engine draws graphs by default.
     for (DWORD s : {D3DSAMP_MINFILTER, D3DSAMP_MAGFILTER})
-      d->SetSamplerState(0, static_cast<D3DSAMPLERSTATETYPE>(s), D3DTEXF_LINEAR);
+      d->SetSamplerState(0, static_cast<D3DSAMPLERSTATETYPE>(s), D3DTEXF_POINT);
     d->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
     d->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
     d->SetFVF(TexFvf);

@@ -1,5 +1,7 @@
 // Image decoding through the readers beside a bare libpng/libjpeg loop over the same files,
-// and ConvertPixelRect throughput for the common format pairs beside memcpy.
+// and ConvertPixelRect throughput for the common format pairs beside memcpy and, natively,
+// beside pixman's (OP_SRC composite) and SDL2's (SDL_ConvertPixels) conversions of the same
+// pairs; the three take turns, the figures are the medians of the rounds.
 #include <png.h>
 
 #include <algorithm>
@@ -13,6 +15,13 @@
 #include "image/image_reader.h"
 #include "image/image_test_support.h"
 #include "image/pixel_convert.h"
+
+#ifdef QUELT_BENCH_PIXMAN
+#include <pixman.h>
+#endif
+#ifdef QUELT_BENCH_SDL2
+#include <SDL.h>
+#endif
 
 using namespace quelt;
 using Clock = std::chrono::steady_clock;
@@ -156,6 +165,46 @@ void DecodeRow(const char* name, const Bytes& file, ImageReader reader, void (*b
               kHeight, viaReader * 1e3, viaLibrary * 1e3, (viaReader / viaLibrary - 1) * 100);
 }
 
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// The peers' names of a pair's formats; 0 where the peer has no such conversion.
+struct PeerFormats {
+  uint32_t pixmanSrc, pixmanDest;
+  uint32_t sdlSrc, sdlDest;
+};
+
+#ifdef QUELT_BENCH_PIXMAN
+double PixmanConvert(const PeerFormats& f, uint8_t* dest, int destPitch, uint8_t* src, int srcPitch) {
+  if (!f.pixmanSrc) return 0;
+  pixman_image_t* s = pixman_image_create_bits(static_cast<pixman_format_code_t>(f.pixmanSrc), kWidth, kHeight,
+                                               reinterpret_cast<uint32_t*>(src), srcPitch);
+  pixman_image_t* d = pixman_image_create_bits(static_cast<pixman_format_code_t>(f.pixmanDest), kWidth, kHeight,
+                                               reinterpret_cast<uint32_t*>(dest), destPitch);
+  const double t = BestOf(1, [&] {
+    pixman_image_composite32(PIXMAN_OP_SRC, s, nullptr, d, 0, 0, 0, 0, 0, 0, kWidth, kHeight);
+  });
+  pixman_image_unref(s);
+  pixman_image_unref(d);
+  return kWidth * kHeight / 1e6 / t;
+}
+#endif
+
+#ifdef QUELT_BENCH_SDL2
+double SdlConvert(const PeerFormats& f, uint8_t* dest, int destPitch, const uint8_t* src, int srcPitch) {
+  if (!f.sdlSrc) return 0;
+  const double t = BestOf(1, [&] { SDL_ConvertPixels(kWidth, kHeight, f.sdlSrc, src, srcPitch, f.sdlDest, dest, destPitch); });
+  return kWidth * kHeight / 1e6 / t;
+}
+#endif
+
+void PrintPeer(double ours, double peer) {
+  if (peer > 0) std::printf(" %8.1f %6.2fx", peer, ours / peer);
+  else std::printf(" %8s %7s", "-", "-");
+}
+
 ColorFormat Masks(int depth, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
   ColorFormat f{};
   SetMaskColorFormat(&f, depth, r, g, b, a);
@@ -172,32 +221,69 @@ int main() {
     const char* name;
     ColorFormat src, dest;
     int transparent;
+    PeerFormats peers;
   };
   ColorFormat palette{};
   SetGrayPaletteColorFormat(&palette);
   const ColorFormat xrgb = Masks(32, 0xFF0000, 0xFF00, 0xFF, 0), argb = Masks(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000);
   const ColorFormat rgb24 = Masks(24, 0xFF0000, 0xFF00, 0xFF, 0), r565 = Masks(16, 0xF800, 0x7E0, 0x1F, 0);
   const ColorFormat x555 = Masks(16, 0x7C00, 0x3E0, 0x1F, 0), a1555 = Masks(16, 0x7C00, 0x3E0, 0x1F, 0x8000);
+#ifdef QUELT_BENCH_PIXMAN
+  constexpr uint32_t pA8888 = PIXMAN_a8r8g8b8, pX8888 = PIXMAN_x8r8g8b8, p888 = PIXMAN_r8g8b8,
+                     p565 = PIXMAN_r5g6b5, pX1555 = PIXMAN_x1r5g5b5, pA1555 = PIXMAN_a1r5g5b5;
+#else
+  constexpr uint32_t pA8888 = 0, pX8888 = 0, p888 = 0, p565 = 0, pX1555 = 0, pA1555 = 0;
+#endif
+#ifdef QUELT_BENCH_SDL2
+  constexpr uint32_t sA8888 = SDL_PIXELFORMAT_ARGB8888, sX8888 = SDL_PIXELFORMAT_XRGB8888,
+                     s888 = SDL_PIXELFORMAT_BGR24, s565 = SDL_PIXELFORMAT_RGB565, sX1555 = SDL_PIXELFORMAT_XRGB1555,
+                     sA1555 = SDL_PIXELFORMAT_ARGB1555;
+#else
+  constexpr uint32_t sA8888 = 0, sX8888 = 0, s888 = 0, s565 = 0, sX1555 = 0, sA1555 = 0;
+#endif
   const Pair pairs[] = {
-      {"A8R8G8B8 -> A8R8G8B8 (copy)", argb, argb, 0}, {"X8R8G8B8 -> A8R8G8B8", xrgb, argb, 0},
-      {"X8R8G8B8 -> A8R8G8B8 transparent", xrgb, argb, 1}, {"R8G8B8 -> X8R8G8B8", rgb24, xrgb, 0},
-      {"R8G8B8 -> A8R8G8B8 transparent", rgb24, argb, 1}, {"palette -> X8R8G8B8", palette, xrgb, 0},
-      {"palette -> R5G6B5", palette, r565, 0}, {"A8R8G8B8 -> R5G6B5", argb, r565, 0},
-      {"X8R8G8B8 -> X1R5G5B5", xrgb, x555, 0}, {"A8R8G8B8 -> A1R5G5B5", argb, a1555, 0},
-      {"R5G6B5 -> X8R8G8B8", r565, xrgb, 0}, {"R5G6B5 -> A8R8G8B8", r565, argb, 0}};
+      {"A8R8G8B8 -> A8R8G8B8 (copy)", argb, argb, 0, {pA8888, pA8888, sA8888, sA8888}},
+      {"X8R8G8B8 -> A8R8G8B8", xrgb, argb, 0, {pX8888, pA8888, sX8888, sA8888}},
+      {"X8R8G8B8 -> A8R8G8B8 transparent", xrgb, argb, 1, {}},
+      {"R8G8B8 -> X8R8G8B8", rgb24, xrgb, 0, {p888, pX8888, s888, sX8888}},
+      {"R8G8B8 -> A8R8G8B8", rgb24, argb, 0, {p888, pA8888, s888, sA8888}},
+      {"R8G8B8 -> A8R8G8B8 transparent", rgb24, argb, 1, {}},
+      {"palette -> X8R8G8B8", palette, xrgb, 0, {}},
+      {"palette -> R5G6B5", palette, r565, 0, {}},
+      {"A8R8G8B8 -> R5G6B5", argb, r565, 0, {pA8888, p565, sA8888, s565}},
+      {"X8R8G8B8 -> R5G6B5", xrgb, r565, 0, {pX8888, p565, sX8888, s565}},
+      {"X8R8G8B8 -> X1R5G5B5", xrgb, x555, 0, {pX8888, pX1555, sX8888, sX1555}},
+      {"A8R8G8B8 -> A1R5G5B5", argb, a1555, 0, {pA8888, pA1555, sA8888, sA1555}},
+      {"R5G6B5 -> X8R8G8B8", r565, xrgb, 0, {p565, pX8888, s565, sX8888}},
+      {"R5G6B5 -> A8R8G8B8", r565, argb, 0, {p565, pA8888, s565, sA8888}}};
   Bytes src(static_cast<size_t>(kWidth) * kHeight * 4), dest(src.size());
   for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<uint8_t>(i * 2654435761u >> 13);
   const PixelRect rect{0, 0, kWidth, kHeight};
   const double megapixels = kWidth * kHeight / 1e6;
+  std::printf("%-50s %8s %8s %8s %7s %8s %7s\n", "ConvertPixelRect, Mpixel/s (medians of 7 rounds)", "ours",
+              "memcpy", "pixman", "ratio", "SDL2", "ratio");
   for (const Pair& p : pairs) {
-    const double t = BestOf(7, [&] {
-      ConvertPixelRect(dest.data(), kWidth * p.dest.bytesPerPixel, &p.dest, src.data(), kWidth * p.src.bytesPerPixel,
-                       &p.src, nullptr, 0, nullptr, 0, 0, &rect, 0, p.transparent, 0x102030, 0, 0, 0, 0, 0);
-    });
-    const size_t bytes = static_cast<size_t>(kWidth) * kHeight * p.dest.bytesPerPixel;
-    const double copy = BestOf(7, [&] { std::memcpy(dest.data(), src.data(), bytes); });
-    std::printf("ConvertPixelRect %-36s %8.1f Mpixel/s   memcpy of the same bytes %8.1f Mpixel/s\n", p.name,
-                megapixels / t, megapixels / copy);
+    const int destPitch = kWidth * p.dest.bytesPerPixel, srcPitch = kWidth * p.src.bytesPerPixel;
+    std::vector<double> ours, copy, pixman, sdl;
+    for (int round = 0; round < 7; ++round) {
+      ours.push_back(megapixels / BestOf(1, [&] {
+        ConvertPixelRect(dest.data(), destPitch, &p.dest, src.data(), srcPitch, &p.src, nullptr, 0, nullptr, 0, 0,
+                         &rect, 0, p.transparent, 0x102030, 0, 0, 0, 0, 0);
+      }));
+      const size_t bytes = static_cast<size_t>(kWidth) * kHeight * p.dest.bytesPerPixel;
+      copy.push_back(megapixels / BestOf(1, [&] { std::memcpy(dest.data(), src.data(), bytes); }));
+#ifdef QUELT_BENCH_PIXMAN
+      pixman.push_back(PixmanConvert(p.peers, dest.data(), destPitch, src.data(), srcPitch));
+#endif
+#ifdef QUELT_BENCH_SDL2
+      sdl.push_back(SdlConvert(p.peers, dest.data(), destPitch, src.data(), srcPitch));
+#endif
+    }
+    const double o = Median(ours);
+    std::printf("ConvertPixelRect %-33s %8.1f %8.1f", p.name, o, Median(copy));
+    PrintPeer(o, Median(pixman));
+    PrintPeer(o, Median(sdl));
+    std::printf("\n");
   }
   return 0;
 }

@@ -9,6 +9,7 @@
 #include "blit_reference.h"
 #include "blit_test_images.h"
 #include "softrender/memimg_draw.h"
+#include "softrender/memimg_format.h"
 
 namespace {
 
@@ -169,6 +170,64 @@ TEST_F(BlitCompare, SixteenBitPairFormsFollowTheClipOffset) {
           EXPECT_EQ(got, blittest::Snapshot(dest.img))
               << "mode " << mode << " clip left " << clipLeft << " trans " << trans;
         }
+      }
+    }
+  }
+}
+
+// Sources of long transparent, opaque and translucent spans with a run table, as loaded
+// pictures have: drawn whole, clipped, in the modes that go by the table and others, and
+// after a change of their pixels that the table no longer describes.
+TEST_F(BlitCompare, RunTablesDrawWhatThePixelsHold) {
+  std::mt19937 rng(4321);
+  for (bool is16 : {false, true}) {
+    for (Kind kind : {Kind::Direct, Kind::Alpha}) {
+      for (int rep = 0; rep < 40; ++rep) {
+        const int32_t w = 40 + static_cast<int32_t>(rng() % 120), h = 1 + static_cast<int32_t>(rng() % 6);
+        Owned src;
+        blittest::MakeSource(src, is16, kind, w, h, rng);
+        quelt::MemImgBase& b = *src.img.base;
+        const int bytes = quelt::MemImgBytesPerPixel(b);
+        for (int32_t y = 0; y < h; ++y) {
+          for (int32_t x = 0; x < w;) {
+            const int32_t span = 1 + static_cast<int32_t>(rng() % 70);
+            const uint32_t pick = rng() % 3;
+            for (int32_t i = x; i < w && i < x + span; ++i) {
+              uint8_t* px = b.pixels + y * b.pitch + i * bytes;
+              if (kind == Kind::Alpha) {
+                px[is16 ? 2 : 3] = pick == 0 ? 0 : pick == 1 ? 255 : static_cast<uint8_t>(1 + rng() % 254);
+              } else if (pick == 0) {
+                std::memcpy(px, &b.transparentColour, bytes);
+              } else if (std::memcmp(px, &b.transparentColour, bytes) == 0) {
+                px[0] ^= 1;
+              }
+            }
+            x += span;
+          }
+        }
+        ASSERT_EQ(quelt::AddMemImgRunTable(&src.img), 0);
+        if (rep % 5 == 0) {
+          const IntRect part{0, 0, w / 2, h};
+          quelt::ClearMemImg(&src.img, &part, 0);
+          EXPECT_EQ(b.runTableValid, 0);
+        }
+        Owned dest;
+        blittest::MakeDest(dest, is16, w + 12, h + 6, rng);
+        constexpr int32_t kModes[][2] = {{0, 0}, {1, 255}, {1, 128}, {2, 255}};
+        const auto& mode = kModes[rng() % 4];
+        const bool clipped = rng() % 4 == 0;
+        const SoftDrawState state{mode[0], mode[1], rng() % 5 == 0 ? 0x808080u : 0xFFFFFFu,
+                                  {clipped ? 9 : 0, 0, w + 12, h + 6}};
+        const int32_t trans = rng() % 4 != 0;
+        const auto before = blittest::Snapshot(dest.img);
+        quelt::SoftDraw = state;
+        quelt::MemImgBlit(&dest.img, &src.img, 5, 3, trans, nullptr);
+        const auto got = blittest::Snapshot(dest.img);
+        blittest::Restore(dest.img, before);
+        blitref::Blit(&dest.img, &src.img, 5, 3, trans, nullptr, state);
+        ASSERT_EQ(got, blittest::Snapshot(dest.img))
+            << (is16 ? "16" : "32") << "-bit kind " << static_cast<int>(kind) << " rep " << rep << " mode "
+            << mode[0] << " p " << mode[1] << " trans " << trans << " clipped " << clipped;
       }
     }
   }

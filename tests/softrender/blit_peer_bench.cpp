@@ -1,8 +1,15 @@
 // Megapixels per second of the per-pixel alpha and the transparent-colour blits, plain and
-// stretched, at both depths, beside their peers run in the same program: pixman's OVER of
-// an a8r8g8b8 source and SDL2's surface blits (alpha blending, colour key), with the ratio
-// ours / peer. Random images; a 64 x 64 source is drawn 81 times over a 600 x 600
-// destination (stretched: once to 600 x 600), a 600 x 600 source once (stretched: to 400 x 400).
+// stretched, at both depths and sizes 16 to 1024, beside their peers run in the same program:
+// pixman's OVER of an a8r8g8b8 source (premultiplied; for the transparent colour the same
+// picture with alpha 0 and 255), SDL2's surface blits (alpha blending, colour key) plain and
+// with SDL_RLEACCEL. The main case is sprite pictures: opaque shapes of smooth colour on a
+// transparent ground (alpha ones with a soft edge), several different ones per run. Random
+// pixels (a quarter transparent, a quarter opaque) come second. Sources are drawn side by
+// side over a 1024 x 1024 destination; stretched draws are 3/2 of the source (3/4 at 1024).
+// Ours and each peer take turns for five rounds; the figures are the medians of the rounds.
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -13,6 +20,7 @@
 #include "blit_test_images.h"
 #include "support/bench_rate.h"
 #include "softrender/memimg_draw.h"
+#include "softrender/memimg_format.h"
 #include "softrender/soft_draw_state.h"
 
 #ifdef QUELT_BENCH_PIXMAN
@@ -24,63 +32,90 @@
 
 namespace {
 
-using blittest::Kind;
+using blittest::Argb;
 using blittest::Owned;
 
-constexpr int32_t kDestSize = 600;
-constexpr double kSeconds = 0.04;
+constexpr int32_t kDestSize = 1024;
+constexpr double kSeconds = 0.02;
+constexpr int kRounds = 5;
+constexpr int kPictures = 4;  // different pictures per run, drawn in turn
+constexpr int32_t kSpriteSizes[] = {16, 32, 64, 128, 256, 512, 1024};
+constexpr int32_t kRandomSizes[] = {64, 256, 1024};
 
 struct Layout {
   int32_t srcSize;
   int32_t drawSize;  // destination size of one draw
   int tiles;         // draws per row and column
   double pixels() const { return double(drawSize) * drawSize * tiles * tiles; }
-  int32_t at(int t) const { return t * 66; }
+  int32_t at(int t) const { return t * drawSize; }
 };
 
 Layout LayoutFor(int32_t size, bool stretched) {
-  if (!stretched) return {size, size, size == 64 ? 9 : 1};
-  return {size, size == 64 ? 600 : 400, 1};
+  const int32_t draw = !stretched ? size : size * 2 <= kDestSize ? size * 3 / 2 : size * 3 / 4;
+  return {size, draw, std::max(1, kDestSize / draw)};
 }
 
+// Runs draw(x, y, picture) over the tiles, the pictures taken in turn.
 template <class F>
 double Tiled(const Layout& l, F draw) {
   return quelt_test::MegapixelRate(
       [&] {
+        int picture = 0;
         for (int ty = 0; ty < l.tiles; ++ty) {
-          for (int tx = 0; tx < l.tiles; ++tx) draw(l.at(tx), l.at(ty));
+          for (int tx = 0; tx < l.tiles; ++tx) {
+            draw(l.at(tx), l.at(ty), picture);
+            picture = (picture + 1) % kPictures;
+          }
         }
       },
       l.pixels(), kSeconds);
 }
 
-// Random 32-bit B, G, R, A pixels with a = 0 and a = 255 as often as in our own source.
-void RandomArgb(std::vector<uint32_t>& px, int32_t n, std::mt19937& rng) {
-  px.resize(static_cast<size_t>(n) * n);
-  for (uint32_t& v : px) {
-    v = static_cast<uint32_t>(rng());
-    const uint32_t pick = static_cast<uint32_t>(rng()) % 4;
-    if (pick == 0) v &= 0xFFFFFF;
-    if (pick == 1) v |= 0xFF000000;
+struct Picture {
+  Argb straight;      // SDL2's alpha source
+  Argb premultiplied; // pixman's source
+  Owned ours;
+};
+
+void MakePicture(Picture& p, bool sprite, int32_t n, bool is16, bool alpha, std::mt19937& rng) {
+  p.straight = sprite ? blittest::SpritePicture(n, alpha, rng) : blittest::RandomPicture(n, alpha, rng);
+  blittest::MakePictureSource(p.ours, p.straight, n, is16, alpha);
+  quelt::AddMemImgRunTable(&p.ours.img);  // as the engine's loaded graphs have
+  p.premultiplied.resize(p.straight.size());
+  for (size_t i = 0; i < p.straight.size(); ++i) {
+    const uint32_t v = p.straight[i], a = v >> 24;
+    uint32_t m = a << 24;
+    for (int s = 0; s < 24; s += 8) m |= (((v >> s) & 0xFF) * a + 127) / 255 << s;
+    p.premultiplied[i] = m;
   }
 }
 
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
 #ifdef QUELT_BENCH_PIXMAN
-double PixmanOver(const Layout& l, std::vector<uint32_t>& src, const quelt::MEMIMG& dest, bool is16) {
-  pixman_image_t* ps = pixman_image_create_bits(PIXMAN_a8r8g8b8, l.srcSize, l.srcSize, src.data(), l.srcSize * 4);
+double PixmanOver(const Layout& l, std::array<Picture, kPictures>& pics, const quelt::MEMIMG& dest, bool is16) {
+  std::array<pixman_image_t*, kPictures> ps{};
+  for (int i = 0; i < kPictures; ++i) {
+    ps[i] = pixman_image_create_bits(PIXMAN_a8r8g8b8, l.srcSize, l.srcSize, pics[i].premultiplied.data(),
+                                     l.srcSize * 4);
+    if (l.drawSize != l.srcSize) {
+      pixman_transform_t t;
+      const pixman_fixed_t scale = pixman_double_to_fixed(double(l.srcSize) / l.drawSize);
+      pixman_transform_init_scale(&t, scale, scale);
+      pixman_image_set_transform(ps[i], &t);
+      pixman_image_set_filter(ps[i], PIXMAN_FILTER_NEAREST, nullptr, 0);
+    }
+  }
   pixman_image_t* pd = pixman_image_create_bits(is16 ? PIXMAN_r5g6b5 : PIXMAN_x8r8g8b8, dest.width, dest.height,
                                                 reinterpret_cast<uint32_t*>(dest.pixels), dest.base->pitch);
-  if (l.drawSize != l.srcSize) {
-    pixman_transform_t t;
-    const pixman_fixed_t scale = pixman_double_to_fixed(double(l.srcSize) / l.drawSize);
-    pixman_transform_init_scale(&t, scale, scale);
-    pixman_image_set_transform(ps, &t);
-    pixman_image_set_filter(ps, PIXMAN_FILTER_NEAREST, nullptr, 0);
-  }
-  const double rate = Tiled(l, [&](int32_t x, int32_t y) {
-    pixman_image_composite32(PIXMAN_OP_OVER, ps, nullptr, pd, 0, 0, 0, 0, x, y, l.drawSize, l.drawSize);
+  const double rate = Tiled(l, [&](int32_t x, int32_t y, int i) {
+    pixman_image_composite32(PIXMAN_OP_OVER, ps[i], nullptr, pd, 0, 0, 0, 0, x, y, l.drawSize, l.drawSize);
   });
-  pixman_image_unref(ps);
+  for (pixman_image_t* p : ps) pixman_image_unref(p);
   pixman_image_unref(pd);
   return rate;
 }
@@ -91,27 +126,73 @@ SDL_Surface* WrapSurface(void* pixels, int32_t w, int32_t h, int32_t pitch, Uint
   return SDL_CreateRGBSurfaceWithFormatFrom(pixels, w, h, SDL_BITSPERPIXEL(format), pitch, format);
 }
 
-// SDL2's blit of `s` onto the destination: plain or scaled, with whatever `s` is set to.
-double SdlBlit(const Layout& l, SDL_Surface* s, const quelt::MEMIMG& dest, bool is16) {
+// SDL2's blits of the pictures: alpha ones as blended ARGB8888, transparent ones as our own
+// pixels with the key; with rle the surfaces are SDL_RLEACCEL (encoded at the warm-up draw).
+double SdlBlit(const Layout& l, std::array<Picture, kPictures>& pics, bool alpha, bool rle,
+               const quelt::MEMIMG& dest, bool is16) {
   SDL_Surface* d = WrapSurface(dest.pixels, dest.width, dest.height, dest.base->pitch,
                                is16 ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_XRGB8888);
-  const double rate = Tiled(l, [&](int32_t x, int32_t y) {
+  std::array<SDL_Surface*, kPictures> s{};
+  for (int i = 0; i < kPictures; ++i) {
+    if (alpha) {
+      s[i] = WrapSurface(pics[i].straight.data(), l.srcSize, l.srcSize, l.srcSize * 4, SDL_PIXELFORMAT_ARGB8888);
+      SDL_SetSurfaceBlendMode(s[i], SDL_BLENDMODE_BLEND);
+    } else {
+      const quelt::MemImgBase& b = *pics[i].ours.img.base;
+      s[i] = WrapSurface(b.pixels, l.srcSize, l.srcSize, b.pitch, is16 ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_XRGB8888);
+      SDL_SetColorKey(s[i], SDL_TRUE, b.transparentColour);
+    }
+    if (rle) SDL_SetSurfaceRLE(s[i], 1);
+  }
+  const double rate = Tiled(l, [&](int32_t x, int32_t y, int i) {
     SDL_Rect to{x, y, l.drawSize, l.drawSize};
-    if (l.drawSize == l.srcSize) SDL_BlitSurface(s, nullptr, d, &to);
-    else SDL_BlitScaled(s, nullptr, d, &to);
+    if (l.drawSize == l.srcSize) SDL_BlitSurface(s[i], nullptr, d, &to);
+    else SDL_BlitScaled(s[i], nullptr, d, &to);
   });
+  for (SDL_Surface* p : s) SDL_FreeSurface(p);
   SDL_FreeSurface(d);
   return rate;
 }
 #endif
 
-void PrintRow(const char* depth, const char* blit, const Layout& l, double ours, double pixman, double sdl) {
-  std::printf("%-5s %-30s %-8s %10.1f", depth, blit, l.srcSize == 64 ? "64x64" : "600x600", ours);
-  for (double peer : {pixman, sdl}) {
-    if (peer > 0) std::printf(" %10.1f %6.2fx", peer, ours / peer);
-    else std::printf(" %10s %7s", "-", "-");
+void PrintPeer(double ours, double peer) {
+  if (peer > 0) std::printf(" %9.1f %6.2fx", peer, ours / peer);
+  else std::printf(" %9s %7s", "-", "-");
+}
+
+void Row(const char* depth, bool is16, bool alpha, bool sprite, bool stretched, int32_t size,
+         const Owned& dest, std::mt19937& rng) {
+  const Layout l = LayoutFor(size, stretched);
+  std::array<Picture, kPictures> pics;
+  for (Picture& p : pics) MakePicture(p, sprite, size, is16, alpha, rng);
+  std::vector<double> ours, pixman, sdl, sdlRle;
+  quelt::MEMIMG destImg = dest.img;
+  for (int round = 0; round < kRounds; ++round) {
+    ours.push_back(Tiled(l, [&](int32_t x, int32_t y, int i) {
+      if (stretched) {
+        const quelt::IntRect r{x, y, x + l.drawSize, y + l.drawSize};
+        quelt::MemImgStretchBlit(&destImg, &pics[i].ours.img, &r, 1, nullptr);
+      } else {
+        quelt::MemImgBlit(&destImg, &pics[i].ours.img, x, y, 1, nullptr);
+      }
+    }));
+#ifdef QUELT_BENCH_PIXMAN
+    pixman.push_back(PixmanOver(l, pics, dest.img, is16));
+#endif
+#ifdef QUELT_BENCH_SDL2
+    sdl.push_back(SdlBlit(l, pics, alpha, false, dest.img, is16));
+    if (!stretched) sdlRle.push_back(SdlBlit(l, pics, alpha, true, dest.img, is16));
+#endif
   }
+  std::string name = std::string(alpha ? "alpha" : "transparent") + (sprite ? " sprite" : " random");
+  if (stretched) name += " stretched";
+  const double o = Median(ours);
+  std::printf("%-5s %-28s %5d %5d %9.1f", depth, name.c_str(), size, l.drawSize, o);
+  PrintPeer(o, Median(pixman));
+  PrintPeer(o, Median(sdl));
+  PrintPeer(o, Median(sdlRle));
   std::printf("\n");
+  std::fflush(stdout);
 }
 
 }  // namespace
@@ -119,64 +200,22 @@ void PrintRow(const char* depth, const char* blit, const Layout& l, double ours,
 int main() {
   quelt::InitMemImgTables();
   std::mt19937 rng(7);
-  std::printf("ours: mode 0 with transparency on; alpha = per-pixel alpha source, transparent = "
-              "transparent colour\npeers: pixman OVER of an a8r8g8b8 source, SDL2 surface blit "
-              "(alpha: BLENDMODE_BLEND of ARGB8888; transparent: colour key)\n");
-  std::printf("%-5s %-30s %-8s %10s %10s %7s %10s %7s\n", "depth", "blit", "source", "MP/s", "pixman",
-              "ratio", "SDL2", "ratio");
+  std::printf("ours: mode 0 with transparency on; alpha = per-pixel alpha source, transparent = transparent "
+              "colour\npeers: pixman OVER (premultiplied a8r8g8b8), SDL2 surface blit (alpha: BLENDMODE_BLEND "
+              "of ARGB8888; transparent: colour key), SDL2 the same with SDL_RLEACCEL (plain blits)\n"
+              "MP/s are destination pixels, medians of %d rounds taking turns\n",
+              kRounds);
+  std::printf("%-5s %-28s %5s %5s %9s %9s %7s %9s %7s %9s %7s\n", "depth", "blit", "src", "drawn", "MP/s",
+              "pixman", "ratio", "SDL2", "ratio", "SDL2 RLE", "ratio");
   quelt::SoftDraw = quelt::SoftDrawState{0, 255, 0xFFFFFF, {0, 0, kDestSize, kDestSize}};
   for (bool is16 : {false, true}) {
     const char* depth = is16 ? "16" : "32";
     Owned dest;
     blittest::MakeDest(dest, is16, kDestSize, kDestSize, rng);
     for (bool stretched : {false, true}) {
-      for (Kind kind : {Kind::Alpha, Kind::Direct}) {
-        for (int32_t size : {64, 600}) {
-          const Layout l = LayoutFor(size, stretched);
-          Owned src;
-          blittest::MakeSource(src, is16, kind, size, size, rng);
-          std::vector<uint32_t> argb;
-          RandomArgb(argb, size, rng);
-          // Ours and the peers' in turn, five times, each the best of its five: the machine
-          // may be shared, and a passing load then weighs on all of them alike.
-          double ours = 0;
-          double pixman = 0;
-          double sdl = 0;
-          const auto best = [](double& keep, double rate) { keep = rate > keep ? rate : keep; };
-          for (int round = 0; round < 5; ++round) {
-            best(ours, Tiled(l, [&](int32_t x, int32_t y) {
-                   if (stretched) {
-                     const quelt::IntRect r{x, y, x + l.drawSize, y + l.drawSize};
-                     quelt::MemImgStretchBlit(&dest.img, &src.img, &r, 1, nullptr);
-                   } else {
-                     quelt::MemImgBlit(&dest.img, &src.img, x, y, 1, nullptr);
-                   }
-                 }));
-            if (kind == Kind::Alpha) {
-#ifdef QUELT_BENCH_PIXMAN
-              best(pixman, PixmanOver(l, argb, dest.img, is16));
-#endif
-#ifdef QUELT_BENCH_SDL2
-              SDL_Surface* s = WrapSurface(argb.data(), size, size, size * 4, SDL_PIXELFORMAT_ARGB8888);
-              SDL_SetSurfaceBlendMode(s, SDL_BLENDMODE_BLEND);
-              best(sdl, SdlBlit(l, s, dest.img, is16));
-              SDL_FreeSurface(s);
-#endif
-            } else {
-#ifdef QUELT_BENCH_SDL2
-              // The same pixels and key as ours.
-              SDL_Surface* s = WrapSurface(src.img.pixels, size, size, src.img.base->pitch,
-                                           is16 ? SDL_PIXELFORMAT_RGB565 : SDL_PIXELFORMAT_XRGB8888);
-              SDL_SetColorKey(s, SDL_TRUE, src.img.base->transparentColour);
-              best(sdl, SdlBlit(l, s, dest.img, is16));
-              SDL_FreeSurface(s);
-#endif
-            }
-          }
-          std::string name = kind == Kind::Alpha ? "alpha" : "transparent";
-          if (stretched) name += size == 64 ? " stretched to 600" : " stretched to 400";
-          PrintRow(depth, name.c_str(), l, ours, pixman, sdl);
-        }
+      for (bool alpha : {true, false}) {
+        for (int32_t size : kSpriteSizes) Row(depth, is16, alpha, true, stretched, size, dest, rng);
+        for (int32_t size : kRandomSizes) Row(depth, is16, alpha, false, stretched, size, dest, rng);
       }
     }
   }

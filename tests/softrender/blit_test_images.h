@@ -1,5 +1,7 @@
 #pragma once
 // Seeded random memory images for the blitter and fill tests.
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -82,6 +84,86 @@ inline void MakeDest(Owned& out, bool is16, int32_t w, int32_t h, std::mt19937& 
 inline void MakeBlendImage(Owned& out, int32_t w, int32_t h, std::mt19937& rng) {
   quelt::CreateMemImg(&out.img, w, h, -1, 0, quelt::MemImgByte, 0, 0, 0, nullptr);
   FillRandom(out.img, rng);
+}
+
+// Pictures for the benchmarks: sprites and noise, with the transparent colour kept out of
+// their opaque pixels.
+inline constexpr uint32_t kKey32 = 0xFF00FF;
+inline constexpr uint32_t kKey16 = 0xF81F;
+
+// One picture as straight (not premultiplied) 0xAARRGGBB.
+using Argb = std::vector<uint32_t>;
+
+// A shape (an ellipse with a wavy outline) filling most of the picture, its colour a smooth
+// blend of two random colours across it; outside it alpha 0. With softEdge the outline has
+// a one-and-a-half pixel ramp of alpha, else every pixel is 0 or 255.
+inline Argb SpritePicture(int32_t n, bool softEdge, std::mt19937& rng) {
+  Argb px(static_cast<size_t>(n) * n, 0);
+  const double c = (n - 1) / 2.0;
+  const double rx = n * (0.30 + 0.18 * (rng() % 100) / 100.0), ry = n * (0.30 + 0.18 * (rng() % 100) / 100.0);
+  const double waves = 3 + rng() % 5, depth = 0.05 + 0.1 * (rng() % 100) / 100.0;
+  const uint32_t from = static_cast<uint32_t>(rng()), to = static_cast<uint32_t>(rng());
+  for (int32_t y = 0; y < n; ++y) {
+    for (int32_t x = 0; x < n; ++x) {
+      const double dx = (x - c) / rx, dy = (y - c) / ry;
+      const double edge = 1 + depth * std::sin(waves * std::atan2(dy, dx));
+      const double inside = (edge - std::sqrt(dx * dx + dy * dy)) * std::min(rx, ry) / 1.5;  // in ~pixels
+      int a = inside >= 1 ? 255 : inside <= 0 ? 0 : static_cast<int>(inside * 255);
+      if (!softEdge) a = inside > 0.5 ? 255 : 0;
+      if (a == 0) continue;
+      const double t = (x + y) / (2.0 * n);
+      uint32_t v = 0;
+      for (int s = 0; s < 24; s += 8) {
+        const double mix = ((from >> s) & 0xFF) * (1 - t) + ((to >> s) & 0xFF) * t;
+        v |= static_cast<uint32_t>(mix) << s;
+      }
+      if (v == kKey32) v ^= 1;
+      px[static_cast<size_t>(y) * n + x] = static_cast<uint32_t>(a) << 24 | v;
+    }
+  }
+  return px;
+}
+
+// Random colours; a quarter of the pixels alpha 0, a quarter alpha 255.
+inline Argb RandomPicture(int32_t n, bool softEdge, std::mt19937& rng) {
+  Argb px(static_cast<size_t>(n) * n);
+  for (uint32_t& v : px) {
+    v = static_cast<uint32_t>(rng());
+    const uint32_t pick = static_cast<uint32_t>(rng()) % 4;
+    if (pick == 0 || !softEdge) v = (v & 0xFFFFFF) | (pick == 0 ? 0 : 0xFF000000u);
+    if (pick == 1) v |= 0xFF000000;
+    if ((v & 0xFFFFFF) == kKey32) v ^= 1;
+  }
+  return px;
+}
+
+inline uint16_t To565(uint32_t v) {
+  return static_cast<uint16_t>((v >> 8 & 0xF800) | (v >> 5 & 0x7E0) | (v >> 3 & 0x1F));
+}
+
+// A source of the picture: the alpha kind carries the alpha byte, the transparent kind
+// has the key where alpha is 0.
+inline void MakePictureSource(Owned& out, const Argb& px, int32_t n, bool is16, bool alpha) {
+  quelt::CreateMemImg(&out.img, n, n, -1, 0, is16 ? quelt::MemImgRgb565 : quelt::MemImgXrgb32, 0, alpha, 0, nullptr);
+  quelt::MemImgBase& b = *out.img.base;
+  b.transparentColour = is16 ? kKey16 : kKey32;
+  for (int32_t y = 0; y < n; ++y) {
+    uint8_t* row = b.pixels + y * b.pitch;
+    for (int32_t x = 0; x < n; ++x) {
+      const uint32_t v = px[static_cast<size_t>(y) * n + x];
+      const uint32_t a = v >> 24;
+      if (is16) {
+        uint16_t c = To565(v);
+        if (!alpha && a == 0) c = kKey16;
+        if (!alpha && a != 0 && c == kKey16) c ^= 1;
+        std::memcpy(row + x * (alpha ? 4 : 2), &c, 2);
+        if (alpha) row[x * 4 + 2] = static_cast<uint8_t>(a);
+      } else {
+        const uint32_t c = alpha ? v : a == 0 ? kKey32 : (v & 0xFFFFFF);
+        std::memcpy(row + x * 4, &c, 4);
+      }
+    }
+  }
 }
 
 inline std::vector<uint8_t> Snapshot(const quelt::MEMIMG& img) {

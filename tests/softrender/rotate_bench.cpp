@@ -2,13 +2,21 @@
 // degrees into a 640 x 480 image, per mode and depth, beside the unrotated plain blit of
 // the same sprite and the slow reference. Then, where SDL2 is installed (native build), the
 // alpha-channel and transparent-colour sprites of three sizes beside SDL2's software
-// renderer drawing the same pixels rotated with blending (SDL_RenderCopyEx).
+// renderer drawing the same pixels rotated with blending (SDL_RenderCopyEx): sprite pictures
+// (opaque shapes of smooth colour on a transparent ground, four different ones drawn in
+// turn) from 16 to 1024 pixels square, and random pixels; five rounds taking turns, medians.
+#include <algorithm>
+#include <array>
 #include <cstdio>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <random>
+#include <string>
+#include <vector>
 
+
+#include "blit_test_images.h"
 #include "support/bench_rate.h"
 #include "softrender/memimg_draw.h"
 #include "softrender/rotate_blit.h"
@@ -28,71 +36,98 @@ double MegapixelsPerSecond(const std::function<void()>& draw, double minSeconds)
 
 constexpr float kAngle = 30.0f * 3.14159265f / 180.0f;
 
+constexpr int kPictures = 4;
+using Pictures = std::array<blittest::Owned, kPictures>;
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+
 #if QUELT_BENCH_SDL2
-// SDL's rotated copy of the same sprite into a surface of the destination's size: the
-// alpha sprite as ARGB8888 blended by its alpha, the transparent one as XRGB8888 with its
+// SDL's rotated copies of the same pictures into a surface of the destination's size, in
+// turn: alpha ones as ARGB8888 blended by their alpha, transparent ones as XRGB8888 with the
 // transparent colour as the colour key (SDL turns the key into alpha 0 in the texture).
-double SdlRotatedRate(const quelt::MEMIMG& sprite, bool alphaSprite, int32_t destSize) {
+double SdlRotatedRate(const Pictures& pictures, bool alphaSprite, int32_t destSize) {
   SDL_Surface* target = SDL_CreateRGBSurfaceWithFormat(0, destSize, destSize, 32, SDL_PIXELFORMAT_ARGB8888);
   SDL_Renderer* renderer = target ? SDL_CreateSoftwareRenderer(target) : nullptr;
-  const uint32_t format = alphaSprite ? SDL_PIXELFORMAT_ARGB8888 : SDL_PIXELFORMAT_RGB888;
-  SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, sprite.width, sprite.height, 32, format);
-  if (!renderer || !surface) {
+  if (!renderer) {
     std::printf("SDL2 peer unavailable: %s\n", SDL_GetError());
     return 0;
   }
   std::memset(target->pixels, 0x40, static_cast<size_t>(target->pitch) * destSize);
-  for (int32_t y = 0; y < sprite.height; ++y) {
-    std::memcpy(static_cast<uint8_t*>(surface->pixels) + y * surface->pitch,
-                sprite.pixels + y * sprite.base->pitch, static_cast<size_t>(sprite.width) * 4);
+  const uint32_t format = alphaSprite ? SDL_PIXELFORMAT_ARGB8888 : SDL_PIXELFORMAT_RGB888;
+  std::array<SDL_Texture*, kPictures> textures{};
+  const int32_t size = pictures[0].img.width;
+  for (int i = 0; i < kPictures; ++i) {
+    const quelt::MEMIMG& sprite = pictures[i].img;
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, size, size, 32, format);
+    for (int32_t y = 0; y < size; ++y) {
+      std::memcpy(static_cast<uint8_t*>(surface->pixels) + y * surface->pitch, sprite.pixels + y * sprite.base->pitch,
+                  static_cast<size_t>(size) * 4);
+    }
+    if (!alphaSprite) SDL_SetColorKey(surface, SDL_TRUE, sprite.base->transparentColour & 0xFFFFFFu);
+    textures[i] = SDL_CreateTextureFromSurface(renderer, surface);
+    SDL_SetTextureBlendMode(textures[i], SDL_BLENDMODE_BLEND);
+    SDL_FreeSurface(surface);
   }
-  if (!alphaSprite) SDL_SetColorKey(surface, SDL_TRUE, sprite.base->transparentColour & 0xFFFFFFu);
-  SDL_Texture* texture = SDL_CreateTextureFromSurface(renderer, surface);
-  SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_BLEND);
-  const SDL_Rect rect{destSize / 2 - sprite.width / 2, destSize / 2 - sprite.height / 2, sprite.width,
-                      sprite.height};
-  const double angleDegrees = 30.0;
+  const SDL_Rect rect{destSize / 2 - size / 2, destSize / 2 - size / 2, size, size};
+  int next = 0;
   const double rate = quelt_test::MegapixelRate(
       [&] {
-        SDL_RenderCopyEx(renderer, texture, nullptr, &rect, angleDegrees, nullptr, SDL_FLIP_NONE);
+        SDL_RenderCopyEx(renderer, textures[next], nullptr, &rect, 30.0, nullptr, SDL_FLIP_NONE);
         SDL_RenderFlush(renderer);
+        next = (next + 1) % kPictures;
       },
-      static_cast<double>(sprite.width) * sprite.height, 0.3);
-  SDL_DestroyTexture(texture);
-  SDL_FreeSurface(surface);
+      static_cast<double>(size) * size, 0.05);
+  for (SDL_Texture* t : textures) SDL_DestroyTexture(t);
   SDL_DestroyRenderer(renderer);
   SDL_FreeSurface(target);
   return rate;
 }
 #endif
 
-// The alpha-channel and transparent-colour sprites (32-bit, transparent flag set, mode 0)
-// at 64, 256 and 600 pixels square, rotated into an image large enough to hold them.
+// The alpha-channel and transparent-colour pictures (32-bit, transparent flag set, mode 0),
+// rotated into an image large enough to hold them, beside SDL2.
 void PeerComparison(std::mt19937& rng) {
-  std::printf("\n%-8s %-12s %6s %10s %10s %8s\n", "depth", "mode", "size", "rotated", "SDL2", "ratio");
-  constexpr int32_t kDestSize = 1024;
+  std::printf("\n%-8s %-22s %6s %10s %10s %8s\n", "depth", "mode", "size", "rotated", "SDL2", "ratio");
+  constexpr int32_t kDestSize = 1500;
   TestImage dest;
   quelt::CreateMemImg(&dest.img, kDestSize, kDestSize, -1, 0, 1, 0, 0, 0, nullptr);
   std::memset(dest.img.base->pixels, 0x40, dest.Bytes());
   SetDrawState(RefState{0, 0, 0xFFFFFF, {0, 0, kDestSize, kDestSize}});
-  for (int32_t size : {64, 256, 600}) {
-    for (bool alphaSprite : {true, false}) {
-      TestImage sprite;
-      MakeSource(sprite, 1, alphaSprite ? Kind::Alpha : Kind::Direct, size, size, rng);
-      const double pixels = static_cast<double>(size) * size;
-      const double ours = quelt_test::MegapixelRate(
-          [&] { quelt::MemImgRotateBlit(&dest.img, &sprite.img, kDestSize / 2, kDestSize / 2, kAngle, 1.0f, 1, 0, nullptr); },
-          pixels, 0.3);
-      double peer = 0;
+  for (bool sprites : {true, false}) {
+    for (int32_t size : {16, 64, 256, 1024}) {
+      if (!sprites && size < 64) continue;
+      for (bool alphaSprite : {true, false}) {
+        Pictures pictures;
+        for (blittest::Owned& p : pictures) {
+          const blittest::Argb px =
+              sprites ? blittest::SpritePicture(size, alphaSprite, rng) : blittest::RandomPicture(size, alphaSprite, rng);
+          blittest::MakePictureSource(p, px, size, false, alphaSprite);
+        }
+        const double pixels = static_cast<double>(size) * size;
+        std::vector<double> ours, peer;
+        int next = 0;
+        for (int round = 0; round < 5; ++round) {
+          ours.push_back(quelt_test::MegapixelRate(
+              [&] {
+                quelt::MemImgRotateBlit(&dest.img, &pictures[next].img, kDestSize / 2, kDestSize / 2, kAngle, 1.0f,
+                                        1, 0, nullptr);
+                next = (next + 1) % kPictures;
+              },
+              pixels, 0.05));
 #if QUELT_BENCH_SDL2
-      peer = SdlRotatedRate(sprite.img, alphaSprite, kDestSize);
+          peer.push_back(SdlRotatedRate(pictures, alphaSprite, kDestSize));
 #endif
-      if (peer > 0) {
-        std::printf("%-8s %-12s %6d %10.1f %10.1f %8.2f\n", "32-bit", alphaSprite ? "alpha chan." : "transparent",
-                    size, ours, peer, ours / peer);
-      } else {
-        std::printf("%-8s %-12s %6d %10.1f %10s %8s\n", "32-bit", alphaSprite ? "alpha chan." : "transparent",
-                    size, ours, "-", "-");
+        }
+        const std::string name = std::string(alphaSprite ? "alpha chan." : "transparent") + (sprites ? " sprite" : " random");
+        const double o = Median(ours), q = Median(peer);
+        if (q > 0) {
+          std::printf("%-8s %-22s %6d %10.1f %10.1f %8.2f\n", "32-bit", name.c_str(), size, o, q, o / q);
+        } else {
+          std::printf("%-8s %-22s %6d %10.1f %10s %8s\n", "32-bit", name.c_str(), size, o, "-", "-");
+        }
       }
     }
   }
