@@ -66,6 +66,17 @@ int32_t DesktopBits() {
   return bits;
 }
 
+// The current folder, read into a path-sized buffer: one longer than StartDirectory holds
+// leaves it empty (no log file, no change back at shutdown) rather than cut short.
+void StoreStartDirectory() {
+  char current[kPathBufferSize] = {};
+  StartDirectory[0] = '\0';
+  if (FileAccess.getDir == nullptr || FileAccess.getDir(current) < 0) return;
+  const size_t length = strnlen(current, sizeof current);
+  if (length >= sizeof StartDirectory) return;
+  std::memcpy(StartDirectory, current, length + 1);
+}
+
 // Shutdown steps 2 to 12: each leaves alone what never started.
 void RunShutdownSteps() {
   // 2.
@@ -251,7 +262,7 @@ int RunStartUpSequence() {
   ResetArchiveManager();
   SetFileAccessTable(nullptr);
   // 5.
-  if (FileAccess.getDir == nullptr || FileAccess.getDir(StartDirectory) < 0) StartDirectory[0] = '\0';
+  StoreStartDirectory();
   // 6.
   StartLogFile();
   // 7.
