@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include <jpeglib.h>
@@ -177,7 +179,8 @@ TEST(PngReader, TruncatedFilesAreRefusedAndTheNextReaderTried) {
 namespace {
 
 // sampling: the luminance's horizontal and vertical factors (2, 2 is the library's default).
-Bytes WriteJpeg(int width, int height, int components, int quality, int hSampling = 2, int vSampling = 2) {
+Bytes WriteJpeg(int width, int height, int components, int quality, int hSampling = 2, int vSampling = 2,
+                bool progressive = false) {
   jpeg_compress_struct c;
   jpeg_error_mgr err;
   c.err = jpeg_std_error(&err);
@@ -195,6 +198,7 @@ Bytes WriteJpeg(int width, int height, int components, int quality, int hSamplin
     c.comp_info[0].h_samp_factor = hSampling;
     c.comp_info[0].v_samp_factor = vSampling;
   }
+  if (progressive) jpeg_simple_progression(&c);
   jpeg_start_compress(&c, TRUE);
   Bytes row(static_cast<size_t>(width * components));
   while (c.next_scanline < c.image_height) {
@@ -302,6 +306,26 @@ TEST(JpegReader, CutAndEmptyStreams) {
   FreeRasterImage(&image);
   EXPECT_EQ(DecodeWith(ReadJpegImage, Bytes{}, &image), -1);
   SurviveDamage(ReadJpegImage, WriteJpeg(16, 8, 3, 50), 11);
+}
+
+// A progressive file claiming more than an image may hold is refused from its header: the
+// reader never goes on to read its scans.
+TEST(JpegReader, AClaimedSizeBeyondTheLimitIsRefusedBeforeTheScans) {
+  Bytes jpeg = WriteJpeg(512, 512, 3, 100, 2, 2, true);
+  constexpr size_t kSourceBufferBytes = 64 * 1024;
+  ASSERT_GT(jpeg.size(), 2 * kSourceBufferBytes);
+  const uint8_t sof2[] = {0xFF, 0xC2};
+  const auto sof = std::search(jpeg.begin(), jpeg.end(), std::begin(sof2), std::end(sof2));
+  ASSERT_NE(sof, jpeg.end());
+  constexpr int kClaimedSide = 16000;  // 768 MB of rows
+  for (int field : {5, 7}) {
+    sof[field] = kClaimedSide >> 8;
+    sof[field + 1] = kClaimedSide & 0xFF;
+  }
+  MemoryDataStream stream(jpeg);
+  RasterImage image{};
+  EXPECT_EQ(ReadJpegImage(stream.get(), &image), -1);
+  EXPECT_LE(stream.get()->ops.tell(stream.get()->handle), static_cast<int64_t>(kSourceBufferBytes));
 }
 
 TEST(LibraryReaders, FromFilesAndMemoryWithAlphaImages) {
