@@ -9,7 +9,9 @@
 #include <vector>
 
 #include <jpeglib.h>
+#include <zlib.h>
 
+#include "core/tracked_alloc.h"
 #include "image/image_load.h"
 #include "image/image_reader.h"
 #include "image/image_test_support.h"
@@ -174,6 +176,24 @@ TEST(PngReader, TruncatedFilesAreRefusedAndTheNextReaderTried) {
     EXPECT_EQ(TryImageReaders(stream.get(), &image), -1) << cut;
   }
   SurviveDamage(ReadPngImage, png, 3);
+}
+
+// A file far too short for the rows it claims (deflate packs at most about 1032 bytes into
+// one) is refused before any block is made for them.
+TEST(PngReader, AFileFarTooShortForItsClaimedRowsIsRefusedBeforeItsBlocks) {
+  std::vector<Bytes> rows(4, Bytes(12, 0x40));
+  Bytes png = WritePng({4, 4, 8, PNG_COLOR_TYPE_RGB}, rows);
+  constexpr uint32_t kClaimedSide = 11000;  // 363 MB of rows
+  constexpr size_t kIhdrType = 12, kIhdrData = 16, kIhdrCrc = 29;
+  for (size_t at : {kIhdrData, kIhdrData + 4})
+    for (int i = 0; i < 4; ++i) png[at + i] = static_cast<uint8_t>(kClaimedSide >> (24 - 8 * i));
+  const uint32_t crc = static_cast<uint32_t>(crc32(0, png.data() + kIhdrType, kIhdrCrc - kIhdrType));
+  for (int i = 0; i < 4; ++i) png[kIhdrCrc + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+  MemoryDataStream stream(png);
+  const uint16_t serialBefore = TrackedAllocator.nextId;
+  RasterImage image{};
+  EXPECT_EQ(ReadPngImage(stream.get(), &image), -1);
+  EXPECT_EQ(TrackedAllocator.nextId, serialBefore);
 }
 
 namespace {
