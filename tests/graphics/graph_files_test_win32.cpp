@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <jpeglib.h>
@@ -32,6 +33,7 @@
 #include "image/dxt_decode.h"
 #include "image/image_load.h"
 #include "image/pixel_convert.h"
+#include "movie/movie_dshow.h"
 #include "softrender/memimg.h"
 #include "tests/graphics/engine_session.h"
 
@@ -397,6 +399,42 @@ TEST_P(GraphFiles, EveryKindOfFileLoadsWithItsSizeAndPixels) {
   EXPECT_NE(log.find("グラフィックファイル missing.png がありません"), std::string::npos);
   EXPECT_NE(log.find("右記のグラフィックファイルのロードに失敗しました：notimage.bin"), std::string::npos);
   EXPECT_EQ(ScreenState.direct3DRefused, GetParam() ? 0 : 1);
+}
+
+int32_t MovieOpensAsked = 0;
+long RefuseMovieOpen(void*, const wchar_t*) {
+  ++MovieOpensAsked;
+  return static_cast<long>(E_FAIL);
+}
+
+// A file its picture reader recognised and refused is not tried as a movie: it is refused
+// at once with the load's log line. Other files still go the movie road.
+TEST_P(GraphFiles, RefusedPicturesAreNotTriedAsMovies) {
+  Bytes png = WritePngRgb(MakePicture(4, 4, 1));
+  constexpr int32_t kClaimedSide = 11000;
+  for (size_t at : {size_t{18}, size_t{22}}) {  // the low halves of the width and height
+    png[at] = kClaimedSide >> 8;
+    png[at + 1] = kClaimedSide & 0xFF;
+  }
+  Bytes bmp = WriteBmp24(MakePicture(4, 4, 2));
+  bmp[28] = 7;  // no bit count a BMP has
+  Bytes jpeg = WriteJpeg(MakePicture(8, 8, 3));
+  jpeg.resize(20);
+  const std::pair<const char*, Bytes> files[] = {{"claims.png", png}, {"badbits.bmp", bmp}, {"cut.jpg", jpeg}};
+  const auto realOpen = MovieStreamOpenFile;
+  MovieStreamOpenFile = RefuseMovieOpen;
+  MovieOpensAsked = 0;
+  for (const auto& [name, bytes] : files) {
+    ASSERT_TRUE(SaveFile(name, bytes));
+    EXPECT_EQ(OpenGraphFile(name, 1, 0, 0), -1) << name;
+  }
+  EXPECT_EQ(MovieOpensAsked, 0);
+  EXPECT_EQ(OpenGraphFile("notimage.bin", 1, 0, 0), -1);
+  EXPECT_EQ(MovieOpensAsked, 1);
+  MovieStreamOpenFile = realOpen;
+  const std::string log = quelt_test::ReadEngineLog();
+  for (const auto& [name, bytes] : files)
+    EXPECT_NE(log.find(std::string("右記のグラフィックファイルのロードに失敗しました：") + name), std::string::npos);
 }
 
 TEST_P(GraphFiles, SubGraphsAndDeletedHandles) {
