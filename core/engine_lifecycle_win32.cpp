@@ -32,6 +32,7 @@
 #include "graphics/screen_mode.h"
 #include "input/input_devices.h"
 #include "input/text_input.h"
+#include "movie/movie_dshow.h"
 #include "movie/yuv_tables.h"
 #include "network/http_slots.h"
 #include "network/network_state.h"
@@ -86,6 +87,7 @@ void RunShutdownSteps() {
   TerminateNetWork();
   // 4.
   TerminateModelTables();
+  FinishAbandonedMovieOpens();
   ShutdownGraphics();
   EndInputSystem();
   StopCurrentMusic();
