@@ -32,6 +32,7 @@
 #include "graphics/screen_mode.h"
 #include "input/input_devices.h"
 #include "input/text_input.h"
+#include "movie/movie_dshow.h"
 #include "movie/yuv_tables.h"
 #include "network/http_slots.h"
 #include "network/network_state.h"
@@ -66,6 +67,17 @@ int32_t DesktopBits() {
   return bits;
 }
 
+// The current folder, read into a path-sized buffer: one longer than StartDirectory holds
+// leaves it empty (no log file, no change back at shutdown) rather than cut short.
+void StoreStartDirectory() {
+  char current[kPathBufferSize] = {};
+  StartDirectory[0] = '\0';
+  if (FileAccess.getDir == nullptr || FileAccess.getDir(current) < 0) return;
+  const size_t length = strnlen(current, sizeof current);
+  if (length >= sizeof StartDirectory) return;
+  std::memcpy(StartDirectory, current, length + 1);
+}
+
 // Shutdown steps 2 to 12: each leaves alone what never started.
 void RunShutdownSteps() {
   // 2.
@@ -75,6 +87,7 @@ void RunShutdownSteps() {
   TerminateNetWork();
   // 4.
   TerminateModelTables();
+  FinishAbandonedMovieOpens();
   ShutdownGraphics();
   EndInputSystem();
   StopCurrentMusic();
@@ -251,7 +264,7 @@ int RunStartUpSequence() {
   ResetArchiveManager();
   SetFileAccessTable(nullptr);
   // 5.
-  if (FileAccess.getDir == nullptr || FileAccess.getDir(StartDirectory) < 0) StartDirectory[0] = '\0';
+  StoreStartDirectory();
   // 6.
   StartLogFile();
   // 7.

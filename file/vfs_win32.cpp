@@ -530,7 +530,9 @@ int32_t VfsChangeDir(const char* path) {
 }
 
 int32_t VfsGetDir(char* buffer) {
-  GetCurrentDirectoryA(256, buffer);
+  constexpr DWORD kFolderBytes = 256;
+  const DWORD length = GetCurrentDirectoryA(kFolderBytes, buffer);
+  if (length == 0 || length >= kFolderBytes) buffer[0] = 0;
   return 0;
 }
 

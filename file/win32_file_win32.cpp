@@ -201,7 +201,16 @@ int32_t Win32FileRead(void* dest, int32_t itemSize, int32_t itemCount, FileHandl
 
 int32_t Win32ChangeDir(const char* path) { return SetCurrentDirectoryA(path) ? 1 : 0; }
 
-int32_t Win32GetDir(char* buffer) { return static_cast<int32_t>(GetCurrentDirectoryA(kPathBufferSize, buffer)); }
+// The folder's length, or -1 with an empty buffer when it does not fit (GetCurrentDirectoryA
+// then gives the size it would need and leaves the buffer as it was).
+int32_t Win32GetDir(char* buffer) {
+  const DWORD length = GetCurrentDirectoryA(kPathBufferSize, buffer);
+  if (length == 0 || length >= static_cast<DWORD>(kPathBufferSize)) {
+    buffer[0] = 0;
+    return -1;
+  }
+  return static_cast<int32_t>(length);
+}
 
 void FileTimeToDateRecord(uint32_t low, uint32_t high, DateRecord* out) {
   const FILETIME utc{low, high};

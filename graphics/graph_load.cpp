@@ -23,6 +23,7 @@
 #include "graphics/texture_split.h"
 #include "image/color_format.h"
 #include "image/image_load.h"
+#include "image/image_reader.h"
 #include "image/image_ops.h"
 #include "movie/movie_open.h"
 #include "movie/movie_platform.h"
@@ -278,10 +279,15 @@ int32_t OpenGraphFile(const char* path, int32_t spare, int32_t turn, int32_t sur
     WriteLogFormat("グラフィックファイル %s がありません", path);
     return -1;
   }
+  uint8_t head[kPictureSignatureBytes] = {};
+  const int32_t headBytes = FileAccessRead(head, 1, kPictureSignatureBytes, file);
   FileAccessClose(file);
+  // A picture the readers refused is not handed to the movie road, where DirectShow could
+  // spend seconds and gigabytes on it and go on after the open is given up.
+  const bool picture = HasPictureSignature(head, headBytes);
   int32_t width = 0;
   int32_t height = 0;
-  const EngineHandle movie = OpenMovie(path, &width, &height, surfaceMode);
+  const EngineHandle movie = picture ? -1 : OpenMovie(path, &width, &height, surfaceMode);
   if (movie < 0) return WriteLogText("右記のグラフィックファイルのロードに失敗しました：%s \n", path);
 
   const int32_t savedDepth = DrawSettings.newGraphDepth;

@@ -1,6 +1,7 @@
 #include "graphics/graph_table.h"
 
 #include "core/fatal_exit.h"
+#include "core/log.h"
 #include "core/tracked_alloc.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_load.h"
@@ -33,7 +34,7 @@ void ResetGraphTableCounts() {
 
 int32_t AllocateGraphHandle() {
   GraphTableRecord& t = GraphTable;
-  if (t.count >= GraphTableCapacity) FatalExit("グラフィックの数が許容量を越えました終了します");
+  if (t.count >= GraphTableCapacity) return WriteLog("グラフィックの数が許容量を越えました\n");
   int32_t slot = t.highWater;
   if (slot >= GraphTableCapacity) {
     slot = 0;

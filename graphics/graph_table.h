@@ -22,7 +22,8 @@ extern GraphTableRecord GraphTable;
 // back to 0.
 void ResetGraphTableCounts();
 
-// A new record without an image. A full table or a failed allocation ends the program.
+// A new record without an image; -1 (with a log line) when the table is full. A failed
+// allocation ends the program.
 int32_t AllocateGraphHandle();
 int IsGraphHandleValid(int32_t value);
 GraphRecord* GetGraphRecord(int32_t handle);

@@ -13,6 +13,7 @@
 #include "graphics/screen_mode.h"
 #include "graphics/texture_split.h"
 #include "image/color_format.h"
+#include "softrender/memimg.h"
 #include "softrender/memimg_format.h"
 
 namespace quelt {
@@ -53,6 +54,14 @@ int32_t FullChainLevels(int32_t width, int32_t height) {
     ++levels;
   }
   return levels;
+}
+
+// The top levels' bytes of the planned textures, at the image's colour bits.
+int64_t PlannedTextureBytes(int32_t pieces, int32_t colourBits) {
+  int64_t bytes = 0;
+  for (int32_t k = 0; k < pieces; ++k)
+    bytes += int64_t{TexturePlan.width[static_cast<size_t>(k)]} * TexturePlan.height[static_cast<size_t>(k)];
+  return bytes * (colourBits > 16 ? 4 : 2);
 }
 
 int FailAndDelete(int32_t handle, const char* message) {
@@ -125,6 +134,10 @@ int CreateOriginalImage(int32_t handle, int32_t width, int32_t height, int32_t a
     pieces = PlanTextureLayout(CurrentTextureSplitLimits(), width, height, noSplit,
                                GraphicsDevice.facts.squareTexturesOnly, &TexturePlan);
     if (pieces < 0) return FailAndDelete(handle, nullptr);
+    // Textures whose pixels the software screen could not hold either are refused before
+    // any is made: making them one by one takes the device seconds and gigabytes to fail.
+    if (PlannedTextureBytes(pieces, d[FormatByteColourBits]) > kMaxMemImgBlockBytes)
+      return FailAndDelete(handle, "テクスチャの作成に失敗しました\n");
     // Block-compressed data can fill a texture only unchanged: one texture of exactly the
     // image's size, with every level it has. Any other layout (12 x 12 in a 16 x 16
     // texture, sides under 8, pieces, generated levels) would stay blank, so the image

@@ -15,6 +15,13 @@ constexpr uint32_t kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitFields = 3;
 // Plain rows a file may lack and still be read, as zeros: a truncated end, or the padding
 // of the last row that some writers leave out.
 constexpr int64_t kMaxMissingRowBytes = 64 * 1024;
+// Run-length data sets at most 255 pixels per 2-byte code. Pixels its codes never reach stay
+// 0, but a file may leave only so many of them: up to kRleFreePixels in any case, beyond
+// that no more than kRleUnreachedShare times what its data could set. A few hundred bytes
+// claiming millions of rows is refused before a block of their size is made and cleared.
+constexpr int64_t kRleMaxPixelsPerByte = 128;
+constexpr int64_t kRleFreePixels = int64_t{1} << 22;
+constexpr int64_t kRleUnreachedShare = 64;
 
 struct BmpFile {
   BmpHeaderBlock header{};
@@ -119,6 +126,10 @@ bool ReadBmpFile(const StreamReader& in, BmpFile& f) {
   // Plain rows shorter than the image are padded with zeros, never over-read; a file that
   // cannot hold its claimed rows is refused before a block of their size is made.
   if (!rle && plainBytes - available > kMaxMissingRowBytes) return false;
+  const int64_t claimedPixels = int64_t{f.width} * f.height;
+  if (rle && claimedPixels > kRleFreePixels &&
+      claimedPixels / kRleUnreachedShare > available * kRleMaxPixelsPerByte)
+    return false;
   const int64_t blockBytes = rle ? available : (available > plainBytes ? available : plainBytes);
   if (plainBytes > kMaxPixelBlockBytes || blockBytes > kMaxPixelBlockBytes) return false;
   f.data = AllocBlock(blockBytes);

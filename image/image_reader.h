@@ -26,6 +26,12 @@ extern const ImageReader BuiltinImageReaderTable[7];
 // one accepts: 0, or -1 when none did.
 int TryImageReaders(DataStream* stream, RasterImage* image);
 
+// Whether a file's leading bytes carry the signature of a format the built-in readers take
+// (BMP, JPEG, PNG, BGRA, DDS; TGA has none): a file so marked that they refused is a bad
+// picture, not something for another road to try.
+inline constexpr int32_t kPictureSignatureBytes = 8;
+bool HasPictureSignature(const uint8_t* head, int32_t size);
+
 int ReadBmpImage(DataStream* stream, RasterImage* image);
 int ReadJpegImage(DataStream* stream, RasterImage* image);
 int ReadPngImage(DataStream* stream, RasterImage* image);

@@ -123,8 +123,10 @@ int DecodeJpeg(JpegState* st, DataStream* stream, RasterImage* image) {
 #else
   constexpr bool libraryOrdersBgr = false;
 #endif
-  jpeg_start_decompress(cinfo);
-
+  // The output size is known from the header alone: a file claiming more than an image may
+  // hold is refused before the decoder sets up (a progressive file reads all its scans into
+  // full-size buffers there).
+  jpeg_calc_output_dimensions(cinfo);
   const int components = cinfo->output_components;
   const int64_t row = int64_t{cinfo->output_width} * components;
   const int64_t bytes = row * cinfo->output_height;
@@ -133,6 +135,7 @@ int DecodeJpeg(JpegState* st, DataStream* stream, RasterImage* image) {
     jpeg_destroy_decompress(cinfo);
     return -1;
   }
+  jpeg_start_decompress(cinfo);
   st->pixels = static_cast<uint8_t*>(TrackedAlloc(static_cast<int32_t>(bytes), __FILE__, __LINE__));
   if (!st->pixels) {
     jpeg_destroy_decompress(cinfo);

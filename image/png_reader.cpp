@@ -13,6 +13,10 @@
 namespace quelt {
 namespace {
 
+// Deflate's largest expansion is about 1032 to 1; the margin covers interlaced files' extra
+// filter bytes.
+constexpr int64_t kDeflateMaxRatio = 2 * 1032;
+
 struct PngStreamBinding {
   DataStream* stream;
   int64_t end;  // stream length, as an absolute offset
@@ -65,6 +69,13 @@ int DecodePng(PngState* st, DataStream* stream, RasterImage* image) {
   png_uint_32 width = 0, height = 0;
   int bitDepth = 0, colourType = 0;
   png_get_IHDR(st->png, st->info, &width, &height, &bitDepth, &colourType, nullptr, nullptr, nullptr);
+  // Deflate packs at most kDeflateMaxRatio bytes into one: a file far too short for the
+  // rows it claims is refused before a block of their size is made.
+  const int64_t fileRowBytes = static_cast<int64_t>(png_get_rowbytes(st->png, st->info));
+  if (fileRowBytes * height / kDeflateMaxRatio > st->binding.end) {
+    FreePngState(st);
+    return -1;
+  }
 
   png_set_strip_16(st->png);
   png_set_packing(st->png);

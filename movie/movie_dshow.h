@@ -28,6 +28,9 @@ int RedrawMovieOverlay(MovieRecord* record);
 // open runs on a thread of its own and is given up after MovieOpenWaitLimitMs (10000).
 extern long (*MovieStreamOpenFile)(void* stream, const wchar_t* path);
 extern int32_t MovieOpenWaitLimitMs;
+// Waits for the opens given up on to return and let go of their objects (the shutdown calls
+// it before the graphics end).
+void FinishAbandonedMovieOpens();
 // 0, or -1 for an invalid handle.
 int DrawMovieOverlay(int32_t x, int32_t y, int32_t scale, EngineHandle movie, int32_t show);
 

@@ -13,6 +13,7 @@
 #include <strmif.h>
 #include <uuids.h>
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 
@@ -149,6 +150,33 @@ DWORD WINAPI RunStreamOpen(void* parameter) {
   return 0;
 }
 
+// The threads of opens given up on. DirectShow goes on working in them (and in the pipeline
+// threads they start) until the call returns; the shutdown waits for them, so none still
+// runs while the process ends.
+constexpr size_t AbandonedOpenSlots = 16;
+std::array<HANDLE, AbandonedOpenSlots> AbandonedOpens{};
+// How long the shutdown waits for each; a call that never returns is then left to the exit.
+constexpr DWORD AbandonedOpenShutdownWaitMs = 60000;
+
+// Keeps the thread of a call given up on; a full table first waits for its oldest.
+void KeepAbandonedOpen(HANDLE thread) {
+  for (HANDLE& slot : AbandonedOpens) {
+    if (slot != nullptr && WaitForSingleObject(slot, 0) == WAIT_OBJECT_0) {
+      CloseHandle(slot);
+      slot = nullptr;
+    }
+  }
+  for (HANDLE& slot : AbandonedOpens) {
+    if (slot == nullptr) {
+      slot = thread;
+      return;
+    }
+  }
+  WaitForSingleObject(AbandonedOpens[0], AbandonedOpenShutdownWaitMs);
+  CloseHandle(AbandonedOpens[0]);
+  AbandonedOpens[0] = thread;
+}
+
 // False when DirectShow cannot open the path, or does not answer within the limit (the
 // abandoned call deletes `copy`, when given, once it returns).
 bool OpenStreamFile(IAMMultiMediaStream* stream, const char* path, const char* copy) {
@@ -169,12 +197,13 @@ bool OpenStreamFile(IAMMultiMediaStream* stream, const char* path, const char* c
     return false;
   }
   const bool answered = WaitForSingleObject(thread, static_cast<DWORD>(MovieOpenWaitLimitMs)) == WAIT_OBJECT_0;
-  CloseHandle(thread);
   if (!answered) {
     if (copy != nullptr) lstrcpynA(call->copyToDelete, copy, MovieNameBytes);
     LetGoOfCall(call);
+    KeepAbandonedOpen(thread);
     return false;
   }
+  CloseHandle(thread);
   const bool opened = SUCCEEDED(call->result);
   LetGoOfCall(call);
   return opened;
@@ -398,6 +427,15 @@ int OpenMovieDirectShow(void* ddraw, MovieRecord* record, const char* path, int3
   record->lastPresentCounter = -1;
   record->lastUpdateTime = -1;
   return 0;
+}
+
+void FinishAbandonedMovieOpens() {
+  for (HANDLE& slot : AbandonedOpens) {
+    if (slot == nullptr) continue;
+    WaitForSingleObject(slot, AbandonedOpenShutdownWaitMs);
+    CloseHandle(slot);
+    slot = nullptr;
+  }
 }
 
 int OpenMovieDirectShowRecord(MovieRecord* record, const char* path, int32_t* width, int32_t* height, int32_t mode) {

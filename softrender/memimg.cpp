@@ -12,7 +12,7 @@ int32_t SoftScreenColourDepth = 32;
 namespace {
 
 constexpr int32_t kPaletteBlockSize = 2048;
-constexpr int32_t kMaxBlock = 0x7FFFFFFF - 4096;  // leaves room for the allocator's header
+constexpr int32_t kMaxBlock = kMaxMemImgBlockBytes;
 
 int32_t BytesPerPixelFor(uint32_t colourType, int32_t paletteFlag, int32_t alphaFlag) {
   if (paletteFlag) return 1;

@@ -95,6 +95,9 @@ inline uint32_t TransparentKey(const MemImgBase& base) {
   return base.transparentColour;
 }
 
+// The largest pixel block an image may need (room left for the allocator's header).
+inline constexpr int32_t kMaxMemImgBlockBytes = 0x7FFFFFFF - 4096;
+
 // Pitch -1 = computed; pixelBlock null = allocate. -1 when img already holds the magic
 // (record unchanged), for a bad size or pitch, or when an allocation fails.
 int CreateMemImg(MEMIMG* img, int32_t width, int32_t height, int32_t pitch,

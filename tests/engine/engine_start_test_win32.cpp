@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -16,6 +18,7 @@
 #include "core/main_window.h"
 #include "core/window_modes.h"
 #include "core/window_proc_win32.h"
+#include "file/file_access.h"
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
 #include "graphics/screen_mode.h"
@@ -81,6 +84,30 @@ TEST_F(EngineStartTest, StopRestoresScreenSaverAndStartDirectory) {
     GetCurrentDirectoryA(sizeof now, now);
     EXPECT_STREQ(now, start_directory);
   }
+}
+
+// A start folder longer than StartDirectory holds leaves it empty, never unterminated.
+TEST_F(EngineStartTest, AStartFolderTooLongForItsBufferIsNotKept) {
+  constexpr size_t kFolderLength = 258;
+  char start_directory[MAX_PATH] = {};
+  GetCurrentDirectoryA(sizeof start_directory, start_directory);
+  std::string folder = start_directory;
+  while (folder.size() < kFolderLength) {
+    folder += '\\';
+    folder += std::string(std::min<size_t>(40, kFolderLength - folder.size()), 'd');
+    if (folder.back() == '\\') folder.back() = 'd';
+    CreateDirectoryA(folder.c_str(), nullptr);
+  }
+  ASSERT_EQ(folder.size(), kFolderLength);
+  ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str()));
+  PlainFileAccessSwitch = 1;
+  const int started = ApiStartEngine();
+  const size_t kept = strnlen(StartDirectory, sizeof StartDirectory);
+  ApiStopEngine();
+  PlainFileAccessSwitch = 0;
+  SetCurrentDirectoryA(start_directory);
+  EXPECT_EQ(started, 0);
+  EXPECT_EQ(kept, 0u);
 }
 
 TEST_F(EngineStartTest, WindowModeSwitchReturnsWithoutADisplayChange) {

@@ -1,6 +1,6 @@
 // Graphs from image files under Wine, on the Direct3D device and on the software screen:
 // every file kind, the "_a" alpha file, pixels read back from textures or memory images,
-// sub graphs, deleted handles, the graph limit in a child process, screen-mode changes
+// sub graphs, deleted handles, the graph limit, screen-mode changes
 // and the reload of every graph from its file.
 #include <gtest/gtest.h>
 #include <png.h>
@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <jpeglib.h>
@@ -32,6 +33,7 @@
 #include "image/dxt_decode.h"
 #include "image/image_load.h"
 #include "image/pixel_convert.h"
+#include "movie/movie_dshow.h"
 #include "softrender/memimg.h"
 #include "tests/graphics/engine_session.h"
 
@@ -399,6 +401,42 @@ TEST_P(GraphFiles, EveryKindOfFileLoadsWithItsSizeAndPixels) {
   EXPECT_EQ(ScreenState.direct3DRefused, GetParam() ? 0 : 1);
 }
 
+int32_t MovieOpensAsked = 0;
+long RefuseMovieOpen(void*, const wchar_t*) {
+  ++MovieOpensAsked;
+  return static_cast<long>(E_FAIL);
+}
+
+// A file its picture reader recognised and refused is not tried as a movie: it is refused
+// at once with the load's log line. Other files still go the movie road.
+TEST_P(GraphFiles, RefusedPicturesAreNotTriedAsMovies) {
+  Bytes png = WritePngRgb(MakePicture(4, 4, 1));
+  constexpr int32_t kClaimedSide = 11000;
+  for (size_t at : {size_t{18}, size_t{22}}) {  // the low halves of the width and height
+    png[at] = kClaimedSide >> 8;
+    png[at + 1] = kClaimedSide & 0xFF;
+  }
+  Bytes bmp = WriteBmp24(MakePicture(4, 4, 2));
+  bmp[28] = 7;  // no bit count a BMP has
+  Bytes jpeg = WriteJpeg(MakePicture(8, 8, 3));
+  jpeg.resize(20);
+  const std::pair<const char*, Bytes> files[] = {{"claims.png", png}, {"badbits.bmp", bmp}, {"cut.jpg", jpeg}};
+  const auto realOpen = MovieStreamOpenFile;
+  MovieStreamOpenFile = RefuseMovieOpen;
+  MovieOpensAsked = 0;
+  for (const auto& [name, bytes] : files) {
+    ASSERT_TRUE(SaveFile(name, bytes));
+    EXPECT_EQ(OpenGraphFile(name, 1, 0, 0), -1) << name;
+  }
+  EXPECT_EQ(MovieOpensAsked, 0);
+  EXPECT_EQ(OpenGraphFile("notimage.bin", 1, 0, 0), -1);
+  EXPECT_EQ(MovieOpensAsked, 1);
+  MovieStreamOpenFile = realOpen;
+  const std::string log = quelt_test::ReadEngineLog();
+  for (const auto& [name, bytes] : files)
+    EXPECT_NE(log.find(std::string("右記のグラフィックファイルのロードに失敗しました：") + name), std::string::npos);
+}
+
 TEST_P(GraphFiles, SubGraphsAndDeletedHandles) {
   const int32_t graph = OpenGraphFile("wide.bmp", 1, 0, 0);
   ASSERT_GE(graph, 0);
@@ -545,45 +583,22 @@ INSTANTIATE_TEST_SUITE_P(BothBackEnds, GraphFiles, ::testing::Values(1, 0),
 
 // --- The graph limit --------------------------------------------------------------------------
 
-constexpr const char* ChildSwitch = "QUELT_GRAPH_LIMIT_CHILD";
-
-// Runs only inside the child process the next test starts.
-TEST(GraphLimit, ChildFillsTheTable) {
-  if (std::getenv(ChildSwitch) == nullptr) GTEST_SKIP() << "runs in the child process only";
-  ASSERT_EQ(quelt_test::StartEngineSession({"quelt graph limit child", 0}), 0);
+// A full table refuses the next graph with a log line; a freed slot is taken again.
+TEST(GraphLimit, TheGraphAfterAFullTableIsRefused) {
+  ASSERT_EQ(quelt_test::StartEngineSession({"quelt graph limit", 0}), 0);
+  int32_t last = -1;
   for (int32_t i = 0; i < GraphTableCapacity; ++i) {
-    if (CreateBlankGraph(1, 1) < 0) {
-      std::printf("graph %d failed\n", static_cast<int>(i));
-      std::exit(3);
-    }
+    last = CreateBlankGraph(1, 1);
+    ASSERT_GE(last, 0) << "graph " << i;
   }
-  std::printf("table full\n");
-  std::fflush(stdout);
-  CreateBlankGraph(1, 1);  // ends the process
-  std::exit(4);
-}
-
-TEST(GraphLimit, TheGraphAfterAFullTableEndsTheProgram) {
-  if (std::getenv(ChildSwitch) != nullptr) GTEST_SKIP();
-  char self[MAX_PATH];
-  ASSERT_GT(GetModuleFileNameA(nullptr, self, MAX_PATH), 0u);
-  std::string command = std::string("\"") + self + "\" --gtest_filter=GraphLimit.ChildFillsTheTable";
-  SetEnvironmentVariableA(ChildSwitch, "1");
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  const BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                      &process);
-  SetEnvironmentVariableA(ChildSwitch, nullptr);
-  ASSERT_TRUE(started);
-  EXPECT_EQ(WaitForSingleObject(process.hProcess, 120000), WAIT_OBJECT_0);
-  DWORD code = 0;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  EXPECT_EQ(code, 0xFFFFFFFFu);
-  const std::string log = quelt_test::ReadEngineLog();
-  EXPECT_NE(log.find("グラフィックの数が許容量を越えました終了します"), std::string::npos);
+  EXPECT_EQ(CreateBlankGraph(1, 1), -1);
+  EXPECT_EQ(CreateSubGraph(0, 0, 1, 1, last), -1);
+  EXPECT_EQ(GraphTable.count, GraphTableCapacity);
+  EXPECT_NE(quelt_test::ReadEngineLog().find("グラフィックの数が許容量を越えました\r\n"), std::string::npos);
+  EXPECT_EQ(ReleaseGraphHandle(last), 0);
+  EXPECT_GE(CreateBlankGraph(1, 1), 0);
+  DeleteAllGraphs();
+  quelt_test::StopEngineSession();
 }
 
 }  // namespace

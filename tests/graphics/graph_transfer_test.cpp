@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "core/core_state.h"
@@ -364,6 +365,26 @@ TEST_F(GraphTransferTest, TexturesAreReleasedAndMadeAgainAroundAReset) {
 TEST_F(GraphTransferTest, ImagesNeedingMorePiecesThanTheTablesHoldAreRefused) {
   TextureLayoutSettings.TextureSizeLimit = 8;
   EXPECT_EQ(CreateBlankGraph(200, 200), -1);
+  EXPECT_EQ(GraphTable.count, 0);
+  EXPECT_GE(CreateBlankGraph(64, 64), 0);
+}
+
+int32_t TexturesAsked = 0;
+int32_t RefuseTexture(void*, int32_t, int32_t, int32_t, int32_t, uint32_t, int32_t, void**) {
+  ++TexturesAsked;
+  return -1;
+}
+
+// Sizes whose textures would outgrow what the software screen can hold are refused before
+// the device is asked for any of them.
+TEST_F(GraphTransferTest, ImagesTooLargeInBytesAreRefusedBeforeAnyTextureIsMade) {
+  GraphicsDevice.facts.maxTextureSize = 16384;
+  FakeOps.createTexture = RefuseTexture;
+  TexturesAsked = 0;
+  for (const auto& [w, h] : {std::pair{100000, 100000}, std::pair{46341, 46341}, std::pair{65536, 8192}})
+    EXPECT_EQ(CreateBlankGraph(w, h), -1) << w << "x" << h;
+  FakeOps.createTexture = CreateTexture;
+  EXPECT_EQ(TexturesAsked, 0);
   EXPECT_EQ(GraphTable.count, 0);
   EXPECT_GE(CreateBlankGraph(64, 64), 0);
 }

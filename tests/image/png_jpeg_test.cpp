@@ -2,12 +2,16 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include <jpeglib.h>
+#include <zlib.h>
 
+#include "core/tracked_alloc.h"
 #include "image/image_load.h"
 #include "image/image_reader.h"
 #include "image/image_test_support.h"
@@ -174,10 +178,29 @@ TEST(PngReader, TruncatedFilesAreRefusedAndTheNextReaderTried) {
   SurviveDamage(ReadPngImage, png, 3);
 }
 
+// A file far too short for the rows it claims (deflate packs at most about 1032 bytes into
+// one) is refused before any block is made for them.
+TEST(PngReader, AFileFarTooShortForItsClaimedRowsIsRefusedBeforeItsBlocks) {
+  std::vector<Bytes> rows(4, Bytes(12, 0x40));
+  Bytes png = WritePng({4, 4, 8, PNG_COLOR_TYPE_RGB}, rows);
+  constexpr uint32_t kClaimedSide = 11000;  // 363 MB of rows
+  constexpr size_t kIhdrType = 12, kIhdrData = 16, kIhdrCrc = 29;
+  for (size_t at : {kIhdrData, kIhdrData + 4})
+    for (int i = 0; i < 4; ++i) png[at + i] = static_cast<uint8_t>(kClaimedSide >> (24 - 8 * i));
+  const uint32_t crc = static_cast<uint32_t>(crc32(0, png.data() + kIhdrType, kIhdrCrc - kIhdrType));
+  for (int i = 0; i < 4; ++i) png[kIhdrCrc + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+  MemoryDataStream stream(png);
+  const uint16_t serialBefore = TrackedAllocator.nextId;
+  RasterImage image{};
+  EXPECT_EQ(ReadPngImage(stream.get(), &image), -1);
+  EXPECT_EQ(TrackedAllocator.nextId, serialBefore);
+}
+
 namespace {
 
 // sampling: the luminance's horizontal and vertical factors (2, 2 is the library's default).
-Bytes WriteJpeg(int width, int height, int components, int quality, int hSampling = 2, int vSampling = 2) {
+Bytes WriteJpeg(int width, int height, int components, int quality, int hSampling = 2, int vSampling = 2,
+                bool progressive = false) {
   jpeg_compress_struct c;
   jpeg_error_mgr err;
   c.err = jpeg_std_error(&err);
@@ -195,6 +218,7 @@ Bytes WriteJpeg(int width, int height, int components, int quality, int hSamplin
     c.comp_info[0].h_samp_factor = hSampling;
     c.comp_info[0].v_samp_factor = vSampling;
   }
+  if (progressive) jpeg_simple_progression(&c);
   jpeg_start_compress(&c, TRUE);
   Bytes row(static_cast<size_t>(width * components));
   while (c.next_scanline < c.image_height) {
@@ -302,6 +326,26 @@ TEST(JpegReader, CutAndEmptyStreams) {
   FreeRasterImage(&image);
   EXPECT_EQ(DecodeWith(ReadJpegImage, Bytes{}, &image), -1);
   SurviveDamage(ReadJpegImage, WriteJpeg(16, 8, 3, 50), 11);
+}
+
+// A progressive file claiming more than an image may hold is refused from its header: the
+// reader never goes on to read its scans.
+TEST(JpegReader, AClaimedSizeBeyondTheLimitIsRefusedBeforeTheScans) {
+  Bytes jpeg = WriteJpeg(512, 512, 3, 100, 2, 2, true);
+  constexpr size_t kSourceBufferBytes = 64 * 1024;
+  ASSERT_GT(jpeg.size(), 2 * kSourceBufferBytes);
+  const uint8_t sof2[] = {0xFF, 0xC2};
+  const auto sof = std::search(jpeg.begin(), jpeg.end(), std::begin(sof2), std::end(sof2));
+  ASSERT_NE(sof, jpeg.end());
+  constexpr int kClaimedSide = 16000;  // 768 MB of rows
+  for (int field : {5, 7}) {
+    sof[field] = kClaimedSide >> 8;
+    sof[field + 1] = kClaimedSide & 0xFF;
+  }
+  MemoryDataStream stream(jpeg);
+  RasterImage image{};
+  EXPECT_EQ(ReadJpegImage(stream.get(), &image), -1);
+  EXPECT_LE(stream.get()->ops.tell(stream.get()->handle), static_cast<int64_t>(kSourceBufferBytes));
 }
 
 TEST(LibraryReaders, FromFilesAndMemoryWithAlphaImages) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "image/image_load.h"
 #include "image/image_ops.h"
@@ -212,6 +213,28 @@ TEST(BmpReader, FilesThatCannotHoldTheirRowsAreRefused) {
     EXPECT_EQ(RawPixel(image, 5, 299) & 0xFFFFFF, pic.colours[299 * 256 + 5] & 0xFFFFFF);  // the first row held
     FreeRasterImage(&image);
   }
+}
+
+// Run-length files of a few hundred bytes claiming millions of pixels are refused before a
+// block of the claimed size is made; one whose runs cover its pixels is read at any size.
+TEST(BmpReader, RunLengthFilesClaimingFarMoreThanTheirRunsCoverAreRefused) {
+  auto put32 = [](Bytes& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  for (const auto& [options, width, height] :
+       {std::tuple{BmpOptions{8, 1}, 16384u, 16384u}, std::tuple{BmpOptions{4, 2}, 67108870u, 4u}}) {
+    Bytes claims = WriteBmp(MakeIndexPicture(4, 2, 16, 1), options);
+    put32(claims, 18, width);
+    put32(claims, 22, height);
+    const int32_t blocksBefore = TrackedAllocator.blockCount;
+    RasterImage image{};
+    EXPECT_EQ(DecodeWith(ReadBmpImage, claims, &image), -1) << width << "x" << height;
+    EXPECT_EQ(TrackedAllocator.blockCount, blocksBefore);
+  }
+  const Picture wide = MakeIndexPicture(2200, 2000, 256, 4);  // 4.4 M pixels, every one coded
+  RasterImage image = Decode(ReadBmpImage, WriteBmp(wide, BmpOptions{8, 1}));
+  ExpectIndices(image, wide, 256);
+  FreeRasterImage(&image);
 }
 
 // OS/2 1.x core headers (12 bytes, 3-byte palette entries) are read; OS/2 2.x headers are

@@ -351,9 +351,20 @@ TEST_P(DirectShowMovies, AFileOnDiskIsNeverCopied) {
 
 HANDLE OpenGate = nullptr;
 long (*RealOpenFile)(void*, const wchar_t*) = nullptr;
+LONG GatedOpensUnderWay = 0;
 long GatedOpenFile(void* stream, const wchar_t* path) {
+  InterlockedIncrement(&GatedOpensUnderWay);
   WaitForSingleObject(OpenGate, 60000);
-  return RealOpenFile(stream, path);
+  const long result = RealOpenFile(stream, path);
+  InterlockedDecrement(&GatedOpensUnderWay);
+  return result;
+}
+// Longer than a shutdown takes when it does not wait.
+constexpr DWORD kOpenGateDelayMs = 4000;
+DWORD WINAPI OpenGateLater(void*) {
+  Sleep(kOpenGateDelayMs);
+  SetEvent(OpenGate);
+  return 0;
 }
 
 // DirectShow that does not answer an open: the open gives up after its limit, and the copy
@@ -384,6 +395,27 @@ TEST_P(DirectShowMovies, AnOpenDirectShowDoesNotAnswerIsGivenUp) {
   const EngineHandle movie = OpenMovie("flat.avi", nullptr, nullptr, 0);
   EXPECT_GE(movie, 0);
   EXPECT_EQ(CloseMovie(movie), 0);
+}
+
+// An open given up on is waited for by the shutdown: no DirectShow call is left running
+// under the process's end.
+TEST_P(DirectShowMovies, TheShutdownWaitsForAnOpenGivenUpOn) {
+  if (GetParam() == 0) GTEST_SKIP() << "the open does not depend on the back end";
+  OpenGate = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  RealOpenFile = MovieStreamOpenFile;
+  MovieStreamOpenFile = GatedOpenFile;
+  const int32_t savedLimit = MovieOpenWaitLimitMs;
+  MovieOpenWaitLimitMs = 300;
+  EXPECT_EQ(OpenMovie("flat.avi", nullptr, nullptr, 0), -1);
+  EXPECT_EQ(GatedOpensUnderWay, 1);
+  HANDLE opener = CreateThread(nullptr, 0, OpenGateLater, nullptr, 0, nullptr);
+  quelt_test::StopEngineSession();
+  EXPECT_EQ(GatedOpensUnderWay, 0);
+  WaitForSingleObject(opener, INFINITE);
+  CloseHandle(opener);
+  MovieStreamOpenFile = RealOpenFile;
+  MovieOpenWaitLimitMs = savedLimit;
+  CloseHandle(OpenGate);
 }
 
 // Run by without_sound_sink.sh with the session's sound server out of reach: the engine
