@@ -183,6 +183,35 @@ TEST(DrawParity, ASubGraphAsDrawScreenTakesDrawingAndErasingAtItsPlace) {
   EXPECT_TRUE(Identical(p.direct, p.soft));
 }
 
+TEST(DrawParity, ReadingBackASubGraphDrawScreenGivesItsOwnPixels) {
+  constexpr int32_t kW = 192, kH = 144;
+  std::vector<Picture> subs;
+  std::vector<int32_t> tooWide;
+  RenderBoth("sub read-back", [&] {
+    const int32_t parent = MakeDrawable(320, 240);
+    const int32_t sub = CreateSubGraph(40, 24, kW, kH, parent);
+    SelectDrawScreen(parent);
+    BackgroundColour = 0x102030;
+    EraseDrawScreen();
+    SelectDrawScreen(sub);
+    DrawGraphAtPoint(0, 0, MakePattern(kW, kH, 11), 0);
+    Picture pixels(static_cast<size_t>(kW + 1) * kH, 0);
+    tooWide.push_back(ReadBackDrawScreen(pixels.data(), kW + 1, kH));
+    if (ReadBackDrawScreen(pixels.data(), kW, kH) < 0) pixels.clear();
+    pixels.resize(pixels.empty() ? 0 : static_cast<size_t>(kW) * kH);
+    subs.push_back(pixels);
+  });
+  ASSERT_EQ(subs.size(), 2u);
+  for (size_t n = 0; n < 2; ++n) {
+    ASSERT_FALSE(subs[n].empty()) << (n == 0 ? "Direct3D" : "software");
+    size_t wrong = 0;
+    for (int32_t y = 0; y < kH; ++y)
+      for (int32_t x = 0; x < kW; ++x) wrong += (subs[n][static_cast<size_t>(y) * kW + x] & 0xFFFFFF) != PatternColour(x, y, 11);
+    EXPECT_EQ(wrong, 0u) << (n == 0 ? "Direct3D" : "software");
+    EXPECT_EQ(tooWide[n], -1) << (n == 0 ? "Direct3D" : "software");
+  }
+}
+
 TEST(DrawParity, ChangedPixelsDoNotReachDrawsQueuedBefore) {
   const BothPictures p = RenderBoth("pixels changed", [] {
     const int32_t drawable = MakeDrawable(10, 10);
