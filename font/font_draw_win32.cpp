@@ -175,12 +175,31 @@ void DrawGlyphTexture(const FontRecord& f, const GlyphCell& cell, const TextureP
   RequestedDrawArea = savedRequest;
 }
 
-}  // namespace
+// Glyphs farther than this from the origin lie off every draw screen; skipping them keeps
+// every position sum of a glyph within 32 bits whatever the origin and the char spacing.
+constexpr int64_t kFarPixels = int64_t{1} << 28;
 
-int DrawTextThroughGlyphCache(int32_t drawFlag, int32_t x, int32_t y, int32_t extend, double scaleX,
-                              double scaleY, const char* text, uint32_t colour, MEMIMG* target,
-                              const IntRect* clip, int32_t transparent, int32_t font, uint32_t edgeColour,
-                              int32_t byteCount, int32_t vertical, int32_t* size) {
+bool FarAway(int64_t v) { return v > kFarPixels || v < -kFarPixels; }
+
+// Pen positions reported in pixels: truncated, held at the int32 range.
+int32_t PenPixels(double pen) {
+  return static_cast<int32_t>(std::clamp(pen, static_cast<double>(INT32_MIN), static_cast<double>(INT32_MAX)));
+}
+
+void Include(IntRect& ink, const IntRect& box) {
+  if (ink.x1 >= ink.x2 || ink.y1 >= ink.y2) {
+    ink = box;
+    return;
+  }
+  ink = {std::min(ink.x1, box.x1), std::min(ink.y1, box.y1), std::max(ink.x2, box.x2), std::max(ink.y2, box.y2)};
+}
+
+// The walk over a string's glyphs; with `ink` it also gathers the box of every glyph that
+// would be drawn (an empty rectangle when none), in the same coordinates as (x, y).
+int WalkString(int32_t drawFlag, int32_t x, int32_t y, int32_t extend, double scaleX, double scaleY, const char* text,
+               uint32_t colour, MEMIMG* target, const IntRect* clip, int32_t transparent, int32_t font,
+               uint32_t edgeColour, int32_t byteCount, int32_t vertical, int32_t* size, IntRect* ink) {
+  if (ink != nullptr) *ink = IntRect{0, 0, 0, 0};
   if (D.DrawSettingsLock) return -1;
   FontRecord* f = FontRecordOfHandle(font);
   if (f == nullptr) return -1;
@@ -227,8 +246,13 @@ int DrawTextThroughGlyphCache(int32_t drawFlag, int32_t x, int32_t y, int32_t ex
       if (block != nullptr) TrackedFree(block);
       return -1;
     }
-    if (drawFlag && !IsBlank(u) && !(cell->boxWidth == 0 && cell->boxHeight == 0)) {
-      const int32_t p = static_cast<int32_t>(pen);
+    const int32_t p = PenPixels(pen);
+    const bool inked = !IsBlank(u) && !(cell->boxWidth == 0 && cell->boxHeight == 0) && !FarAway(x) &&
+                       !FarAway(y) && !FarAway(int64_t{vertical ? y : x} + p);
+    if (inked && ink != nullptr)
+      Include(*ink, GlyphBox(cell->xOffset, cell->yOffset, cell->boxWidth, cell->boxHeight, f->cellHeight, x, y, p,
+                             vertical));
+    if (drawFlag && inked) {
       if (target != nullptr) {
         const uint8_t* rows = f->memoryPixels + static_cast<size_t>(CellY(*f, cell->cellIndex)) * f->memoryPitch;
         DrawGlyphPixels(pixelTarget, rows, f->memoryPitch, cell->xOffset, cell->yOffset, cell->boxWidth,
@@ -238,16 +262,26 @@ int DrawTextThroughGlyphCache(int32_t drawFlag, int32_t x, int32_t y, int32_t ex
                          glyphEdge);
       }
     }
-    pen += (cell->advance + f->charSpacing) * penScale;
+    pen += (static_cast<double>(cell->advance) + f->charSpacing) * penScale;
   }
   if (textureDraw) saved.Restore();
-  const int32_t advance = static_cast<int32_t>(pen);
+  const int32_t advance = PenPixels(pen);
   if (size != nullptr) {
     size[0] = vertical ? f->cellHeight : advance;
     size[1] = vertical ? advance : f->cellHeight;
   }
   if (block != nullptr) TrackedFree(block);
   return advance;
+}
+
+}  // namespace
+
+int DrawTextThroughGlyphCache(int32_t drawFlag, int32_t x, int32_t y, int32_t extend, double scaleX,
+                              double scaleY, const char* text, uint32_t colour, MEMIMG* target,
+                              const IntRect* clip, int32_t transparent, int32_t font, uint32_t edgeColour,
+                              int32_t byteCount, int32_t vertical, int32_t* size) {
+  return WalkString(drawFlag, x, y, extend, scaleX, scaleY, text, colour, target, clip, transparent, font, edgeColour,
+                    byteCount, vertical, size, nullptr);
 }
 
 namespace {
@@ -272,9 +306,8 @@ int DrawFontTextSoftware(const char* text, uint32_t colour, int32_t font, uint32
     WriteLog("Direct3D の画面にはメモリキャッシュのフォントを描画できません\n");
     return -1;
   }
-  int32_t size[2] = {0, 0};
-  DrawTextThroughGlyphCache(0, x, y, 0, 1.0, 1.0, text, colour, nullptr, nullptr, 1, font, edgeColour, -1, vertical,
-                            size);
+  IntRect ink{};
+  WalkString(0, x, y, 0, 1.0, 1.0, text, colour, nullptr, nullptr, 1, font, edgeColour, -1, vertical, nullptr, &ink);
   const bool aa = (f->typeFlags & FontTypeAntiAlias) != 0;
   if (!aa && (D.BlendMode == 0 || (D.BlendMode == 1 && D.BlendParam == 255))) {
     const IntRect clip = D.ClipRect;
@@ -284,12 +317,12 @@ int DrawFontTextSoftware(const char* text, uint32_t colour, int32_t font, uint32
   }
   MEMIMG* work = aa ? &FontWorkAlphaMemImg : &FontWorkMemImg;
   if (!IsValidMemImg(work)) return -1;
-  // Only the part of the string inside the clip rectangle goes through the screen-sized
-  // work image: a string starting left of or above it would otherwise lose whatever lies
-  // beyond the work image's far side.
+  // Only the ink of the string, its glyph boxes (italic overhangs, edges, glyphs that a
+  // negative char spacing puts before the origin) cut to the clip rectangle, goes through
+  // the screen-sized work image.
   const IntRect savedClip = D.ClipRect;
   const uint32_t savedBright = D.BrightColour;
-  IntRect dest{x, y, x + size[0], y + size[1]};
+  IntRect dest = ink;
   ClipRectangle(dest, savedClip);
   if (dest.x1 >= dest.x2 || dest.y1 >= dest.y2) return 0;
   IntRect area{0, 0, dest.x2 - dest.x1, dest.y2 - dest.y1};

@@ -100,15 +100,19 @@ void DrawUprightOpaqueKinds(const GlyphPixelTarget& t, const uint8_t* rows, int3
 
 }  // namespace
 
+IntRect GlyphBox(int32_t xOffset, int32_t yOffset, int32_t boxWidth, int32_t boxHeight, int32_t cellHeight, int32_t x,
+                 int32_t y, int32_t pen, int32_t vertical) {
+  if (vertical)
+    return {x + cellHeight - yOffset - boxHeight, y + pen + xOffset, x + cellHeight - yOffset, y + pen + xOffset + boxWidth};
+  return {x + pen + xOffset, y + yOffset, x + pen + xOffset + boxWidth, y + yOffset + boxHeight};
+}
+
 void DrawGlyphPixels(const GlyphPixelTarget& t, const uint8_t* rows, int32_t pitch, int32_t xOffset,
                      int32_t yOffset, int32_t boxWidth, int32_t boxHeight, int32_t cellHeight, int32_t x,
                      int32_t y, int32_t pen, int32_t vertical) {
   if (t.image == nullptr || t.image->base == nullptr || boxWidth <= 0 || boxHeight <= 0) return;
   MarkMemImgChanged(t.image);
-  IntRect box = vertical ? IntRect{x + cellHeight - yOffset - boxHeight, y + pen + xOffset,
-                                   x + cellHeight - yOffset, y + pen + xOffset + boxWidth}
-                         : IntRect{x + pen + xOffset, y + yOffset, x + pen + xOffset + boxWidth,
-                                   y + yOffset + boxHeight};
+  IntRect box = GlyphBox(xOffset, yOffset, boxWidth, boxHeight, cellHeight, x, y, pen, vertical);
   const IntRect full = box;
   IntRect bounds = t.clip;
   ClipRectangle(bounds, IntRect{0, 0, t.image->width, t.image->height});

@@ -19,6 +19,12 @@ struct GlyphPixelTarget {
   int32_t transparent;  // 0 = the box's other pixels are written with 0
 };
 
+// The box a glyph covers with the string's origin at (x, y) and the glyph's truncated pen
+// position `pen`: upright from (x + pen + xOffset, y + yOffset); turned a quarter clockwise
+// in vertical writing, the glyph's top row its right column.
+IntRect GlyphBox(int32_t xOffset, int32_t yOffset, int32_t boxWidth, int32_t boxHeight, int32_t cellHeight, int32_t x,
+                 int32_t y, int32_t pen, int32_t vertical);
+
 // rows: the cell's first row in the memory cache, pitch bytes apart. (x, y) is the string's
 // origin, pen the glyph's truncated pen position, cellHeight the font's line height.
 void DrawGlyphPixels(const GlyphPixelTarget& t, const uint8_t* rows, int32_t pitch, int32_t xOffset,

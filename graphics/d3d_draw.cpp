@@ -6,6 +6,7 @@
 #include "graphics/draw_settings.h"
 #include "graphics/screen_mode.h"
 #include "graphics/texture_split.h"
+#include "softrender/rotate_placement.h"
 
 namespace quelt {
 
@@ -203,22 +204,11 @@ int DrawGraphRotatedD3D(GraphRecord* graph, float x, float y, double scale, doub
   const int32_t h = graph->height;
   const bool aligned = NearWhole(x) && NearWhole(y);
   float cx = x, cy = y;
-  float halfW = static_cast<float>(w) * 0.5f, halfH = static_cast<float>(h) * 0.5f;
+  const float halfW = static_cast<float>(w) * 0.5f, halfH = static_cast<float>(h) * 0.5f;
   if (aligned) {
-    const bool oddW = (w & 1) != 0, oddH = (h & 1) != 0;
-    if (scale != 1.0) {
-      cx -= 0.5f;
-      cy -= 0.5f;
-    } else if (oddW && oddH) {
-    } else if (!oddW && !oddH) {
-      cx -= 0.5f;
-      cy -= 0.5f;
-      halfW = static_cast<float>(w / 2);
-      halfH = static_cast<float>(h / 2);
-    } else {
-      if (!oddW) halfW -= 0.5f;
-      if (!oddH) halfH -= 0.5f;
-    }
+    const RotatedPlacement place = PlaceRotated(w, h, scale == 1.0);
+    cx -= 0.5f * static_cast<float>(place.shiftX2);
+    cy -= 0.5f * static_cast<float>(place.shiftY2);
   }
   const float sy = static_cast<float>(scale);
   const float sx = turn == 1 ? -sy : sy;

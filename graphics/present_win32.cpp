@@ -232,7 +232,12 @@ int ReadBackDrawScreen(uint32_t* pixels, int32_t width, int32_t height) {
                                                      : G.backBuffer);
   D3DSURFACE_DESC desc{};
   if (target == nullptr || FAILED(target->GetDesc(&desc))) return -1;
-  if (static_cast<UINT>(width) > desc.Width || static_cast<UINT>(height) > desc.Height) return -1;
+  // A sub graph as the draw screen shares its parent's surface: its pixels start at its
+  // place there and end at its own edges.
+  const int32_t originX = DeviceStateCache.targetOriginX, originY = DeviceStateCache.targetOriginY;
+  if (width > DrawSettings.drawScreenWidth || height > DrawSettings.drawScreenHeight ||
+      static_cast<UINT>(originX + width) > desc.Width || static_cast<UINT>(originY + height) > desc.Height)
+    return -1;
   IDirect3DSurface9* copy = nullptr;
   if (FAILED(Device()->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy,
                                                    nullptr)))
@@ -243,8 +248,10 @@ int ReadBackDrawScreen(uint32_t* pixels, int32_t width, int32_t height) {
       SUCCEEDED(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY))) {
     result = 0;
     for (int32_t y = 0; y < height && result == 0; ++y)
-      result = ConvertReadBackRow(desc.Format, static_cast<const uint8_t*>(locked.pBits) + y * locked.Pitch, width,
-                                  pixels + y * width);
+      result = ConvertReadBackRow(desc.Format,
+                                  static_cast<const uint8_t*>(locked.pBits) + (originY + y) * locked.Pitch +
+                                      originX * ReadBackPixelBytes(desc.Format),
+                                  width, pixels + y * width);
     copy->UnlockRect();
   }
   copy->Release();

@@ -40,4 +40,20 @@ int ConvertReadBackRow(uint32_t d3dFormat, const uint8_t* row, int32_t width, ui
   }
 }
 
+int32_t ReadBackPixelBytes(uint32_t d3dFormat) {
+  switch (d3dFormat) {
+    case d3d::FmtX8R8G8B8:
+    case d3d::FmtA8R8G8B8:
+      return 4;
+    case d3d::FmtR5G6B5:
+    case d3d::FmtX1R5G5B5:
+    case d3d::FmtA1R5G5B5:
+    case d3d::FmtA4R4G4B4:
+    case d3d::FmtX4R4G4B4:
+      return 2;
+    default:
+      return 0;
+  }
+}
+
 }  // namespace quelt

@@ -37,10 +37,13 @@ TheoraStockEntry* WaitForCurrentEntry(TheoraDecoder* d) {
 }
 
 // A YUV surface takes 4:2:0 pictures whose chroma samples cover whole 2 x 2 blocks of the
-// picture; any other picture goes through the frame image (the RGB road).
+// picture and whose chroma planes have even sizes: the device reads a YV12 surface of a
+// width or height of 2 mod 4 with its chroma rows and columns misplaced. Any other picture
+// goes through the frame image (the RGB road).
 bool SurfaceCarriesPicture(const TheoraDecoder* d) {
-  const bool even = ((d->pictureX | d->pictureY | d->pictureWidth | d->pictureHeight) & 1) == 0;
-  return d->info.pixelformat == OC_PF_420 && even;
+  const bool even = ((d->pictureX | d->pictureY) & 1) == 0;
+  const bool evenChroma = ((d->pictureWidth | d->pictureHeight) & 3) == 0;
+  return d->info.pixelformat == OC_PF_420 && even && evenChroma;
 }
 
 void FillSurface(TheoraDecoder* d, const TheoraStockEntry& e) {

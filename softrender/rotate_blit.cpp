@@ -6,6 +6,7 @@
 #include "core/numbers.h"
 #include "softrender/pixel_stage_images.h"
 #include "softrender/pixel_stage_select.h"
+#include "softrender/rotate_placement.h"
 #include "softrender/soft_draw_state.h"
 #include "softrender/source_snapshot.h"
 
@@ -89,18 +90,6 @@ int MemImgRotateBlit(MEMIMG* dest, const MEMIMG* src, int32_t centreX, int32_t c
       {at(originX, cw + sh), at(originY, sw - ch)},    // top-right
   };
 
-  if (turnFlag != 0) {
-    // Mirrored: the quad takes its corners as top-left, top-right, bottom-left,
-    // bottom-right of the image, so handing it 3, 0, 2, 1 swaps left and right.
-    const int order[4] = {3, 0, 2, 1};
-    int32_t quad[8];
-    for (int i = 0; i < 4; ++i) {
-      quad[2 * i] = FixedToPixels(corners[order[i]].x);
-      quad[2 * i + 1] = FixedToPixels(corners[order[i]].y);
-    }
-    return MemImgQuad(dest, src, quad, transFlag, blendImage);
-  }
-
   int minX, maxX, minY, maxY;
   FindExtremes(corners, [](const Corner& c) { return c.x; }, minX, maxX);
   FindExtremes(corners, [](const Corner& c) { return c.y; }, minY, maxY);
@@ -113,17 +102,28 @@ int MemImgRotateBlit(MEMIMG* dest, const MEMIMG* src, int32_t centreX, int32_t c
     return 0;  // a box without height
   }
 
+  // Each destination pixel is sampled at its centre, the picture placed by the rule both
+  // back ends share; offsets from the centre are counted in half pixels. A turn mirrors the
+  // picture about its vertical centre line: u runs the other way from the centre.
   const float invScale = 1.0f / scale;
+  const float halfInvScale = invScale * 0.5f;
+  const RotatedPlacement place = PlaceRotated(src->width, src->height, scale == 1.0f);
+  const bool mirror = turnFlag != 0;
   PixelContext c{};
-  c.uStepX = static_cast<uint32_t>(FloatToInt(static_cast<float>(cosP) * invScale));
+  const uint32_t uStep = static_cast<uint32_t>(FloatToInt(static_cast<float>(cosP) * invScale));
+  c.uStepX = mirror ? 0u - uStep : uStep;
   c.vStepX = static_cast<uint32_t>(FloatToInt(static_cast<float>(sinN) * invScale));
-  const uint32_t centreU = (width >> 1) << kFixedShift, centreV = (height >> 1) << kFixedShift;
-  const int64_t ox = int64_t{box.x1} - centreX;
-  const int64_t oyTop = int64_t{box.y1} - centreY, oyEnd = int64_t{box.y2} - centreY;
-  const uint32_t uStart = InverseMapped(ox, oyTop, cosN, sinN, invScale) + centreU;
-  const uint32_t vStart = InverseMapped(oyTop, -ox, cosN, sinN, invScale) + centreV;
-  const uint32_t uEnd = InverseMapped(ox, oyEnd, cosN, sinN, invScale) + centreU;
-  const uint32_t vEnd = InverseMapped(oyEnd, -ox, cosN, sinN, invScale) + centreV;
+  const uint32_t centreU = width << (kFixedShift - 1), centreV = height << (kFixedShift - 1);
+  const int64_t ox2 = 2 * (int64_t{box.x1} - centreX) + place.shiftX2;
+  auto texU = [&](int64_t oy2) {
+    const uint32_t d = InverseMapped(ox2, oy2, cosN, sinN, halfInvScale);
+    return mirror ? centreU - d : centreU + d;
+  };
+  auto texV = [&](int64_t oy2) { return InverseMapped(oy2, -ox2, cosN, sinN, halfInvScale) + centreV; };
+  const int64_t oyTop2 = 2 * (int64_t{box.y1} - centreY) + place.shiftY2;
+  const int64_t oyEnd2 = 2 * (int64_t{box.y2} - centreY) + place.shiftY2;
+  const uint32_t uStart = texU(oyTop2), vStart = texV(oyTop2);
+  const uint32_t uEnd = texU(oyEnd2), vEnd = texV(oyEnd2);
   const int32_t rows = box.y2 - box.y1;
   // The row steps come from the two exact end points, divided toward zero.
   const int64_t uSpan = int64_t{static_cast<int32_t>(uEnd)} - static_cast<int32_t>(uStart);

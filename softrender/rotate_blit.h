@@ -18,8 +18,9 @@ struct TriVertex {
 static_assert(sizeof(TriVertex) == 16);
 
 // Draws src rotated by angle (radians, clockwise on screen) and scaled about its centre,
-// the centre on (centreX, centreY) of dest. A turn flag mirrors the image left to right
-// (drawn as a quad). Scale 0, NaN or infinite, or a null image, draws nothing.
+// placed on (centreX, centreY) of dest as rotate_placement.h says. A turn flag mirrors the
+// image left to right about its centre. Scale 0, NaN or infinite, or a null image, draws
+// nothing.
 int MemImgRotateBlit(MEMIMG* dest, const MEMIMG* src, int32_t centreX, int32_t centreY,
                      float angle, float scale, int32_t transFlag, int32_t turnFlag,
                      const MEMIMG* blendImage);

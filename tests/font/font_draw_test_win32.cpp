@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -339,6 +340,85 @@ TEST(FontDraw, AntiAliasedTextBlendsAlikeOnBothBackEnds) {
   EXPECT_LE(worst, 16);
   EXPECT_GT(text, 200);
   EXPECT_GT(edge, 200);
+}
+
+// Ink that reaches outside the pen advance: an italic overhang, negative char spacing, a
+// string whose advance is 0 or less, in anti-aliased and blended text (the software
+// renderer's work-image road). A char spacing that overflows the pen measures saturated.
+struct OverhangScene {
+  std::vector<uint32_t> pixels;
+  int32_t wide = 0, narrow = 0;
+};
+
+OverhangScene DrawOverhangScene(int32_t hardware, const char* caption) {
+  OverhangScene s;
+  SessionOptions options{caption};
+  options.hardware = hardware;
+  if (StartEngineSession(options) != 0) return s;
+  Erase();
+  const uint32_t yellow = MakeScreenColourCode(255, 230, 0), blue = MakeScreenColourCode(0, 40, 255);
+  const int32_t italic = CreateFontToHandle(nullptr, 24, -1, FontTypeAntiAlias, -1, -1, 1, -1, -1);
+  const int32_t tight = CreateFontToHandle(nullptr, 24, -1, FontTypeAntiAlias | FontTypeEdge, -1, 2, 0, -1, -1);
+  const int32_t backwards = CreateFontToHandle(nullptr, 24, -1, FontTypeAntiAlias, -1, -1, 0, -1, -1);
+  const int32_t plainItalic = CreateFontToHandle(nullptr, 24, -1, 0, -1, -1, 1, -1, -1);
+  SetFontCharSpacing(-10, tight);
+  SetFontCharSpacing(-30, backwards);
+  EXPECT_EQ(DrawTextWithFont(10, 10, "ABCDEFGH", yellow, italic, 0, 0), 0);
+  EXPECT_EQ(DrawTextWithFont(10, 60, "ABCDEFGH", yellow, tight, blue, 0), 0);
+  EXPECT_EQ(DrawTextWithFont(500, 110, "ABCDEFGH", yellow, backwards, 0, 0), 0);
+  EXPECT_EQ(DrawTextWithFont(560, 200, "ABCDEFGH", yellow, tight, blue, 1), 0);
+  SelectBlendMode(1, 160);
+  EXPECT_EQ(DrawTextWithFont(10, 160, "ABCDEFGH", yellow, plainItalic, 0, 0), 0);
+  SelectBlendMode(0, 255);
+  SetFontCharSpacing(0x7FFFFFFF, italic);
+  EXPECT_EQ(DrawTextWithFont(10, 250, "WWWW", yellow, italic, 0, 0), 0);
+  s.wide = DrawTextThroughGlyphCache(0, 0, 0, 0, 1.0, 1.0, "WWWW", 0, nullptr, nullptr, 1, italic, 0, -1, 0, nullptr);
+  SetFontCharSpacing(-0x7FFFFFFF - 1, italic);
+  s.narrow = DrawTextThroughGlyphCache(0, 0, 0, 0, 1.0, 1.0, "WWWW", 0, nullptr, nullptr, 1, italic, 0, -1, 0, nullptr);
+  FlushVertexBatch();
+  s.pixels = ReadBack();
+  StopEngineSession();
+  return s;
+}
+
+TEST(FontDraw, InkOutsideThePenAdvanceIsDrawnOnBothBackEnds) {
+  const OverhangScene d3d = DrawOverhangScene(1, "font-overhang-d3d");
+  const OverhangScene soft = DrawOverhangScene(0, "font-overhang-soft");
+  ASSERT_FALSE(soft.pixels.empty());
+  ASSERT_EQ(d3d.pixels.size(), soft.pixels.size());
+  // Lit pixels per string, and pixels further apart than the cache graph's 4-bit alpha
+  // (the edged strings, 1 and 4, compose edge and glyph differently on the two paths).
+  constexpr std::array<std::array<int32_t, 4>, 6> kStrings{{{0, 0, 540, 50},
+                                                            {0, 50, 540, 100},
+                                                            {0, 100, 540, 150},
+                                                            {0, 150, 540, 240},
+                                                            {540, 150, 600, 300},
+                                                            {0, 240, 540, 300}}};
+  constexpr std::array<bool, 6> kEdged{false, true, false, false, true, false};
+  int32_t apart = 0;
+  for (size_t n = 0; n < kStrings.size(); ++n) {
+    const auto& r = kStrings[n];
+    int32_t litSoft = 0, litD3d = 0;
+    for (int32_t y = r[1]; y < r[3]; ++y)
+      for (int32_t x = r[0]; x < r[2]; ++x) {
+        const size_t i = static_cast<size_t>(y * kScreen + x);
+        litSoft += (soft.pixels[i] & 0xFFFFFF) != 0x102030;
+        litD3d += (d3d.pixels[i] & 0xFFFFFF) != 0x102030;
+        for (int32_t shift = 0; shift < 24 && !kEdged[n]; shift += 8)
+          if (std::abs(static_cast<int32_t>((d3d.pixels[i] >> shift) & 0xFF) -
+                       static_cast<int32_t>((soft.pixels[i] >> shift) & 0xFF)) > 16) {
+            ++apart;
+            break;
+          }
+      }
+    EXPECT_GT(litSoft, 100) << "string " << n;
+    EXPECT_NEAR(litSoft, litD3d, litD3d / 50) << "string " << n;
+  }
+  EXPECT_EQ(apart, 0);
+  EXPECT_EQ(soft.wide, 0x7FFFFFFF);
+  EXPECT_EQ(soft.narrow, -0x7FFFFFFF - 1);
+  EXPECT_EQ(d3d.wide, soft.wide);
+  EXPECT_EQ(d3d.narrow, soft.narrow);
 }
 
 TEST(FontDraw, EdgedAndVerticalTextGiveIdenticalPixelsOnBothBackEnds) {

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <vector>
 
 #include "core/core_state.h"
@@ -259,6 +260,68 @@ TEST(DrawParity, ASubGraphAsDrawScreenTakesDrawingAndErasingAtItsPlace) {
   EXPECT_EQ(At(p.soft, 70, 40), 0x102030u);  // right of the sub graph
   EXPECT_EQ(At(p.soft, 200, 0), PatternColour(0, 0, 7));
   EXPECT_TRUE(Identical(p.direct, p.soft));
+}
+
+TEST(DrawParity, ReadingBackASubGraphDrawScreenGivesItsOwnPixels) {
+  constexpr int32_t kW = 192, kH = 144;
+  std::vector<Picture> subs;
+  std::vector<int32_t> tooWide;
+  RenderBoth("sub read-back", [&] {
+    const int32_t parent = MakeDrawable(320, 240);
+    const int32_t sub = CreateSubGraph(40, 24, kW, kH, parent);
+    SelectDrawScreen(parent);
+    BackgroundColour = 0x102030;
+    EraseDrawScreen();
+    SelectDrawScreen(sub);
+    DrawGraphAtPoint(0, 0, MakePattern(kW, kH, 11), 0);
+    Picture pixels(static_cast<size_t>(kW + 1) * kH, 0);
+    tooWide.push_back(ReadBackDrawScreen(pixels.data(), kW + 1, kH));
+    if (ReadBackDrawScreen(pixels.data(), kW, kH) < 0) pixels.clear();
+    pixels.resize(pixels.empty() ? 0 : static_cast<size_t>(kW) * kH);
+    subs.push_back(pixels);
+  });
+  ASSERT_EQ(subs.size(), 2u);
+  for (size_t n = 0; n < 2; ++n) {
+    ASSERT_FALSE(subs[n].empty()) << (n == 0 ? "Direct3D" : "software");
+    size_t wrong = 0;
+    for (int32_t y = 0; y < kH; ++y)
+      for (int32_t x = 0; x < kW; ++x) wrong += (subs[n][static_cast<size_t>(y) * kW + x] & 0xFFFFFF) != PatternColour(x, y, 11);
+    EXPECT_EQ(wrong, 0u) << (n == 0 ? "Direct3D" : "software");
+    EXPECT_EQ(tooWide[n], -1) << (n == 0 ? "Direct3D" : "software");
+  }
+}
+
+// Rotated draws at whole-pixel centres place the picture by one rule on both back ends:
+// scaled, mirrored, unscaled with sizes of either parity. Only pixels whose centre lies
+// within rounding of a texel edge may go either way.
+TEST(DrawParity, RotatedDrawsPlaceThePictureAlike) {
+  struct Case {
+    int32_t w, h;
+    double scale, angle;
+    int32_t turn;
+  };
+  constexpr Case kCases[] = {{16, 16, 6.0, 0.5, 0}, {17, 15, 6.0, 0.0, 0}, {16, 16, 6.0, 0.5, 1},
+                             {17, 15, 6.0, 0.5, 0}, {16, 17, 1.0, 0.0, 0}, {17, 16, 1.0, 0.5, 0},
+                             {16, 16, 2.5, 1.2, 0}, {17, 15, 1.0, 0.0, 1}, {16, 16, 6.0, 0.0, 1}};
+  const BothPictures p = RenderBoth("rotated", [&] {
+    for (size_t i = 0; i < std::size(kCases); ++i) {
+      const Case& k = kCases[i];
+      DrawGraphRotatedInt(75 + 150 * static_cast<int32_t>(i % 4), 75 + 150 * static_cast<int32_t>(i / 4), k.scale,
+                          k.angle, MakePattern(k.w, k.h, 2 + static_cast<uint32_t>(i)), 0, k.turn);
+    }
+  });
+  ASSERT_FALSE(p.soft.empty());
+  ASSERT_EQ(p.direct.size(), p.soft.size());
+  size_t differ = 0, drawn = 0;
+  for (size_t i = 0; i < p.soft.size(); ++i) {
+    differ += p.direct[i] != p.soft[i];
+    drawn += p.soft[i] != kBackground;
+  }
+  EXPECT_GT(drawn, 40000u);
+  EXPECT_LE(differ, drawn / 1000) << Identical(p.direct, p.soft).message();
+  // Unscaled and unturned, the centre texel covers the centre pixel.
+  EXPECT_EQ(At(p.soft, 75, 225), PatternColour(8, 8, 6));
+  EXPECT_EQ(At(p.direct, 75, 225), PatternColour(8, 8, 6));
 }
 
 TEST(DrawParity, ChangedPixelsDoNotReachDrawsQueuedBefore) {

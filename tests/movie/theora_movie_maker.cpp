@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <utility>
 
 namespace quelt_test {
 
@@ -318,10 +319,14 @@ std::vector<MovieRecipe> TestMovieRecipes() {
   add(320, 240, 4, 0, false).pixelFormat = 2;
   add(320, 240, 4, 0, false).pixelFormat = 3;
   add(322, 242, 4, 0, false);
+  add(320, 242, 4, 0, false);
+  add(322, 240, 4, 0, false);
   add(160, 120, 4, 0, false);
-  MovieRecipe& inset = add(50, 30, 4, 0, false);
-  inset.pictureX = 6;
-  inset.pictureY = 4;
+  for (const auto& [width, height] : {std::pair{50, 30}, std::pair{52, 28}}) {
+    MovieRecipe& inset = add(width, height, 4, 0, false);
+    inset.pictureX = 6;
+    inset.pictureY = 4;
+  }
   MovieRecipe& bench = add(640, 480, 150, 0, false);
   bench.textured = true;
   bench.keyInterval = 32;

@@ -144,10 +144,11 @@ TEST_F(RotateFaults, WindingAndVertexOrderCoverTheSamePixels) {
 
 TEST_F(RotateFaults, TallSourceFallsBackToRowTimesPitch) {
   TestImage tall, expect;
-  MakeSource(tall, 1, Kind::Direct, 3, 5000, rng);
+  MakeSource(tall, 1, Kind::Direct, 375, 5000, rng);
   quelt::CreateMemImg(&expect.img, 40, 40, -1, 0, 1, 0, 0, 0, nullptr);
   ResetDest(expect);
-  // Scaled down so that rows near the bottom of the source land in the destination.
+  // Scaled down (to 3 x 40 pixels) so that rows near the bottom of the source land in the
+  // destination.
   const RefState state{0, 0, 0xFFFFFF, {0, 0, 40, 40}};
   for (float angle : {0.0f, 1.2f}) {
     quelt::MemImgRotateBlit(&dest.img, &tall.img, 20, -2480 / 200 + 20, angle, 0.008f, 0, 0, nullptr);
@@ -207,11 +208,13 @@ TEST_F(RotateFaults, TurnFlagMirrorsLeftToRight) {
   ResetDest(turned);
   quelt::MemImgRotateBlit(&plain.img, &src.img, 20, 20, 0.0f, 1.0f, 0, 0, nullptr);
   quelt::MemImgRotateBlit(&turned.img, &src.img, 20, 20, 0.0f, 1.0f, 0, 1, nullptr);
-  // Unturned: source column c lands on x = 16 + c; turned, on x = 23 - c (the quad spans
-  // the same 8 columns mirrored; its edges follow the triangle rules).
-  for (int32_t c = 1; c < 7; ++c) {
-    EXPECT_EQ(Pixel32(turned, 24 - c, 18), Pixel32(plain, 16 + c, 18)) << c;
+  // Unturned: source column c lands on x = 16 + c; turned, on x = 23 - c: the same 8
+  // columns mirrored.
+  for (int32_t c = 0; c < 8; ++c) {
+    EXPECT_EQ(Pixel32(turned, 23 - c, 18), Pixel32(plain, 16 + c, 18)) << c;
   }
+  EXPECT_EQ(Pixel32(turned, 15, 18), Pixel32(plain, 15, 18));
+  EXPECT_EQ(Pixel32(turned, 24, 18), Pixel32(plain, 24, 18));
 }
 
 }  // namespace

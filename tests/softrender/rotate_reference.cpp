@@ -112,12 +112,6 @@ void RefRotateBlit(MEMIMG* dest, const MEMIMG* src, int32_t cx, int32_t cy, floa
                          ox0 + quelt::FloatToInt(cw - sh), ox0 + quelt::FloatToInt(cw + sh)};
   const int32_t ys[4] = {oy0 + quelt::FloatToInt(-sw - ch), oy0 + quelt::FloatToInt(ch - sw),
                          oy0 + quelt::FloatToInt(sw + ch), oy0 + quelt::FloatToInt(sw - ch)};
-  if (turn != 0) {
-    const int32_t quad[8] = {Trunc18(xs[3]), Trunc18(ys[3]), Trunc18(xs[0]), Trunc18(ys[0]),
-                             Trunc18(xs[2]), Trunc18(ys[2]), Trunc18(xs[1]), Trunc18(ys[1])};
-    RefQuad(dest, src, quad, trans, blend, s);
-    return;
-  }
   int32_t minX = xs[0], maxX = xs[0], minY = ys[0], maxY = ys[0];
   for (int i = 1; i < 4; ++i) {
     minX = xs[i] < minX ? xs[i] : minX;
@@ -131,15 +125,23 @@ void RefRotateBlit(MEMIMG* dest, const MEMIMG* src, int32_t cx, int32_t cy, floa
   uint32_t mode;
   if (!Entry(s, src->base->paletteFlag == 1, false, mode)) return;
 
+  // Pixels sampled at their centres, in half pixels from the centre: scaled, the picture's
+  // centre on the centre pixel's top-left corner; unscaled, per axis, there for an even size
+  // and on the pixel's centre for an odd one. A turn runs u the other way.
   const float inv = 1.0f / scale;
-  const int32_t uStepX = quelt::FloatToInt(static_cast<float>(cosP) * inv);
+  const int32_t step = quelt::FloatToInt(static_cast<float>(cosP) * inv);
+  const int32_t uStepX = turn != 0 ? -step : step;
   const int32_t vStepX = quelt::FloatToInt(static_cast<float>(sinN) * inv);
-  const uint32_t cu = (static_cast<uint32_t>(src->width) >> 1) << 18;
-  const uint32_t cv = (static_cast<uint32_t>(src->height) >> 1) << 18;
-  const int32_t ox = box.x1 - cx;
+  const uint32_t cu = static_cast<uint32_t>(src->width) << 17;
+  const uint32_t cv = static_cast<uint32_t>(src->height) << 17;
+  const int32_t shiftX = scale != 1.0f || src->width % 2 == 0 ? 1 : 0;
+  const int32_t shiftY = scale != 1.0f || src->height % 2 == 0 ? 1 : 0;
+  const int32_t ox = 2 * (box.x1 - cx) + shiftX;
   auto map = [&](int32_t oy, int32_t& u, int32_t& v) {
-    u = static_cast<int32_t>(static_cast<uint32_t>(quelt::FloatToInt(static_cast<float>(ox * cosN - oy * sinN) * inv)) + cu);
-    v = static_cast<int32_t>(static_cast<uint32_t>(quelt::FloatToInt(static_cast<float>(oy * cosN + ox * sinN) * inv)) + cv);
+    oy = 2 * oy + shiftY;
+    const uint32_t du = static_cast<uint32_t>(quelt::FloatToInt(static_cast<float>(ox * cosN - oy * sinN) * inv * 0.5f));
+    u = static_cast<int32_t>(turn != 0 ? cu - du : cu + du);
+    v = static_cast<int32_t>(static_cast<uint32_t>(quelt::FloatToInt(static_cast<float>(oy * cosN + ox * sinN) * inv * 0.5f)) + cv);
   };
   int32_t u0, v0, u1, v1;
   map(box.y1 - cy, u0, v0);
