@@ -636,7 +636,14 @@ TEST_F(HttpSlots, ARefusedSlotSaysWhy) {
   quelt_test::StartFreshLog();
   EXPECT_EQ(CreateHttpSlot(HttpGet, "ftp://127.0.0.1/x", "body.bin", nullptr, nullptr, 0), -1);
   EXPECT_EQ(CreateHttpSlot(HttpGet, "http://127.0.0.1/x", nullptr, nullptr, nullptr, 0), -1);
+  // A URL that would write headers of its own into the request.
+  const char* injected = "http://127.0.0.1:8080/x HTTP/1.0\r\nHost: injected.example\r\nX:";
+  EXPECT_EQ(CreateHttpSlot(HttpGet, injected, "body.bin", nullptr, nullptr, 0), -1);
+  EXPECT_EQ(CreateHttpSlot(HttpPost, "http://127.0.0.1:8080/a b", "body.bin", nullptr, "ab", 2), -1);
+  EXPECT_EQ(HttpSlotTable.count, 0);
   const std::string log = quelt_test::ReadLog();
+  EXPECT_NE(log.find(std::string("URL が不正です (") + injected + ")"), std::string::npos);
+  EXPECT_NE(log.find("URL が不正です (http://127.0.0.1:8080/a b)"), std::string::npos);
   EXPECT_NE(log.find("HTTP スロットを作成できませんでした: URL が不正です (ftp://127.0.0.1/x)"), std::string::npos);
   EXPECT_NE(log.find("HTTP スロットを作成できませんでした: 受信先がありません"), std::string::npos);
 }

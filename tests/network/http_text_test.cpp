@@ -31,6 +31,14 @@ TEST(HttpUrls, SplitIntoHostPortAndPath) {
   EXPECT_FALSE(SplitHttpUrl("http://h:8x/", host, path, &port));
   EXPECT_FALSE(SplitHttpUrl(("http://" + std::string(128, 'h') + "/").c_str(), host, path, &port));
   EXPECT_FALSE(SplitHttpUrl(("http://h/" + std::string(255, 'p')).c_str(), host, path, &port));
+  // A blank or a control byte would go into the request text as it is: a CR LF there starts
+  // a header of the URL's choosing.
+  for (const char* url : {"http://h/x HTTP/1.0\r\nHost: injected.example\r\n", "http://h/a b", "http://h/a\tb",
+                          "http://h\r\nX: y/", "http://h:80\n/", "http://h/\x7f", "http://h /", "http://h/a\x01"}) {
+    EXPECT_FALSE(SplitHttpUrl(url, host, path, &port)) << url;
+  }
+  ASSERT_TRUE(SplitHttpUrl("http://h/\x83\x65\x83\x58\x83\x67", host, path, &port));  // two-byte characters stay
+  EXPECT_STREQ(path, "/\x83\x65\x83\x58\x83\x67");
   uint32_t address = 0;
   EXPECT_TRUE(ParseIpv4Address("127.0.0.1", &address));
   const uint8_t loopback[4] = {127, 0, 0, 1};
