@@ -1,5 +1,6 @@
 #include "network/http_slots.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "core/log.h"
@@ -346,7 +347,21 @@ bool ParseContentLength(const char* line, int32_t* length) {
 int ParseHttpStatus(const char* line) {
   const char* blank = FindByteSjis(line, ' ');
   if (blank == nullptr) return -1;
-  return ParseInt(blank);
+  // The first digit or minus sign after the blank starts the number, as ParseInt reads it,
+  // but a number past an int's range is refused rather than wrapped: 4294967496 would
+  // read as 200.
+  const char* p = blank;
+  while (*p != '\0' && *p != '-' && (*p < '0' || *p > '9')) ++p;
+  if (*p == '\0') return -1;
+  const bool negative = *p == '-';
+  if (negative) ++p;
+  const int64_t limit = negative ? -static_cast<int64_t>(INT32_MIN) : INT32_MAX;
+  int64_t value = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    value = value * 10 + (*p - '0');
+    if (value > limit) return -1;
+  }
+  return static_cast<int>(negative ? -value : value);
 }
 
 int StepHttpGet(int32_t slot) { return StepTransfer(slot, false); }

@@ -170,6 +170,10 @@ std::string GetRequest(const std::string& path, int port) {
          "\r\nConnection: close\r\n\r\n";
 }
 
+void WriteFileText(const char* path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
 TEST_F(HttpSlots, GetWithLengthWritesTheBodyToAFile) {
   const std::string body = PatternText(200000);
   const std::string reply = "HTTP/1.0 200 OK\r\nServer: t\r\ncontent-length: 5\r\nContent-Length: " +
@@ -270,7 +274,12 @@ TEST_F(HttpSlots, StatusOtherThan200EndsTheSlot) {
                {"HTTP/1.0 302 Found\r\nLocation: /x\r\n\r\n", HttpGet, 0},
                {"HTTP/1.0 302 Found\n\n", HttpPost, 0},
                {"HTTP/1.0 404 Not Found\n\n", HttpHead, 1},
-               {"garbage\n\n", HttpGet, 0}};
+               {"garbage\n\n", HttpGet, 0},
+               // Codes that wrap to 200 in 32 bits.
+               {"HTTP/1.0 4294967496 OK\r\nContent-Length: 4\r\n\r\n", HttpGet, 0},
+               {"HTTP/1.0 -4294967096 OK\nContent-Length: 4\n\n", HttpPost, 0},
+               {"HTTP/1.0 4294967496 OK\nContent-Length: 4\n\n", HttpHead, 0}};
+  WriteFileText("body.bin", "kept");
   for (const auto& c : cases) {
     OneShotServer server(std::string(c.status) + "body");
     const int32_t slot = CreateHttpSlot(c.kind, server.Url("/s").c_str(), "body.bin", nullptr, "ab", 2);
@@ -279,6 +288,7 @@ TEST_F(HttpSlots, StatusOtherThan200EndsTheSlot) {
     EXPECT_EQ(http->result, 2) << c.status;
     EXPECT_EQ(http->detail, c.detail) << c.status;
     EXPECT_EQ(DeleteHttpSlot(slot), 0);
+    EXPECT_EQ(FileText("body.bin"), "kept") << c.status;
   }
 }
 
@@ -383,10 +393,6 @@ int ClosedPort() {
   getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
   closesocket(s);
   return ntohs(address.sin_port);
-}
-
-void WriteFileText(const char* path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
 }
 
 // Runs the network and the slots until the slot has read `bytes` of its body, or 5 s pass.

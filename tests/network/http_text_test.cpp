@@ -53,6 +53,13 @@ TEST(HttpStatus, NumberAfterTheFirstBlank) {
   EXPECT_EQ(ParseHttpStatus("Content-Length: 42\r"), 42);
   EXPECT_EQ(ParseHttpStatus("Content-Length:42"), -1);
   EXPECT_EQ(ParseHttpStatus("HTTP/1.0 OK"), -1);
+  // A number past what an int holds is no status, not the number it wraps to.
+  for (const char* line : {"HTTP/1.0 4294967496 OK", "HTTP/1.0 -4294967096 OK", "HTTP/1.0 2147483648 OK",
+                           "HTTP/1.0 99999999999999999999999999999999999200 OK"}) {
+    EXPECT_EQ(ParseHttpStatus(line), -1) << line;
+  }
+  EXPECT_EQ(ParseHttpStatus("HTTP/1.0 2147483647 OK"), 2147483647);
+  EXPECT_EQ(ParseHttpStatus("HTTP/1.0 -12"), -12);
 }
 
 TEST(HttpHeaders, ContentLengthTakesOnlyValuesASlotCanHold) {
