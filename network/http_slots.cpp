@@ -18,8 +18,8 @@ void ZeroHttpSlotTable() { std::memset(&HttpSlotTable, 0, sizeof HttpSlotTable);
 namespace {
 
 constexpr int32_t BodyBufferSize = 4096;
-// A slot moves at most this much of its body per step, so a long download leaves the frame
-// its time.
+// A slot moves at most this much of its body (or of its POST body) per step, so a long
+// download or upload leaves the frame its time.
 constexpr int32_t BodyStepBytes = 1 << 20;
 constexpr int32_t LinePeekSize = 255;
 uint8_t GetBodyBuffer[BodyBufferSize];
@@ -151,24 +151,27 @@ void FormatRequest(HttpSlot* http) {
   http->requestLength = static_cast<int32_t>(std::strlen(http->request));
 }
 
-// Offers the unsent rest of `data`; true once all of it has been taken.
-bool SendRest(EngineHandle handle, const char* data, int32_t length, int32_t* sent) {
-  while (*sent < length) {
-    const int taken = NetWorkSend(handle, data + *sent, length - *sent);
+// Offers the unsent rest of `data`, at most `budget` bytes of it; true once all of it has
+// been taken.
+bool SendRest(EngineHandle handle, const char* data, int32_t length, int32_t* sent, int32_t budget) {
+  for (const int32_t stop = length - *sent > budget ? *sent + budget : length; *sent < stop;) {
+    const int taken = NetWorkSend(handle, data + *sent, stop - *sent);
     if (taken <= 0) return false;
     *sent += taken;
   }
-  return true;
+  return *sent == length;
 }
 
-// True once the request (and a POST body) is out.
+// True once the request (and a POST body) is out. A step sends at most a body step's worth
+// of the POST body, as a step reads at most that much of a reply's.
 bool SendWholeRequest(HttpSlot* http) {
   if (http->requestLength == 0) FormatRequest(http);
-  if (!SendRest(http->netWorkHandle, http->request, http->requestLength, &http->requestSent))
+  if (!SendRest(http->netWorkHandle, http->request, http->requestLength, &http->requestSent,
+                http->requestLength))
     return false;
   if (http->kind == HttpPost && http->postBody != nullptr &&
       !SendRest(http->netWorkHandle, static_cast<const char*>(http->postBody), http->postBodyLength,
-                &http->postBodySent))
+                &http->postBodySent, BodyStepBytes))
     return false;
   return true;
 }
