@@ -1,5 +1,6 @@
 #include "network/http_slots.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -21,6 +22,8 @@ constexpr int32_t BodyBufferSize = 4096;
 // A slot moves at most this much of its body (or of its POST body) per step, so a long
 // download or upload leaves the frame its time.
 constexpr int32_t BodyStepBytes = 1 << 20;
+// A memory body's first block, unless the length is shorter; it doubles as bytes come.
+constexpr int32_t MemoryBodyFirstBytes = 64 << 10;
 constexpr int32_t LinePeekSize = 255;
 uint8_t GetBodyBuffer[BodyBufferSize];
 uint8_t PostBodyBuffer[BodyBufferSize];
@@ -216,10 +219,27 @@ bool ReadHeader(int32_t slot, HttpSlot* http) {
   if (!IsContentLengthLine(line) || !TakeContentLength(slot, http, line)) return false;
   if (http->bodyDestination == 1 && http->bodyPointerLocation != nullptr) {
     TrackedFree(*http->bodyPointerLocation);  // a repeated header replaces the block
-    *http->bodyPointerLocation = TrackedAlloc(http->contentLength, "", 0);
+    http->bodyCapacity = std::min(http->contentLength, MemoryBodyFirstBytes);
+    *http->bodyPointerLocation = TrackedAlloc(http->bodyCapacity, "", 0);
     if (*http->bodyPointerLocation == nullptr) ResetHttpSlot(slot, 2, 2);
   }
   return false;
+}
+
+// Room in the memory block for more of the body: doubled, up to the length. False when the
+// block could not grow (the slot has ended).
+bool GrowMemoryBody(int32_t slot, HttpSlot* http) {
+  if (http->bytesReceived < http->bodyCapacity) return true;
+  const int32_t capacity =
+      static_cast<int32_t>(std::min<int64_t>(int64_t{http->bodyCapacity} * 2, http->contentLength));
+  void* grown = TrackedRealloc(*http->bodyPointerLocation, capacity, "", 0);
+  if (grown == nullptr) {
+    ResetHttpSlot(slot, 2, 2);
+    return false;
+  }
+  *http->bodyPointerLocation = grown;
+  http->bodyCapacity = capacity;
+  return true;
 }
 
 // Step 3: true when the body is complete. A body file that cannot take the bytes ends the
@@ -251,9 +271,10 @@ bool ReadBody(int32_t slot, HttpSlot* http, uint8_t* buffer, bool loops) {
         NetWorkRecv(handle, buffer, BodyBufferSize);
         return false;
       }
+      if (!GrowMemoryBody(slot, http)) return false;
       auto* block = static_cast<uint8_t*>(*http->bodyPointerLocation);
-      const int32_t rest = http->contentLength - http->bytesReceived;
-      got = NetWorkRecv(handle, block + http->bytesReceived, rest < BodyStepBytes - moved ? rest : BodyStepBytes - moved);
+      const int32_t room = http->bodyCapacity - http->bytesReceived;
+      got = NetWorkRecv(handle, block + http->bytesReceived, std::min(room, BodyStepBytes - moved));
       if (got < 0) return false;
     }
     http->bytesReceived += got;
