@@ -348,16 +348,22 @@ TEST_F(HttpSlots, HeadersAreHandledOnePerStep) {
   const int32_t slot = CreateHttpSlot(HttpGet, server.Url("/o").c_str(), "body.bin", nullptr, nullptr, 0);
   ASSERT_GE(slot, 0);
   HttpSlot* http = HttpSlotTable.slots[slot];
-  for (Deadline limit(5000); http->step == 0 && limit.Open(); Sleep(1)) StepAllHttpSlots();
+  // Steps that end among the headers: a loaded host may let the step that sends the request
+  // read the status line and a header too.
+  int header_steps = 0;
+  for (Deadline limit(5000); http->step == 0 && limit.Open(); Sleep(1)) {
+    StepAllHttpSlots();
+    header_steps += http->step == 2 ? 1 : 0;
+  }
   (void)server.Request();  // the whole reply has been written and the connection closed
   Sleep(100);
-  int steps = 0;
-  for (Deadline limit(5000); http->result == -1 && limit.Open(); ++steps) {
+  for (Deadline limit(5000); http->result == -1 && limit.Open();) {
     ProcessNetWorkMessages(1);
     StepAllHttpSlots();
+    header_steps += http->step == 2 ? 1 : 0;
   }
   EXPECT_EQ(http->result, 0);
-  EXPECT_GE(steps, 4);  // status, A, B, Content-Length, and the blank line with the body
+  EXPECT_GE(header_steps, 3);  // after A, after B, after Content-Length; the blank line ends them
   EXPECT_EQ(FileText("body.bin"), "ok");
 }
 
