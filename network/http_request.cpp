@@ -25,6 +25,17 @@ bool ParseDecimal(const char* begin, const char* end, uint32_t limit, uint32_t* 
   return true;
 }
 
+// A blank, a control byte or DEL: the request text carries the URL as it is, so a CR LF
+// would start a header of the URL's choosing and a blank would end the path early.
+// Shift-JIS trail bytes are 0x40 or above and never look like one.
+bool HasUnsafeUrlByte(const char* url) {
+  for (const char* c = url; *c != '\0'; ++c) {
+    const auto byte = static_cast<unsigned char>(*c);
+    if (byte <= ' ' || byte == 0x7f) return true;
+  }
+  return false;
+}
+
 int32_t RefuseSlot(const char* reason, const char* subject) {
   WriteLogFormat("HTTP スロットを作成できませんでした: %s (%s)", reason, subject);
   return -1;
@@ -51,7 +62,7 @@ bool ParseIpv4Address(const char* text, uint32_t* address) {
 
 bool SplitHttpUrl(const char* url, char (&host)[128], char (&path)[256], int32_t* port) {
   constexpr const char* Scheme = "http://";
-  if (url == nullptr) return false;
+  if (url == nullptr || HasUnsafeUrlByte(url)) return false;
   for (int i = 0; i < 7; ++i) {
     const char c = url[i] >= 'A' && url[i] <= 'Z' ? static_cast<char>(url[i] - 'A' + 'a') : url[i];
     if (c != Scheme[i]) return false;

@@ -1,5 +1,7 @@
 #include "network/http_slots.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "core/log.h"
@@ -17,9 +19,11 @@ void ZeroHttpSlotTable() { std::memset(&HttpSlotTable, 0, sizeof HttpSlotTable);
 namespace {
 
 constexpr int32_t BodyBufferSize = 4096;
-// A slot moves at most this much of its body per step, so a long download leaves the frame
-// its time.
+// A slot moves at most this much of its body (or of its POST body) per step, so a long
+// download or upload leaves the frame its time.
 constexpr int32_t BodyStepBytes = 1 << 20;
+// A memory body's first block, unless the length is shorter; it doubles as bytes come.
+constexpr int32_t MemoryBodyFirstBytes = 64 << 10;
 constexpr int32_t LinePeekSize = 255;
 uint8_t GetBodyBuffer[BodyBufferSize];
 uint8_t PostBodyBuffer[BodyBufferSize];
@@ -150,24 +154,27 @@ void FormatRequest(HttpSlot* http) {
   http->requestLength = static_cast<int32_t>(std::strlen(http->request));
 }
 
-// Offers the unsent rest of `data`; true once all of it has been taken.
-bool SendRest(EngineHandle handle, const char* data, int32_t length, int32_t* sent) {
-  while (*sent < length) {
-    const int taken = NetWorkSend(handle, data + *sent, length - *sent);
+// Offers the unsent rest of `data`, at most `budget` bytes of it; true once all of it has
+// been taken.
+bool SendRest(EngineHandle handle, const char* data, int32_t length, int32_t* sent, int32_t budget) {
+  for (const int32_t stop = length - *sent > budget ? *sent + budget : length; *sent < stop;) {
+    const int taken = NetWorkSend(handle, data + *sent, stop - *sent);
     if (taken <= 0) return false;
     *sent += taken;
   }
-  return true;
+  return *sent == length;
 }
 
-// True once the request (and a POST body) is out.
+// True once the request (and a POST body) is out. A step sends at most a body step's worth
+// of the POST body, as a step reads at most that much of a reply's.
 bool SendWholeRequest(HttpSlot* http) {
   if (http->requestLength == 0) FormatRequest(http);
-  if (!SendRest(http->netWorkHandle, http->request, http->requestLength, &http->requestSent))
+  if (!SendRest(http->netWorkHandle, http->request, http->requestLength, &http->requestSent,
+                http->requestLength))
     return false;
   if (http->kind == HttpPost && http->postBody != nullptr &&
       !SendRest(http->netWorkHandle, static_cast<const char*>(http->postBody), http->postBodyLength,
-                &http->postBodySent))
+                &http->postBodySent, BodyStepBytes))
     return false;
   return true;
 }
@@ -212,10 +219,27 @@ bool ReadHeader(int32_t slot, HttpSlot* http) {
   if (!IsContentLengthLine(line) || !TakeContentLength(slot, http, line)) return false;
   if (http->bodyDestination == 1 && http->bodyPointerLocation != nullptr) {
     TrackedFree(*http->bodyPointerLocation);  // a repeated header replaces the block
-    *http->bodyPointerLocation = TrackedAlloc(http->contentLength, "", 0);
+    http->bodyCapacity = std::min(http->contentLength, MemoryBodyFirstBytes);
+    *http->bodyPointerLocation = TrackedAlloc(http->bodyCapacity, "", 0);
     if (*http->bodyPointerLocation == nullptr) ResetHttpSlot(slot, 2, 2);
   }
   return false;
+}
+
+// Room in the memory block for more of the body: doubled, up to the length. False when the
+// block could not grow (the slot has ended).
+bool GrowMemoryBody(int32_t slot, HttpSlot* http) {
+  if (http->bytesReceived < http->bodyCapacity) return true;
+  const int32_t capacity =
+      static_cast<int32_t>(std::min<int64_t>(int64_t{http->bodyCapacity} * 2, http->contentLength));
+  void* grown = TrackedRealloc(*http->bodyPointerLocation, capacity, "", 0);
+  if (grown == nullptr) {
+    ResetHttpSlot(slot, 2, 2);
+    return false;
+  }
+  *http->bodyPointerLocation = grown;
+  http->bodyCapacity = capacity;
+  return true;
 }
 
 // Step 3: true when the body is complete. A body file that cannot take the bytes ends the
@@ -247,9 +271,10 @@ bool ReadBody(int32_t slot, HttpSlot* http, uint8_t* buffer, bool loops) {
         NetWorkRecv(handle, buffer, BodyBufferSize);
         return false;
       }
+      if (!GrowMemoryBody(slot, http)) return false;
       auto* block = static_cast<uint8_t*>(*http->bodyPointerLocation);
-      const int32_t rest = http->contentLength - http->bytesReceived;
-      got = NetWorkRecv(handle, block + http->bytesReceived, rest < BodyStepBytes - moved ? rest : BodyStepBytes - moved);
+      const int32_t room = http->bodyCapacity - http->bytesReceived;
+      got = NetWorkRecv(handle, block + http->bytesReceived, std::min(room, BodyStepBytes - moved));
       if (got < 0) return false;
     }
     http->bytesReceived += got;
@@ -346,7 +371,21 @@ bool ParseContentLength(const char* line, int32_t* length) {
 int ParseHttpStatus(const char* line) {
   const char* blank = FindByteSjis(line, ' ');
   if (blank == nullptr) return -1;
-  return ParseInt(blank);
+  // The first digit or minus sign after the blank starts the number, as ParseInt reads it,
+  // but a number past an int's range is refused rather than wrapped: 4294967496 would
+  // read as 200.
+  const char* p = blank;
+  while (*p != '\0' && *p != '-' && (*p < '0' || *p > '9')) ++p;
+  if (*p == '\0') return -1;
+  const bool negative = *p == '-';
+  if (negative) ++p;
+  const int64_t limit = negative ? -static_cast<int64_t>(INT32_MIN) : INT32_MAX;
+  int64_t value = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    value = value * 10 + (*p - '0');
+    if (value > limit) return -1;
+  }
+  return static_cast<int>(negative ? -value : value);
 }
 
 int StepHttpGet(int32_t slot) { return StepTransfer(slot, false); }

@@ -44,6 +44,9 @@ struct HttpSlot {
   // The start of a status or header line whose end has not come yet.
   char partialLine[256];
   int32_t partialLength;
+  // The bytes the memory block holds room for: it grows as the body comes, up to the
+  // length, so a length alone reserves nothing a server has not sent.
+  int32_t bodyCapacity;
 };
 
 inline constexpr int32_t HttpSlotCapacity = 100;

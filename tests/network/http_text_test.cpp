@@ -31,6 +31,14 @@ TEST(HttpUrls, SplitIntoHostPortAndPath) {
   EXPECT_FALSE(SplitHttpUrl("http://h:8x/", host, path, &port));
   EXPECT_FALSE(SplitHttpUrl(("http://" + std::string(128, 'h') + "/").c_str(), host, path, &port));
   EXPECT_FALSE(SplitHttpUrl(("http://h/" + std::string(255, 'p')).c_str(), host, path, &port));
+  // A blank or a control byte would go into the request text as it is: a CR LF there starts
+  // a header of the URL's choosing.
+  for (const char* url : {"http://h/x HTTP/1.0\r\nHost: injected.example\r\n", "http://h/a b", "http://h/a\tb",
+                          "http://h\r\nX: y/", "http://h:80\n/", "http://h/\x7f", "http://h /", "http://h/a\x01"}) {
+    EXPECT_FALSE(SplitHttpUrl(url, host, path, &port)) << url;
+  }
+  ASSERT_TRUE(SplitHttpUrl("http://h/\x83\x65\x83\x58\x83\x67", host, path, &port));  // two-byte characters stay
+  EXPECT_STREQ(path, "/\x83\x65\x83\x58\x83\x67");
   uint32_t address = 0;
   EXPECT_TRUE(ParseIpv4Address("127.0.0.1", &address));
   const uint8_t loopback[4] = {127, 0, 0, 1};
@@ -45,6 +53,13 @@ TEST(HttpStatus, NumberAfterTheFirstBlank) {
   EXPECT_EQ(ParseHttpStatus("Content-Length: 42\r"), 42);
   EXPECT_EQ(ParseHttpStatus("Content-Length:42"), -1);
   EXPECT_EQ(ParseHttpStatus("HTTP/1.0 OK"), -1);
+  // A number past what an int holds is no status, not the number it wraps to.
+  for (const char* line : {"HTTP/1.0 4294967496 OK", "HTTP/1.0 -4294967096 OK", "HTTP/1.0 2147483648 OK",
+                           "HTTP/1.0 99999999999999999999999999999999999200 OK"}) {
+    EXPECT_EQ(ParseHttpStatus(line), -1) << line;
+  }
+  EXPECT_EQ(ParseHttpStatus("HTTP/1.0 2147483647 OK"), 2147483647);
+  EXPECT_EQ(ParseHttpStatus("HTTP/1.0 -12"), -12);
 }
 
 TEST(HttpHeaders, ContentLengthTakesOnlyValuesASlotCanHold) {

@@ -120,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (http->result == 0 && kind != HttpHead && http->contentLength >= 0) {
     if (http->bytesReceived != http->contentLength) __builtin_trap();
     if (!to_memory && KeptFile.size() != static_cast<size_t>(http->contentLength)) __builtin_trap();
-    if (to_memory && block == nullptr) __builtin_trap();
+    if (to_memory && (block == nullptr || TrackedHeaderOf(block)->size != http->contentLength)) __builtin_trap();
   }
   if (http->result != 0 && !to_memory && KeptFile != "(none)") __builtin_trap();
   if (http->result != 0 && block != nullptr) __builtin_trap();
