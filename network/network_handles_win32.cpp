@@ -215,6 +215,7 @@ int RecvSocket(EngineHandle handle) {
   if (record == nullptr || record->receiveBusy != 0) return -1;
   if (record->framed == 0) return 0;
   record->receiveBusy = 1;
+  ++NetWorkModule.transfersRunning;
   ProcessNetWorkMessages(0);
   int result = 0;
   if (record->errorFlag != 0) {
@@ -222,6 +223,7 @@ int RecvSocket(EngineHandle handle) {
   } else if (record->receiveIdle == 0) {
     result = ReceiveFramedBlocks(record, SocketRead);
   }
+  --NetWorkModule.transfersRunning;
   record->receiveBusy = 0;
   return result;
 }
@@ -229,17 +231,22 @@ int RecvSocket(EngineHandle handle) {
 int SendSocket(EngineHandle handle) {
   NetWorkRecord* record = AdmitHandle(handle, SendSocketText);
   if (record == nullptr || record->sendBusy != 0) return -1;
+  record->sendMore = 0;
   if (record->framed == 0 || record->sendRing.dataLength == 0) return 0;
   record->sendBusy = 1;
+  ++NetWorkModule.transfersRunning;
   ProcessNetWorkMessages(0);
   SendFramed(record);
+  --NetWorkModule.transfersRunning;
   record->sendBusy = 0;
   return 0;
 }
 
 int AcceptNetWork() {
   if (NetWorkModule.started == 0) return -1;
+  ++NetWorkModule.transfersRunning;
   ProcessNetWorkMessages(0);
+  --NetWorkModule.transfersRunning;
   NetWorkRecord* listener = NetWorkTable.records[NetWorkListenSlot];
   if (listener == nullptr) return -1;
   int32_t slot = 0;
@@ -404,8 +411,9 @@ int ProcessNetWorkMessages(int32_t close_dead) {
   if (close_dead == 1) {
     for (NetWorkRecord* record = NetWorkModule.listHead.next; record != nullptr && record->next != nullptr;
          record = record->next) {
-      if (record->receiveMore != 0 && record->inUse != 0 && record->errorFlag == 0)
-        RecvSocket(record->ownHandle);
+      if (record->inUse == 0 || record->errorFlag != 0) continue;
+      if (record->receiveMore != 0) RecvSocket(record->ownHandle);
+      if (record->sendMore != 0) SendSocket(record->ownHandle);
     }
   }
   return 0;
@@ -425,12 +433,24 @@ int HandleNetWorkSocketEvent(uint32_t socket, uint32_t event_word) {
   switch (event_word & 0xFFFF) {
     case FD_READ:
       record->receiveIdle = 0;
-      RecvSocket(record->ownHandle);
+      if (NetWorkModule.transfersRunning != 0) {
+        record->receiveMore = 1;
+      } else {
+        RecvSocket(record->ownHandle);
+      }
       return 1;
     case FD_WRITE:
-      SendSocket(record->ownHandle);
+      if (NetWorkModule.transfersRunning != 0) {
+        record->sendMore = 1;
+      } else {
+        SendSocket(record->ownHandle);
+      }
       return 1;
     case FD_ACCEPT:
+      if (NetWorkModule.transfersRunning != 0) {
+        NetWorkModule.acceptWaiting = 1;
+        return 1;
+      }
       return AcceptNetWork();
     case FD_CONNECT:
       // A failed connection attempt leaves nothing to talk to: the handle has failed.

@@ -32,16 +32,17 @@ struct NetWorkRecord {
   NetWorkRecord* record;
   NetWorkRecord* next;
   NetWorkRecord* previous;
-  // Each handle guards its own transfers against re-entry through the nested pump, so an
-  // event of another handle dispatched there is served, not dropped.
+  // Each handle guards its own transfers against re-entry through the nested pump.
   int32_t receiveBusy;
   int32_t sendBusy;
   // An outgoing connection waiting for its connect event, and when it began (ms clock).
   int32_t connecting;
   int32_t connectStart;
-  // 1 when the last receive pass stopped at its bound with bytes still waiting: the pump
-  // runs another pass, as no new read event need come for them.
+  // 1 when the last receive pass stopped at its bound with bytes still waiting, or a read
+  // event came while a transfer ran: the pump's walk runs another pass.
   int32_t receiveMore;
+  // 1 when a write event came while a transfer ran: the pump's walk runs a send pass.
+  int32_t sendMore;
   // 1 when the last receive emptied the socket (a read came back short): passes are skipped
   // until the next read event says bytes have come.
   int32_t receiveIdle;
@@ -85,6 +86,10 @@ struct NetWorkModuleState {
   // 1 after a pending connection was refused for want of a slot. WinSock signals the next
   // pending connection only after an accept call, so the pump accepts it once a slot frees.
   int32_t acceptWaiting;
+  // Transfers (receive, send and accept passes) running on the stack. The events their
+  // pumps dispatch only mark their handle for the pump's walk: serving each inside the
+  // pass before it would nest one pass per waiting event.
+  int32_t transfersRunning;
 };
 
 extern NetWorkTableType NetWorkTable;
