@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "core/clock.h"
 #include "core/log.h"
 #include "core/ring_buffer.h"
 #include "network/network_state.h"
@@ -146,23 +145,23 @@ int32_t ReceiveIntoRing(NetWorkRecord* record, SocketReader read, int32_t limit)
   return total;
 }
 
-bool ReaderFarBehind(const NetWorkRecord* record) {
+bool ReaderFarBehind(const NetWorkRecord* record, int32_t now) {
   return record->completeBytes >= ReceiveAheadBytes && record->readerTaking != 0 &&
-         ((ReadMillisecondClock() - record->readerTookAt) & 0x7FFFFFFF) < ReaderActiveMs;
+         ((now - record->readerTookAt) & 0x7FFFFFFF) < ReaderActiveMs;
 }
 
 }  // namespace
 
 // A read that comes back short has emptied the socket: the pass ends there and the next
 // read event starts the next one (every read re-arms that event).
-int ReceiveFramedBlocks(NetWorkRecord* record, SocketReader read) {
+int ReceiveFramedBlocks(NetWorkRecord* record, SocketReader read, int32_t now) {
   int32_t bytes_left = ReceivePassBytes;
   record->receiveMore = 0;
   record->receiveIdle = 0;
   // Other handles' events are served between reads, though not after every small one.
   int32_t unpumped = 0;
   for (int32_t blocks_left = ReceivePassBlocks;;) {
-    if (blocks_left <= 0 || bytes_left <= 0 || ReaderFarBehind(record)) {
+    if (blocks_left <= 0 || bytes_left <= 0 || ReaderFarBehind(record, now)) {
       record->receiveMore = 1;
       return 0;
     }

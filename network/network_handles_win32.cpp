@@ -221,7 +221,7 @@ int RecvSocket(EngineHandle handle) {
   if (record->errorFlag != 0) {
     result = -1;
   } else if (record->receiveIdle == 0) {
-    result = ReceiveFramedBlocks(record, SocketRead);
+    result = ReceiveFramedBlocks(record, SocketRead, ReadMillisecondClock());
   }
   --NetWorkModule.transfersRunning;
   record->receiveBusy = 0;

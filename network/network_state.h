@@ -98,10 +98,10 @@ extern NetWorkModuleState NetWorkModule;
 // recv's answer for a socket: the count, 0 at the end of the stream, negative on an error
 // or when nothing is there; `peek` 1 leaves the bytes in the socket.
 using SocketReader = int (*)(uintptr_t socket, void* buffer, int32_t length, int32_t peek);
-// One receive pass of a framed handle (RecvSocket's work after its checks): 0, or -1 when
-// the handle has failed. Bounded in bytes and blocks, and held back while a reader far
-// behind is still taking; receiveMore asks for another pass.
-int ReceiveFramedBlocks(NetWorkRecord* record, SocketReader read);
+// One receive pass of a framed handle (RecvSocket's work after its checks) at `now` on the
+// millisecond clock: 0, or -1 when the handle has failed. Bounded in bytes and blocks, and
+// held back while a reader far behind is still taking; receiveMore asks for another pass.
+int ReceiveFramedBlocks(NetWorkRecord* record, SocketReader read, int32_t now);
 // The socket events a connection is registered for: a raw handle's reads and writes go
 // straight to the socket, so only its close matters; a framed handle's transfers are driven
 // by its read and write events (WinSock's FD_READ | FD_WRITE | FD_CLOSE, FD_CLOSE).
