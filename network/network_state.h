@@ -99,8 +99,10 @@ extern NetWorkModuleState NetWorkModule;
 // or when nothing is there; `peek` 1 leaves the bytes in the socket.
 using SocketReader = int (*)(uintptr_t socket, void* buffer, int32_t length, int32_t peek);
 // One receive pass of a framed handle (RecvSocket's work after its checks) at `now` on the
-// millisecond clock: 0, or -1 when the handle has failed. Bounded in bytes and blocks, and
-// held back while a reader far behind is still taking; receiveMore asks for another pass.
+// millisecond clock: 0, or -1 when the handle has failed. Bounded in bytes and blocks, held
+// back while a reader far behind is still taking (receiveMore asks for another pass), and
+// beginning no block while the ring holds NetWorkReceiveAheadLimit bytes.
+inline constexpr int32_t NetWorkReceiveAheadLimit = 8 << 20;
 int ReceiveFramedBlocks(NetWorkRecord* record, SocketReader read, int32_t now);
 // The socket events a connection is registered for: a raw handle's reads and writes go
 // straight to the socket, so only its close matters; a framed handle's transfers are driven

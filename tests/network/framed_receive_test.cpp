@@ -2,6 +2,7 @@
 // and that the blocks' bytes come out whole and in order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -114,6 +115,25 @@ TEST_F(FramedReceive, AReaderFarBehindHoldsThePeerBackOnlyWhileItKeepsTaking) {
   record_.readerTookAt = Now - 100;
   ASSERT_EQ(ReceiveFramedBlocks(&record_, ReadPeer, Now), 0);
   EXPECT_GT(Peer.consumed, held);
+  ExpectPayloadContinues();
+}
+
+TEST_F(FramedReceive, AReaderThatStopsTakingLeavesTheRestInTheSocketPastTheLimit) {
+  int32_t most_held = 0;
+  int32_t largest_ring = 0;
+  for (int pass = 0; pass < 40; ++pass) {
+    ASSERT_EQ(ReceiveFramedBlocks(&record_, ReadPeer, Now), 0);
+    most_held = std::max(most_held, record_.receiveRing.dataLength);
+    largest_ring = std::max(largest_ring, record_.receiveRing.capacity);
+  }
+  EXPECT_GE(most_held, NetWorkReceiveAheadLimit);
+  EXPECT_LE(largest_ring, NetWorkReceiveAheadLimit + (1 << 20));
+  EXPECT_EQ(record_.receiveMore, 0);  // the reader's take runs the next pass
+  EXPECT_EQ(record_.receiveRemaining, 0);  // the block in progress was completed
+  // Once the reader takes, the stream goes on where it stopped.
+  ExpectPayloadContinues();
+  ASSERT_EQ(ReceiveFramedBlocks(&record_, ReadPeer, Now), 0);
+  EXPECT_GT(record_.receiveRing.dataLength, 0);
   ExpectPayloadContinues();
 }
 
