@@ -481,6 +481,30 @@ TEST_F(NetWorkTransport, ALongBlocksRoomGrowsWithItsBytes) {
   closesocket(peer);
 }
 
+// A length word sent alone would reach the peer first, and Nagle's algorithm would hold the
+// block's bytes until the peer acknowledged it: a delayed acknowledgement's wait per message.
+TEST_F(NetWorkTransport, ABlocksLengthWordGoesOutWithItsBytes) {
+  SOCKET peer = INVALID_SOCKET;
+  const EngineHandle handle = Accept(&peer);
+  ASSERT_GE(handle, 0);
+  constexpr int Messages = 40;
+  int whole = 0;
+  std::vector<uint8_t> message(100);
+  for (int i = 0; i < Messages; ++i) {
+    for (uint32_t k = 0; k < message.size(); ++k) message[k] = PatternByte(i * 100 + k);
+    ASSERT_EQ(NetWorkSend(handle, message.data(), 100), 0);
+    uint8_t seen[104];
+    // The peer's blocking look returns with the first bytes that have come.
+    const int first = recv(peer, reinterpret_cast<char*>(seen), sizeof seen, MSG_PEEK);
+    whole += first == 104 ? 1 : 0;
+    ASSERT_TRUE(RecvAll(peer, seen, sizeof seen));
+    ASSERT_EQ(seen[0], 100);
+    ASSERT_EQ(seen[103], PatternByte(i * 100 + 99));
+  }
+  EXPECT_EQ(whole, Messages);
+  closesocket(peer);
+}
+
 // Small blocks are read many at a time, not one socket read per length word and block.
 TEST_F(NetWorkTransport, WaitingSmallBlocksAreTakenInOnePass) {
   SOCKET peer = INVALID_SOCKET;
@@ -583,6 +607,7 @@ TEST_F(NetWorkTransport, AHandleWhosePeerHasGoneClosesWithoutWaiting) {
   EXPECT_EQ(CloseNetWork(unread), 0);
   EXPECT_LT(GetTickCount() - start, 800u);
 }
+
 
 TEST(NetWorkShutdown, AConnectionComingWhileHandlesCloseIsNotLeftOpen) {
   const int32_t live = TrackedAllocator.blockCount;
