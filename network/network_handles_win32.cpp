@@ -12,6 +12,7 @@
 #include "core/clock.h"
 #include "core/log.h"
 #include "core/numbers.h"
+#include "core/platform.h"
 #include "network/network_state.h"
 
 namespace quelt {
@@ -195,14 +196,19 @@ void SendFramed(NetWorkRecord* record) {
 // several pumps (GetNetWorkDataLength pumps, then its RecvSocket, then the receive pass).
 // A queue found empty is therefore not looked at again for a moment: what arrives
 // meanwhile waits for the next look, as if it had come a little later. The moment doubles
-// while looks find nothing, up to a millisecond (far more often than frames come), and
-// drops back when one finds messages.
+// while looks find nothing, up to a tenth of a millisecond (a message that waits for an
+// answer waits half that on average at each end), and drops back when one finds messages.
 constexpr int32_t QueueLookGapMinMicroseconds = 50;
-constexpr int32_t QueueLookGapMaxMicroseconds = 1000;
+constexpr int32_t QueueLookGapMaxMicroseconds = 100;
 
+// The gap is timed with the performance counter whatever time base start-up chose: before
+// start-up, or with the millisecond timer as the base, the engine's microsecond clock moves
+// in whole milliseconds, and every look would wait for the next one (a millisecond for
+// each message that waits for an answer). Without a counter every look is made.
 bool QueueFoundEmptyJustNow() {
   const int64_t since = NetWorkModule.queueFoundEmptyAt;
-  return since != 0 && ReadMicrosecondClock(0) - since < NetWorkModule.queueLookGap;
+  const int64_t gap_ticks = NetWorkModule.queueLookGap * PlatformPerformanceFrequency() / 1000000;
+  return since != 0 && PlatformPerformanceCounter() - since < gap_ticks;
 }
 
 // Dispatches every message waiting for the network window.
@@ -218,7 +224,7 @@ void PumpNetWorkWindow() {
   int32_t& gap = NetWorkModule.queueLookGap;
   gap = found || gap < QueueLookGapMinMicroseconds ? QueueLookGapMinMicroseconds
                                                    : std::min(2 * gap, QueueLookGapMaxMicroseconds);
-  NetWorkModule.queueFoundEmptyAt = ReadMicrosecondClock(0);
+  NetWorkModule.queueFoundEmptyAt = PlatformPerformanceCounter();
 }
 
 void FreeRecord(NetWorkRecord* record, int32_t slot) {

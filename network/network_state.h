@@ -80,8 +80,8 @@ struct NetWorkModuleState {
   NetWorkRecord listHead;   // open handles, newest right after the head
   NetWorkRecord listTail;
   int32_t connectTimeLimitMs;  // an outgoing connection not made by then has failed
-  int64_t queueFoundEmptyAt;   // when a pump last emptied the window's queue (microsecond
-                               // clock); 0 = not yet
+  int64_t queueFoundEmptyAt;   // when a pump last emptied the window's queue (performance
+                               // counter); 0 = not yet
   int32_t queueLookGap;        // microseconds before an emptied queue is looked at again
   // 1 after a pending connection was refused for want of a slot. WinSock signals the next
   // pending connection only after an accept call, so the pump accepts it once a slot frees.
