@@ -1,9 +1,10 @@
 // Loopback throughput into the engine through network handles (framed and raw) beside a
-// plain blocking WinSock send/recv loop over the same amount, in the same run. The three
+// plain blocking WinSock send/recv loop over the same amount, in the same run, for amounts
+// from a quarter of a megabyte to 128 MB. At each amount the three
 // take turns over eleven rounds and the best round of each counts: the machine's load
 // comes and goes, and under Wine every socket call is a round trip to its one server. The
 // middle of the rounds' own ratios is printed beside, as a lucky round can set either best.
-// Then many small framed messages between two engines (this program and a copy of it
+// First many small framed messages between two engines (this program and a copy of it
 // started as the peer), streamed one way and sent back and forth, beside the same messages
 // over plain blocking sockets.
 #include <algorithm>
@@ -21,7 +22,8 @@ using namespace quelt;
 using quelt_test::Deadline;
 
 constexpr int Chunk = 65536;
-constexpr int64_t Total = 32LL * 1024 * 1024;
+// The amounts each mode receives, from a quarter of a megabyte to 128 MB.
+constexpr int64_t Totals[] = {256LL << 10, 2LL << 20, 32LL << 20, 128LL << 20};
 constexpr int Rounds = 11;
 
 double Seconds() {
@@ -32,16 +34,16 @@ double Seconds() {
   return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-// Sends Total bytes, framed as blocks of Chunk bytes when asked.
+// Sends `total` bytes, framed as blocks of Chunk bytes when asked.
 // The peer sends without Nagle's delay, in every mode alike: the 4-byte length words would
 // otherwise wait for delayed acknowledgements and measure the peer's stack, not the handles.
-void Feed(SOCKET peer, bool framed) {
+void Feed(SOCKET peer, bool framed, int64_t total) {
   const BOOL no_delay = TRUE;
   setsockopt(peer, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&no_delay), sizeof no_delay);
   std::vector<char> data(Chunk + 4, 'x');
   const uint32_t length = Chunk;
   std::memcpy(data.data(), &length, 4);
-  for (int64_t sent = 0; sent < Total; sent += Chunk) {
+  for (int64_t sent = 0; sent < total; sent += Chunk) {
     if (framed) {
       quelt_test::SendAll(peer, data.data(), Chunk + 4);
     } else {
@@ -52,16 +54,16 @@ void Feed(SOCKET peer, bool framed) {
 
 // Every mode alike: the connection is made first; the clock runs from the sender's start
 // to the last byte received.
-double PlainMegabytesPerSecond() {
+double PlainMegabytesPerSecond(int64_t total) {
   int port = 0;
   const SOCKET listener = quelt_test::ListenOnLoopback(1, &port);
   const SOCKET peer = quelt_test::ConnectPeer(port);
   const SOCKET s = accept(listener, nullptr, nullptr);
   std::vector<char> buffer(Chunk);
   const double start = Seconds();
-  std::thread sender([&] { Feed(peer, false); });
+  std::thread sender([&] { Feed(peer, false, total); });
   int64_t got = 0;
-  while (got < Total) {
+  while (got < total) {
     const int n = recv(s, buffer.data(), Chunk, 0);
     if (n <= 0) break;
     got += n;
@@ -74,7 +76,7 @@ double PlainMegabytesPerSecond() {
   return static_cast<double>(got) / elapsed / 1e6;
 }
 
-double HandleMegabytesPerSecond(bool framed) {
+double HandleMegabytesPerSecond(bool framed, int64_t total) {
   SetNetWorkRawMode(framed ? 0 : 1);
   StartNetWork();
   const int32_t port = ListenNetWork(0);
@@ -83,9 +85,9 @@ double HandleMegabytesPerSecond(bool framed) {
   const EngineHandle handle = quelt_test::WaitForAccepted(known);
   std::vector<char> buffer(Chunk);
   const double start = Seconds();
-  std::thread sender([&] { Feed(peer, framed); });
+  std::thread sender([&] { Feed(peer, framed, total); });
   int64_t got = 0;
-  for (Deadline limit(120000); got < Total && limit.Open();) {
+  for (Deadline limit(120000); got < total && limit.Open();) {
     if (framed) {
       const int32_t ready = GetNetWorkDataLength(handle);
       if (ready <= 0) continue;
@@ -261,33 +263,34 @@ void PrintSmallMessages() {
   }
 }
 
+void PrintThroughput(int64_t total) {
+  std::vector<double> plain, framed, raw;
+  for (int round = 0; round < Rounds; ++round) {
+    plain.push_back(PlainMegabytesPerSecond(total));
+    framed.push_back(HandleMegabytesPerSecond(true, total));
+    raw.push_back(HandleMegabytesPerSecond(false, total));
+  }
+  const double best_plain = Best(plain);
+  std::printf("loopback receive, %lld KB in %d-byte pieces, best of %d rounds taken in turn\n",
+              static_cast<long long>(total >> 10), Chunk, Rounds);
+  std::printf("  plain blocking send/recv : %8.1f MB/s\n", best_plain);
+  std::printf("  framed network handle    : %8.1f MB/s  (%.2fx of plain)\n", Best(framed), Best(framed) / best_plain);
+  std::printf("  raw network handle       : %8.1f MB/s  (%.2fx of plain)\n", Best(raw), Best(raw) / best_plain);
+  std::printf("  median of the rounds' own ratios: framed %.2fx, raw %.2fx\n", MedianRatio(framed, plain),
+              MedianRatio(raw, plain));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   WSADATA data{};
   WSAStartup(MAKEWORD(1, 1), &data);
   if (argc == 4 && std::strcmp(argv[1], "peer") == 0) return RunPeer(std::atoi(argv[2]), std::atoi(argv[3]) != 0);
-  // "small" runs the small messages alone.
-  if (argc == 2 && std::strcmp(argv[1], "small") == 0) {
-    PrintSmallMessages();
-    WSACleanup();
-    return 0;
-  }
-  std::vector<double> plain, framed, raw;
-  for (int round = 0; round < Rounds; ++round) {
-    plain.push_back(PlainMegabytesPerSecond());
-    framed.push_back(HandleMegabytesPerSecond(true));
-    raw.push_back(HandleMegabytesPerSecond(false));
-  }
-  const double best_plain = Best(plain);
-  std::printf("loopback receive, %lld MB in %d-byte pieces, best of %d rounds taken in turn\n",
-              static_cast<long long>(Total >> 20), Chunk, Rounds);
-  std::printf("  plain blocking send/recv : %8.1f MB/s\n", best_plain);
-  std::printf("  framed network handle    : %8.1f MB/s  (%.2fx of plain)\n", Best(framed), Best(framed) / best_plain);
-  std::printf("  raw network handle       : %8.1f MB/s  (%.2fx of plain)\n", Best(raw), Best(raw) / best_plain);
-  std::printf("  median of the rounds' own ratios: framed %.2fx, raw %.2fx\n", MedianRatio(framed, plain),
-              MedianRatio(raw, plain));
-  PrintSmallMessages();
+  // "small" runs the small messages alone, "large" the amounts alone.
+  const char* only = argc == 2 ? argv[1] : "";
+  if (std::strcmp(only, "large") != 0) PrintSmallMessages();
+  if (std::strcmp(only, "small") != 0)
+    for (const int64_t total : Totals) PrintThroughput(total);
   WSACleanup();
   return 0;
 }
