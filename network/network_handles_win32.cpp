@@ -196,10 +196,11 @@ void SendFramed(NetWorkRecord* record) {
 // several pumps (GetNetWorkDataLength pumps, then its RecvSocket, then the receive pass).
 // A queue found empty is therefore not looked at again for a moment: what arrives
 // meanwhile waits for the next look, as if it had come a little later. The moment doubles
-// while looks find nothing, up to a tenth of a millisecond (a message that waits for an
-// answer waits half that on average at each end), and drops back when one finds messages.
+// while looks find nothing, up to a millisecond (far more often than frames come; looking
+// every tenth of one costs a loop over a raw handle a fifth of its rate), and drops back
+// when one finds messages.
 constexpr int32_t QueueLookGapMinMicroseconds = 50;
-constexpr int32_t QueueLookGapMaxMicroseconds = 100;
+constexpr int32_t QueueLookGapMaxMicroseconds = 1000;
 
 // The gap is timed with the performance counter whatever time base start-up chose: before
 // start-up, or with the millisecond timer as the base, the engine's microsecond clock moves
