@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "core/clock.h"
 #include "core/log.h"
 #include "core/ring_buffer.h"
 #include "network/network_state.h"
@@ -24,9 +23,13 @@ constexpr int32_t ReadPieceBytes = 256 << 10;
 // A reader this far behind that is still taking bytes leaves the rest in the socket, whose
 // flow control holds the peer back, instead of the ring growing (and copying itself into
 // fresh memory) with all the peer sends. One that has taken nothing for a while may be
-// waiting for more than that before it reads, and is given everything.
+// waiting for more than that before it reads, and is given up to NetWorkReceiveAheadLimit
+// bytes: past that, only the block in progress is completed.
 constexpr int32_t ReceiveAheadBytes = 1 << 20;
 constexpr int32_t ReaderActiveMs = 100;
+// The ring doubles what it holds as it grows, but stops at the limit and one read piece:
+// only a long block in progress grows it past that.
+constexpr int32_t ReceiveRingCeiling = NetWorkReceiveAheadLimit + ReadPieceBytes;
 // A pass pumps the network window after about this many bytes, each block counting as
 // BlockPumpWeight bytes.
 constexpr int32_t PumpEveryBytes = 64 << 10;
@@ -69,8 +72,11 @@ bool MakeReceiveRoom(NetWorkRecord* record, int32_t needed) {
   RingBuffer& ring = record->receiveRing;
   if (ring.capacity - ring.dataLength >= needed) return true;
   // Doubling what is stored: a reader that lags behind does not make every block copy the
-  // whole ring again.
-  const int32_t growth = ring.dataLength > needed ? ring.dataLength : needed;
+  // whole ring again. Short of the ceiling it grows to the ceiling at most; past it only a
+  // long block in progress grows it, doubling again.
+  int32_t growth = ring.dataLength > needed ? ring.dataLength : needed;
+  const int32_t below_ceiling = ReceiveRingCeiling - ring.dataLength;
+  if (needed <= below_ceiling && growth > below_ceiling) growth = below_ceiling;
   if (ReserveRingBuffer(&ring, growth) == 0) return true;
   if (growth > needed && ReserveRingBuffer(&ring, needed) == 0) return true;
   FailReceive(record, record->receiveBlockLength);
@@ -146,27 +152,32 @@ int32_t ReceiveIntoRing(NetWorkRecord* record, SocketReader read, int32_t limit)
   return total;
 }
 
-bool ReaderFarBehind(const NetWorkRecord* record) {
+bool ReaderFarBehind(const NetWorkRecord* record, int32_t now) {
   return record->completeBytes >= ReceiveAheadBytes && record->readerTaking != 0 &&
-         ((ReadMillisecondClock() - record->readerTookAt) & 0x7FFFFFFF) < ReaderActiveMs;
+         ((now - record->readerTookAt) & 0x7FFFFFFF) < ReaderActiveMs;
 }
 
 }  // namespace
 
 // A read that comes back short has emptied the socket: the pass ends there and the next
 // read event starts the next one (every read re-arms that event).
-int ReceiveFramedBlocks(NetWorkRecord* record, SocketReader read) {
+int ReceiveFramedBlocks(NetWorkRecord* record, SocketReader read, int32_t now) {
   int32_t bytes_left = ReceivePassBytes;
   record->receiveMore = 0;
   record->receiveIdle = 0;
   // Other handles' events are served between reads, though not after every small one.
   int32_t unpumped = 0;
   for (int32_t blocks_left = ReceivePassBlocks;;) {
-    if (blocks_left <= 0 || bytes_left <= 0 || ReaderFarBehind(record)) {
+    if (blocks_left <= 0 || bytes_left <= 0 || ReaderFarBehind(record, now)) {
       record->receiveMore = 1;
       return 0;
     }
-    const int32_t limit = bytes_left < ReadPieceBytes ? bytes_left : ReadPieceBytes;
+    int32_t limit = bytes_left < ReadPieceBytes ? bytes_left : ReadPieceBytes;
+    // At the limit the reader's own take (which runs a pass after it) lets more in.
+    if (record->receiveRing.dataLength >= NetWorkReceiveAheadLimit) {
+      if (record->receiveRemaining == 0) return 0;
+      if (limit > record->receiveRemaining) limit = record->receiveRemaining;
+    }
     int32_t total = 0;
     int32_t blocks = 0;
     if (record->receiveRemaining >= ReadPieceBytes) {

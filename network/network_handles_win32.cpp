@@ -12,6 +12,7 @@
 #include "core/clock.h"
 #include "core/log.h"
 #include "core/numbers.h"
+#include "core/platform.h"
 #include "network/network_state.h"
 
 namespace quelt {
@@ -145,6 +146,33 @@ int32_t SendBlockBytes(NetWorkRecord* record) {
   return total;
 }
 
+// A block's length word goes out in one send with the block's first bytes (this many at
+// most). Sent alone, the word is a small segment behind which Nagle's algorithm holds the
+// block's bytes until the peer acknowledges it, and a peer that delays acknowledgements
+// does so only after tens of milliseconds: a wait per message sent back and forth.
+constexpr int32_t SendFirstPieceBytes = 64 << 10;
+uint8_t SendFirstPiece[4 + SendFirstPieceBytes];
+
+// Begins the block of everything queued with one send of its length word and first bytes.
+// The count of the block's bytes sent, or -1 when nothing went.
+int32_t BeginSendBlock(NetWorkRecord* record) {
+  RingBuffer& ring = record->sendRing;
+  const int32_t length = ring.dataLength;
+  const int32_t first = std::min(length, SendFirstPieceBytes);
+  const uint32_t word = static_cast<uint32_t>(length);
+  for (int32_t i = 0; i < 4; ++i) SendFirstPiece[i] = static_cast<uint8_t>(word >> (8 * i));
+  ReadRingBytes(&ring, first, SendFirstPiece + 4, 1);
+  const int sent = SendBytes(record, SendFirstPiece, 4 + first);
+  if (sent <= 0) return -1;
+  const int32_t word_sent = std::min(sent, 4);
+  const int32_t body = sent - word_sent;
+  record->sendRemaining = length - body;
+  record->headerRemaining = 4 - word_sent;
+  ring.readPosition = static_cast<int32_t>((static_cast<int64_t>(ring.readPosition) + body) % ring.capacity);
+  ring.dataLength -= body;
+  return body;
+}
+
 // A short send does not end the pass: the rest is offered again at once, so the socket
 // either takes it or answers would-block, which re-arms the write event.
 void SendFramed(NetWorkRecord* record) {
@@ -152,17 +180,13 @@ void SendFramed(NetWorkRecord* record) {
     while (record->headerRemaining > 0) {
       if (SendHeaderRest(record) <= 0) return;
     }
+    int32_t total = 0;
     if (record->sendRemaining == 0) {
-      record->sendRemaining = record->sendRing.dataLength;
-      record->headerRemaining = 4;
-      const int sent = SendHeaderRest(record);
-      if (sent <= 0) {
-        record->sendRemaining = record->headerRemaining = 0;
-        return;
-      }
+      total = BeginSendBlock(record);
+      if (total < 0) return;
       if (record->headerRemaining > 0) continue;
     }
-    const int32_t total = SendBlockBytes(record);
+    if (record->sendRemaining > 0) total += SendBlockBytes(record);
     if (ProcessNetWorkMessages(0) != 0 || total <= 0 || record->sendRing.dataLength == 0) return;
   }
 }
@@ -172,14 +196,20 @@ void SendFramed(NetWorkRecord* record) {
 // several pumps (GetNetWorkDataLength pumps, then its RecvSocket, then the receive pass).
 // A queue found empty is therefore not looked at again for a moment: what arrives
 // meanwhile waits for the next look, as if it had come a little later. The moment doubles
-// while looks find nothing, up to a millisecond (far more often than frames come), and
-// drops back when one finds messages.
+// while looks find nothing, up to a millisecond (far more often than frames come; looking
+// every tenth of one costs a loop over a raw handle a fifth of its rate), and drops back
+// when one finds messages.
 constexpr int32_t QueueLookGapMinMicroseconds = 50;
 constexpr int32_t QueueLookGapMaxMicroseconds = 1000;
 
+// The gap is timed with the performance counter whatever time base start-up chose: before
+// start-up, or with the millisecond timer as the base, the engine's microsecond clock moves
+// in whole milliseconds, and every look would wait for the next one (a millisecond for
+// each message that waits for an answer). Without a counter every look is made.
 bool QueueFoundEmptyJustNow() {
   const int64_t since = NetWorkModule.queueFoundEmptyAt;
-  return since != 0 && ReadMicrosecondClock(0) - since < NetWorkModule.queueLookGap;
+  const int64_t gap_ticks = NetWorkModule.queueLookGap * PlatformPerformanceFrequency() / 1000000;
+  return since != 0 && PlatformPerformanceCounter() - since < gap_ticks;
 }
 
 // Dispatches every message waiting for the network window.
@@ -195,7 +225,7 @@ void PumpNetWorkWindow() {
   int32_t& gap = NetWorkModule.queueLookGap;
   gap = found || gap < QueueLookGapMinMicroseconds ? QueueLookGapMinMicroseconds
                                                    : std::min(2 * gap, QueueLookGapMaxMicroseconds);
-  NetWorkModule.queueFoundEmptyAt = ReadMicrosecondClock(0);
+  NetWorkModule.queueFoundEmptyAt = PlatformPerformanceCounter();
 }
 
 void FreeRecord(NetWorkRecord* record, int32_t slot) {
@@ -215,13 +245,15 @@ int RecvSocket(EngineHandle handle) {
   if (record == nullptr || record->receiveBusy != 0) return -1;
   if (record->framed == 0) return 0;
   record->receiveBusy = 1;
+  ++NetWorkModule.transfersRunning;
   ProcessNetWorkMessages(0);
   int result = 0;
   if (record->errorFlag != 0) {
     result = -1;
   } else if (record->receiveIdle == 0) {
-    result = ReceiveFramedBlocks(record, SocketRead);
+    result = ReceiveFramedBlocks(record, SocketRead, ReadMillisecondClock());
   }
+  --NetWorkModule.transfersRunning;
   record->receiveBusy = 0;
   return result;
 }
@@ -229,17 +261,22 @@ int RecvSocket(EngineHandle handle) {
 int SendSocket(EngineHandle handle) {
   NetWorkRecord* record = AdmitHandle(handle, SendSocketText);
   if (record == nullptr || record->sendBusy != 0) return -1;
+  record->sendMore = 0;
   if (record->framed == 0 || record->sendRing.dataLength == 0) return 0;
   record->sendBusy = 1;
+  ++NetWorkModule.transfersRunning;
   ProcessNetWorkMessages(0);
   SendFramed(record);
+  --NetWorkModule.transfersRunning;
   record->sendBusy = 0;
   return 0;
 }
 
 int AcceptNetWork() {
   if (NetWorkModule.started == 0) return -1;
+  ++NetWorkModule.transfersRunning;
   ProcessNetWorkMessages(0);
+  --NetWorkModule.transfersRunning;
   NetWorkRecord* listener = NetWorkTable.records[NetWorkListenSlot];
   if (listener == nullptr) return -1;
   int32_t slot = 0;
@@ -404,8 +441,9 @@ int ProcessNetWorkMessages(int32_t close_dead) {
   if (close_dead == 1) {
     for (NetWorkRecord* record = NetWorkModule.listHead.next; record != nullptr && record->next != nullptr;
          record = record->next) {
-      if (record->receiveMore != 0 && record->inUse != 0 && record->errorFlag == 0)
-        RecvSocket(record->ownHandle);
+      if (record->inUse == 0 || record->errorFlag != 0) continue;
+      if (record->receiveMore != 0) RecvSocket(record->ownHandle);
+      if (record->sendMore != 0) SendSocket(record->ownHandle);
     }
   }
   return 0;
@@ -425,12 +463,24 @@ int HandleNetWorkSocketEvent(uint32_t socket, uint32_t event_word) {
   switch (event_word & 0xFFFF) {
     case FD_READ:
       record->receiveIdle = 0;
-      RecvSocket(record->ownHandle);
+      if (NetWorkModule.transfersRunning != 0) {
+        record->receiveMore = 1;
+      } else {
+        RecvSocket(record->ownHandle);
+      }
       return 1;
     case FD_WRITE:
-      SendSocket(record->ownHandle);
+      if (NetWorkModule.transfersRunning != 0) {
+        record->sendMore = 1;
+      } else {
+        SendSocket(record->ownHandle);
+      }
       return 1;
     case FD_ACCEPT:
+      if (NetWorkModule.transfersRunning != 0) {
+        NetWorkModule.acceptWaiting = 1;
+        return 1;
+      }
       return AcceptNetWork();
     case FD_CONNECT:
       // A failed connection attempt leaves nothing to talk to: the handle has failed.

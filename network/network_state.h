@@ -32,16 +32,17 @@ struct NetWorkRecord {
   NetWorkRecord* record;
   NetWorkRecord* next;
   NetWorkRecord* previous;
-  // Each handle guards its own transfers against re-entry through the nested pump, so an
-  // event of another handle dispatched there is served, not dropped.
+  // Each handle guards its own transfers against re-entry through the nested pump.
   int32_t receiveBusy;
   int32_t sendBusy;
   // An outgoing connection waiting for its connect event, and when it began (ms clock).
   int32_t connecting;
   int32_t connectStart;
-  // 1 when the last receive pass stopped at its bound with bytes still waiting: the pump
-  // runs another pass, as no new read event need come for them.
+  // 1 when the last receive pass stopped at its bound with bytes still waiting, or a read
+  // event came while a transfer ran: the pump's walk runs another pass.
   int32_t receiveMore;
+  // 1 when a write event came while a transfer ran: the pump's walk runs a send pass.
+  int32_t sendMore;
   // 1 when the last receive emptied the socket (a read came back short): passes are skipped
   // until the next read event says bytes have come.
   int32_t receiveIdle;
@@ -79,12 +80,16 @@ struct NetWorkModuleState {
   NetWorkRecord listHead;   // open handles, newest right after the head
   NetWorkRecord listTail;
   int32_t connectTimeLimitMs;  // an outgoing connection not made by then has failed
-  int64_t queueFoundEmptyAt;   // when a pump last emptied the window's queue (microsecond
-                               // clock); 0 = not yet
+  int64_t queueFoundEmptyAt;   // when a pump last emptied the window's queue (performance
+                               // counter); 0 = not yet
   int32_t queueLookGap;        // microseconds before an emptied queue is looked at again
   // 1 after a pending connection was refused for want of a slot. WinSock signals the next
   // pending connection only after an accept call, so the pump accepts it once a slot frees.
   int32_t acceptWaiting;
+  // Transfers (receive, send and accept passes) running on the stack. The events their
+  // pumps dispatch only mark their handle for the pump's walk: serving each inside the
+  // pass before it would nest one pass per waiting event.
+  int32_t transfersRunning;
 };
 
 extern NetWorkTableType NetWorkTable;
@@ -93,10 +98,12 @@ extern NetWorkModuleState NetWorkModule;
 // recv's answer for a socket: the count, 0 at the end of the stream, negative on an error
 // or when nothing is there; `peek` 1 leaves the bytes in the socket.
 using SocketReader = int (*)(uintptr_t socket, void* buffer, int32_t length, int32_t peek);
-// One receive pass of a framed handle (RecvSocket's work after its checks): 0, or -1 when
-// the handle has failed. Bounded in bytes and blocks, and held back while a reader far
-// behind is still taking; receiveMore asks for another pass.
-int ReceiveFramedBlocks(NetWorkRecord* record, SocketReader read);
+// One receive pass of a framed handle (RecvSocket's work after its checks) at `now` on the
+// millisecond clock: 0, or -1 when the handle has failed. Bounded in bytes and blocks, held
+// back while a reader far behind is still taking (receiveMore asks for another pass), and
+// beginning no block while the ring holds NetWorkReceiveAheadLimit bytes.
+inline constexpr int32_t NetWorkReceiveAheadLimit = 8 << 20;
+int ReceiveFramedBlocks(NetWorkRecord* record, SocketReader read, int32_t now);
 // The socket events a connection is registered for: a raw handle's reads and writes go
 // straight to the socket, so only its close matters; a framed handle's transfers are driven
 // by its read and write events (WinSock's FD_READ | FD_WRITE | FD_CLOSE, FD_CLOSE).

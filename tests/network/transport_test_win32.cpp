@@ -293,7 +293,7 @@ TEST_F(NetWorkTransport, HostileLengthWordsFailTheHandle) {
   }
 }
 
-TEST_F(NetWorkTransport, AnotherHandlesReadEventInsideATransferIsServed) {
+TEST_F(NetWorkTransport, AnotherHandlesReadEventInsideATransferIsServedByThePumpsWalk) {
   SOCKET peer_a = INVALID_SOCKET;
   SOCKET peer_b = INVALID_SOCKET;
   const EngineHandle a = Accept(&peer_a);
@@ -306,12 +306,52 @@ TEST_F(NetWorkTransport, AnotherHandlesReadEventInsideATransferIsServed) {
   Sleep(200);  // both read events wait in the queue; nothing has pumped them yet
   ASSERT_EQ(NetWorkTable.Find(b)->completeBytes, 0);
   uint8_t peeked[5] = {};
-  // A's receive pumps the window: B's event is dispatched inside it.
+  // A's receive pumps the window: B's event, dispatched inside it, marks B for the walk.
   EXPECT_EQ(NetWorkRecvToPeek(a, peeked, 5), 0);
-  EXPECT_EQ(NetWorkTable.Find(b)->completeBytes, 5);
   EXPECT_EQ(NetWorkTable.Find(a)->completeBytes, 5);
+  EXPECT_EQ(NetWorkTable.Find(b)->receiveMore, 1);
+  ProcessNetWorkMessages(1);
+  EXPECT_EQ(NetWorkTable.Find(b)->completeBytes, 5);
   closesocket(peer_a);
   closesocket(peer_b);
+}
+
+// Every slot of the table with a block waiting: each handle's read event comes while another
+// handle's pass runs, so nesting a pass per event would take the stack with it.
+TEST_F(NetWorkTransport, ReadEventsOfAFullTableAreServedByOnePumpWithoutNesting) {
+  std::vector<SOCKET> peers;
+  for (int32_t i = 0; i < NetWorkConnectionSlots; ++i) {
+    peers.push_back(ConnectPeer(port_));
+    ASSERT_NE(peers.back(), INVALID_SOCKET) << i;
+    if (i % 64 == 63) ProcessNetWorkMessages(0);
+  }
+  for (Deadline limit(30000); NetWorkTable.count <= NetWorkConnectionSlots && limit.Open(); Sleep(1))
+    ProcessNetWorkMessages(0);
+  ASSERT_EQ(NetWorkTable.count, NetWorkConnectionSlots + 1);
+  const uint8_t block[] = {1, 0, 0, 0, 'x'};
+  for (SOCKET peer : peers) ASSERT_TRUE(SendAll(peer, block, sizeof block));
+  Sleep(500);  // every read event waits in the queue
+  ProcessNetWorkMessages(1);
+  int32_t served = 0;
+  for (int32_t slot = 0; slot < NetWorkConnectionSlots; ++slot)
+    served += NetWorkTable.records[slot]->completeBytes;
+  EXPECT_EQ(served, NetWorkConnectionSlots);
+
+  // The same for sends: a block queued on every handle, each with a write event waiting.
+  for (int32_t slot = 0; slot < NetWorkConnectionSlots; ++slot) {
+    NetWorkRecord* record = NetWorkTable.records[slot];
+    ASSERT_EQ(AppendRingBytes(&record->sendRing, "y", 1), 0);
+    PostMessageA(static_cast<HWND>(NetWorkModule.window), NetWorkSocketMessage, record->socket, FD_WRITE);
+  }
+  Sleep(10);
+  ProcessNetWorkMessages(1);
+  int32_t sent = 0;
+  for (SOCKET peer : peers) {
+    uint8_t got[5] = {};
+    sent += RecvAll(peer, got, sizeof got) && got[0] == 1 && got[4] == 'y' ? 1 : 0;
+  }
+  EXPECT_EQ(sent, NetWorkConnectionSlots);
+  for (SOCKET peer : peers) closesocket(peer);
 }
 
 TEST_F(NetWorkTransport, SocketEventsFindTheirHandle) {
@@ -441,6 +481,30 @@ TEST_F(NetWorkTransport, ALongBlocksRoomGrowsWithItsBytes) {
   closesocket(peer);
 }
 
+// A length word sent alone would reach the peer first, and Nagle's algorithm would hold the
+// block's bytes until the peer acknowledged it: a delayed acknowledgement's wait per message.
+TEST_F(NetWorkTransport, ABlocksLengthWordGoesOutWithItsBytes) {
+  SOCKET peer = INVALID_SOCKET;
+  const EngineHandle handle = Accept(&peer);
+  ASSERT_GE(handle, 0);
+  constexpr int Messages = 40;
+  int whole = 0;
+  std::vector<uint8_t> message(100);
+  for (int i = 0; i < Messages; ++i) {
+    for (uint32_t k = 0; k < message.size(); ++k) message[k] = PatternByte(i * 100 + k);
+    ASSERT_EQ(NetWorkSend(handle, message.data(), 100), 0);
+    uint8_t seen[104];
+    // The peer's blocking look returns with the first bytes that have come.
+    const int first = recv(peer, reinterpret_cast<char*>(seen), sizeof seen, MSG_PEEK);
+    whole += first == 104 ? 1 : 0;
+    ASSERT_TRUE(RecvAll(peer, seen, sizeof seen));
+    ASSERT_EQ(seen[0], 100);
+    ASSERT_EQ(seen[103], PatternByte(i * 100 + 99));
+  }
+  EXPECT_EQ(whole, Messages);
+  closesocket(peer);
+}
+
 // Small blocks are read many at a time, not one socket read per length word and block.
 TEST_F(NetWorkTransport, WaitingSmallBlocksAreTakenInOnePass) {
   SOCKET peer = INVALID_SOCKET;
@@ -543,6 +607,7 @@ TEST_F(NetWorkTransport, AHandleWhosePeerHasGoneClosesWithoutWaiting) {
   EXPECT_EQ(CloseNetWork(unread), 0);
   EXPECT_LT(GetTickCount() - start, 800u);
 }
+
 
 TEST(NetWorkShutdown, AConnectionComingWhileHandlesCloseIsNotLeftOpen) {
   const int32_t live = TrackedAllocator.blockCount;

@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t piece = (Next(&state) & 7) == 0 ? Next(&state) % 70000 : Next(&state) % 40;
     Socket.delivered = Socket.delivered + piece < Socket.size ? Socket.delivered + piece : Socket.size;
     const size_t consumed_before = Socket.consumed;
-    const int result = quelt::ReceiveFramedBlocks(&record, ReadFake);
+    const int result = quelt::ReceiveFramedBlocks(&record, ReadFake, pass);
     if (result != 0 && record.errorFlag == 0) __builtin_trap();
     if (record.receiveRing.dataLength < 0 || record.receiveRing.dataLength > record.receiveRing.capacity)
       __builtin_trap();
