@@ -38,11 +38,12 @@ fail() {
   exit 1
 }
 
-# The clone's Wine session, once tools/play has said where it is.
-SESSION=""
+# Every Wine session the clone's runs started (the bitness probe starts one before the game).
 stop_session() {
-  [ -n "$SESSION" ] && "$CLONE/tools/wine-session.sh" stop "$SESSION" >/dev/null 2>&1
-  SESSION=""
+  local session
+  for session in "$CLONE"/build/*/wine; do
+    [ -f "$session/session.env" ] && "$CLONE/tools/wine-session.sh" stop "$session" >/dev/null 2>&1
+  done
 }
 
 rm -rf "$WORK"
@@ -65,7 +66,6 @@ play_once() {  # log
   for _ in $(seq $((WINDOW_WAIT * 2))); do
     if [ -z "$display" ]; then
       display=$(sed -n 's/^play: no DISPLAY; the game runs on the headless X server \(:[0-9]*\) of \(.*\)$/\1/p' "$log")
-      SESSION=$(sed -n 's/^play: no DISPLAY; the game runs on the headless X server :[0-9]* of \(.*\)$/\1/p' "$log")
     fi
     if [ -n "$display" ]; then
       wid=$(DISPLAY=$display xdotool search --onlyvisible --name "^$CAPTION\$" 2>/dev/null | sed -n 1p)
