@@ -1,8 +1,8 @@
 // Frame time of a race scene on both back ends: three full-screen background layers and
 // 61 rotated, scaled runners at 600 x 600, for runners at scale 1 (course 0) and 3.75
 // (course 11). Prints wall and process CPU milliseconds per frame, and on Direct3D the ratio
-// to a plain Direct3D 9 program drawing the same quads in the same run, the two taking turns
-// over rounds. Both present with interval immediate.
+// to a plain Direct3D 9 program drawing the same quads in the same run, and to one drawing each
+// layer in the engine's texture pieces, taking turns over rounds. Both present with interval immediate.
 #include <windows.h>
 
 #include <algorithm>
@@ -110,11 +110,15 @@ void RunBackEnd(int32_t hardware) {
       spent[2] += Seconds(t3, frequency) - Seconds(t2, frequency);
       frameMs.push_back((Seconds(t3, frequency) - Seconds(t0, frequency)) * 1000.0);
     };
-    quelt_test::PlainFrameFigures engine{false, 0, 0.0, 0.0, 0.0}, plain{false, 0, 0.0, 0.0, 0.0};
+    quelt_test::PlainFrameFigures engine{false, 0, 0.0, 0.0, 0.0}, plain{false, 0, 0.0, 0.0, 0.0},
+        plainPieces{false, 0, 0.0, 0.0, 0.0};
     double bestSpent[3] = {1e300, 1e300, 1e300};
     // The software renderer has no plain program to take turns with: one round.
     for (int round = 0; round < (hardware ? kRounds : 1); ++round) {
-      if (hardware) KeepBest(plain, quelt_test::MeasurePlainRaceScene(scales[c], kFrames));
+      if (hardware) {
+        KeepBest(plain, quelt_test::MeasurePlainRaceScene(scales[c], kFrames));
+        KeepBest(plainPieces, quelt_test::MeasurePlainRaceScene(scales[c], kFrames, true));
+      }
       // Ten frames before the timed ones, as the plain program draws after making its device
       // (the engine's textures also reach the device at their first use).
       for (int frame = 0; frame < 10; ++frame) draw(frame);
@@ -147,6 +151,16 @@ void RunBackEnd(int32_t hardware) {
                   quelt_test::Ratio(engine.cpuMs, plain.cpuMs).c_str());
     else if (hardware)
       std::printf("  plain Direct3D 9 race scene: did not run\n");
+    // The floor the engine's texture pieces set: the plain program binding and drawing them.
+    if (hardware && plainPieces.ran)
+      std::printf("  plain Direct3D 9, the engine's %d texture pieces a layer: %s ms per frame, %s ms CPU; engine %s "
+                  "wall (median frame %s), %s CPU; the pieces alone %s wall (median frame %s)\n",
+                  quelt_test::PlainRaceScenePieces, quelt_test::Fixed(plainPieces.ms, 3).c_str(),
+                  quelt_test::Fixed(plainPieces.cpuMs, 3).c_str(), quelt_test::Ratio(engine.ms, plainPieces.ms).c_str(),
+                  quelt_test::Ratio(engine.medianMs, plainPieces.medianMs).c_str(),
+                  quelt_test::Ratio(engine.cpuMs, plainPieces.cpuMs).c_str(),
+                  quelt_test::Ratio(plainPieces.ms, plain.ms).c_str(),
+                  quelt_test::Ratio(plainPieces.medianMs, plain.medianMs).c_str());
     if (hardware) {
       constexpr int counted = 10;
       quelt_test::DeviceCallCounts counts;
@@ -154,9 +168,9 @@ void RunBackEnd(int32_t hardware) {
         quelt_test::CountingSinkScope scope(&counts);
         for (int frame = 0; frame < counted; ++frame) draw(frame);
       }
-      std::printf("  device calls per frame: %s (plain program: %d, present aside);",
+      std::printf("  device calls per frame: %s (plain program: %d, with the pieces %d, present aside);",
                   quelt_test::Fixed(static_cast<double>(counts.Total()) / counted, 1).c_str(),
-                  quelt_test::PlainRaceSceneCallsPerFrame);
+                  quelt_test::PlainRaceSceneCallsPerFrame, quelt_test::PlainRaceScenePiecesCallsPerFrame);
       for (size_t k = 0; k < counts.calls.size(); ++k)
         if (counts.calls[k] != 0)
           std::printf(" %s %s", quelt_test::DeviceCallNames[k],

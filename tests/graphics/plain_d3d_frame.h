@@ -21,11 +21,14 @@ struct PlainFrameFigures {
 PlainFrameFigures MeasurePlainClearPresent(double seconds, bool discard = false);
 // Clear, three full-screen 600 x 600 textured layers (the first opaque, the others alpha
 // blended), 61 rotated 24 x 24 alpha-blended quads at `runnerScale`, present; `frames` times.
-// Textures are point sampled, as the engine's are.
-PlainFrameFigures MeasurePlainRaceScene(double runnerScale, int frames);
+// Textures are point sampled, as the engine's are. `pieces`: each layer as the engine holds a
+// 600 x 600 picture, 16 textures of 512, 64, 16 and 8 texels a side, each bound and drawn.
+PlainFrameFigures MeasurePlainRaceScene(double runnerScale, int frames, bool pieces = false);
 // Device calls of one such frame besides the present: begin scene, clear, per layer blend
-// enable, texture and draw, the runners' texture and draw, end scene.
+// enable, texture and draw (per piece with `pieces`), the runners' texture and draw, end scene.
+constexpr int PlainRaceScenePieces = 16;
 constexpr int PlainRaceSceneCallsPerFrame = 1 + 1 + 3 * 3 + 2 + 1;
+constexpr int PlainRaceScenePiecesCallsPerFrame = 1 + 1 + 3 * (1 + 2 * PlainRaceScenePieces) + 2 + 1;
 
 // Fixed-point text of a figure: the runtime's printf under Wine can carry a rounding into a
 // ':' digit ("2.:00" for 2.9999).

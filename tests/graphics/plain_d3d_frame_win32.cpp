@@ -91,8 +91,15 @@ void Present(Plain& p) {
 }
 
 // The pictures of the engine's race bench: a colour pattern, runners a disc on transparent
-// corners.
-IDirect3DTexture9* MakeTexture(Plain& p, int width, int height, bool alpha, uint32_t seed) {
+// corners. A piece holds `width` x `height` texels of a `fullWidth` x `fullHeight` picture
+// from (`left`, `top`).
+struct PictureArea {
+  int left, top, fullWidth, fullHeight;
+};
+
+IDirect3DTexture9* MakeTexture(Plain& p, int width, int height, bool alpha, uint32_t seed,
+                               PictureArea area = {0, 0, 0, 0}) {
+  if (area.fullWidth == 0) area = {0, 0, width, height};
   IDirect3DTexture9* texture = nullptr;
   if (FAILED(p.device->CreateTexture(static_cast<UINT>(width), static_cast<UINT>(height), 1, 0,
                                      alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr)))
@@ -101,10 +108,12 @@ IDirect3DTexture9* MakeTexture(Plain& p, int width, int height, bool alpha, uint
   if (SUCCEEDED(texture->LockRect(0, &locked, nullptr, 0))) {
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) {
-        uint32_t c = 0xFF000000u | ((x * 3 + seed) & 0xFF) << 16 | ((y * 5 + seed) & 0xFF) << 8 | ((x ^ y) & 0xFF);
+        const int px = area.left + x, py = area.top + y;
+        uint32_t c =
+            0xFF000000u | ((px * 3 + seed) & 0xFF) << 16 | ((py * 5 + seed) & 0xFF) << 8 | ((px ^ py) & 0xFF);
         if (alpha) {
-          const int dx = x - width / 2, dy = y - height / 2;
-          if (dx * dx + dy * dy > (width / 2) * (width / 2)) c &= 0x00FFFFFF;
+          const int dx = px - area.fullWidth / 2, dy = py - area.fullHeight / 2;
+          if (dx * dx + dy * dy > (area.fullWidth / 2) * (area.fullWidth / 2)) c &= 0x00FFFFFF;
         }
         std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch + x * 4, &c, 4);
       }
@@ -114,6 +123,30 @@ IDirect3DTexture9* MakeTexture(Plain& p, int width, int height, bool alpha, uint
 }
 
 void SetBlend(IDirect3DDevice9* d, bool on) { d->SetRenderState(D3DRS_ALPHABLENDENABLE, on ? TRUE : FALSE); }
+
+// One texture of a layer and where it lies on the screen.
+struct LayerPiece {
+  IDirect3DTexture9* texture;
+  int left, top, width, height;
+};
+
+// A layer as one texture, or as the engine cuts a 600-texel side: 512 + 64 + 16 + 8.
+constexpr int PieceSides[] = {512, 64, 16, 8};
+static_assert(PieceSides[0] + PieceSides[1] + PieceSides[2] + PieceSides[3] == Side);
+
+bool MakeLayer(Plain& p, bool alpha, uint32_t seed, bool pieces, std::vector<LayerPiece>& out) {
+  if (!pieces) {
+    out.push_back({MakeTexture(p, Side, Side, alpha, seed), 0, 0, Side, Side});
+    return out.back().texture != nullptr;
+  }
+  for (int top = 0, row = 0; row < 4; top += PieceSides[row++])
+    for (int left = 0, column = 0; column < 4; left += PieceSides[column++]) {
+      const int w = PieceSides[column], h = PieceSides[row];
+      out.push_back({MakeTexture(p, w, h, alpha, seed, {left, top, Side, Side}), left, top, w, h});
+      if (out.back().texture == nullptr) return false;
+    }
+  return true;
+}
 
 }  // namespace
 
@@ -182,14 +215,13 @@ PlainFrameFigures MeasurePlainClearPresent(double seconds, bool discard) {
   return f;
 }
 
-PlainFrameFigures MeasurePlainRaceScene(double runnerScale, int frames) {
+PlainFrameFigures MeasurePlainRaceScene(double runnerScale, int frames, bool pieces) {
   PlainFrameFigures f{false, 0, 0.0, 0.0, 0.0};
   Plain p;
-  IDirect3DTexture9* layers[3] = {};
+  std::vector<LayerPiece> layers[3];
   IDirect3DTexture9* runner = nullptr;
   bool ok = Open(p);
-  for (int i = 0; ok && i < 3; ++i)
-    ok = (layers[i] = MakeTexture(p, Side, Side, i > 0, static_cast<uint32_t>(i * 40))) != nullptr;
+  for (int i = 0; ok && i < 3; ++i) ok = MakeLayer(p, i > 0, static_cast<uint32_t>(i * 40), pieces, layers[i]);
   if (ok) ok = (runner = MakeTexture(p, 24, 24, true, 7)) != nullptr;
   if (ok) {
     IDirect3DDevice9* d = p.device;
@@ -209,17 +241,21 @@ PlainFrameFigures MeasurePlainRaceScene(double runnerScale, int frames) {
     d->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
     d->SetFVF(TexFvf);
     static TexVertex quads[Runners * 6];
-    const TexVertex layer[6] = {
-        {-0.5f, -0.5f, 0, 1, 0xFFFFFFFF, 0, 0},       {Side - 0.5f, -0.5f, 0, 1, 0xFFFFFFFF, 1, 0},
-        {-0.5f, Side - 0.5f, 0, 1, 0xFFFFFFFF, 0, 1}, {Side - 0.5f, Side - 0.5f, 0, 1, 0xFFFFFFFF, 1, 1},
-        {-0.5f, Side - 0.5f, 0, 1, 0xFFFFFFFF, 0, 1}, {Side - 0.5f, -0.5f, 0, 1, 0xFFFFFFFF, 1, 0}};
+    auto drawPiece = [d](const LayerPiece& piece) {
+      const float l = static_cast<float>(piece.left) - 0.5f, t = static_cast<float>(piece.top) - 0.5f;
+      const float r = l + static_cast<float>(piece.width), b = t + static_cast<float>(piece.height);
+      const TexVertex quad[6] = {{l, t, 0, 1, 0xFFFFFFFF, 0, 0}, {r, t, 0, 1, 0xFFFFFFFF, 1, 0},
+                                 {l, b, 0, 1, 0xFFFFFFFF, 0, 1}, {r, b, 0, 1, 0xFFFFFFFF, 1, 1},
+                                 {l, b, 0, 1, 0xFFFFFFFF, 0, 1}, {r, t, 0, 1, 0xFFFFFFFF, 1, 0}};
+      d->SetTexture(0, piece.texture);
+      d->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, quad, sizeof(TexVertex));
+    };
     auto frame = [&](int n) {
       d->BeginScene();
       d->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
       for (int i = 0; i < 3; ++i) {
         SetBlend(d, i > 0);
-        d->SetTexture(0, layers[i]);
-        d->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, layer, sizeof(TexVertex));
+        for (const LayerPiece& piece : layers[i]) drawPiece(piece);
       }
       static constexpr float cu[4] = {0, 1, 0, 1}, cv[4] = {0, 0, 1, 1};
       static constexpr int order[6] = {0, 1, 2, 3, 2, 1};
@@ -264,7 +300,8 @@ PlainFrameFigures MeasurePlainRaceScene(double runnerScale, int frames) {
     d->SetTexture(0, nullptr);
   }
   Release(runner);
-  for (IDirect3DTexture9*& t : layers) Release(t);
+  for (std::vector<LayerPiece>& layer : layers)
+    for (LayerPiece& piece : layer) Release(piece.texture);
   Close(p);
   return f;
 }
