@@ -80,19 +80,41 @@ struct PlainLoop {
   }
 };
 
-// A run of opaque pixels as they are: `bytes` from sp to dp, sixteen at a time.
+// A run of opaque pixels as they are: `bytes` (at least 2, even) from sp to dp, sixteen at a
+// time. The last piece overlaps the one before it rather than going by smaller steps, so a
+// short run is two moves and no tail loop.
 inline void CopyRun(uint8_t* dp, const uint8_t* sp, int32_t bytes) {
-  int32_t i = 0;
-  for (; i + 16 <= bytes; i += 16) Store128(dp + i, Load128(sp + i));
-  for (; i + 4 <= bytes; i += 4) Store32(dp + i, Load32(sp + i));
-  if (i < bytes) Store16(dp + i, Load16(sp + i));
+  if (bytes >= 16) {
+    for (int32_t i = 0; i + 16 < bytes; i += 16) Store128(dp + i, Load128(sp + i));
+    Store128(dp + bytes - 16, Load128(sp + bytes - 16));
+  } else if (bytes >= 8) {
+    const __m128i head = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(sp));
+    const __m128i tail = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(sp + bytes - 8));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dp), head);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dp + bytes - 8), tail);
+  } else if (bytes >= 4) {
+    const uint32_t head = Load32(sp), tail = Load32(sp + bytes - 4);
+    Store32(dp, head);
+    Store32(dp + bytes - 4, tail);
+  } else {
+    Store16(dp, Load16(sp));
+  }
 }
 
-// The colour halves of a run of opaque 16-bit alpha pixels.
+// The colour halves of a run of opaque 16-bit alpha pixels, eight at a time; as in CopyRun the
+// last eight (or four) overlap the ones before them.
 inline void CopyColourHalves(uint8_t* dp, const uint8_t* sp, int32_t n) {
-  int32_t i = 0;
-  for (; i + 8 <= n; i += 8) Store128(dp + 2 * i, LowHalves(Load128(sp + 4 * i), Load128(sp + 4 * i + 16)));
-  for (; i < n; ++i) Store16(dp + 2 * i, Load16(sp + 4 * i));
+  const auto eight = [&](int32_t i) { Store128(dp + 2 * i, LowHalves(Load128(sp + 4 * i), Load128(sp + 4 * i + 16))); };
+  if (n >= 8) {
+    for (int32_t i = 0; i + 8 < n; i += 8) eight(i);
+    eight(n - 8);
+  } else if (n >= 4) {
+    const __m128i both = LowHalves(Load128(sp), Load128(sp + 4 * (n - 4)));  // first four, last four
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dp), both);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dp + 2 * (n - 4)), _mm_unpackhi_epi64(both, both));
+  } else {
+    for (int32_t i = 0; i < n; ++i) Store16(dp + 2 * i, Load16(sp + 4 * i));
+  }
 }
 
 // The row end byte of the runs from p on (every row has one).
