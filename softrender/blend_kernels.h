@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "softrender/memimg.h"
+#include "softrender/pixel_access.h"
 
 namespace quelt::softblit {
 
@@ -64,21 +65,7 @@ inline PixelContext MakePixelContext(int32_t p, uint32_t brightColour) {
           ProductTable[(brightColour >> 16) & 0xFF]};
 }
 
-inline uint32_t Load32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-inline void Store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
-inline uint32_t Load16(const uint8_t* p) {
-  uint16_t v;
-  std::memcpy(&v, p, 2);
-  return v;
-}
-inline void Store16(uint8_t* p, uint32_t v) {
-  const auto w = static_cast<uint16_t>(v);
-  std::memcpy(p, &w, 2);
-}
+
 
 // ---- packed add and subtract, exactly as the blend modes define them ----
 
@@ -189,26 +176,26 @@ inline void Pixel32(const PixelContext& c, uint32_t s, uint32_t a, uint32_t weig
   if constexpr (K == Kernel::Copy) {
     if constexpr (kFactors == 0) {
       if constexpr (Bright) {
-        Store32(dp, (Load32(dp) & 0xFF000000) | scaled(s));
+        StorePixel32(dp, (LoadPixel32(dp) & 0xFF000000) | scaled(s));
       } else {
-        Store32(dp, s);  // the whole pixel, fourth byte too
+        StorePixel32(dp, s);  // the whole pixel, fourth byte too
       }
     } else {
-      Store32(dp, MixPixel32<8 * kFactors>(Load32(dp), scaled(s), w));
+      StorePixel32(dp, MixPixel32<8 * kFactors>(LoadPixel32(dp), scaled(s), w));
     }
   } else if constexpr (K == Kernel::Mix) {
-    Store32(dp, MixPixel32<8 * (kFactors + 1)>(Load32(dp), scaled(s), w * c.p));
+    StorePixel32(dp, MixPixel32<8 * (kFactors + 1)>(LoadPixel32(dp), scaled(s), w * c.p));
   } else if constexpr (K == Kernel::InvertMix) {
     // Inverted first, bright-scaled after.
-    Store32(dp, MixPixel32<8 * (kFactors + 1)>(Load32(dp), scaled(~s & 0xFFFFFF), w * c.p));
+    StorePixel32(dp, MixPixel32<8 * (kFactors + 1)>(LoadPixel32(dp), scaled(~s & 0xFFFFFF), w * c.p));
   } else if constexpr (K == Kernel::ProductMix) {
-    const uint32_t d = Load32(dp);
+    const uint32_t d = LoadPixel32(dp);
     const Channels sc = Split32(scaled(s));
     const Channels dc = Split32(d);
     const uint32_t target = Join32({(sc.b * dc.b) >> 8, (sc.g * dc.g) >> 8, (sc.r * dc.r) >> 8});
-    Store32(dp, MixPixel32<8 * (kFactors + 1)>(d, target, w * c.p));
+    StorePixel32(dp, MixPixel32<8 * (kFactors + 1)>(d, target, w * c.p));
   } else if constexpr (K == Kernel::MixHalf) {
-    Store32(dp, ((s >> 1) & 0x7F7F7F) + ((Load32(dp) >> 1) & 0x7F7F7F));
+    StorePixel32(dp, ((s >> 1) & 0x7F7F7F) + ((LoadPixel32(dp) >> 1) & 0x7F7F7F));
   } else if constexpr (K == Kernel::Add || K == Kernel::Sub) {
     const Channels sc = Split32(scaled(s));
     uint32_t t;
@@ -220,23 +207,23 @@ inline void Pixel32(const PixelContext& c, uint32_t s, uint32_t a, uint32_t weig
       const uint32_t wp = w * c.p;
       t = Join32({(sc.b * wp) >> kShift, (sc.g * wp) >> kShift, (sc.r * wp) >> kShift});
     }
-    const uint32_t d = Load32(dp);
-    Store32(dp, K == Kernel::Add ? PackedAdd32(d, t) : PackedSub32(d, t));
+    const uint32_t d = LoadPixel32(dp);
+    StorePixel32(dp, K == Kernel::Add ? PackedAdd32(d, t) : PackedSub32(d, t));
   } else if constexpr (K == Kernel::AddExact) {
-    Store32(dp, SaturatingAddBytes(Load32(dp), s));
+    StorePixel32(dp, SaturatingAddBytes(LoadPixel32(dp), s));
   } else if constexpr (K == Kernel::SubExact) {
-    Store32(dp, SaturatingSubBytes(Load32(dp), s));
+    StorePixel32(dp, SaturatingSubBytes(LoadPixel32(dp), s));
   } else if constexpr (K == Kernel::Mul) {
     // The blend image scales the product; alpha mixes towards it, so alpha 0 keeps d.
     constexpr int kShift = 8 * (int{Blend} + 1);
     const uint32_t wb = Blend ? weight : 1u;
-    const uint32_t d = Load32(dp);
+    const uint32_t d = LoadPixel32(dp);
     const Channels sc = Split32(scaled(s));
     const Channels dc = Split32(d);
     const uint32_t product =
         Join32({(dc.b * sc.b * wb) >> kShift, (dc.g * sc.g * wb) >> kShift, (dc.r * sc.r * wb) >> kShift}) |
         (d & 0xFF000000);
-    Store32(dp, kAlpha ? MixPixel32<8>(d, product, a) : product);
+    StorePixel32(dp, kAlpha ? MixPixel32<8>(d, product, a) : product);
   } else {
     static_assert(K == Kernel::MixTable6 || K == Kernel::MixSigned16, "kernel without a 32-bit form");
   }
@@ -271,42 +258,42 @@ inline void Pixel16(const PixelContext& c, uint32_t s, uint32_t a, uint32_t weig
 
   if constexpr (K == Kernel::Copy) {
     if constexpr (kFactors == 0) {
-      Store16(dp, Bright ? Join16(fields(s)) : s);  // raw 2-byte copy with bright off
+      StorePixel16(dp, Bright ? Join16(fields(s)) : s);  // raw 2-byte copy with bright off
     } else {
-      Store16(dp, MixPixel16<8 * kFactors>(Load16(dp), fields(s), w));
+      StorePixel16(dp, MixPixel16<8 * kFactors>(LoadPixel16(dp), fields(s), w));
     }
   } else if constexpr (K == Kernel::Mix) {
     if constexpr (AU == AlphaUse::Dropped && !Blend) {
       const Fields sf = fields(s);
-      const Fields df = Split16(Load16(dp));
+      const Fields df = Split16(LoadPixel16(dp));
       const int32_t* row = c.signedRow;
-      Store16(dp, Join16({df.r + row[int32_t(sf.r) - int32_t(df.r)],
+      StorePixel16(dp, Join16({df.r + row[int32_t(sf.r) - int32_t(df.r)],
                           df.g + row[int32_t(sf.g) - int32_t(df.g)],
                           df.b + row[int32_t(sf.b) - int32_t(df.b)]}));
     } else {
-      Store16(dp, MixPixel16<8 * (kFactors + 1)>(Load16(dp), fields(s), w * c.p));
+      StorePixel16(dp, MixPixel16<8 * (kFactors + 1)>(LoadPixel16(dp), fields(s), w * c.p));
     }
   } else if constexpr (K == Kernel::MixSigned16) {
     const Fields sf = Split16(s);
-    const Fields df = Split16(Load16(dp));
+    const Fields df = Split16(LoadPixel16(dp));
     const int32_t* row = c.signedRow;
-    Store16(dp, Join16({df.r + row[int32_t(sf.r) - int32_t(df.r)],
+    StorePixel16(dp, Join16({df.r + row[int32_t(sf.r) - int32_t(df.r)],
                         df.g + row[int32_t(sf.g) - int32_t(df.g)],
                         df.b + row[int32_t(sf.b) - int32_t(df.b)]}));
   } else if constexpr (K == Kernel::MixTable6) {
     const Fields sf = Split16(s);
-    const Fields df = Split16(Load16(dp));
-    Store16(dp, Join16({c.blend6[sf.r][df.r], c.blend6[sf.g][df.g], c.blend6[sf.b][df.b]}));
+    const Fields df = Split16(LoadPixel16(dp));
+    StorePixel16(dp, Join16({c.blend6[sf.r][df.r], c.blend6[sf.g][df.g], c.blend6[sf.b][df.b]}));
   } else if constexpr (K == Kernel::MixHalf) {
-    Store16(dp, ((s >> 1) & 0x7BEF) + ((Load16(dp) >> 1) & 0x7BEF));
+    StorePixel16(dp, ((s >> 1) & 0x7BEF) + ((LoadPixel16(dp) >> 1) & 0x7BEF));
   } else if constexpr (K == Kernel::InvertMix) {
-    Store16(dp, MixPixel16<8 * (kFactors + 1)>(Load16(dp), fields(~s & 0xFFFF), w * c.p));
+    StorePixel16(dp, MixPixel16<8 * (kFactors + 1)>(LoadPixel16(dp), fields(~s & 0xFFFF), w * c.p));
   } else if constexpr (K == Kernel::ProductMix) {
-    const uint32_t d = Load16(dp);
+    const uint32_t d = LoadPixel16(dp);
     const Fields sf = fields(s);
     const Fields df = Split16(d);
     const Fields target{(sf.r * df.r) >> 5, (sf.g * df.g) >> 6, (sf.b * df.b) >> 5};
-    Store16(dp, MixPixel16<8 * (kFactors + 1)>(d, target, w * c.p));
+    StorePixel16(dp, MixPixel16<8 * (kFactors + 1)>(d, target, w * c.p));
   } else if constexpr (K == Kernel::Add || K == Kernel::Sub) {
     // The present factors scale the field first; p then enters through the table.
     constexpr int kShift = 8 * kFactors;
@@ -314,21 +301,21 @@ inline void Pixel16(const PixelContext& c, uint32_t s, uint32_t a, uint32_t weig
     const uint32_t t = Join16({static_cast<uint32_t>(c.pRow[(sf.r * w) >> kShift]),
                                static_cast<uint32_t>(c.pRow[(sf.g * w) >> kShift]),
                                static_cast<uint32_t>(c.pRow[(sf.b * w) >> kShift])});
-    const uint32_t d = Load16(dp);
-    Store16(dp, K == Kernel::Add ? PackedAdd16(d, t) : PackedSub16(d, t));
+    const uint32_t d = LoadPixel16(dp);
+    StorePixel16(dp, K == Kernel::Add ? PackedAdd16(d, t) : PackedSub16(d, t));
   } else if constexpr (K == Kernel::AddExact) {
-    Store16(dp, SingleAdd16(Load16(dp), s));
+    StorePixel16(dp, SingleAdd16(LoadPixel16(dp), s));
   } else if constexpr (K == Kernel::SubExact) {
-    Store16(dp, PackedSub16(Load16(dp), s));
+    StorePixel16(dp, PackedSub16(LoadPixel16(dp), s));
   } else if constexpr (K == Kernel::Mul) {
     constexpr int kShift = 8 * int{Blend};
     const uint32_t wb = Blend ? weight : 1u;
-    const uint32_t d = Load16(dp);
+    const uint32_t d = LoadPixel16(dp);
     const Fields sf = fields(s);
     const Fields df = Split16(d);
     const Fields product{(df.r * sf.r * wb) >> (5 + kShift), (df.g * sf.g * wb) >> (6 + kShift),
                          (df.b * sf.b * wb) >> (5 + kShift)};
-    Store16(dp, kAlpha ? MixPixel16<8>(d, product, a) : Join16(product));
+    StorePixel16(dp, kAlpha ? MixPixel16<8>(d, product, a) : Join16(product));
   }
 }
 
@@ -340,9 +327,9 @@ struct SourceReader {
   // The raw value (palette entry for palette sources).
   static uint32_t Value(const uint8_t* sp, const uint8_t* palette) {
     if constexpr (Kind == SrcKind::Palette) {
-      return Is16 ? Load16(palette + 2 * sp[0]) : Load32(palette + 4 * sp[0]);
+      return Is16 ? LoadPixel16(palette + 2 * sp[0]) : LoadPixel32(palette + 4 * sp[0]);
     } else {
-      return Is16 ? Load16(sp) : Load32(sp);
+      return Is16 ? LoadPixel16(sp) : LoadPixel32(sp);
     }
   }
   static uint32_t Alpha(const uint8_t* sp) { return Is16 ? sp[2] : sp[3]; }
@@ -351,9 +338,9 @@ struct SourceReader {
     if constexpr (Kind == SrcKind::Palette) {
       return sp[0] == transparent;
     } else if constexpr (Is16) {
-      return Load16(sp) == transparent;
+      return LoadPixel16(sp) == transparent;
     } else {
-      return Load32(sp) == transparent;
+      return LoadPixel32(sp) == transparent;
     }
   }
 };

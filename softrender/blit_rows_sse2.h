@@ -58,11 +58,11 @@ struct PickedSource {
   const uint8_t* At(int32_t i) const { return row + offsets[i]; }
 #if defined(__SSE2__)
   __m128i Load4x32(int32_t i) const {
-    return _mm_set_epi32(static_cast<int32_t>(Load32(At(i + 3))), static_cast<int32_t>(Load32(At(i + 2))),
-                         static_cast<int32_t>(Load32(At(i + 1))), static_cast<int32_t>(Load32(At(i))));
+    return _mm_set_epi32(static_cast<int32_t>(LoadPixel32(At(i + 3))), static_cast<int32_t>(LoadPixel32(At(i + 2))),
+                         static_cast<int32_t>(LoadPixel32(At(i + 1))), static_cast<int32_t>(LoadPixel32(At(i))));
   }
   __m128i Load8x16(int32_t i) const {
-    const auto v = [&](int32_t k) { return static_cast<int16_t>(Load16(At(i + k))); };
+    const auto v = [&](int32_t k) { return static_cast<int16_t>(LoadPixel16(At(i + k))); };
     return _mm_set_epi16(v(7), v(6), v(5), v(4), v(3), v(2), v(1), v(0));
   }
 #endif

@@ -42,8 +42,8 @@ struct PlainLoop {
       }
     }
     const uint32_t s = R::Value(sp, j.palette) | R::Value(sp + R::kBytes, j.palette) << 16;
-    const uint32_t d = Load32(dp);
-    Store32(dp, V::K == Kernel::AddExact ? PairAdd16(d, s) : PairSub16(d, s));
+    const uint32_t d = LoadPixel32(dp);
+    StorePixel32(dp, V::K == Kernel::AddExact ? PairAdd16(d, s) : PairSub16(d, s));
   }
 
   static void Run(const PlainJob& j) {
@@ -93,11 +93,11 @@ inline void CopyRun(uint8_t* dp, const uint8_t* sp, int32_t bytes) {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(dp), head);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(dp + bytes - 8), tail);
   } else if (bytes >= 4) {
-    const uint32_t head = Load32(sp), tail = Load32(sp + bytes - 4);
-    Store32(dp, head);
-    Store32(dp + bytes - 4, tail);
+    const uint32_t head = LoadPixel32(sp), tail = LoadPixel32(sp + bytes - 4);
+    StorePixel32(dp, head);
+    StorePixel32(dp + bytes - 4, tail);
   } else {
-    Store16(dp, Load16(sp));
+    StorePixel16(dp, LoadPixel16(sp));
   }
 }
 
@@ -113,7 +113,7 @@ inline void CopyColourHalves(uint8_t* dp, const uint8_t* sp, int32_t n) {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(dp), both);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(dp + 2 * (n - 4)), _mm_unpackhi_epi64(both, both));
   } else {
-    for (int32_t i = 0; i < n; ++i) Store16(dp + 2 * i, Load16(sp + 4 * i));
+    for (int32_t i = 0; i < n; ++i) StorePixel16(dp + 2 * i, LoadPixel16(sp + 4 * i));
   }
 }
 

@@ -30,10 +30,10 @@ void ClearMemImg(MEMIMG* img, const IntRect* rect, uint32_t value) {
         std::memset(row, static_cast<int>(value & 0xFF), static_cast<size_t>(width));
         break;
       case 2:
-        for (int32_t x = 0; x < width; ++x) softblit::Store16(row + 2 * x, value);
+        for (int32_t x = 0; x < width; ++x) StorePixel16(row + 2 * x, value);
         break;
       case 4:
-        for (int32_t x = 0; x < width; ++x) softblit::Store32(row + 4 * x, value);
+        for (int32_t x = 0; x < width; ++x) StorePixel32(row + 4 * x, value);
         break;
       default:
         return;
@@ -43,20 +43,15 @@ void ClearMemImg(MEMIMG* img, const IntRect* rect, uint32_t value) {
 
 namespace {
 
-using softblit::Load16;
-using softblit::Load32;
-using softblit::Store16;
-using softblit::Store32;
-
 // The fill's rules per destination pixel; c is the colour after bright scaling.
 template <int Mode>
 void FillPixel32(uint8_t* dp, uint32_t c, int32_t p) {
-  const uint32_t d = Load32(dp);
+  const uint32_t d = LoadPixel32(dp);
   if constexpr (Mode == BlendAdd || Mode == BlendSub) {
     const int32_t* pRow = ProductTable[p];
     const uint32_t t = uint32_t(pRow[c & 0xFF]) | uint32_t(pRow[(c >> 8) & 0xFF]) << 8 |
                        uint32_t(pRow[(c >> 16) & 0xFF]) << 16;
-    Store32(dp, Mode == BlendAdd ? softblit::PackedAdd32(d, t) : softblit::PackedSub32(d, t));
+    StorePixel32(dp, Mode == BlendAdd ? softblit::PackedAdd32(d, t) : softblit::PackedSub32(d, t));
   } else {
     uint32_t out = d & 0xFF000000;
     for (int shift = 0; shift < 24; shift += 8) {
@@ -75,18 +70,18 @@ void FillPixel32(uint8_t* dp, uint32_t c, int32_t p) {
       }
       out |= static_cast<uint32_t>(v) << shift;
     }
-    Store32(dp, out);
+    StorePixel32(dp, out);
   }
 }
 
 template <int Mode>
 void FillPixel16(uint8_t* dp, uint32_t c, int32_t p) {
-  const uint32_t d = Load16(dp);
+  const uint32_t d = LoadPixel16(dp);
   if constexpr (Mode == BlendAdd || Mode == BlendSub) {
     const int32_t* pRow = ProductTable[p];
     const uint32_t t = uint32_t(pRow[c >> 11]) << 11 | uint32_t(pRow[(c >> 5) & 63]) << 5 |
                        uint32_t(pRow[c & 31]);
-    Store16(dp, Mode == BlendAdd ? softblit::PackedAdd16(d, t) : softblit::PackedSub16(d, t));
+    StorePixel16(dp, Mode == BlendAdd ? softblit::PackedAdd16(d, t) : softblit::PackedSub16(d, t));
   } else {
     constexpr int kShift[3] = {11, 5, 0};
     constexpr int kWidth[3] = {5, 6, 5};
@@ -109,7 +104,7 @@ void FillPixel16(uint8_t* dp, uint32_t c, int32_t p) {
       }
       out |= static_cast<uint32_t>(v) << kShift[f];
     }
-    Store16(dp, out);
+    StorePixel16(dp, out);
   }
 }
 
@@ -133,9 +128,9 @@ void FillCopyLoop(uint8_t* row, int32_t pitch, int32_t width, int32_t height, ui
   for (int32_t y = 0; y < height; ++y, row += pitch) {
     for (int32_t x = 0; x < width; ++x) {
       if constexpr (Is16) {
-        Store16(row + 2 * x, c);
+        StorePixel16(row + 2 * x, c);
       } else {
-        Store32(row + 4 * x, c);
+        StorePixel32(row + 4 * x, c);
       }
     }
   }

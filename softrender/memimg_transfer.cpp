@@ -8,6 +8,7 @@
 #include "core/tracked_alloc.h"
 #include "image/pixel_convert.h"
 #include "softrender/memimg_format.h"
+#include "softrender/pixel_access.h"
 
 namespace quelt {
 
@@ -62,16 +63,6 @@ void FillPremultiplied(const MemImgBase& base) {
   }
 }
 
-inline uint32_t Load32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-inline uint32_t Load16(const uint8_t* p) {
-  uint16_t v;
-  std::memcpy(&v, p, 2);
-  return v;
-}
 inline __m128i Load128(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 
 // How one row format is classified: the kind of pixel x, and for four pixels from x a
@@ -80,7 +71,7 @@ struct KeyRow32 {
   const uint8_t* row;
   uint32_t key;
   static constexpr int kMaskBits = 4;
-  uint8_t Kind(int32_t x) const { return Load32(row + 4 * x) == key ? RunTransparent : RunOpaque; }
+  uint8_t Kind(int32_t x) const { return LoadPixel32(row + 4 * x) == key ? RunTransparent : RunOpaque; }
   int Others(int32_t x, uint8_t kind) const {
     const int same = _mm_movemask_epi8(_mm_cmpeq_epi32(Load128(row + 4 * x), _mm_set1_epi32(static_cast<int>(key))));
     return kind == RunTransparent ? ~same & 0xFFFF : same;
@@ -91,7 +82,7 @@ struct KeyRow16 {
   const uint8_t* row;
   uint32_t key;
   static constexpr int kMaskBits = 2;
-  uint8_t Kind(int32_t x) const { return Load16(row + 2 * x) == key ? RunTransparent : RunOpaque; }
+  uint8_t Kind(int32_t x) const { return LoadPixel16(row + 2 * x) == key ? RunTransparent : RunOpaque; }
   int Others(int32_t x, uint8_t kind) const {
     const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + 2 * x));
     const int same = _mm_movemask_epi8(_mm_cmpeq_epi16(v, _mm_set1_epi16(static_cast<int16_t>(key)))) & 0xFF;

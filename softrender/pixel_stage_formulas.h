@@ -7,25 +7,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "softrender/pixel_access.h"
 #include "softrender/pixel_stage_context.h"
 
 namespace quelt {
-
-inline uint32_t LoadPixel32(const uint8_t* p) {
-  uint32_t value;
-  std::memcpy(&value, p, 4);
-  return value;
-}
-inline uint32_t LoadPixel16(const uint8_t* p) {
-  uint16_t value;
-  std::memcpy(&value, p, 2);
-  return value;
-}
-inline void StorePixel32(uint8_t* p, uint32_t value) { std::memcpy(p, &value, 4); }
-inline void StorePixel16(uint8_t* p, uint32_t value) {
-  const uint16_t word = static_cast<uint16_t>(value);
-  std::memcpy(p, &word, 2);
-}
 
 // d + floor((x - d) * weight / 2^shift). The exact value of (x - d) * weight + d * 2^shift
 // always lies in 0 .. 2^32 - 1, so unsigned wrapping arithmetic gives it exactly even when
