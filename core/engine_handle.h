@@ -173,8 +173,9 @@ struct HandleTable {
   }
 };
 
-// A table whose records live inside it, each with an in-use flag and a check id
-// (masks and text inputs).
+// A table whose records live inside it, each with an in-use flag and a check id. No kind of
+// handle is kept in one yet (masks and text inputs have tables of their own); its test holds
+// it to the same validity rule as HandleTable.
 template <typename Record, int32_t Capacity, HandleKind Kind, int32_t Record::*InUseField,
           int32_t Record::*CheckIdField>
 struct InlineHandleTable {

@@ -25,6 +25,9 @@ static_assert(Eq(d3d::FmtX8R8G8B8, D3DFMT_X8R8G8B8) && Eq(d3d::FmtR5G6B5, D3DFMT
               Eq(d3d::FmtA1R5G5B5, D3DFMT_A1R5G5B5) && Eq(d3d::FmtA4R4G4B4, D3DFMT_A4R4G4B4) &&
               Eq(d3d::FmtD16, D3DFMT_D16) && Eq(d3d::FmtD24X8, D3DFMT_D24X8) && Eq(d3d::FmtD32, D3DFMT_D32) &&
               Eq(d3d::FmtDxt1, D3DFMT_DXT1) && Eq(d3d::FmtDxt5, D3DFMT_DXT5));
+static_assert(Eq(d3d::FmtUnknown, D3DFMT_UNKNOWN) && Eq(d3d::FmtR8G8B8, D3DFMT_R8G8B8) &&
+              Eq(d3d::FmtX4R4G4B4, D3DFMT_X4R4G4B4) && Eq(d3d::FmtDxt2, D3DFMT_DXT2) &&
+              Eq(d3d::FmtDxt3, D3DFMT_DXT3) && Eq(d3d::FmtDxt4, D3DFMT_DXT4));
 static_assert(Eq(d3d::RsZEnable, D3DRS_ZENABLE) && Eq(d3d::RsShadeMode, D3DRS_SHADEMODE) &&
               Eq(d3d::RsZWriteEnable, D3DRS_ZWRITEENABLE) && Eq(d3d::RsAlphaTestEnable, D3DRS_ALPHATESTENABLE) &&
               Eq(d3d::RsSrcBlend, D3DRS_SRCBLEND) && Eq(d3d::RsDestBlend, D3DRS_DESTBLEND) &&
@@ -39,7 +42,8 @@ static_assert(Eq(d3d::RsZEnable, D3DRS_ZENABLE) && Eq(d3d::RsShadeMode, D3DRS_SH
               Eq(d3d::RsDiffuseMaterialSource, D3DRS_DIFFUSEMATERIALSOURCE) &&
               Eq(d3d::RsSpecularMaterialSource, D3DRS_SPECULARMATERIALSOURCE) &&
               Eq(d3d::RsAmbientMaterialSource, D3DRS_AMBIENTMATERIALSOURCE) &&
-              Eq(d3d::RsBlendOp, D3DRS_BLENDOP) && Eq(d3d::RsDepthBias, D3DRS_DEPTHBIAS));
+              Eq(d3d::RsBlendOp, D3DRS_BLENDOP) && Eq(d3d::RsDepthBias, D3DRS_DEPTHBIAS) &&
+              Eq(d3d::RsScissorTestEnable, D3DRS_SCISSORTESTENABLE));
 static_assert(Eq(d3d::SampAddressU, D3DSAMP_ADDRESSU) && Eq(d3d::SampAddressV, D3DSAMP_ADDRESSV) &&
               Eq(d3d::SampMagFilter, D3DSAMP_MAGFILTER) && Eq(d3d::SampMinFilter, D3DSAMP_MINFILTER) &&
               Eq(d3d::SampMipFilter, D3DSAMP_MIPFILTER) && Eq(d3d::SampMaxAnisotropy, D3DSAMP_MAXANISOTROPY));
@@ -65,6 +69,12 @@ static_assert(Eq(d3d::CmpLessEqual, D3DCMP_LESSEQUAL) && Eq(d3d::CmpGreater, D3D
               Eq(d3d::FilterLinear, D3DTEXF_LINEAR) && Eq(d3d::AddressClamp, D3DTADDRESS_CLAMP) &&
               Eq(d3d::CullNone, D3DCULL_NONE) && Eq(d3d::CullCcw, D3DCULL_CCW) &&
               Eq(d3d::ShadeGouraud, D3DSHADE_GOURAUD) && Eq(d3d::McsColor2, D3DMCS_COLOR2));
+static_assert(Eq(d3d::FilterNone, D3DTEXF_NONE) && Eq(d3d::FilterPoint, D3DTEXF_POINT) &&
+              Eq(d3d::ShadeFlat, D3DSHADE_FLAT) && Eq(d3d::McsMaterial, D3DMCS_MATERIAL) &&
+              Eq(d3d::McsColor1, D3DMCS_COLOR1));
+static_assert(Eq(d3d::PointList, D3DPT_POINTLIST) && Eq(d3d::LineList, D3DPT_LINELIST) &&
+              Eq(d3d::LineStrip, D3DPT_LINESTRIP) && Eq(d3d::TriangleStrip, D3DPT_TRIANGLESTRIP) &&
+              Eq(d3d::TriangleFan, D3DPT_TRIANGLEFAN));
 static_assert(Eq(d3d::TriangleList, D3DPT_TRIANGLELIST) && Eq(d3d::TsWorld, D3DTS_WORLD) &&
               Eq(d3d::TsView, D3DTS_VIEW) && Eq(d3d::TsProjection, D3DTS_PROJECTION));
 static_assert(Eq(d3d::FvfXyzRhw, D3DFVF_XYZRHW) && Eq(d3d::FvfDiffuse, D3DFVF_DIFFUSE) &&

@@ -145,7 +145,7 @@ bool PartIsValid(const ModelPart& part) {
          part.vertexCount >= 0 && part.indexCount >= 0;
 }
 
-// Step 1 of the build: every part into the last record of its bucket, or a new one when a
+// The build's first pass: every part into the last record of its bucket, or a new one when a
 // total would be passed. False when a record cannot be allocated.
 bool SortPartsIntoBuckets(ModelMesh& mesh) {
   for (int32_t p = 0; p < mesh.partCount; ++p) {
@@ -214,8 +214,9 @@ void DropEmptyRecords(ModelMesh& mesh, const ModelBufferOps* ops) {
   }
 }
 
-// Step 2: buffers for every record, filled with the parts' data. False when a buffer cannot
-// be created or locked (what is locked stays locked for the caller to give back).
+// The build's last pass (after the empty records are dropped): buffers for every record,
+// filled with the parts' data. False when a buffer cannot be created or locked (what is
+// locked stays locked for the caller to give back).
 struct LockedRecord {
   ModelBufferRecord* record;
   uint8_t* vertices;

@@ -28,7 +28,7 @@ struct RectSize {
   int32_t height;
 };
 
-// Step 5, the remapping case: indices go to the nearest entry of the destination palette.
+// Palette to palette with remapping: indices go to the nearest entry of the destination palette.
 void RemapPaletteIndices(const Request& q, RectSize size) {
   std::array<uint8_t, 256> map;
   for (int i = 0; i < 256; ++i) {
@@ -46,7 +46,7 @@ void RemapPaletteIndices(const Request& q, RectSize size) {
   }
 }
 
-// Step 5, the plain index copy; returns the largest index copied.
+// Palette to palette, indices copied unchanged; returns the largest index copied.
 int CopyPaletteIndices(const Request& q, RectSize size) {
   int largest = 0;
   for (int32_t y = 0; y < size.height; ++y) {
@@ -64,7 +64,7 @@ int CopyPaletteIndices(const Request& q, RectSize size) {
   return largest;
 }
 
-// Step 5, true-colour sources into a palette: the nearest entry of each pixel's colour.
+// True-colour sources into a palette: the nearest entry of each pixel's colour.
 // Channels are first brought to 8 bits, since the nearest-entry search compares 8-bit
 // values.
 void ConvertToPalette(const Request& q, RectSize size) {
@@ -87,7 +87,7 @@ void ConvertToPalette(const Request& q, RectSize size) {
   }
 }
 
-// Step 6: identical layouts, copied row by row. skipTransparent compares a palette pixel's
+// Identical layouts, copied row by row. skipTransparent compares a palette pixel's
 // colour (its entry, as the general path reads it), any other pixel's raw value.
 void CopySameFormat(const Request& q, RectSize size) {
   const int bytes = q.srcFormat.bytesPerPixel;
@@ -111,7 +111,7 @@ void CopySameFormat(const Request& q, RectSize size) {
   }
 }
 
-// Step 7: same colour layout, alpha made from the transparent colour. Only the colour bits
+// Same colour layout, alpha made from the transparent colour. Only the colour bits
 // take part in the comparison, as on the general path (a source's unused bits, such as the
 // top bit of a 16-bit TGA pixel, may hold anything).
 void KeyTransparentSameColours(const Request& q, RectSize size) {
@@ -146,7 +146,7 @@ struct Channel {
   int width;
 };
 
-// Step 8's per-call state: decided once, applied per pixel.
+// The general path's per-call state: decided once, applied per pixel.
 struct GeneralState {
   const Request* q;
   bool useAlphaImage;
@@ -302,15 +302,15 @@ int Convert(Request& q, bool allowFastLoops, bool* usedFastLoops) {
     q.alpha = nullptr;
     q.alphaFormat = {};
   }
-  // Step 2.
+  // Where the destination's alpha comes from.
   const bool destHasAlpha = df.alphaWidth != 0;
   const bool alphaGiven = q.alpha != nullptr;
   const bool alphaCarried = destHasAlpha && (alphaGiven || sf.alphaWidth != 0);
   const bool useAlphaImage = destHasAlpha && alphaGiven && sf.alphaWidth == 0;
-  // Step 3.
+  // Options that an alpha source, a destination without alpha or mirroring make void.
   if (alphaCarried || !destHasAlpha || q.alphaFromFirstColour) q.transparent = 0;
   if (alphaCarried || q.mirror) q.skipTransparent = 0;
-  // Step 4 (a reversed rectangle is as empty as a zero-sized one).
+  // An empty rectangle fails (a reversed one is as empty as a zero-sized one).
   const RectSize size{q.rect.right - q.rect.left, q.rect.bottom - q.rect.top};
   if (size.width <= 0 || size.height <= 0) return -1;
   // Layouts the routine cannot walk (DXT data, sub-byte pixels) are refused.
@@ -319,7 +319,7 @@ int Convert(Request& q, bool allowFastLoops, bool* usedFastLoops) {
     return -1;
   }
 
-  // Step 5.
+  // Palette destinations: remap, copy indices or search the palette.
   if (q.paletteCopy && sf.bytesPerPixel == 1 && df.bytesPerPixel == 1 &&
       sf.palette != df.palette) {
     RemapPaletteIndices(q, size);
@@ -339,7 +339,7 @@ int Convert(Request& q, bool allowFastLoops, bool* usedFastLoops) {
     }
     if (sf.bitDepth != 8) return 0;
   }
-  // Step 6.
+  // Identical layouts: a plain copy.
   const bool sameColours = sf.redMask == df.redMask && sf.greenMask == df.greenMask &&
                            sf.blueMask == df.blueMask && sf.bitDepth == df.bitDepth &&
                            sf.bytesPerPixel == df.bytesPerPixel;
@@ -348,13 +348,13 @@ int Convert(Request& q, bool allowFastLoops, bool* usedFastLoops) {
     CopySameFormat(q, size);
     return 0;
   }
-  // Step 7.
+  // Same colours with a transparent colour keyed into alpha.
   if (!q.skipTransparent && destHasAlpha && q.transparent && !q.colourOff &&
       !q.alphaFromFirstColour && sameColours && sf.bytesPerPixel != 1) {
     KeyTransparentSameColours(q, size);
     return 0;
   }
-  // Step 9, then step 8.
+  // The dedicated loops for common pairs, else the general per-pixel path.
   const bool widthChange = sf.redWidth != df.redWidth || sf.greenWidth != df.greenWidth ||
                            (useAlphaImage && q.alphaFormat.redWidth != df.alphaWidth);
   if (allowFastLoops && TryFastLoops(q, useAlphaImage, widthChange)) {

@@ -8,7 +8,7 @@
 
 namespace quelt::pixel_convert {
 
-// All of ConvertPixelRect's arguments, after step 1 (the formats are private copies).
+// All of ConvertPixelRect's arguments, the formats held as private copies.
 struct Request {
   uint8_t* dest;
   int32_t destPitch;
@@ -95,7 +95,7 @@ inline bool IsExactRun(uint32_t mask, int shift, int width) {
   return mask == MaxOfWidth(width) << shift;
 }
 
-// Step 9: the dedicated loops for the common pairs. Returns false when the pair or the
+// The dedicated loops for the common pairs. Returns false when the pair or the
 // options have none, and the general path then runs.
 bool TryFastLoops(const Request& request, bool useAlphaImage, bool widthChange);
 

@@ -113,7 +113,8 @@ InputDevice* OpenSystemDevice(REFGUID guid, const DIDATAFORMAT* format, const ch
   return device;
 }
 
-// Step 7 of the start. 0, or 1 when the event notification failed.
+// The keyboard device, the last device of the start. 0, or 1 when the event notification
+// failed.
 int OpenKeyboard() {
   WriteLog("キーボードデバイスの初期化... ");
   InputDevice* keyboard =

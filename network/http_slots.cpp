@@ -179,16 +179,16 @@ bool SendWholeRequest(HttpSlot* http) {
   return true;
 }
 
-// Step 0: true once the request is out, or once the server has closed the connection
-// before taking all of it: what it sent back first (a refusal such as 413) is its answer,
-// and the sends that can no longer go must not hold the slot for good.
+// The send-request step (slot step 0): true once the request is out, or once the server has
+// closed the connection before taking all of it: what it sent back first (a refusal such as
+// 413) is its answer, and the sends that can no longer go must not hold the slot for good.
 bool SendRequest(HttpSlot* http) {
   if (SendWholeRequest(http)) return true;
   return GetNetWorkAcceptState(http->netWorkHandle) == 0;
 }
 
-// Step 1: true when the status is 200; the slot has ended when it is another status or
-// the status line is longer than a line can be.
+// The status-line step (slot step 1): true when the status is 200; the slot has ended when it
+// is another status or the status line is longer than a line can be.
 bool ReadStatus(int32_t slot, HttpSlot* http, bool logs) {
   char line[LinePeekSize + 1];
   const LineRead read = ReadSlotLine(http, line);
@@ -206,7 +206,8 @@ bool ReadStatus(int32_t slot, HttpSlot* http, bool logs) {
   return true;
 }
 
-// Step 2 of GET and POST, one header per call: true when the headers have ended.
+// The header step (slot step 2) of GET and POST, one header per call: true when the headers
+// have ended.
 bool ReadHeader(int32_t slot, HttpSlot* http) {
   char line[LinePeekSize + 1];
   if (!ReadHeaderLine(http, line)) return false;
@@ -242,9 +243,9 @@ bool GrowMemoryBody(int32_t slot, HttpSlot* http) {
   return true;
 }
 
-// Step 3: true when the body is complete. A body file that cannot take the bytes ends the
-// transfer as failed, as does a connection reset before the length given was reached or,
-// without a length, at all: the file would not hold the whole body.
+// The body step (slot step 3): true when the body is complete. A body file that cannot take
+// the bytes ends the transfer as failed, as does a connection reset before the length given
+// was reached or, without a length, at all: the file would not hold the whole body.
 bool ReadBody(int32_t slot, HttpSlot* http, uint8_t* buffer, bool loops) {
   const EngineHandle handle = http->netWorkHandle;
   const bool known = http->contentLength != -1;
