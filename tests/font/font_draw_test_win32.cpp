@@ -42,6 +42,15 @@ void Erase() {
   EraseDrawScreen();
 }
 
+// A session on one back end with its back screen erased; false when the engine did not start.
+bool StartErasedSession(int32_t hardware, const char* caption) {
+  SessionOptions options{caption};
+  options.hardware = hardware;
+  if (StartEngineSession(options) != 0) return false;
+  Erase();
+  return true;
+}
+
 struct Scene {
   std::vector<uint32_t> pixels;
   int32_t advance = -1;
@@ -50,10 +59,7 @@ struct Scene {
 
 Scene DrawDefaultFontScene(int32_t hardware, const char* caption) {
   Scene s;
-  SessionOptions options{caption};
-  options.hardware = hardware;
-  if (StartEngineSession(options) != 0) return s;
-  Erase();
+  if (!StartErasedSession(hardware, caption)) return s;
   const uint32_t yellow = MakeScreenColourCode(255, 230, 0);
   EXPECT_EQ(ApiDrawTextDefaultFont(10, 20, kLine, yellow, 0), 0);
   ApiDrawTextFormatted(10, 60, MakeScreenColourCode(255, 255, 255), "LAP %d/%d %s", 2, 5, "周回");
@@ -257,10 +263,7 @@ TEST(FontDraw, SmallCacheEvictsAndRedrawsOnSoftware) { EvictionCase(0, "font-evi
 // glyphs on black edges and the reverse.
 std::vector<uint32_t> DrawEdgedAndVerticalScene(int32_t hardware, const char* caption) {
   std::vector<uint32_t> pixels;
-  SessionOptions options{caption};
-  options.hardware = hardware;
-  if (StartEngineSession(options) != 0) return pixels;
-  Erase();
+  if (!StartErasedSession(hardware, caption)) return pixels;
   const uint32_t yellow = MakeScreenColourCode(255, 230, 0), blue = MakeScreenColourCode(0, 40, 255);
   const int32_t edged = CreateFontToHandle(nullptr, 16, -1, FontTypeEdge, -1, -1, 0, -1, -1);
   const int32_t thick = CreateFontToHandle(nullptr, 24, -1, -1, -1, 3, 0, -1, -1);
@@ -293,10 +296,7 @@ std::vector<uint32_t> DrawEdgedAndVerticalScene(int32_t hardware, const char* ca
 
 std::vector<uint32_t> DrawAntiAliasedScene(int32_t hardware, const char* caption) {
   std::vector<uint32_t> pixels;
-  SessionOptions options{caption};
-  options.hardware = hardware;
-  if (StartEngineSession(options) != 0) return pixels;
-  Erase();
+  if (!StartErasedSession(hardware, caption)) return pixels;
   const uint32_t yellow = MakeScreenColourCode(255, 230, 0), blue = MakeScreenColourCode(0, 40, 255);
   const int32_t smooth = CreateFontToHandle(nullptr, 24, -1, FontTypeAntiAlias, -1, -1, 0, -1, -1);
   const int32_t both = CreateFontToHandle(nullptr, 24, -1, FontTypeAntiAlias | FontTypeEdge, -1, 2, 0, -1, -1);
@@ -352,10 +352,7 @@ struct OverhangScene {
 
 OverhangScene DrawOverhangScene(int32_t hardware, const char* caption) {
   OverhangScene s;
-  SessionOptions options{caption};
-  options.hardware = hardware;
-  if (StartEngineSession(options) != 0) return s;
-  Erase();
+  if (!StartErasedSession(hardware, caption)) return s;
   const uint32_t yellow = MakeScreenColourCode(255, 230, 0), blue = MakeScreenColourCode(0, 40, 255);
   const int32_t italic = CreateFontToHandle(nullptr, 24, -1, FontTypeAntiAlias, -1, -1, 1, -1, -1);
   const int32_t tight = CreateFontToHandle(nullptr, 24, -1, FontTypeAntiAlias | FontTypeEdge, -1, 2, 0, -1, -1);

@@ -5,6 +5,8 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "blit_reference.h"
 #include "blit_test_images.h"
@@ -20,6 +22,20 @@ using quelt::SoftDrawState;
 
 constexpr int32_t kParams[] = {0, 1, 127, 128, 129, 254, 255};
 constexpr uint32_t kBrights[] = {0x000000, 0x808080, 0x12FF7F, 0xFF01FEFF};
+
+// The engine's plain blit and the reference's of the same source at the same place on the
+// same destination: {engine's destination bytes, reference's destination bytes}.
+std::pair<std::vector<uint8_t>, std::vector<uint8_t>> EngineAndReferenceBlit(Owned& dest, Owned& src, int32_t x,
+                                                                             int32_t y, int32_t trans,
+                                                                             const SoftDrawState& state) {
+  const auto before = blittest::Snapshot(dest.img);
+  quelt::SoftDraw = state;
+  quelt::MemImgBlit(&dest.img, &src.img, x, y, trans, nullptr);
+  auto engine = blittest::Snapshot(dest.img);
+  blittest::Restore(dest.img, before);
+  blitref::Blit(&dest.img, &src.img, x, y, trans, nullptr, state);
+  return {std::move(engine), blittest::Snapshot(dest.img)};
+}
 
 struct Trial {
   bool is16;
@@ -161,13 +177,8 @@ TEST_F(BlitCompare, SixteenBitPairFormsFollowTheClipOffset) {
           blittest::MakeSource(src, true, kind, 9, 3, rng);
           blittest::MakeDest(dest, true, 16, 5, rng);
           SoftDrawState state{mode, 255, 0xFFFFFF, {clipLeft, 0, 16, 5}};
-          const auto before = blittest::Snapshot(dest.img);
-          quelt::SoftDraw = state;
-          quelt::MemImgBlit(&dest.img, &src.img, 0, 1, trans, nullptr);
-          const auto got = blittest::Snapshot(dest.img);
-          blittest::Restore(dest.img, before);
-          blitref::Blit(&dest.img, &src.img, 0, 1, trans, nullptr, state);
-          EXPECT_EQ(got, blittest::Snapshot(dest.img))
+          const auto [got, expected] = EngineAndReferenceBlit(dest, src, 0, 1, trans, state);
+          EXPECT_EQ(got, expected)
               << "mode " << mode << " clip left " << clipLeft << " trans " << trans;
         }
       }
@@ -219,13 +230,8 @@ TEST_F(BlitCompare, RunTablesDrawWhatThePixelsHold) {
         const SoftDrawState state{mode[0], mode[1], rng() % 5 == 0 ? 0x808080u : 0xFFFFFFu,
                                   {clipped ? 9 : 0, 0, w + 12, h + 6}};
         const int32_t trans = rng() % 4 != 0;
-        const auto before = blittest::Snapshot(dest.img);
-        quelt::SoftDraw = state;
-        quelt::MemImgBlit(&dest.img, &src.img, 5, 3, trans, nullptr);
-        const auto got = blittest::Snapshot(dest.img);
-        blittest::Restore(dest.img, before);
-        blitref::Blit(&dest.img, &src.img, 5, 3, trans, nullptr, state);
-        ASSERT_EQ(got, blittest::Snapshot(dest.img))
+        const auto [got, expected] = EngineAndReferenceBlit(dest, src, 5, 3, trans, state);
+        ASSERT_EQ(got, expected)
             << (is16 ? "16" : "32") << "-bit kind " << static_cast<int>(kind) << " rep " << rep << " mode "
             << mode[0] << " p " << mode[1] << " trans " << trans << " clipped " << clipped;
       }
