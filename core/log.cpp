@@ -88,6 +88,12 @@ void WriteConverted(const char* converted) {
 
 }  // namespace
 
+void IncreaseLogIndent() { ++EngineLog.indentLevel; }
+
+void DecreaseLogIndent() {
+  if (EngineLog.indentLevel > 0) --EngineLog.indentLevel;
+}
+
 int WriteLog(const char* text) {
   if (!text) return -1;
   size_t length = std::strlen(text);

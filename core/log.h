@@ -32,6 +32,9 @@ int WriteLogFormatV(const char* format, va_list args);
 int WriteLogFormatAsIs(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Creates the log file afresh; called once by start-up. Returns 1.
 int StartLogFile();
+// One more level of indentation for the lines that follow; one less, never below none.
+void IncreaseLogIndent();
+void DecreaseLogIndent();
 // Logs "\tTotal size:%d(%.3fkb)  Alloc num:%d".
 void LogAllocTotals();
 

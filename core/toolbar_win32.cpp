@@ -3,7 +3,7 @@
 
 #include "core/core_state.h"
 #include "core/toolbar.h"
-#include "core/window_modes.h"
+#include "core/window_hooks.h"
 #include "core/window_services.h"
 
 namespace quelt {

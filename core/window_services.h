@@ -5,6 +5,8 @@
 
 namespace quelt {
 
+struct ScreenRect;
+
 int32_t ReadQuitFlag();
 void* ReadMainWindowHandle();
 int32_t ReadWindowModeFlag();
@@ -22,6 +24,8 @@ int SetCursorVisible(int32_t flag);
 int ReadMousePosition(int32_t* x, int32_t* y);
 void RecordMouseClick(int32_t button);
 int32_t ReadToolbarHeight();
+// The window's client area below the toolbar, in screen coordinates.
+int ReadClientScreenRect(ScreenRect* out);
 // Frees the dropped-file names.
 int FreeRegisteredBlocks();
 

@@ -96,4 +96,10 @@ int FreeRegisteredBlocks() {
   return 0;
 }
 
+int ReadClientScreenRect(ScreenRect* out) {
+  const int32_t toolbar = ReadToolbarHeight();
+  *out = {WindowArea.left, WindowArea.top + toolbar, WindowArea.right, WindowArea.bottom + toolbar};
+  return 0;
+}
+
 }  // namespace quelt

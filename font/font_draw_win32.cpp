@@ -5,8 +5,8 @@
 
 #include "core/core_state.h"
 #include "core/log.h"
-#include "core/main_window.h"
 #include "core/tracked_alloc.h"
+#include "core/window_hooks.h"
 #include "font/font_table.h"
 #include "font/glyph_pixels.h"
 #include "graphics/d3d_draw.h"

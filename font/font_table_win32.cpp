@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/api_entry.h"
 #include "core/core_state.h"
 #include "core/fatal_exit.h"
 #include "core/log.h"
@@ -414,7 +413,7 @@ int StageStringGlyphs(int32_t maxBytes, const char* text, int32_t handle, GlyphU
 
 int RebuildFontTable() {
   WriteLog("フォントの初期化を行います\n");
-  ApiIncreaseLogIndent();
+  IncreaseLogIndent();
   DefaultFontSettingsRecord old{};
   char oldFace[256] = "";
   const FontRecord* d = FontRecordOfHandle(FontTable.defaults.handle);
@@ -435,7 +434,7 @@ int RebuildFontTable() {
                                                    old.edgeSize, old.italic, -1, -1);
   else
     FontTable.defaults.handle = CreateFontToHandle("", 16, 6, -1, -1, -1, 0, -1, -1);
-  ApiDecreaseLogIndent();
+  DecreaseLogIndent();
   WriteLog("フォントの初期化は正常に終了しました\n");
   return 0;
 }

@@ -1,7 +1,7 @@
 // The program entry: connects the game to the engine's public entries and runs it.
 #include <windows.h>
 
-#include "core/api_entry.h"
+#include "core/entry/api_entry.h"
 #include "game/entry_layer.h"
 #include "game/game_main.h"
 

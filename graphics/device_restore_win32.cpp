@@ -2,18 +2,16 @@
 
 #include "core/core_state.h"
 #include "core/log.h"
-#include "font/font_table.h"
 #include "graphics/device_state.h"
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_load.h"
+#include "graphics/graphics_hooks.h"
 #include "graphics/graphics_start.h"
 #include "graphics/mask.h"
 #include "graphics/model_table.h"
 #include "graphics/original_image.h"
 #include "graphics/screen_mode.h"
-#include "input/input_devices.h"
-#include "movie/movie_table.h"
 
 namespace quelt {
 
@@ -54,7 +52,7 @@ void RebuildDeviceObjects() {
     ReloadGraphsFromFiles();
   }
   RestoreModelTextures();
-  RecreateAllFonts();
+  if (GraphicsLayerHooks.recreateAllFonts != nullptr) GraphicsLayerHooks.recreateAllFonts();
   RestoreAllDeviceStates();
   RebuildAllModelMeshBuffers();
   DrawSettings.lightForceResend = 1;
@@ -79,11 +77,11 @@ int RestoreGraphicsAfterLoss() {
     }
     EndGraphicsDevice();
   }
-  EndInputSystem();
+  if (GraphicsLayerHooks.endInputSystem != nullptr) GraphicsLayerHooks.endInputSystem();
   if (nothingToRestore) return 0;
   StartDeviceOnSameBackEnd();
   if (ScreenState.hardware && HasDevice()) RebuildDeviceObjects();
-  RestoreMovieDeviceObjects();
+  if (GraphicsLayerHooks.restoreMovieDeviceObjects != nullptr) GraphicsLayerHooks.restoreMovieDeviceObjects();
   return 0;
 }
 

@@ -4,19 +4,16 @@
 
 #include "core/core_state.h"
 #include "core/engine_state.h"
+#include "core/window_hooks.h"
 #include "graphics/d3d_draw.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_table.h"
 #include "graphics/mask.h"
-#include "movie/movie_table.h"
 #include "softrender/soft_draw_state.h"
-#ifdef _WIN32
-#include "core/main_window.h"
-#endif
 
 namespace quelt {
 
-DrawFrontSeamsRecord DrawFrontSeams{&UpdateMovieFrame, {0, 0, 0, 0}};
+DrawFrontSeamsRecord DrawFrontSeams{nullptr, {0, 0, 0, 0}};
 
 namespace {
 
@@ -27,9 +24,7 @@ bool IsTextureImage(const GraphRecord* g) {
 }
 
 void WaitIfInactive() {
-#ifdef _WIN32
   if (WindowActiveFlag == 0) WaitWhileInactive();
-#endif
 }
 
 bool AffectedRectNeeded(const GraphRecord* g) {

@@ -9,8 +9,6 @@
 
 namespace quelt {
 
-struct MovieRecord;
-
 int32_t CreateBlankGraph(int32_t width, int32_t height);
 // spare has no effect; turn 1 mirrors the picture left-right.
 int32_t OpenGraphFile(const char* path, int32_t spare, int32_t turn, int32_t surfaceMode);
@@ -39,7 +37,5 @@ int SetGraphSourceFile(int32_t handle, const char* name, int32_t other);
 void ReloadGraphsFromFiles();
 int GetDrawScreenGraph(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t handle);
 int FillGraphColour(int32_t handle, int32_t red, int32_t green, int32_t blue, int32_t alpha);
-// Installed on movies shown in a graph (user data = the graph handle).
-int32_t MovieFrameCallback(MovieRecord* movie, int32_t graph);
 
 }  // namespace quelt

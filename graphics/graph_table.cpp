@@ -5,9 +5,9 @@
 #include "core/tracked_alloc.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_load.h"
+#include "graphics/graphics_hooks.h"
 #include "graphics/original_image.h"
 #include "graphics/screen_mode.h"
-#include "movie/movie_open.h"
 
 namespace quelt {
 
@@ -66,7 +66,7 @@ int IsGraphHandleValid(int32_t value) { return GetGraphRecord(value) != nullptr 
 int ReleaseGraphHandle(int32_t handle) {
   GraphRecord* record = GetGraphRecord(handle);
   if (record == nullptr) return -1;
-  CloseMovie(record->linkedMovie);
+  if (GraphicsLayerHooks.closeMovie != nullptr) GraphicsLayerHooks.closeMovie(record->linkedMovie);
   record->linkedMovie = -1;
 
   if (OriginalImage* image = record->image; image != nullptr) {

@@ -5,17 +5,15 @@
 #include <d3d9.h>
 #include <ddraw.h>
 
-#include "core/api_entry.h"
 #include "core/core_state.h"
 #include "core/log.h"
-#include "core/main_window.h"
-#include "core/window_modes.h"
-#include "font/font_table.h"
+#include "core/window_hooks.h"
 #include "graphics/d3d_values.h"
 #include "graphics/device_state.h"
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_table.h"
+#include "graphics/graphics_hooks.h"
 #include "graphics/graphics_log.h"
 #include "graphics/graphics_platform.h"
 #include "graphics/graphics_start.h"
@@ -89,10 +87,10 @@ bool DepthOk(void* c, uint32_t format) {
 int ChangeDisplayForSoftwareScreen() {
   WriteLogText("画面モードの変更処理を開始します %u x %u  %u bit ", static_cast<unsigned>(ScreenState.width),
                static_cast<unsigned>(ScreenState.height), static_cast<unsigned>(ScreenState.colourDepth));
-  ApiIncreaseLogIndent();
+  IncreaseLogIndent();
   if (ScreenState.colourDepth != 16 && ScreenState.colourDepth != 32) {
     // The indent raised above is given back on this road too.
-    ApiDecreaseLogIndent();
+    DecreaseLogIndent();
     return -1;
   }
   WriteLog("画面解像度を変更します... ");
@@ -125,13 +123,13 @@ int ChangeDisplayForSoftwareScreen() {
       }
       if (!emulated) {
         WriteLog("画面モードの変更に失敗しました\n");
-        ApiDecreaseLogIndent();
+        DecreaseLogIndent();
         return -1;
       }
     }
   }
   WriteLog("成功しました\n");
-  ApiDecreaseLogIndent();
+  DecreaseLogIndent();
   G.displayModeChanged = 1;
   return 0;
 }
@@ -403,7 +401,7 @@ int StartGraphics() {
   }
   ResetDrawSettings();
   InitMemImgTables();
-  StartFontSystem();
+  if (GraphicsLayerHooks.startFontSystem != nullptr) GraphicsLayerHooks.startFontSystem();
   return 0;
 }
 
@@ -440,7 +438,7 @@ int EndGraphicsDevice() {
 }
 
 int ShutdownGraphics() {
-  EndFontSystem();
+  if (GraphicsLayerHooks.endFontSystem != nullptr) GraphicsLayerHooks.endFontSystem();
   if (ScreenState.started == 0) return 0;
   if (MainWindowHandle != nullptr) KillTimer(MainWindow(), FrontScreenTimerId);
   DeleteAllGraphs();

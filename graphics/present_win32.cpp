@@ -7,12 +7,12 @@
 #include "core/clock.h"
 #include "core/core_state.h"
 #include "core/engine_state.h"
-#include "core/screen_console.h"
 #include "core/window_services.h"
 #include "graphics/device_state.h"
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
 #include "graphics/frame_pacing.h"
+#include "graphics/graphics_hooks.h"
 #include "graphics/graphics_start.h"
 #include "graphics/read_back.h"
 #include "graphics/screen_mode.h"
@@ -114,7 +114,7 @@ void DrawConsoleOverScreen(int32_t width, int32_t height) {
     if (mode != 0 || param != 0) SelectBlendMode(0, 0);
     if ((bright & 0xFFFFFF) != 0xFFFFFF) SetBrightColour(0xFFFFFF);
   }
-  DrawScreenConsole();
+  if (GraphicsLayerHooks.drawScreenConsole != nullptr) GraphicsLayerHooks.drawScreenConsole();
   SetDrawClipRect(clip.x1, clip.y1, clip.x2, clip.y2);
   SelectBlendMode(mode, param);
   SetBrightColour(static_cast<int32_t>(bright));

@@ -1,11 +1,9 @@
-#include "core/api_entry.h"
 #include "core/core_state.h"
 #include "core/engine_state.h"
 #include "core/fatal_exit.h"
 #include "core/log.h"
-#include "core/main_window.h"
-#include "core/window_modes.h"
-#include "font/font_table.h"
+#include "core/window_hooks.h"
+#include "graphics/graphics_hooks.h"
 #include "graphics/graphics_start.h"
 #include "graphics/screen_mode.h"
 
@@ -44,25 +42,27 @@ int ChangeScreenMode(int32_t width, int32_t height, int32_t bits, int32_t force,
   const ScreenModeValues before = CurrentMode();
   if (force == 0 && wanted == before) return 0;
   WriteLog("画面モード変更処理を開始します\n");
-  ApiIncreaseLogIndent();
+  IncreaseLogIndent();
   char fontFace[256] = "";
   int32_t fontSize = -1, fontThickness = -1;
-  if (IsLiveFontHandle(QueryDefaultFont())) QueryFontHandleInfo(fontFace, &fontSize, &fontThickness, QueryDefaultFont());
+  if (GraphicsLayerHooks.readDefaultFontMetrics != nullptr)
+    GraphicsLayerHooks.readDefaultFontMetrics(fontFace, &fontSize, &fontThickness);
   if (EngineInitialised == 0 && EngineStartingUp == 0) {
     // Before start-up the mode is only remembered for the start.
     ScreenState.width = width;
     ScreenState.height = height;
     ScreenState.colourDepth = bits;
     ScreenState.refreshRate = refresh;
-    ApiDecreaseLogIndent();
+    DecreaseLogIndent();
     return 0;
   }
   if (ScreenState.started) ShutdownGraphics();
   if (StartScreenModeChain(wanted, before, StartGraphics) < 0)
     FatalExit("予期せぬ画面モード変更不能現象が起きました2\n");
   if (WindowModeFlag == 1 || ScreenState.hardware == 0) ApplyWindowStyle();
-  ChooseDefaultFontMetrics(fontFace, fontSize, fontThickness);
-  ApiDecreaseLogIndent();
+  if (GraphicsLayerHooks.chooseDefaultFontMetrics != nullptr)
+    GraphicsLayerHooks.chooseDefaultFontMetrics(fontFace, fontSize, fontThickness);
+  DecreaseLogIndent();
   WriteLog("画面モード変更処理は正常に終了しました\n");
   PumpFrameMessages();
   return 0;

@@ -8,11 +8,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/api_entry.h"
 #include "core/core_state.h"
 #include "core/fatal_exit.h"
 #include "core/log.h"
-#include "core/main_window.h"
+#include "core/window_hooks.h"
 #include "input/input_devices.h"
 
 namespace quelt {
@@ -48,7 +47,7 @@ bool TryDirectInput7(HINSTANCE module) {
     return false;
   }
   WriteLog("成功\n");
-  ApiIncreaseLogIndent();
+  IncreaseLogIndent();
   WriteLog("引き続き初期化処理... ");
   if (SUCCEEDED(object->Initialize(module, 0x700))) {
     WriteLog("初期化成功\n");
@@ -58,7 +57,7 @@ bool TryDirectInput7(HINSTANCE module) {
   WriteLog("初期化に失敗。");
   // The indent raised for the initialisation goes back with it, or the log stays one
   // level too deep from here on.
-  ApiDecreaseLogIndent();
+  DecreaseLogIndent();
   object->Release();
   return false;
 }
@@ -73,7 +72,7 @@ bool TryDirectInput8(HINSTANCE module) {
     return false;
   }
   WriteLog("成功\n");
-  ApiIncreaseLogIndent();
+  IncreaseLogIndent();
   WriteLog("引き続き初期化処理... ");
   if (SUCCEEDED(object->Initialize(module, 0x800))) {
     WriteLog("初期化成功\n");
@@ -82,7 +81,7 @@ bool TryDirectInput8(HINSTANCE module) {
     return true;
   }
   WriteLog("初期化に失敗。");
-  ApiDecreaseLogIndent();
+  DecreaseLogIndent();
   object->Release();
   return false;
 }
@@ -137,7 +136,7 @@ int OpenKeyboard() {
     // The event is nobody's once the device refused it.
     if (event != nullptr) CloseHandle(event);
     // The start ends here; the indent of the start goes back all the same.
-    ApiDecreaseLogIndent();
+    DecreaseLogIndent();
     return 1;
   }
   InputDevices.keyboardEvent = event;
@@ -159,7 +158,7 @@ int OpenKeyboard() {
 }
 
 void CountJoysticks() {
-  ApiIncreaseLogIndent();
+  IncreaseLogIndent();
   int32_t count = 0;
   for (UINT id = 0; id < static_cast<UINT>(PadCapacity); ++id) {
     JOYCAPSA caps{};
@@ -169,7 +168,7 @@ void CountJoysticks() {
     ++count;
   }
   WriteLogFormatAsIs("パッドの数は %d 個です\n", count);
-  ApiDecreaseLogIndent();
+  DecreaseLogIndent();
   InputDevices.directInput = NoDirectInputObject;
   WriteLog("入力関連の初期化をしました\n");
   InputDevices.padCount = PadCapacity;
@@ -189,11 +188,11 @@ int StartInputSystem() {
 
   if (InputDevices.noDirectInput != 1) {
     WriteLog("DirectInput関係初期化処理\n");
-    ApiIncreaseLogIndent();
+    IncreaseLogIndent();
     const HINSTANCE module = GetModuleHandleA(nullptr);
     if (!TryDirectInput7(module) && !TryDirectInput8(module)) {
       WriteLog("DirectInput を使用しません。\n");
-      ApiDecreaseLogIndent();
+      DecreaseLogIndent();
       InputDevices.directInput = nullptr;
       InputDevices.noDirectInput = 1;
     }
@@ -201,7 +200,7 @@ int StartInputSystem() {
   if (InputDevices.noDirectInput == 1) {
     CountJoysticks();
   } else {
-    ApiDecreaseLogIndent();
+    DecreaseLogIndent();
     BringWindowToTop(MainWindow());
     PumpFrameMessages();
     EnumeratePads();
@@ -214,7 +213,7 @@ int StartInputSystem() {
     InputDevices.lastPoll = timeGetTime();
 
     if (InputDevices.keyboardDeviceSwitch == 0 && OpenKeyboard() != 0) return 1;
-    ApiDecreaseLogIndent();
+    DecreaseLogIndent();
     WriteLog("DirectInput 関連の初期化は正常に終了しました\n");
   }
   FillPadKeyMapDefaults(&InputDevices.padKeyMap);

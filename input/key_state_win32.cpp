@@ -6,7 +6,7 @@
 
 #include "core/core_state.h"
 #include "core/engine_state.h"
-#include "core/main_window.h"
+#include "core/window_hooks.h"
 #include "input/input_devices.h"
 
 namespace quelt {

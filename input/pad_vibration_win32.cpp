@@ -4,7 +4,7 @@
 
 #include "core/clock.h"
 #include "core/core_state.h"
-#include "core/main_window.h"
+#include "core/window_hooks.h"
 #include "input/input_devices.h"
 
 namespace quelt {

@@ -5,7 +5,6 @@
 
 #include <cstring>
 
-#include "core/api_entry.h"
 #include "core/core_state.h"
 #include "core/log.h"
 #include "input/input_devices.h"
@@ -152,10 +151,10 @@ BOOL CALLBACK OnPadEnumerated(const DIDEVICEINSTANCEA* instance, void* /*context
   std::memcpy(pad->productName, info.tszProductName, sizeof pad->productName);
   pad->instanceName[sizeof pad->instanceName - 1] = '\0';
   pad->productName[sizeof pad->productName - 1] = '\0';
-  ApiIncreaseLogIndent();
+  IncreaseLogIndent();
   WriteLogFormat("デバイスの登録名:%s", pad->instanceName);
   WriteLogFormat("デバイスの製品登録名:%s", pad->productName);
-  ApiDecreaseLogIndent();
+  DecreaseLogIndent();
 
   if (FAILED(device->SetDataFormat(&c_dfDIJoystick))) {
     device->Release();

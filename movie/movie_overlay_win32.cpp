@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "core/core_state.h"
-#include "core/window_modes.h"
+#include "core/window_services.h"
 #include "graphics/screen_mode.h"
 #include "movie/movie_dshow.h"
 #include "movie/movie_table.h"

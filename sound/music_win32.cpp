@@ -8,8 +8,8 @@
 
 #include "core/core_state.h"
 #include "core/log.h"
-#include "core/main_window.h"
 #include "core/tracked_alloc.h"
+#include "core/window_hooks.h"
 #include "sound/music.h"
 #include "sound/sound.h"
 

@@ -8,8 +8,8 @@
 
 #include "core/fatal_exit.h"
 #include "core/log.h"
-#include "core/main_window.h"
 #include "core/tracked_alloc.h"
+#include "core/window_hooks.h"
 #include "file/file_access.h"
 #include "sound/music.h"
 #include "sound/pcm_converter.h"

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "core/log.h"
-#include "core/main_window.h"
 #include "core/tracked_alloc.h"
+#include "core/window_hooks.h"
 #include "file/file_access.h"
 #include "sound/pcm_converter.h"
 #include "sound/sound.h"

@@ -7,9 +7,9 @@
 
 #include <vector>
 
-#include "core/api_entry.h"
-#include "core/api_lock.h"
 #include "core/engine_state.h"
+#include "core/entry/api_entry.h"
+#include "core/entry/api_lock.h"
 
 namespace quelt {
 namespace {

@@ -14,8 +14,8 @@
 #include <cstring>
 #include <string>
 
-#include "core/api_entry.h"
 #include "core/core_state.h"
+#include "core/entry/api_entry.h"
 #include "core/fatal_exit.h"
 #include "graphics/screen_mode.h"
 

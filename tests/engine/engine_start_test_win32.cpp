@@ -12,12 +12,12 @@
 #include <iterator>
 #include <string>
 
-#include "core/api_entry.h"
 #include "core/core_state.h"
 #include "core/engine_state.h"
-#include "core/main_window.h"
-#include "core/window_modes.h"
-#include "core/window_proc_win32.h"
+#include "core/entry/api_entry.h"
+#include "core/entry/main_window.h"
+#include "core/entry/window_modes.h"
+#include "core/entry/window_proc_win32.h"
 #include "file/file_access.h"
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "core/api_entry.h"
 #include "core/core_state.h"
 #include "core/engine_state.h"
+#include "core/entry/api_entry.h"
 #include "graphics/screen_mode.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "core/api_entry.h"
 #include "core/engine_handle.h"
+#include "core/entry/api_entry.h"
 #include "font/font_table.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_load.h"

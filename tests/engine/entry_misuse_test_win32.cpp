@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "core/api_entry.h"
+#include "core/entry/api_entry.h"
 #include "tests/engine/entry_misuse.h"
 
 namespace quelt_test {

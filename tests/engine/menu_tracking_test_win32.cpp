@@ -9,7 +9,7 @@
 
 #include "core/core_state.h"
 #include "core/engine_state.h"
-#include "core/window_modes.h"
+#include "core/entry/window_modes.h"
 #include "graphics/device_state.h"
 #include "tests/graphics/engine_session.h"
 

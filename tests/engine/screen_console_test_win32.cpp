@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "core/core_state.h"
+#include "core/entry/saved_screen.h"
+#include "core/entry/screen_console.h"
 #include "core/log.h"
-#include "core/saved_screen.h"
-#include "core/screen_console.h"
 #include "font/font_table.h"
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "core/api_entry.h"
 #include "core/clipboard.h"
 #include "core/core_state.h"
 #include "core/engine_state.h"
+#include "core/entry/api_entry.h"
 #include "core/menu_table.h"
 #include "core/toolbar.h"
 #include "core/window_services.h"

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "core/api_entry.h"
 #include "core/core_state.h"
-#include "core/screen_console.h"
+#include "core/entry/api_entry.h"
+#include "core/entry/screen_console.h"
 #include "font/font_table.h"
 #include "graphics/device_state.h"
 #include "graphics/draw_screen.h"

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "core/api_entry.h"
 #include "core/core_state.h"
+#include "core/entry/api_entry.h"
 #include "font/font_table.h"
 #include "graphics/device_state.h"
 #include "graphics/draw_screen.h"

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/api_entry.h"
+#include "core/entry/api_entry.h"
 #include "game/entry_layer.h"
 #include "game/game_keys.h"
 #include "game/game_state.h"

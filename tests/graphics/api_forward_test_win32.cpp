@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "core/api_entry.h"
+#include "core/entry/api_entry.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graphics_start.h"
 #include "graphics/screen_mode.h"

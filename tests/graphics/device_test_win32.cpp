@@ -6,10 +6,10 @@
 
 #include <algorithm>
 
-#include "core/api_entry.h"
 #include "core/core_state.h"
+#include "core/entry/api_entry.h"
+#include "core/entry/window_modes.h"
 #include "core/log.h"
-#include "core/window_modes.h"
 #include "graphics/d3d_values.h"
 #include "graphics/device_state.h"
 #include "graphics/draw_screen.h"

@@ -8,9 +8,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "core/api_entry.h"
 #include "core/core_state.h"
-#include "core/window_modes.h"
+#include "core/entry/api_entry.h"
+#include "core/entry/window_modes.h"
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_load.h"

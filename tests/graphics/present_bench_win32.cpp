@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "core/api_entry.h"
 #include "core/core_state.h"
+#include "core/entry/api_entry.h"
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graphics_start.h"

@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <string>
 
-#include "core/api_entry.h"
 #include "core/core_state.h"
+#include "core/entry/api_entry.h"
 #include "graphics/screen_mode.h"
 #include "input/input_device_set_win32.h"
 #include "input/input_devices.h"

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string>
 
-#include "core/api_entry.h"
 #include "core/core_state.h"
+#include "core/entry/api_entry.h"
 #include "core/tracked_alloc.h"
 #include "input/text_input.h"
 #include "input/typed_char_ring.h"

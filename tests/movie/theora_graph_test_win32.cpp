@@ -13,7 +13,7 @@
 
 #include "core/clock.h"
 #include "core/core_state.h"
-#include "core/main_window.h"
+#include "core/entry/main_window.h"
 #include "graphics/draw_front.h"
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"

@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "core/api_entry.h"
 #include "core/core_state.h"
 #include "core/engine_state.h"
+#include "core/entry/api_entry.h"
 #include "file/file_access.h"
 #include "sound/sound.h"
 #include "sound/wave_builder.h"

@@ -2,16 +2,16 @@
 
 #include <cstring>
 
-#include "core/api_entry.h"
-#include "core/api_lock.h"
 #include "core/core_state.h"
-#include "core/engine_lifecycle.h"
 #include "core/engine_state.h"
+#include "core/entry/api_entry.h"
+#include "core/entry/api_lock.h"
+#include "core/entry/engine_lifecycle.h"
+#include "core/entry/main_window.h"
+#include "core/entry/window_modes.h"
+#include "core/entry/window_proc_win32.h"
 #include "core/fatal_exit.h"
 #include "core/log.h"
-#include "core/main_window.h"
-#include "core/window_modes.h"
-#include "core/window_proc_win32.h"
 #include "core/window_services.h"
 #include "graphics/screen_mode.h"
 

@@ -1,7 +1,7 @@
 // The entry layer's text entries: strings in the default font.
 #include <cstdarg>
 
-#include "core/api_entry.h"
+#include "core/entry/api_entry.h"
 #include "core/numbers.h"
 #include "font/font_table.h"
 

@@ -2,8 +2,8 @@
 
 #include "core/core_state.h"
 #include "core/engine_state.h"
+#include "core/entry/screen_console.h"
 #include "core/log.h"
-#include "core/screen_console.h"
 #include "core/sjis_string.h"
 #include "font/font_table.h"
 #include "graphics/device_state.h"

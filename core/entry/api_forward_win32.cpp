@@ -1,6 +1,6 @@
 // The entry layer's forwarding entries into images and graphics, and the soft-image sweep
 // of the shutdown sequence.
-#include "core/api_entry.h"
+#include "core/entry/api_entry.h"
 #include "graphics/draw_front.h"
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"

@@ -1,5 +1,5 @@
 // The entry layer's forwarding entry into input.
-#include "core/api_entry.h"
+#include "core/entry/api_entry.h"
 #include "input/input_devices.h"
 
 namespace quelt {

@@ -3,9 +3,9 @@
 
 #include "core/core_state.h"
 #include "core/engine_state.h"
+#include "core/entry/main_window.h"
+#include "core/entry/window_modes.h"
 #include "core/log.h"
-#include "core/main_window.h"
-#include "core/window_modes.h"
 #include "core/window_services.h"
 #include "core/window_styles.h"
 #include "graphics/draw_screen.h"
@@ -81,7 +81,7 @@ int ChangeWindowMode(int32_t mode) {
   return result;
 }
 
-int ApplyWindowStyle() {
+int ApplyMainWindowStyle() {
   if (MainWindowHandle == nullptr || UserWindowMode != 0) return 0;
   const HWND window = MainWindow();
   if (WindowModeFlag == 1) {
@@ -131,7 +131,7 @@ int ApplyWindowStyle() {
   return 0;
 }
 
-int RecomputeWindowGeometry() {
+int RecomputeMainWindowGeometry() {
   if (UserWindowMode != 0 || MainWindowHandle == nullptr) return 0;
   const HWND window = MainWindow();
   int32_t screen_width = 0;
@@ -195,12 +195,6 @@ int StoreWindowArea(uint32_t l_param) {
     SetMaskDrawFlag(mask);
   }
   SetDrawClipRect(RequestedDrawArea.x1, RequestedDrawArea.y1, RequestedDrawArea.x2, RequestedDrawArea.y2);
-  return 0;
-}
-
-int ReadClientScreenRect(ScreenRect* out) {
-  const int32_t toolbar = ReadToolbarHeight();
-  *out = {WindowArea.left, WindowArea.top + toolbar, WindowArea.right, WindowArea.bottom + toolbar};
   return 0;
 }
 

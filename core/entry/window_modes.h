@@ -4,17 +4,18 @@
 #include <cstdint>
 
 #include "core/core_state.h"
+#include "core/window_hooks.h"
 
 namespace quelt {
 
 // 1 window, 0 full screen: 0, or the result of the screen-mode change.
 int ChangeWindowMode(int32_t mode);
 int SetWindowModeFlag(int32_t mode);
-int ApplyWindowStyle();
-int RecomputeWindowGeometry();
+// The implementations behind ApplyWindowStyle and RecomputeWindowGeometry.
+int ApplyMainWindowStyle();
+int RecomputeMainWindowGeometry();
 // lParam of WM_MOVE: the client origin (x low word, y high word).
 int StoreWindowArea(uint32_t l_param);
-int ReadClientScreenRect(ScreenRect* out);
 void ForceWindowForeground(void* window, int32_t topmost);
 int SetMenuVisible(int32_t flag);
 int TrackMenuInFullScreen();

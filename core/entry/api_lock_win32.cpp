@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "core/api_lock.h"
+#include "core/entry/api_lock.h"
 
 namespace quelt {
 

@@ -1,4 +1,4 @@
-#include "core/saved_screen.h"
+#include "core/entry/saved_screen.h"
 
 #include "core/core_state.h"
 #include "graphics/draw_front.h"

@@ -1,4 +1,4 @@
-#include "core/api_entry.h"
+#include "core/entry/api_entry.h"
 
 #include "core/core_state.h"
 #include "core/log.h"
@@ -20,12 +20,12 @@ ApiRect* ApiMakeRect(ApiRect* rect, int32_t left, int32_t top, int32_t right, in
 }
 
 int ApiIncreaseLogIndent() {
-  ++EngineLog.indentLevel;
+  IncreaseLogIndent();
   return 0;
 }
 
 int ApiDecreaseLogIndent() {
-  if (EngineLog.indentLevel > 0) --EngineLog.indentLevel;
+  DecreaseLogIndent();
   return 0;
 }
 

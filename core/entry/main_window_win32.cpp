@@ -6,13 +6,14 @@
 
 #include "core/core_state.h"
 #include "core/engine_state.h"
+#include "core/entry/layer_hooks.h"
+#include "core/entry/main_window.h"
+#include "core/entry/window_modes.h"
+#include "core/entry/window_proc_win32.h"
 #include "core/log.h"
-#include "core/main_window.h"
 #include "core/menu_table.h"
 #include "core/random.h"
 #include "core/system_settings.h"
-#include "core/window_modes.h"
-#include "core/window_proc_win32.h"
 #include "core/window_services.h"
 #include "core/window_styles.h"
 #include "graphics/screen_mode.h"
@@ -27,6 +28,9 @@
 namespace quelt {
 
 namespace {
+
+// A program with the engine's window has its layers connected before main runs.
+[[maybe_unused]] const bool LayerHooksConnected = (ConnectLayerHooks(), true);
 
 constexpr const char* DefaultClassName = "Q123987L";
 constexpr const char* DefaultCaption = "Quelt";
@@ -336,7 +340,7 @@ int CreateEngineWindow() {
   return 0;
 }
 
-int PumpFrameMessages() {
+int PumpMainWindowFrame() {
   if (CoreRun.textInputGuard != 0) return 0;
 
   if (ClipCursorSetting != 0 && WindowActiveFlag != 0 && WindowModeFlag == 1 &&
@@ -366,7 +370,7 @@ int PumpFrameMessages() {
   return QuitFlag != 0 ? -1 : 0;
 }
 
-void WaitWhileInactive() {
+void WaitWhileMainWindowInactive() {
   if (CoreRun.insidePaint != 0 || WindowActiveFlag != 0 || UserWindowMode != 0) return;
   // Without a window (before start-up, after the stop) nothing can ever activate it.
   if (MainWindowHandle == nullptr) return;

@@ -9,19 +9,20 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/api_entry.h"
 #include "core/core_state.h"
-#include "core/engine_lifecycle.h"
 #include "core/engine_state.h"
+#include "core/entry/api_entry.h"
+#include "core/entry/engine_lifecycle.h"
+#include "core/entry/layer_hooks.h"
+#include "core/entry/main_window.h"
+#include "core/entry/saved_screen.h"
+#include "core/entry/screen_console.h"
+#include "core/entry/window_modes.h"
 #include "core/log.h"
-#include "core/main_window.h"
 #include "core/menu_table.h"
-#include "core/saved_screen.h"
-#include "core/screen_console.h"
 #include "core/system_settings.h"
 #include "core/toolbar.h"
 #include "core/tracked_alloc.h"
-#include "core/window_modes.h"
 #include "core/window_services.h"
 #include "file/file_access.h"
 #include "file/vfs.h"
@@ -46,6 +47,9 @@
 namespace quelt {
 
 namespace {
+
+// Every program with the engine in it has its layers connected before main runs.
+[[maybe_unused]] const bool LayerHooksConnected = (ConnectLayerHooks(), true);
 
 bool RequestedSizeIsADisplayMode() {
   int32_t width = 0;

@@ -1,5 +1,5 @@
 // The entry layer's forwarding entries into sound.
-#include "core/api_entry.h"
+#include "core/entry/api_entry.h"
 #include "sound/sound.h"
 
 namespace quelt {

@@ -1,0 +1,7 @@
+#include "graphics/graphics_hooks.h"
+
+namespace quelt {
+
+GraphicsLayerHooksRecord GraphicsLayerHooks{};
+
+}  // namespace quelt
