@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/little_endian.h"
+#include "core/numbers.h"
 #include "core/tracked_alloc.h"
 #include "image/color_format.h"
 #include "image/pixel_convert.h"
@@ -78,10 +79,7 @@ void Unpremultiply(std::array<Bgra, 16>& px) {
       p.b = p.g = p.r = 0;
       continue;
     }
-    auto undo = [&](uint8_t c) {
-      const int v = c * 255 / p.a;
-      return static_cast<uint8_t>(v > 255 ? 255 : v);
-    };
+    auto undo = [&](uint8_t c) { return static_cast<uint8_t>(ClampToByte(c * 255 / p.a)); };
     p.b = undo(p.b);
     p.g = undo(p.g);
     p.r = undo(p.r);
