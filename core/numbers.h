@@ -19,6 +19,9 @@ inline int32_t DoubleToInt(double value) {
   return static_cast<int32_t>(value);
 }
 
+// A colour or alpha component held to 0..255.
+constexpr int32_t ClampToByte(int32_t value) { return value < 0 ? 0 : (value > 255 ? 255 : value); }
+
 // {left, top, right, bottom}, each truncated with DoubleToInt.
 void RectDoublesToInts(const double source[4], int32_t destination[4]);
 

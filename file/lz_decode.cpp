@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "core/little_endian.h"
 #include "file/archive_format.h"
 
 namespace quelt {
@@ -133,12 +134,12 @@ int32_t DecodeLzBlock(const void* block, uint32_t blockSize, void* dest, uint32_
         break;
       case 1:
         if (inEnd - in < 2) return -1;
-        distance = in[0] | (in[1] << 8);
+        distance = LoadLe16(in);
         in += 2;
         break;
       case 2:
         if (inEnd - in < 3) return -1;
-        distance = in[0] | (in[1] << 8) | (static_cast<uint32_t>(in[2]) << 16);
+        distance = LoadLe24(in);
         in += 3;
         break;
       default:

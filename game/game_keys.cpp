@@ -17,21 +17,21 @@ void RefreshKeys() {
 
 bool KeyPressed(int scan_code) { return KeyHeldFrames[scan_code] == 1; }
 
-int8_t ReadRaceKey() {
+RaceKey ReadRaceKey() {
   RefreshKeys();
-  if (KeyPressed(KeyRight)) return 1;
-  if (KeyPressed(KeyLeft)) return -1;
-  if (KeyPressed(KeyUp)) return 2;
-  if (KeyPressed(KeySpace)) return -2;
-  return 0;
+  if (KeyPressed(KeyRight)) return RaceKeyRight;
+  if (KeyPressed(KeyLeft)) return RaceKeyLeft;
+  if (KeyPressed(KeyUp)) return RaceKeySlide;
+  if (KeyPressed(KeySpace)) return RaceKeyPause;
+  return RaceKeyNone;
 }
 
-int8_t ReadMenuKey() {
+MenuKey ReadMenuKey() {
   RefreshKeys();
-  if (KeyPressed(KeyUp)) return -1;
-  if (KeyPressed(KeyDown)) return 1;
+  if (KeyPressed(KeyUp)) return MenuUp;
+  if (KeyPressed(KeyDown)) return MenuDown;
   if (KeyPressed(KeySpace)) return MenuDecide;
-  return 0;
+  return MenuNone;
 }
 
 }  // namespace quelt::game

@@ -19,10 +19,19 @@ extern std::array<uint8_t, 256> KeyStateBuffer;
 void RefreshKeys();
 bool KeyPressed(int scan_code);
 
-// 1 right, -1 left, 2 up, -2 space, 0 none.
-int8_t ReadRaceKey();
-// -1 up, +1 down, 2 decide, 0 none.
-constexpr int8_t MenuDecide = 2;
-int8_t ReadMenuKey();
+// A race frame's key: right and left are the stride directions they ask for, up slides,
+// space pauses.
+enum RaceKey : int8_t {
+  RaceKeyNone = 0,
+  RaceKeyRight = 1,
+  RaceKeyLeft = -1,
+  RaceKeySlide = 2,
+  RaceKeyPause = -2,
+};
+RaceKey ReadRaceKey();
+
+// A menu frame's key: up and down are the steps they move the cursor by.
+enum MenuKey : int8_t { MenuNone = 0, MenuUp = -1, MenuDown = 1, MenuDecide = 2 };
+MenuKey ReadMenuKey();
 
 }  // namespace quelt::game

@@ -68,8 +68,8 @@ int32_t RunTitleMenu() {
     MenuText(450, 520, "ゲームセーブ");
     MenuText(450, 540, "ゲームロード");
     MenuText(430, MenuCursorRows[TitleMenuCursor], Cursor);
-    const int8_t key = ReadMenuKey();
-    if (key == -1 || key == 1) {
+    const MenuKey key = ReadMenuKey();
+    if (key == MenuUp || key == MenuDown) {
       PlayMoveSound();
       TitleMenuCursor = (TitleMenuCursor + key + 15) % 15;
     }
@@ -108,8 +108,8 @@ void RunTrainingMenu() {
     MenuText(380, 340, "戻る");
     Engine.ApiDrawTextFormatted(350, 380, MenuTextColour, "%s", message);
     MenuText(360, 220 + 60 * cursor, Cursor);
-    const int8_t key = ReadMenuKey();
-    if (key == -1 || key == 1) {
+    const MenuKey key = ReadMenuKey();
+    if (key == MenuUp || key == MenuDown) {
       PlayMoveSound();
       cursor = (cursor + key + 3) % 3;
     } else if (key == MenuDecide && cursor == 0) {
@@ -160,8 +160,8 @@ int32_t RunPauseDialog() {
     PauseText(270, 290, "Ｎｏ！！！");
     PauseText(270, 340, "Ｙｅｓ．．．．");
     PauseText(250, 290 + 50 * cursor, Cursor);
-    const int8_t key = ReadMenuKey();
-    if (key == -1 || key == 1) {
+    const MenuKey key = ReadMenuKey();
+    if (key == MenuUp || key == MenuDown) {
       PlayMoveSound();
       cursor = 1 - cursor;
     } else if (key == MenuDecide) {
@@ -199,8 +199,8 @@ void RunSaveLoadScreen(int32_t save_flag) {
     MenuText(350, 500, "戻る");
     Engine.ApiDrawTextFormatted(330, 530, MenuTextColour, "%s", message);
     MenuText(330, 350 + 30 * cursor, Cursor);
-    const int8_t key = ReadMenuKey();
-    if (key == -1 || key == 1) {
+    const MenuKey key = ReadMenuKey();
+    if (key == MenuUp || key == MenuDown) {
       PlayMoveSound();
       cursor = (cursor + key + 6) % 6;
     } else if (key == MenuDecide && cursor == 5) {

@@ -12,7 +12,22 @@ namespace quelt::game {
 
 namespace {
 
-constexpr int32_t GoalCameraY = -40375;
+// The camera keeps the y it follows on this screen row.
+constexpr int32_t CameraScreenY = 300;
+// The line image (start and goal) is drawn this far above the y of the line it marks.
+constexpr int32_t LineImageRise = 40;
+
+constexpr int32_t ScreenYFrom(int32_t world_y, int32_t camera_y) {
+  return world_y - camera_y + CameraScreenY;
+}
+constexpr int32_t LineImageY(int32_t line_y, int32_t camera_y) {
+  return ScreenYFrom(line_y, camera_y) - LineImageRise;
+}
+// The goal line's row at the goal, and its and the start line's offsets from the player's
+// y during the race (a camera at y 0).
+static_assert(LineImageY(GoalY, GoalY) == 260);
+static_assert(LineImageY(GoalY, 0) == -40115);
+static_assert(LineImageY(StartY, 0) == 2080);
 
 int32_t LoadGraph(const char* path) { return Engine.ApiOpenGraphFile(path, 0); }
 int32_t LoadSound(const char* path) { return Engine.ApiLoadSoundFile(path, 3, -1); }
@@ -112,9 +127,9 @@ void StartRace(int32_t course) {
   p.finished = 0;
 }
 
-int32_t CameraY() { return PlayerRunner.finished ? GoalCameraY : PlayerRunner.y; }
+int32_t CameraY() { return PlayerRunner.finished ? GoalY : PlayerRunner.y; }
 
-int32_t ScreenY(int32_t world_y) { return world_y - CameraY() + 300; }
+int32_t ScreenY(int32_t world_y) { return ScreenYFrom(world_y, CameraY()); }
 
 void DrawRaceBackground() {
   const int32_t v = CameraY();
@@ -139,12 +154,8 @@ void DrawRaceHud() {
   RunnerRecord& p = PlayerRunner;
   const uint32_t colour = HudTextColour;
   const bool goal = p.finished != 0;
-  if (goal) {
-    Engine.ApiDrawGraphAtPoint(0, 260, GameAssetHandles.line, 1);
-  } else {
-    Engine.ApiDrawGraphAtPoint(0, -p.y - 40115, GameAssetHandles.line, 1);
-    Engine.ApiDrawGraphAtPoint(0, 2080 - p.y, GameAssetHandles.line, 1);
-  }
+  Engine.ApiDrawGraphAtPoint(0, LineImageY(GoalY, CameraY()), GameAssetHandles.line, 1);
+  if (!goal) Engine.ApiDrawGraphAtPoint(0, LineImageY(StartY, CameraY()), GameAssetHandles.line, 1);
   Engine.ApiDrawTextFormatted(0, 0, colour, "【%s】", CourseNames[Course]);
   Engine.ApiDrawTextFormatted(0, 20, colour, "走破距離：%05dpx", goal ? GoalDistance : StartY - p.y);
   // The caption ends in a percent sign of its own, drawn as it reads.

@@ -8,7 +8,7 @@ void LoadGameAssets();
 void ResetPlayer();
 void StartRace(int32_t course);
 
-// The player's y the camera follows: -40375 once the goal is reached.
+// The player's y the camera follows, the goal's once it has been reached.
 int32_t CameraY();
 int32_t ScreenY(int32_t world_y);
 

@@ -122,31 +122,32 @@ int32_t SlidePlayer() {
 
 int8_t UpdatePlayer() {
   RunnerRecord& r = PlayerRunner;
-  int8_t key = ReadRaceKey();
+  RaceKey key = ReadRaceKey();
   if (r.finished) {
-    if (key == -2) return 0;
+    if (key == RaceKeyPause) return 0;
     UpdateRival(r);
     return 1;
   }
-  if (key == -2) {
+  if (key == RaceKeyPause) {
     if (static_cast<uint8_t>(RunPauseDialog()) == 1) return 0;
-    key = 0;
+    key = RaceKeyNone;
   }
-  if (key == 0 && r.sliding) {
+  if (key == RaceKeyNone && r.sliding) {
     SlidePlayer();
     return 1;
   }
-  if (key == 2) {
+  if (key == RaceKeySlide) {
     if (!r.sliding) EnterSlide(r);
     SlidePlayer();
     return 1;
   }
-  if ((key == 1 || key == -1) && r.sliding) {
-    if (key == 1) r.angularSpeed += 1;
+  const bool strides = key == RaceKeyRight || key == RaceKeyLeft;
+  if (strides && r.sliding) {
+    if (key == RaceKeyRight) r.angularSpeed += 1;
     r.sliding = 0;
   }
   double speed = r.angularSpeed;
-  if ((key == 1 || key == -1) && key != r.direction) {
+  if (strides && key != r.direction) {
     r.direction = key;
     TurnAroundWrapped(r);
     JumpPivot(r);

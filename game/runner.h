@@ -27,6 +27,9 @@ constexpr double FrictionFactor = 0.001;
 constexpr int32_t FieldWidth = 600;
 constexpr int32_t StartY = 1820;
 constexpr int32_t GoalDistance = 42195;
+// Runners go up the screen: the goal lies the race's distance above the start.
+constexpr int32_t GoalY = StartY - GoalDistance;
+static_assert(GoalY == -40375);
 constexpr int32_t RivalCount = 60;
 
 constexpr double Radians(double degrees) { return degrees * GamePi / 180; }

@@ -2,22 +2,16 @@
 
 #include <cstdio>
 
+#include "core/little_endian.h"
 #include "game/file_replace.h"
 
 namespace quelt::game {
 
 namespace {
 
-void PutMasked(uint8_t* out, int32_t value) {
-  const uint32_t v = static_cast<uint32_t>(value) ^ SaveMask;
-  for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(v >> (8 * i));
-}
+void PutMasked(uint8_t* out, int32_t value) { StoreLe32(out, static_cast<uint32_t>(value) ^ SaveMask); }
 
-int32_t GetMasked(const uint8_t* in) {
-  uint32_t v = 0;
-  for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(in[i]) << (8 * i);
-  return static_cast<int32_t>(v ^ SaveMask);
-}
+int32_t GetMasked(const uint8_t* in) { return static_cast<int32_t>(LoadLe32(in) ^ SaveMask); }
 
 }  // namespace
 

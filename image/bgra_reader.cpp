@@ -1,6 +1,7 @@
 // The engine's raw "BGRA" format: a 16-byte header, then rows of 8 or 16-bit channels.
 #include <cstring>
 
+#include "core/little_endian.h"
 #include "core/tracked_alloc.h"
 #include "image/image_reader.h"
 #include "image/stream_reader.h"

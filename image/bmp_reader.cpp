@@ -2,6 +2,7 @@
 // every other variant is drawn into 24 bits (DrawBmpRowsTo24).
 #include <cstring>
 
+#include "core/little_endian.h"
 #include "core/tracked_alloc.h"
 #include "image/bmp_internal.h"
 #include "image/image_reader.h"

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "core/little_endian.h"
 #include "core/log.h"
 #include "core/tracked_alloc.h"
 #include "image/bmp_internal.h"

@@ -1,6 +1,7 @@
 #include <bit>
 #include <cstring>
 
+#include "core/little_endian.h"
 #include "core/tracked_alloc.h"
 #include "image/bmp_internal.h"
 #include "image/stream_reader.h"

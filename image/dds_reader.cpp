@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstring>
 
+#include "core/little_endian.h"
 #include "core/tracked_alloc.h"
 #include "image/dxt_decode.h"
 #include "image/image_reader.h"

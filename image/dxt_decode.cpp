@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "core/little_endian.h"
+#include "core/numbers.h"
 #include "core/tracked_alloc.h"
 #include "image/color_format.h"
 #include "image/pixel_convert.h"
@@ -20,14 +22,10 @@ Bgra Expand565(uint16_t c) {
           static_cast<uint8_t>((c >> 11) * 255 / 31), 255};
 }
 
-uint16_t Read16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Read32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
 
 // The colour half: four colours and 16 two-bit indices.
 void DecodeColourHalf(const uint8_t* block, bool dxt1, std::array<Bgra, 16>& out) {
-  const uint16_t c0 = Read16(block), c1 = Read16(block + 2);
+  const uint16_t c0 = LoadLe16(block), c1 = LoadLe16(block + 2);
   std::array<Bgra, 4> colours;
   colours[0] = Expand565(c0);
   colours[1] = Expand565(c1);
@@ -45,7 +43,7 @@ void DecodeColourHalf(const uint8_t* block, bool dxt1, std::array<Bgra, 16>& out
     colours[3] = colours[2];
     colours[3].a = 0;
   }
-  const uint32_t indices = Read32(block + 4);
+  const uint32_t indices = LoadLe32(block + 4);
   for (int i = 0; i < 16; ++i) out[i] = colours[(indices >> (2 * i)) & 3];
 }
 
@@ -81,10 +79,7 @@ void Unpremultiply(std::array<Bgra, 16>& px) {
       p.b = p.g = p.r = 0;
       continue;
     }
-    auto undo = [&](uint8_t c) {
-      const int v = c * 255 / p.a;
-      return static_cast<uint8_t>(v > 255 ? 255 : v);
-    };
+    auto undo = [&](uint8_t c) { return static_cast<uint8_t>(ClampToByte(c * 255 / p.a)); };
     p.b = undo(p.b);
     p.g = undo(p.g);
     p.r = undo(p.r);

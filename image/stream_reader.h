@@ -45,10 +45,4 @@ class StreamReader {
   DataStream* stream_;
 };
 
-inline uint16_t LoadLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-inline uint32_t LoadLe32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-inline int32_t LoadLeS32(const uint8_t* p) { return static_cast<int32_t>(LoadLe32(p)); }
-
 }  // namespace quelt

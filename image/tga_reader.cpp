@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "core/little_endian.h"
 #include "core/tracked_alloc.h"
 #include "image/image_reader.h"
 #include "image/stream_reader.h"

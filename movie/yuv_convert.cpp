@@ -1,3 +1,4 @@
+#include "core/numbers.h"
 #include "movie/yuv_layouts.h"
 #include "movie/yuv_tables.h"
 
@@ -34,7 +35,7 @@ void ConvertFast(const YuvPlanes& p, uint8_t* pixels, int32_t pitch, int32_t wid
 
 uint8_t ClampFloat(float value) {
   const auto i = static_cast<int32_t>(value);  // truncation toward zero
-  return static_cast<uint8_t>(i < 0 ? 0 : i > 255 ? 255 : i);
+  return static_cast<uint8_t>(ClampToByte(i));
 }
 
 void ConvertSlow(const YuvPlanes& p, uint8_t* pixels, int32_t pitch, int32_t width, int32_t height) {

@@ -1,5 +1,7 @@
 #include "movie/yuv_tables.h"
 
+#include "core/numbers.h"
+
 namespace quelt {
 
 YuvTableSet YuvTables;
@@ -15,7 +17,7 @@ constexpr int32_t UToBlueScale = 33062;
 
 int InitYuvTables() {
   for (int32_t i = YuvClampLow; i <= YuvClampHigh; ++i) {
-    YuvTables.clamp[i - YuvClampLow] = static_cast<uint8_t>(i < 0 ? 0 : i > 255 ? 255 : i);
+    YuvTables.clamp[i - YuvClampLow] = static_cast<uint8_t>(ClampToByte(i));
   }
   for (int32_t i = 0; i < 256; ++i) {
     YuvTables.y[i] = YScale * (i - 16);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/little_endian.h"
 #include "core/log.h"
 #include "core/ring_buffer.h"
 #include "network/network_state.h"
@@ -48,11 +49,7 @@ void FailReceive(NetWorkRecord* record, int32_t length) {
 // Begins the block whose length word has been gathered: false when the handle failed.
 bool BeginReceivedBlock(NetWorkRecord* record) {
   record->receiveWordLength = 0;
-  const uint8_t* word = record->receiveWord;
-  const int32_t length = static_cast<int32_t>(static_cast<uint32_t>(word[0]) |
-                                              static_cast<uint32_t>(word[1]) << 8 |
-                                              static_cast<uint32_t>(word[2]) << 16 |
-                                              static_cast<uint32_t>(word[3]) << 24);
+  const int32_t length = LoadLeS32(record->receiveWord);
   record->receiveBlockLength = length;
   // A negative length, or one the ring's size arithmetic cannot hold beside what it
   // stores, is hostile: the stream cannot be followed any further. Nothing is reserved

@@ -119,9 +119,9 @@ int32_t CreateHttpSlot(int32_t kind, const char* url, const char* outputPath, vo
   auto* http = static_cast<HttpSlot*>(TrackedCalloc(sizeof(HttpSlot), "", 0));
   if (http == nullptr) return RefuseSlot("メモリが確保できません", url);
   http->kind = kind;
-  http->result = -1;
-  http->detail = -1;
-  http->contentLength = -1;
+  http->result = HttpRunning;
+  http->detail = HttpNoDetail;
+  http->contentLength = HttpNoLength;
   http->netWorkHandle = NoHandle;
   std::strcpy(http->host, host);
   std::strcpy(http->path, path);
@@ -155,7 +155,7 @@ int32_t CreateHttpSlot(int32_t kind, const char* url, const char* outputPath, vo
     return RefuseSlot(refusal, subject);
   }
   if (outputPath == nullptr) {
-    http->bodyDestination = 1;
+    http->bodyDestination = HttpToMemory;
     http->bodyPointerLocation = bodyLocation;
     *bodyLocation = nullptr;
   }

@@ -128,7 +128,7 @@ bool TakeContentLength(int32_t slot, HttpSlot* http, const char* line) {
   int32_t length = 0;
   if (!ParseContentLength(line, &length)) {
     WriteLogFormat("Content-Length の値が不正です (%s)", line);
-    ResetHttpSlot(slot, 2, 0);
+    ResetHttpSlot(slot, HttpFailed, HttpBadStatus);
     return false;
   }
   http->contentLength = length;
@@ -179,7 +179,7 @@ bool SendWholeRequest(HttpSlot* http) {
   return true;
 }
 
-// The send-request step (slot step 0): true once the request is out, or once the server has
+// The send-request step (HttpSendRequest): true once the request is out, or once the server has
 // closed the connection before taking all of it: what it sent back first (a refusal such as
 // 413) is its answer, and the sends that can no longer go must not hold the slot for good.
 bool SendRequest(HttpSlot* http) {
@@ -187,26 +187,26 @@ bool SendRequest(HttpSlot* http) {
   return GetNetWorkAcceptState(http->netWorkHandle) == 0;
 }
 
-// The status-line step (slot step 1): true when the status is 200; the slot has ended when it
+// The status-line step (HttpStatusLine): true when the status is 200; the slot has ended when it
 // is another status or the status line is longer than a line can be.
 bool ReadStatus(int32_t slot, HttpSlot* http, bool logs) {
   char line[LinePeekSize + 1];
   const LineRead read = ReadSlotLine(http, line);
   if (read == LineRead::None) return false;
   if (read == LineRead::Overlong) {
-    ResetHttpSlot(slot, 2, 0);
+    ResetHttpSlot(slot, HttpFailed, HttpBadStatus);
     return false;
   }
   const int status = ParseHttpStatus(line);
   if (status != 200) {
     if (logs) WriteLogFormat("接続に失敗しました (戻り値:%d)", status);
-    ResetHttpSlot(slot, 2, status == 404 ? 1 : 0);
+    ResetHttpSlot(slot, HttpFailed, status == 404 ? HttpNotFound : HttpBadStatus);
     return false;
   }
   return true;
 }
 
-// The header step (slot step 2) of GET and POST, one header per call: true when the headers
+// The header step (HttpHeaders) of GET and POST, one header per call: true when the headers
 // have ended.
 bool ReadHeader(int32_t slot, HttpSlot* http) {
   char line[LinePeekSize + 1];
@@ -214,15 +214,15 @@ bool ReadHeader(int32_t slot, HttpSlot* http) {
   if (FindByteSjis(line, ':') == nullptr) return true;
   if (IsCodedBodyLine(line)) {
     WriteLogFormat("受信できない転送形式です (%s)", line);
-    ResetHttpSlot(slot, 2, 0);
+    ResetHttpSlot(slot, HttpFailed, HttpBadStatus);
     return false;
   }
   if (!IsContentLengthLine(line) || !TakeContentLength(slot, http, line)) return false;
-  if (http->bodyDestination == 1 && http->bodyPointerLocation != nullptr) {
+  if (http->bodyDestination == HttpToMemory && http->bodyPointerLocation != nullptr) {
     TrackedFree(*http->bodyPointerLocation);  // a repeated header replaces the block
     http->bodyCapacity = std::min(http->contentLength, MemoryBodyFirstBytes);
     *http->bodyPointerLocation = TrackedAlloc(http->bodyCapacity, "", 0);
-    if (*http->bodyPointerLocation == nullptr) ResetHttpSlot(slot, 2, 2);
+    if (*http->bodyPointerLocation == nullptr) ResetHttpSlot(slot, HttpFailed, HttpBodyNotStored);
   }
   return false;
 }
@@ -235,7 +235,7 @@ bool GrowMemoryBody(int32_t slot, HttpSlot* http) {
       static_cast<int32_t>(std::min<int64_t>(int64_t{http->bodyCapacity} * 2, http->contentLength));
   void* grown = TrackedRealloc(*http->bodyPointerLocation, capacity, "", 0);
   if (grown == nullptr) {
-    ResetHttpSlot(slot, 2, 2);
+    ResetHttpSlot(slot, HttpFailed, HttpBodyNotStored);
     return false;
   }
   *http->bodyPointerLocation = grown;
@@ -243,24 +243,24 @@ bool GrowMemoryBody(int32_t slot, HttpSlot* http) {
   return true;
 }
 
-// The body step (slot step 3): true when the body is complete. A body file that cannot take
+// The body step (HttpBody): true when the body is complete. A body file that cannot take
 // the bytes ends the transfer as failed, as does a connection reset before the length given
 // was reached or, without a length, at all: the file would not hold the whole body.
 bool ReadBody(int32_t slot, HttpSlot* http, uint8_t* buffer, bool loops) {
   const EngineHandle handle = http->netWorkHandle;
-  const bool known = http->contentLength != -1;
+  const bool known = http->contentLength != HttpNoLength;
   for (int32_t moved = 0; moved < BodyStepBytes;) {
     if (known && http->bytesReceived >= http->contentLength) return true;
     int32_t wanted = BodyStepBytes - moved < BodyBufferSize ? BodyStepBytes - moved : BodyBufferSize;
     if (known && http->contentLength - http->bytesReceived < wanted)
       wanted = http->contentLength - http->bytesReceived;
     int got = 0;
-    if (http->bodyDestination == 0) {
+    if (http->bodyDestination == HttpToFile) {
       got = NetWorkRecv(handle, buffer, wanted);
       if (got < 0) return false;
       if (!WriteHttpBodyFile(http->outputFile, buffer, got)) {
         WriteLogFormat("受信したデータをファイルに書き込めませんでした (%s)", http->outputPath);
-        ResetHttpSlot(slot, 2, 2);
+        ResetHttpSlot(slot, HttpFailed, HttpBodyNotStored);
         return false;
       }
     } else {
@@ -284,7 +284,7 @@ bool ReadBody(int32_t slot, HttpSlot* http, uint8_t* buffer, bool loops) {
     if (!known && !ConnectionAlive(handle)) {
       if (ClosedInOrder(handle)) return true;
       WriteLog("受信中に接続が切断されました\n");
-      ResetHttpSlot(slot, 2, 3);
+      ResetHttpSlot(slot, HttpFailed, HttpConnectionGone);
       return false;
     }
     if (got == 0 || (!loops && !known)) return false;
@@ -295,23 +295,23 @@ bool ReadBody(int32_t slot, HttpSlot* http, uint8_t* buffer, bool loops) {
 int StepTransfer(int32_t slot, bool post) {
   HttpSlot* http = SlotAt(slot);
   if (http == nullptr) return -1;
-  if (http->step == 0) {
+  if (http->step == HttpSendRequest) {
     if (!SendRequest(http)) return 0;
-    http->step = 1;
+    http->step = HttpStatusLine;
   }
-  if (http->step == 1) {
+  if (http->step == HttpStatusLine) {
     if (!ReadStatus(slot, http, !post)) return 0;
-    http->step = 2;
+    http->step = HttpHeaders;
   }
-  if (http->step == 2) {
+  if (http->step == HttpHeaders) {
     if (!ReadHeader(slot, http)) return 0;
-    http->step = 3;
+    http->step = HttpBody;
   }
-  if (http->step == 3) {
+  if (http->step == HttpBody) {
     if (!ReadBody(slot, http, post ? PostBodyBuffer : GetBodyBuffer, !post)) return 0;
-    http->step = 4;
+    http->step = HttpFinish;
   }
-  if (http->step == 4) ResetHttpSlot(slot, 0, -1);
+  if (http->step == HttpFinish) ResetHttpSlot(slot, HttpFinished, HttpNoDetail);
   return 0;
 }
 
@@ -395,20 +395,20 @@ int StepHttpPost(int32_t slot) { return StepTransfer(slot, true); }
 int StepHttpHead(int32_t slot) {
   HttpSlot* http = SlotAt(slot);
   if (http == nullptr) return -1;
-  if (http->step == 0) {
+  if (http->step == HttpSendRequest) {
     if (!SendRequest(http)) return 0;
-    http->step = 1;
+    http->step = HttpStatusLine;
   }
-  if (http->step == 1) {
+  if (http->step == HttpStatusLine) {
     if (!ReadStatus(slot, http, false)) return 0;
-    http->step = 2;
+    http->step = HttpHeaders;
   }
-  if (http->step == 2) {
+  if (http->step == HttpHeaders) {
     char line[LinePeekSize + 1];
     if (!ReadHeaderLine(http, line) || !IsContentLengthLine(line)) return 0;
     if (!TakeContentLength(slot, http, line)) return 0;
-    http->step = 4;
-    ResetHttpSlot(slot, 0, -1);
+    http->step = HttpFinish;
+    ResetHttpSlot(slot, HttpFinished, HttpNoDetail);
   }
   return 0;
 }
@@ -416,7 +416,7 @@ int StepHttpHead(int32_t slot) {
 int StepHttpSlot(int32_t slot) {
   HttpSlot* http = SlotAt(slot);
   if (http == nullptr) return -1;
-  if (http->result != -1) return 0;
+  if (http->result != HttpRunning) return 0;
   if (http->hostLookup != 0) {
     uint32_t address = 0;
     const int found = PollHostLookup(http->hostLookup - 1, &address);
@@ -424,16 +424,16 @@ int StepHttpSlot(int32_t slot) {
     http->hostLookup = 0;
     if (found < 0) WriteLogFormat("ホスト %s が見つかりませんでした", http->host);
     if (found < 0 || !ConnectHttpSlot(http, address)) {
-      ResetHttpSlot(slot, 2, 3);
+      ResetHttpSlot(slot, HttpFailed, HttpConnectionGone);
       return 0;
     }
   }
   if (ConnectionAlive(http->netWorkHandle)) return StepByKind(slot, http);
   // A body written to a file whose length was never given ends with the connection: the
   // last bytes are read and the transfer is complete, not lost.
-  if (http->step == 3 && http->contentLength == -1 && http->bodyDestination == 0)
+  if (http->step == HttpBody && http->contentLength == HttpNoLength && http->bodyDestination == HttpToFile)
     StepByKind(slot, http);
-  if (http->result == -1) ResetHttpSlot(slot, 2, 3);
+  if (http->result == HttpRunning) ResetHttpSlot(slot, HttpFailed, HttpConnectionGone);
   return 0;
 }
 
@@ -443,7 +443,7 @@ int StepAllHttpSlots() {
   return 0;
 }
 
-int ResetHttpSlot(int32_t slot, int32_t result, int32_t detail) {
+int ResetHttpSlot(int32_t slot, HttpResult result, HttpDetail detail) {
   HttpSlot* http = SlotAt(slot);
   if (http == nullptr) return -1;
   if (http->hostLookup != 0) {
@@ -460,20 +460,20 @@ int ResetHttpSlot(int32_t slot, int32_t result, int32_t detail) {
   // leaves it as it was. A body that cannot be put in its place is not stored: the transfer
   // has failed after all.
   if (http->outputFile != nullptr) {
-    const int32_t outcome = http->result == -1 ? result : http->result;
-    const int32_t keep = outcome == 0 && http->step == 4 ? 1 : 0;
+    const HttpResult outcome = http->result == HttpRunning ? result : http->result;
+    const int32_t keep = outcome == HttpFinished && http->step == HttpFinish ? 1 : 0;
     if (!CloseHttpBodyFile(http->outputFile, http->partPath, http->outputPath, keep)) {
       WriteLogFormat("受信したファイルを %s に置けませんでした", http->outputPath);
-      result = 2;
-      detail = 2;
+      result = HttpFailed;
+      detail = HttpBodyNotStored;
     }
     http->outputFile = nullptr;
   }
-  if (http->result == -1) http->result = result;
-  if (http->detail == -1) http->detail = detail;
+  if (http->result == HttpRunning) http->result = result;
+  if (http->detail == HttpNoDetail) http->detail = detail;
   // A block is the caller's only when the transfer finished: one deleted while it ran holds
   // part of a body at most.
-  if (http->bodyPointerLocation != nullptr && (http->result != 0 || http->step != 4)) {
+  if (http->bodyPointerLocation != nullptr && (http->result != HttpFinished || http->step != HttpFinish)) {
     TrackedFree(*http->bodyPointerLocation);
     *http->bodyPointerLocation = nullptr;
   }
@@ -486,7 +486,7 @@ int ResetHttpSlot(int32_t slot, int32_t result, int32_t detail) {
 int DeleteHttpSlot(int32_t slot) {
   HttpSlot* http = SlotAt(slot);
   if (http == nullptr) return -1;
-  ResetHttpSlot(slot, 0, -1);
+  ResetHttpSlot(slot, HttpFinished, HttpNoDetail);
   TrackedFree(http);
   HttpSlotTable.slots[slot] = nullptr;
   --HttpSlotTable.count;

@@ -7,17 +7,43 @@
 
 namespace quelt {
 
+// The part of the exchange a transfer is at.
+enum HttpStep : int32_t {
+  HttpSendRequest = 0,
+  HttpStatusLine = 1,
+  HttpHeaders = 2,
+  HttpBody = 3,
+  HttpFinish = 4,
+};
+
+// How a transfer stands; the numbers are the ones callers read from the slot.
+enum HttpResult : int32_t { HttpRunning = -1, HttpFinished = 0, HttpFailed = 2 };
+
+// Why a transfer failed; HttpNoDetail while it runs and once it has finished.
+enum HttpDetail : int32_t {
+  HttpNoDetail = -1,
+  HttpBadStatus = 0,  // a status other than 200 and 404, or a reply the slot cannot take
+  HttpNotFound = 1,   // status 404
+  // No memory block for the body; the file took not every byte or could not be put in
+  // its place.
+  HttpBodyNotStored = 2,
+  HttpConnectionGone = 3,
+};
+
+enum HttpBodyDestination : int32_t { HttpToFile = 0, HttpToMemory = 1 };
+
+// HttpSlot::contentLength before a Content-Length header has been seen.
+inline constexpr int32_t HttpNoLength = -1;
+
 struct HttpSlot {
-  int32_t kind;  // 0 GET, 1 POST, 2 HEAD
+  int32_t kind;  // HttpGet, HttpPost or HttpHead
   int32_t reserved0;
-  int32_t step;  // 0 send request, 1 status line, 2 headers, 3 body, 4 finish
+  HttpStep step;
   int32_t reserved1;
-  int32_t result;  // -1 running, 0 finished, 2 failed
-  int32_t detail;  // of a failure: 0 status, 1 status 404, 2 the body could not be stored
-                   // (no memory block; the file took not every byte or could not be put in
-                   // its place), 3 connection gone
+  HttpResult result;
+  HttpDetail detail;
   EngineHandle netWorkHandle;
-  int32_t bodyDestination;  // 0 file, 1 memory block
+  HttpBodyDestination bodyDestination;
   void* outputFile;
   void** bodyPointerLocation;
   int32_t contentLength;
@@ -80,7 +106,7 @@ int32_t FindHttpLineEnd(const char* bytes, int32_t count);
 // The value of a "Content-Length:" line: digits after optional blanks, up to 2^31-1, with
 // only blanks and a CR after them. False for anything else.
 bool ParseContentLength(const char* line, int32_t* length);
-int ResetHttpSlot(int32_t slot, int32_t result, int32_t detail);
+int ResetHttpSlot(int32_t slot, HttpResult result, HttpDetail detail);
 int StepAllHttpSlots();
 int DeleteHttpSlot(int32_t slot);
 int DeleteAllHttpSlots();

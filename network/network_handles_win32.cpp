@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "core/clock.h"
+#include "core/little_endian.h"
 #include "core/log.h"
 #include "core/numbers.h"
 #include "core/platform.h"
@@ -104,9 +105,8 @@ int SendBytes(NetWorkRecord* record, const uint8_t* data, int32_t length) {
 
 // Sends the missing bytes of the length word: the count sent, or -1 on an error.
 int SendHeaderRest(NetWorkRecord* record) {
-  const uint32_t length = static_cast<uint32_t>(record->sendRemaining);
-  const uint8_t word[4] = {static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
-                           static_cast<uint8_t>(length >> 16), static_cast<uint8_t>(length >> 24)};
+  uint8_t word[4];
+  StoreLe32(word, static_cast<uint32_t>(record->sendRemaining));
   const int32_t offset = 4 - record->headerRemaining;
   const int sent = SendBytes(record, word + offset, record->headerRemaining);
   if (sent > 0) record->headerRemaining -= sent;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/core_state.h"
+#include "core/little_endian.h"
 #include "core/log.h"
 #include "core/tracked_alloc.h"
 #include "core/window_hooks.h"
@@ -22,15 +23,6 @@ namespace {
 
 IDirectMusicLoader8* MusicLoader = nullptr;
 IDirectMusicPerformance8* MusicPerformance = nullptr;
-
-void PutLe16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void PutLe32(uint8_t* p, uint32_t v) {
-  PutLe16(p, v);
-  PutLe16(p + 2, v >> 16);
-}
 
 }  // namespace
 
@@ -237,18 +229,18 @@ int FinishWaveOutputFile() {
   const auto data_size = static_cast<uint32_t>(data > 0xFFFFFFFFLL - 38 ? 0xFFFFFFFFLL - 38 : data);
   std::array<uint8_t, 46> h{};
   std::memcpy(h.data(), "RIFF", 4);
-  PutLe32(h.data() + 4, data_size + 38);
+  StoreLe32(h.data() + 4, data_size + 38);
   std::memcpy(h.data() + 8, "WAVEfmt ", 8);
-  PutLe32(h.data() + 16, 18);
-  PutLe16(h.data() + 20, 1);
-  PutLe16(h.data() + 22, 2);
-  PutLe32(h.data() + 24, 44100);
-  PutLe32(h.data() + 28, 176400);
-  PutLe16(h.data() + 32, 4);
-  PutLe16(h.data() + 34, 16);
-  PutLe16(h.data() + 36, 0);
+  StoreLe32(h.data() + 16, 18);
+  StoreLe16(h.data() + 20, 1);
+  StoreLe16(h.data() + 22, 2);
+  StoreLe32(h.data() + 24, 44100);
+  StoreLe32(h.data() + 28, 176400);
+  StoreLe16(h.data() + 32, 4);
+  StoreLe16(h.data() + 34, 16);
+  StoreLe16(h.data() + 36, 0);
   std::memcpy(h.data() + 38, "data", 4);
-  PutLe32(h.data() + 42, data_size);
+  StoreLe32(h.data() + 42, data_size);
   const auto file = reinterpret_cast<HANDLE>(Music.waveOutputFile);
   SetFilePointer(file, 0, nullptr, FILE_BEGIN);
   DWORD done = 0;

@@ -2,16 +2,12 @@
 
 #include <cstring>
 
+#include "core/little_endian.h"
 #include "core/tracked_alloc.h"
 
 namespace quelt {
 
 namespace {
-
-uint32_t ReadLe32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
 
 bool IsId(const uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
 
@@ -39,7 +35,7 @@ bool CompressedFormatIsSound(const uint8_t* format, int32_t size) {
   if (size < 18 + f.extraSize) return false;
   if (f.formatTag != MsAdpcm && f.formatTag != ImaAdpcm) return true;
   if (f.extraSize < 2 || f.channels == 0 || f.channels > 2) return false;
-  const int32_t per_block = format[18] | (format[19] << 8);
+  const int32_t per_block = LoadLe16(format + 18);
   // The block header holds one sample a channel (IMA: 4 bytes, MS: 7 bytes a channel).
   const int32_t header = (f.formatTag == ImaAdpcm ? ImaHeaderBytes : MsHeaderBytes) * f.channels;
   if (f.blockAlign <= header || per_block == 0) return false;
@@ -48,7 +44,7 @@ bool CompressedFormatIsSound(const uint8_t* format, int32_t size) {
     return per_block <= (f.blockAlign - header) * 2 / f.channels + 1;
   }
   if (f.extraSize < 4) return false;
-  const int32_t coefficients = format[20] | (format[21] << 8);
+  const int32_t coefficients = LoadLe16(format + 20);
   return per_block <= (f.blockAlign - header) * 2 / f.channels + 2 && coefficients >= 7 &&
          f.extraSize >= 4 + 4 * coefficients;
 }
@@ -58,7 +54,7 @@ int32_t AdpcmFramesInPart(const uint8_t* format, int32_t bytes) {
   std::memcpy(&f, format, sizeof f);
   if ((f.formatTag != MsAdpcm && f.formatTag != ImaAdpcm) || f.channels == 0 || bytes >= f.blockAlign) return 0;
   const int32_t channels = f.channels;
-  const int32_t per_block = format[18] | (format[19] << 8);
+  const int32_t per_block = LoadLe16(format + 18);
   int32_t frames = 0;
   if (f.formatTag == ImaAdpcm) {
     const int32_t header = ImaHeaderBytes * channels;
@@ -94,7 +90,7 @@ int WalkWaveChunks(const DataStream& stream, WaveChunks* chunks, uint8_t** forma
   if (!ReadExact(stream, header, 12) || !IsId(header, "RIFF") || !IsId(header + 8, "WAVE")) return -1;
   uint8_t chunk[8];
   if (!ReadExact(stream, chunk, 8) || !IsId(chunk, "fmt ")) return -1;
-  const uint32_t format_size = ReadLe32(chunk + 4);
+  const uint32_t format_size = LoadLe32(chunk + 4);
   WaveChunks found{};
   found.formatPosition = stream.ops.tell(stream.handle);
   if (format_size < 16 || format_size > static_cast<uint32_t>(MaxFormatChunkSize) ||
@@ -130,7 +126,7 @@ int WalkWaveChunks(const DataStream& stream, WaveChunks* chunks, uint8_t** forma
       TrackedFree(block);
       return -1;
     }
-    const uint32_t size = ReadLe32(chunk + 4);
+    const uint32_t size = LoadLe32(chunk + 4);
     position += 8;
     if (IsId(chunk, "data")) {
       // A data chunk that runs past the end (a cut file, or a writer that never came back

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "core/little_endian.h"
 #include "core/log.h"
 #include "core/tracked_alloc.h"
 #include "core/window_hooks.h"
@@ -289,22 +290,18 @@ int32_t LoadStreamToMemory(const DataStream& stream, uint8_t** data, int32_t* si
   return 0;
 }
 
-void PutLe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 // A PCM WAV file image: 46 header bytes (an 18-byte format) and the samples.
 uint8_t* BuildWaveImage(const WaveFormat& format, const uint8_t* pcm, int32_t pcmSize, int32_t* size) {
   const int32_t total = 46 + pcmSize;
   auto* image = static_cast<uint8_t*>(TrackedAlloc(total, __FILE__, __LINE__));
   if (image == nullptr) return nullptr;
   std::memcpy(image, "RIFF", 4);
-  PutLe32(image + 4, static_cast<uint32_t>(total - 8));
+  StoreLe32(image + 4, static_cast<uint32_t>(total - 8));
   std::memcpy(image + 8, "WAVEfmt ", 8);
-  PutLe32(image + 16, 18);
+  StoreLe32(image + 16, 18);
   std::memcpy(image + 20, &format, 18);
   std::memcpy(image + 38, "data", 4);
-  PutLe32(image + 42, static_cast<uint32_t>(pcmSize));
+  StoreLe32(image + 42, static_cast<uint32_t>(pcmSize));
   std::memcpy(image + 46, pcm, pcmSize);
   *size = total;
   return image;
