@@ -1,6 +1,7 @@
 #pragma once
-// Engine handles: the 32-bit names of everything a program creates through the engine,
-// and the one fixed-size handle table that every owning subsystem instantiates.
+// Engine handles: the 32-bit names of everything a program creates through the engine, the
+// one rule that makes, takes apart and validates them, and the fixed-size tables most owning
+// subsystems instantiate (the graph and light tables keep their own layout and use the rule).
 //
 //   bits  0-15  slot index in the kind's table
 //   bits 16-26  check id (0..2047), catches handles of deleted records
@@ -33,18 +34,54 @@ enum class HandleKind : int32_t {
 };
 
 inline constexpr int32_t MaxCheckId = 0x7FF;
+inline constexpr int32_t HandleSlotMask = 0xFFFF;
+inline constexpr int32_t HandleCheckIdShift = 16;
+inline constexpr int32_t HandleCheckIdMask = MaxCheckId << HandleCheckIdShift;
+inline constexpr int32_t HandleKindShift = 27;
+inline constexpr int32_t HandleKindMask = 0xF << HandleKindShift;
+
+// The bits of a handle that name its kind.
+constexpr int32_t HandleKindBits(HandleKind kind) { return static_cast<int32_t>(kind) << HandleKindShift; }
 
 constexpr EngineHandle MakeEngineHandle(int32_t slot, int32_t check_id, HandleKind kind) {
-  return slot | ((check_id | (static_cast<int32_t>(kind) << 11)) << 16);
+  return slot | check_id << HandleCheckIdShift | HandleKindBits(kind);
 }
-constexpr int32_t HandleSlot(EngineHandle handle) { return handle & 0xFFFF; }
-constexpr int32_t HandleCheckId(EngineHandle handle) { return (handle & 0x7FF0000) >> 16; }
+constexpr int32_t HandleSlot(EngineHandle handle) { return handle & HandleSlotMask; }
+constexpr int32_t HandleCheckId(EngineHandle handle) { return (handle & HandleCheckIdMask) >> HandleCheckIdShift; }
 constexpr bool HandleHasKind(EngineHandle handle, HandleKind kind) {
-  return handle >= 0 && (handle & 0x78000000) == (static_cast<int32_t>(kind) << 27);
+  return handle >= 0 && (handle & HandleKindMask) == HandleKindBits(kind);
 }
+// The check id that follows check_id: 0..MaxCheckId, then 0 again.
 constexpr int32_t NextCheckId(int32_t check_id) { return check_id >= MaxCheckId ? 0 : check_id + 1; }
 
+// The one validity rule, in two steps: the slot a handle of `kind` names in a table of
+// `capacity` slots (-1 for another kind, a negative value or a slot past the table), then
+// whether the handle's check id is the one of the record found in that slot.
+constexpr int32_t HandleSlotIn(EngineHandle handle, HandleKind kind, int32_t capacity) {
+  if (!HandleHasKind(handle, kind)) return -1;
+  const int32_t slot = HandleSlot(handle);
+  return slot < capacity ? slot : -1;
+}
+constexpr bool HandleCheckIdIs(EngineHandle handle, int32_t check_id) {
+  return (check_id << HandleCheckIdShift) == (handle & HandleCheckIdMask);
+}
+
+// Kinds without a check id (the 3-D model tables) use every bit below the kind for the slot,
+// up to a power-of-two limit; a handle with any other bit set names nothing.
+constexpr EngineHandle MakeBareHandle(int32_t slot, HandleKind kind) { return slot | HandleKindBits(kind); }
+constexpr int32_t BareHandleSlot(EngineHandle handle, HandleKind kind, int32_t slot_limit) {
+  if (!HandleHasKind(handle, kind)) return -1;
+  if ((handle & ~HandleKindMask & ~(slot_limit - 1)) != 0) return -1;
+  return handle & (slot_limit - 1);
+}
+
 static_assert(MakeEngineHandle(5, 3, HandleKind::Graph) == 0x08030005);
+static_assert(HandleKindMask == 0x78000000 && HandleCheckIdMask == 0x7FF0000);
+static_assert(HandleSlotIn(0x08030005, HandleKind::Graph, 6) == 5);
+static_assert(HandleSlotIn(0x08030005, HandleKind::Graph, 5) == -1);
+static_assert(MakeBareHandle(0x1FFFF, HandleKind::ModelMesh) == 0x2801FFFF);
+static_assert(BareHandleSlot(0x2801FFFF, HandleKind::ModelMesh, 0x20000) == 0x1FFFF);
+static_assert(BareHandleSlot(0x30010000, HandleKind::Model, 0x10000) == -1);
 
 // How a kind picks the slot of a new record.
 enum class SlotChoice {
@@ -94,10 +131,8 @@ struct HandleTable {
   // Rebuilds a record under a handle the program already holds (same slot, same check id);
   // the check-id counter does not move. The slot must be free.
   HandleAlloc<Record> AllocateAt(EngineHandle handle, const char* file, int32_t line) {
-    if (!HandleHasKind(handle, Kind) || HandleSlot(handle) >= Capacity)
-      return {NoHandle, nullptr, HandleAllocFailure::SlotTaken};
-    const int32_t slot = HandleSlot(handle);
-    if (records[slot] != nullptr) return {NoHandle, nullptr, HandleAllocFailure::SlotTaken};
+    const int32_t slot = HandleSlotIn(handle, Kind, Capacity);
+    if (slot < 0 || records[slot] != nullptr) return {NoHandle, nullptr, HandleAllocFailure::SlotTaken};
     auto* record = static_cast<Record*>(TrackedCalloc(sizeof(Record), file, line));
     if (record == nullptr) return {NoHandle, nullptr, HandleAllocFailure::OutOfMemory};
     return Install(slot, HandleCheckId(handle), record);
@@ -105,12 +140,10 @@ struct HandleTable {
 
   // The record of a valid handle, else null. Logs nothing.
   Record* Find(EngineHandle handle) const {
-    if (!HandleHasKind(handle, Kind)) return nullptr;
-    const int32_t slot = HandleSlot(handle);
-    if (slot >= Capacity) return nullptr;
+    const int32_t slot = HandleSlotIn(handle, Kind, Capacity);
+    if (slot < 0) return nullptr;
     Record* record = records[slot];
-    if (record == nullptr) return nullptr;
-    if ((record->*CheckIdField << 16) != (handle & 0x7FF0000)) return nullptr;
+    if (record == nullptr || !HandleCheckIdIs(handle, record->*CheckIdField)) return nullptr;
     return record;
   }
 
@@ -173,9 +206,9 @@ struct HandleTable {
   }
 };
 
-// A table whose records live inside it, each with an in-use flag and a check id. No kind of
-// handle is kept in one yet (masks and text inputs have tables of their own); its test holds
-// it to the same validity rule as HandleTable.
+// A table whose records live inside it, each with an in-use flag and a check id: masks and
+// text inputs. Their records may also be filled in place by their owners, so the table keeps
+// no count of its own.
 template <typename Record, int32_t Capacity, HandleKind Kind, int32_t Record::*InUseField,
           int32_t Record::*CheckIdField>
 struct InlineHandleTable {
@@ -183,12 +216,10 @@ struct InlineHandleTable {
   static constexpr HandleKind kind = Kind;
 
   std::array<Record, Capacity> records{};
-  int32_t count = 0;
   int32_t nextCheckId = 0;
 
   // The first free entry, marked in use with the next check id; NoHandle when full.
   EngineHandle Allocate() {
-    if (count >= Capacity) return NoHandle;
     for (int32_t slot = 0; slot < Capacity; ++slot) {
       Record& record = records[slot];
       if (record.*InUseField != 0) continue;
@@ -196,33 +227,36 @@ struct InlineHandleTable {
       record.*InUseField = 1;
       record.*CheckIdField = nextCheckId;
       nextCheckId = NextCheckId(nextCheckId);
-      ++count;
       return MakeEngineHandle(slot, record.*CheckIdField, Kind);
     }
     return NoHandle;
   }
 
   Record* Find(EngineHandle handle) {
-    if (!HandleHasKind(handle, Kind)) return nullptr;
-    const int32_t slot = HandleSlot(handle);
-    if (slot >= Capacity) return nullptr;
+    const int32_t slot = HandleSlotIn(handle, Kind, Capacity);
+    if (slot < 0) return nullptr;
     Record& record = records[slot];
-    if (record.*InUseField == 0) return nullptr;
-    if ((record.*CheckIdField << 16) != (handle & 0x7FF0000)) return nullptr;
+    if (record.*InUseField == 0 || !HandleCheckIdIs(handle, record.*CheckIdField)) return nullptr;
     return &record;
   }
 
+  // The handle of the entry in a slot, NoHandle when the entry is free or out of range.
+  EngineHandle HandleOfSlot(int32_t slot) const {
+    if (slot < 0 || slot >= Capacity || records[slot].*InUseField == 0) return NoHandle;
+    return MakeEngineHandle(slot, records[slot].*CheckIdField, Kind);
+  }
+
+  // Empties the entry of a valid handle (the owner has released what it holds): 0, or -1
+  // for an invalid handle.
   int Release(EngineHandle handle) {
     Record* record = Find(handle);
     if (record == nullptr) return -1;
-    record->*InUseField = 0;
-    --count;
+    *record = Record{};
     return 0;
   }
 
   void Reset() {
     records.fill(Record{});
-    count = 0;
     nextCheckId = 0;
   }
 };

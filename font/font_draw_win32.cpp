@@ -12,6 +12,7 @@
 #include "graphics/d3d_draw.h"
 #include "graphics/device_state.h"
 #include "graphics/draw_front.h"
+#include "graphics/draw_pass.h"
 #include "graphics/draw_screen.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_table.h"
@@ -368,7 +369,7 @@ int DrawTextWithFont(int32_t x, int32_t y, const char* text, uint32_t colour, in
   const bool texture = FontRecordOfHandle(font)->textureCache != 0;
   if (WindowActiveFlag == 0) WaitWhileInactive();
   IntRect r{0, 0, 0, 0};
-  if ((D.BlendMode == 3 && texture) || D.maskActive != 0 || D.drawScreen == DrawScreenFront) {
+  if (AffectedRectNeeded(texture)) {
     r = {x, y, vertical ? x + QueryFontSize(font) + 3 : D.ClipRect.x2,
          vertical ? D.ClipRect.y2 : y + QueryFontSize(font) + 3};
     if (r.x1 >= D.ClipRect.x2) return 0;
@@ -377,22 +378,10 @@ int DrawTextWithFont(int32_t x, int32_t y, const char* text, uint32_t colour, in
   // While masking, the text goes to the mask screen like any other drawing and comes back
   // through the mask; without the two hooks it would never reach the draw screen. Glyphs
   // from a texture cache are drawn through the graph front ends, which mask each glyph.
-  const bool masked = D.maskActive != 0 && !texture;
-  if (masked) MaskPreDraw(r.x1, r.y1, r.x2, r.y2);
-  int result;
-  if (texture) {
-    if (D.BlendMode == 3 && ReverseSubtractSupported() == 0) {
-      SubtractBlendPrePass(r);
-      result = DrawFontTextHardware(x, y, colour, edgeColour, vertical, text, font);
-      SubtractBlendPostPass(r);
-    } else {
-      result = DrawFontTextHardware(x, y, colour, edgeColour, vertical, text, font);
-    }
-  } else {
-    result = DrawFontTextSoftware(text, colour, font, edgeColour, vertical, x, y);
-  }
-  if (masked) MaskPostDraw(r.x1, r.y1, r.x2, r.y2);
-  return result;
+  return RunDrawPass(
+      texture, D.maskActive != 0 && !texture, r,
+      [&] { return DrawFontTextHardware(x, y, colour, edgeColour, vertical, text, font); },
+      [&] { return DrawFontTextSoftware(text, colour, font, edgeColour, vertical, x, y); });
 }
 
 int DrawTextDefaultFont(int32_t x, int32_t y, const char* text, uint32_t colour, uint32_t edgeColour) {

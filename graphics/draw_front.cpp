@@ -6,6 +6,7 @@
 #include "core/engine_state.h"
 #include "core/window_hooks.h"
 #include "graphics/d3d_draw.h"
+#include "graphics/draw_pass.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_table.h"
 #include "graphics/mask.h"
@@ -27,38 +28,20 @@ void WaitIfInactive() {
   if (WindowActiveFlag == 0) WaitWhileInactive();
 }
 
-bool AffectedRectNeeded(const GraphRecord* g) {
-  return (D.BlendMode == 3 && IsTextureImage(g)) || D.maskActive != 0 ||
-         D.drawScreen == DrawScreenFront;
-}
+bool AffectedRectNeeded(const GraphRecord* g) { return quelt::AffectedRectNeeded(IsTextureImage(g)); }
 
-// Steps 5, 6, 8 to 11 of every front end around the two back ends; the affected rectangle
-// is computed by the caller only when AffectedRectNeeded says so.
+// The movie graph brought up to date, then the shared draw pass; the affected rectangle is
+// computed by the caller only when AffectedRectNeeded says so.
 template <typename D3dDraw, typename SoftDrawFn>
 int RunDraw(GraphRecord* g, const IntRect& rect, D3dDraw d3d, SoftDrawFn soft) {
   DrawFrontSeams.lastAffected = rect;
   if (g->linkedMovie != -1 && DrawFrontSeams.updateMovieFrame != nullptr)
     DrawFrontSeams.updateMovieFrame(g->linkedMovie, 0);
-  const bool masked = D.maskActive != 0;
-  if (masked) MaskPreDraw(rect.x1, rect.y1, rect.x2, rect.y2);
-  int result;
-  if (IsTextureImage(g)) {
-    if (D.BlendMode == 3 && ReverseSubtractSupported() == 0) {
-      SubtractBlendPrePass(rect);
-      result = d3d();
-      SubtractBlendPostPass(rect);
-    } else {
-      result = d3d();
-    }
-  } else {
-    result = soft();
-  }
-  if (masked) MaskPostDraw(rect.x1, rect.y1, rect.x2, rect.y2);
-  return result;
+  return RunDrawPass(IsTextureImage(g), D.maskActive != 0, rect, d3d, soft);
 }
 
-// Steps 3 to 6: lock, empty draw area, handle, blend coverage, inactive wait. Returns the
-// record, or null with *early set to the result to return.
+// The checks before every graph draw: lock, empty draw area, handle, blend coverage, then the
+// inactive wait. Returns the record, or null with *early set to the result to return.
 GraphRecord* Prologue(int32_t graph, int* early) {
   if (D.DrawSettingsLock || D.ClipRectEmpty == 1) {
     *early = 0;

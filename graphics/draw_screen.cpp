@@ -43,7 +43,6 @@ int SelectDrawScreen(int32_t screen) {
   if (screen == -3 || screen == -5) screen = DrawScreenBack;
   GraphRecord* graph = nullptr;
   if (!IsScreenValue(screen)) {
-    if ((screen & 0xFFFF) >= GraphTableCapacity) return -1;
     graph = GetGraphRecord(screen);
     if (graph == nullptr || graph->image == nullptr || graph->image->drawable == 0) return -1;
   }

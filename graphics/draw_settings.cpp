@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/core_state.h"
+#include "core/engine_handle.h"
 #include "core/fatal_exit.h"
 #include "core/tracked_alloc.h"
 #include "graphics/device_state.h"
@@ -363,11 +364,10 @@ int UpdateCombinedMatrices() {
 
 namespace {
 LightRecord* GetLight(int32_t handle) {
-  if (handle < 0 || (handle & 0x78000000) != 0x60000000) return nullptr;
-  const int32_t slot = handle & 0xFFFF;
-  if (slot >= LightCapacity) return nullptr;
+  const int32_t slot = HandleSlotIn(handle, HandleKind::Light, LightCapacity);
+  if (slot < 0) return nullptr;
   LightRecord* light = D.lightSlots[slot];
-  if (light == nullptr || (light->checkId << 16) != (handle & 0x7FF0000)) return nullptr;
+  if (light == nullptr || !HandleCheckIdIs(handle, light->checkId)) return nullptr;
   return light;
 }
 }  // namespace
@@ -398,8 +398,8 @@ int CreateLightHandle() {
   l.phi = 2.0f;
   light->deviceIndex = -1;
   light->checkId = D.lightNextCheckId;
-  D.lightNextCheckId = D.lightNextCheckId >= 0x7FF ? 0 : D.lightNextCheckId + 1;
-  light->handle = slot | ((light->checkId | 0x6000) << 16);
+  D.lightNextCheckId = NextCheckId(D.lightNextCheckId);
+  light->handle = MakeEngineHandle(slot, light->checkId, HandleKind::Light);
   D.lightSlots[slot] = light;
   ++D.lightCount;
   if (slot == D.lightHighWater) ++D.lightHighWater;
@@ -421,7 +421,7 @@ int MakeDirectionalLight(const Vector3* direction) {
 int DeleteLightHandle(int32_t handle) {
   LightRecord* light = GetLight(handle);
   if (light == nullptr) return -1;
-  const int32_t slot = handle & 0xFFFF;
+  const int32_t slot = HandleSlot(handle);
   if (light->deviceIndex != -1) D.lightsChanged = 1;
   --D.lightCount;
   if (slot == D.lightHighWater - 1) {

@@ -16,7 +16,7 @@ GraphTableRecord GraphTable{};
 namespace {
 
 constexpr int32_t MakeGraphHandle(int32_t slot, int32_t checkId) {
-  return slot | (checkId | 0x800) << 16;
+  return MakeEngineHandle(slot, checkId, HandleKind::Graph);
 }
 
 }  // namespace
@@ -43,7 +43,7 @@ int32_t AllocateGraphHandle() {
   auto* record = static_cast<GraphRecord*>(TrackedCalloc(sizeof(GraphRecord), __FILE__, __LINE__));
   if (record == nullptr) FatalExit("メモリの確保に失敗しました");
   record->checkId = t.nextCheckId;
-  t.nextCheckId = t.nextCheckId + 1 >= 2048 ? 0 : t.nextCheckId + 1;
+  t.nextCheckId = NextCheckId(t.nextCheckId);
   record->handle = MakeGraphHandle(slot, record->checkId);
   record->linkedMovie = -1;
   t.slots[static_cast<size_t>(slot)] = record;
@@ -53,11 +53,10 @@ int32_t AllocateGraphHandle() {
 }
 
 GraphRecord* GetGraphRecord(int32_t handle) {
-  if (handle < 0 || (handle & 0x78000000) != 0x08000000) return nullptr;
-  const int32_t slot = handle & 0xFFFF;
-  if (slot >= GraphTableCapacity) return nullptr;
+  const int32_t slot = HandleSlotIn(handle, HandleKind::Graph, GraphTableCapacity);
+  if (slot < 0) return nullptr;
   GraphRecord* record = GraphTable.slots[static_cast<size_t>(slot)];
-  if (record == nullptr || (record->checkId << 16) != (handle & 0x7FF0000)) return nullptr;
+  if (record == nullptr || !HandleCheckIdIs(handle, record->checkId)) return nullptr;
   return record;
 }
 
@@ -82,7 +81,7 @@ int ReleaseGraphHandle(int32_t handle) {
   // SetGraphSourceFile does not move the record; it is still the one in the slot.
 
   GraphTableRecord& t = GraphTable;
-  const int32_t slot = handle & 0xFFFF;
+  const int32_t slot = HandleSlot(handle);
   --t.count;
   if (slot == t.highWater - 1) {
     int32_t top = slot;

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 
+#include "core/engine_handle.h"
 #include "graphics/graph_record.h"
 
 namespace quelt {

@@ -152,20 +152,15 @@ int CombineMaskScreenD3D(const IntRect& rect) {
 }  // namespace
 
 int DeleteMask(int32_t handle) {
-  if (!HandleHasKind(handle, HandleKind::Mask)) return -1;
-  const int32_t slot = HandleSlot(handle);
-  if (slot >= MaskCapacity) return -1;
-  MaskRecord& r = M.records[static_cast<size_t>(slot)];
-  if (r.inUse == 0 || r.checkId != HandleCheckId(handle)) return -1;
-  if (r.buffer != nullptr) TrackedFree(r.buffer);
-  r = MaskRecord{};
-  return 0;
+  MaskRecord* r = M.masks.Find(handle);
+  if (r == nullptr) return -1;
+  if (r->buffer != nullptr) TrackedFree(r->buffer);
+  return M.masks.Release(handle);
 }
 
 int DeleteAllMasks() {
   for (int32_t slot = 0; slot < MaskCapacity; ++slot) {
-    const MaskRecord& r = M.records[static_cast<size_t>(slot)];
-    if (r.inUse != 0) DeleteMask(slot | (r.checkId | 0x4000) << 16);
+    if (const EngineHandle handle = M.masks.HandleOfSlot(slot); handle != NoHandle) DeleteMask(handle);
   }
   return 0;
 }

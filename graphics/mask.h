@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 
+#include "core/engine_handle.h"
 #include "softrender/memimg.h"
 
 namespace quelt {
@@ -20,8 +21,11 @@ struct MaskRecord {
   int32_t extra;
 };
 
+using MaskTable =
+    InlineHandleTable<MaskRecord, MaskCapacity, HandleKind::Mask, &MaskRecord::inUse, &MaskRecord::checkId>;
+
 struct MaskStateRecord {
-  std::array<MaskRecord, MaskCapacity> records;
+  MaskTable masks;
   uint8_t* map;  // a byte per screen pixel
   int32_t mapPitch, mapWidth, mapHeight;
   int32_t MaskWanted;

@@ -73,11 +73,9 @@ bool IsRecord(void* slot) { return slot != nullptr && reinterpret_cast<uintptr_t
 
 // The slot a handle names in its array, or -1 for a handle of another kind or outside the
 // slots in use.
-int32_t SlotOf(const ModelSlotArray& array, int32_t handle, int32_t base, int32_t limit) {
-  if (handle < 0 || (handle & 0x78000000) != base) return -1;
-  const int32_t slot = handle & (limit - 1);
-  if ((handle & ~0x78000000 & ~(limit - 1)) != 0) return -1;
-  if (slot >= array.count || array.slots == nullptr) return -1;
+int32_t SlotOf(const ModelSlotArray& array, int32_t handle, HandleKind kind, int32_t limit) {
+  const int32_t slot = BareHandleSlot(handle, kind, limit);
+  if (slot < 0 || slot >= array.count || array.slots == nullptr) return -1;
   return slot;
 }
 
@@ -396,11 +394,12 @@ int InitModelTables() {
 int TerminateModelTables() {
   if (T.started == 0) return 0;
   for (int32_t slot = T.models.count - 1; slot >= 0; --slot)
-    if (T.models.slots[slot] != nullptr) DeleteModel(ModelHandleBase | slot);
+    if (T.models.slots[slot] != nullptr) DeleteModel(MakeBareHandle(slot, HandleKind::Model));
   // A mesh still referenced more than once (by a loader of its own) goes too: its slot is
   // deleted until it is empty.
   for (int32_t slot = T.meshes.count - 1; slot >= 0; --slot)
-    while (slot < T.meshes.count && T.meshes.slots[slot] != nullptr) DeleteModelMesh(ModelMeshHandleBase | slot);
+    while (slot < T.meshes.count && T.meshes.slots[slot] != nullptr)
+      DeleteModelMesh(MakeBareHandle(slot, HandleKind::ModelMesh));
   FreeArray(T.models);
   FreeArray(T.meshes);
   FreeArray(T.drawQueue);
@@ -412,7 +411,7 @@ int32_t InsertModelMesh(ModelMesh* mesh) {
   if (T.started == 0 || mesh == nullptr) return -1;
   if (mesh->referenceCount < 1) mesh->referenceCount = 1;
   const int32_t slot = InsertIntoArray(T.meshes, mesh, ModelMeshSlotLimit);
-  return slot < 0 ? -1 : (ModelMeshHandleBase | slot);
+  return slot < 0 ? -1 : MakeBareHandle(slot, HandleKind::ModelMesh);
 }
 
 int32_t InsertModel(ModelInstance* model, int32_t meshHandle) {
@@ -431,23 +430,23 @@ int32_t InsertModel(ModelInstance* model, int32_t meshHandle) {
   mesh->lastModel = model;
   ++mesh->modelCount;
   ++mesh->referenceCount;
-  return ModelHandleBase | slot;
+  return MakeBareHandle(slot, HandleKind::Model);
 }
 
 ModelMesh* GetModelMesh(int32_t handle) {
-  const int32_t slot = SlotOf(T.meshes, handle, ModelMeshHandleBase, ModelMeshSlotLimit);
+  const int32_t slot = SlotOf(T.meshes, handle, HandleKind::ModelMesh, ModelMeshSlotLimit);
   if (slot < 0 || !IsRecord(T.meshes.slots[slot])) return nullptr;
   return static_cast<ModelMesh*>(T.meshes.slots[slot]);
 }
 
 ModelInstance* GetModel(int32_t handle) {
-  const int32_t slot = SlotOf(T.models, handle, ModelHandleBase, ModelSlotLimit);
+  const int32_t slot = SlotOf(T.models, handle, HandleKind::Model, ModelSlotLimit);
   if (slot < 0 || !IsRecord(T.models.slots[slot])) return nullptr;
   return static_cast<ModelInstance*>(T.models.slots[slot]);
 }
 
 int DeleteModelMesh(int32_t handle) {
-  const int32_t slot = SlotOf(T.meshes, handle, ModelMeshHandleBase, ModelMeshSlotLimit);
+  const int32_t slot = SlotOf(T.meshes, handle, HandleKind::ModelMesh, ModelMeshSlotLimit);
   if (slot < 0 || T.meshes.slots[slot] == nullptr) return -1;
   if (!IsRecord(T.meshes.slots[slot])) {
     T.meshes.slots[slot] = nullptr;
@@ -506,7 +505,7 @@ int DeleteModelFrameBuffer(int32_t model, int32_t frame, int32_t which) {
 }
 
 int DeleteModel(int32_t handle) {
-  const int32_t slot = SlotOf(T.models, handle, ModelHandleBase, ModelSlotLimit);
+  const int32_t slot = SlotOf(T.models, handle, HandleKind::Model, ModelSlotLimit);
   if (slot < 0 || T.models.slots[slot] == nullptr) return -1;
   if (!IsRecord(T.models.slots[slot])) {
     T.models.slots[slot] = nullptr;
@@ -601,13 +600,13 @@ int ReleaseModelMeshBuffers(int32_t meshHandle) {
 
 int RebuildAllModelMeshBuffers() {
   for (int32_t slot = 0; slot < T.meshes.count; ++slot)
-    if (IsRecord(T.meshes.slots[slot])) BuildModelMeshBuffers(ModelMeshHandleBase | slot);
+    if (IsRecord(T.meshes.slots[slot])) BuildModelMeshBuffers(MakeBareHandle(slot, HandleKind::ModelMesh));
   return 0;
 }
 
 int ReleaseAllModelMeshBuffers() {
   for (int32_t slot = 0; slot < T.meshes.count; ++slot)
-    if (IsRecord(T.meshes.slots[slot])) ReleaseModelMeshBuffers(ModelMeshHandleBase | slot);
+    if (IsRecord(T.meshes.slots[slot])) ReleaseModelMeshBuffers(MakeBareHandle(slot, HandleKind::ModelMesh));
   return 0;
 }
 

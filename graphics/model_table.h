@@ -19,8 +19,6 @@ inline constexpr float ModelAngleLimitValue = 1.5620697f;  // 89.5 degrees
 
 // Handles carry no check id. Their kinds are kept apart from every other handle kind, so a
 // graph or sound handle is never taken for a mesh or a model.
-inline constexpr int32_t ModelMeshHandleBase = static_cast<int32_t>(HandleKind::ModelMesh) << 27;
-inline constexpr int32_t ModelHandleBase = static_cast<int32_t>(HandleKind::Model) << 27;
 inline constexpr int32_t ModelMeshSlotLimit = 0x20000;  // 17 bits
 inline constexpr int32_t ModelSlotLimit = 0x10000;
 // A table slot holding this value is reserved: no record behind it.

@@ -351,7 +351,7 @@ int BuildGraphDrawInfo(int32_t handle) {
   auto* grown = static_cast<GraphRecord*>(TrackedRealloc(record, bytes, __FILE__, __LINE__));
   if (grown == nullptr) return WriteLog("画像描画情報格納用メモリの確保に失敗しました\n");
   record = grown;
-  GraphTable.slots[static_cast<size_t>(handle & 0xFFFF)] = record;
+  GraphTable.slots[static_cast<size_t>(HandleSlot(handle))] = record;
   record->pieceCount = used;
 
   TexturePiece* piece = GraphPieces(record);

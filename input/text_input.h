@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 
+#include "core/engine_handle.h"
+
 namespace quelt {
 
 inline constexpr int32_t ImeTextBytes = 1024;
@@ -54,9 +56,10 @@ struct TextInputRecord {
 inline constexpr int32_t TextInputCapacity = 256;
 
 struct TextInputTable {
-  std::array<TextInputRecord, TextInputCapacity> records;
+  InlineHandleTable<TextInputRecord, TextInputCapacity, HandleKind::TextInput, &TextInputRecord::inUse,
+                    &TextInputRecord::checkId>
+      inputs;
   int32_t activeHandle;  // -1 = none
-  int32_t nextCheckId;
 };
 extern TextInputTable TextInputs;
 

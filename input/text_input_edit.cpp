@@ -87,12 +87,7 @@ int32_t MakeTextInputHandle(int32_t slot, int32_t checkId) {
 }
 
 TextInputRecord* FindTextInput(int32_t handle) {
-  if (!HandleHasKind(handle, HandleKind::TextInput)) return nullptr;
-  const int32_t slot = HandleSlot(handle);
-  if (slot >= TextInputCapacity) return nullptr;
-  TextInputRecord* input = &TextInputs.records[static_cast<size_t>(slot)];
-  if (input->inUse == 0 || input->checkId != HandleCheckId(handle)) return nullptr;
-  return input;
+  return TextInputs.inputs.Find(handle);
 }
 
 int32_t PreviousCharStart(const char* text, int32_t at) {

@@ -161,10 +161,10 @@ int ReleaseTextInputHandle(int32_t handle) {
   TextInputRecord* input = FindTextInput(handle);
   if (input == nullptr) return -1;
   if (input->text != nullptr) TrackedFree(input->text);
-  *input = {};
+  TextInputs.inputs.Release(handle);
   if (TextInputs.activeHandle == handle) TextInputs.activeHandle = -1;
   bool any_in_use = false;
-  for (const TextInputRecord& record : TextInputs.records) any_in_use = any_in_use || record.inUse != 0;
+  for (const TextInputRecord& record : TextInputs.inputs.records) any_in_use = any_in_use || record.inUse != 0;
   if (!any_in_use) SwitchImeEnabled(0);
   return 0;
 }
@@ -175,7 +175,7 @@ int StartTextInput() {
   FreeCandidateList();
   ImeState = {};
   TextInputColours = {};
-  for (TextInputRecord& record : TextInputs.records)
+  for (TextInputRecord& record : TextInputs.inputs.records)
     if (record.text != nullptr) TrackedFree(record.text);
   TextInputs = {};
   constexpr std::array<std::array<int32_t, 3>, TextInputColourCount> colours = {{
@@ -195,8 +195,8 @@ int StartTextInput() {
 
 int EndTextInput() {
   for (int32_t slot = 0; slot < TextInputCapacity; ++slot) {
-    const TextInputRecord& record = TextInputs.records[static_cast<size_t>(slot)];
-    if (record.inUse != 0) ReleaseTextInputHandle(MakeTextInputHandle(slot, record.checkId));
+    if (const EngineHandle handle = TextInputs.inputs.HandleOfSlot(slot); handle != NoHandle)
+      ReleaseTextInputHandle(handle);
   }
   TextInputs.activeHandle = -1;
   // A candidate list still held when the window ends would outlive the engine.

@@ -14,6 +14,7 @@
 #include "core/menu_table.h"
 #include "core/random.h"
 #include "core/system_settings.h"
+#include "core/window_area.h"
 #include "core/window_services.h"
 #include "core/window_styles.h"
 #include "graphics/screen_mode.h"
@@ -314,15 +315,7 @@ int CreateEngineWindow() {
   }
   WriteLog("ＩＭＥを無効にしました\n");
   if (WindowSettings.imeWanted == 0) WINNLSEnableIME(MainWindow(), FALSE);
-  if (WindowModeFlag == 1) {
-    RECT client{};
-    GetClientRect(MainWindow(), &client);
-    POINT top_left{client.left, client.top};
-    POINT bottom_right{client.right, client.bottom};
-    ClientToScreen(MainWindow(), &top_left);
-    ClientToScreen(MainWindow(), &bottom_right);
-    WindowArea = {top_left.x, top_left.y, bottom_right.x, bottom_right.y};
-  }
+  if (WindowModeFlag == 1) ReadWindowArea();
   CharSetMode = GetOEMCP() == 949 ? 2 : 1;
   SetCursorVisible(CursorVisibleSetting);
   EndingState = 0;

@@ -6,6 +6,7 @@
 #include "core/entry/main_window.h"
 #include "core/entry/window_modes.h"
 #include "core/log.h"
+#include "core/window_area.h"
 #include "core/window_services.h"
 #include "core/window_styles.h"
 #include "graphics/draw_screen.h"
@@ -19,16 +20,6 @@ namespace quelt {
 namespace {
 
 HWND MainWindow() { return static_cast<HWND>(MainWindowHandle); }
-
-void ReadWindowArea() {
-  RECT client{};
-  GetClientRect(MainWindow(), &client);
-  POINT top_left{client.left, client.top};
-  POINT bottom_right{client.right, client.bottom};
-  ClientToScreen(MainWindow(), &top_left);
-  ClientToScreen(MainWindow(), &bottom_right);
-  WindowArea = {top_left.x, top_left.y, bottom_right.x, bottom_right.y};
-}
 
 // The client size of window mode: the screen times the window scale, or the setting.
 void WindowModeClientSize(int32_t* width, int32_t* height) {

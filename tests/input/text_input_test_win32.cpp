@@ -48,7 +48,7 @@ class TextInputTest : public ::testing::Test {
   }
   // An editor in slot 3, made active, as a program's create call would leave it.
   static TextInputRecord* MakeActiveInput(int32_t max_length) {
-    TextInputRecord& input = TextInputs.records[3];
+    TextInputRecord& input = TextInputs.inputs.records[3];
     input = {};
     input.inUse = 1;
     input.checkId = 9;
@@ -169,7 +169,7 @@ TEST_F(TextInputTest, ReleasingTheLastInputSwitchesTheImeOffAndFreesItsText) {
   EXPECT_EQ(ReleaseTextInputHandle(handle), 0);
   EXPECT_EQ(TextInputs.activeHandle, -1);
   EXPECT_EQ(ImeState.enabled, 0);
-  EXPECT_EQ(TextInputs.records[3].text, nullptr);
+  EXPECT_EQ(TextInputs.inputs.records[3].text, nullptr);
   EXPECT_EQ(ReleaseTextInputHandle(handle), -1);
   EXPECT_EQ(StepTextInput(), 0);
   TextInputs.activeHandle = handle;  // a stale active handle

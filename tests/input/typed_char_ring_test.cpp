@@ -254,11 +254,11 @@ TEST_F(TextEditTest, EnterEndsEscapeCancelsOnlyWhereAllowedPasteGoesThroughTheRi
 
 TEST(TextInputHandles, OnlyAMatchingRecordOfKindTenIsFound) {
   TextInputs = {};
-  TextInputs.records[5].inUse = 1;
-  TextInputs.records[5].checkId = 7;
+  TextInputs.inputs.records[5].inUse = 1;
+  TextInputs.inputs.records[5].checkId = 7;
   const int32_t handle = MakeTextInputHandle(5, 7);
   EXPECT_EQ(handle, 5 | ((7 | 0x5000) << 16));
-  EXPECT_EQ(FindTextInput(handle), &TextInputs.records[5]);
+  EXPECT_EQ(FindTextInput(handle), &TextInputs.inputs.records[5]);
   EXPECT_EQ(FindTextInput(MakeTextInputHandle(5, 8)), nullptr);
   EXPECT_EQ(FindTextInput(MakeTextInputHandle(6, 0)), nullptr);
   EXPECT_EQ(FindTextInput(MakeTextInputHandle(300, 7)), nullptr);
