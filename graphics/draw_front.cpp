@@ -20,7 +20,6 @@ DrawFrontSeamsRecord DrawFrontSeams{&UpdateMovieFrame, {0, 0, 0, 0}};
 
 namespace {
 
-auto& D = DrawSettings;
 
 bool IsTextureImage(const GraphRecord* g) {
   return g->image != nullptr && g->image->description[FormatByteTexture] != 0;
@@ -33,8 +32,8 @@ void WaitIfInactive() {
 }
 
 bool AffectedRectNeeded(const GraphRecord* g) {
-  return (D.BlendMode == 3 && IsTextureImage(g)) || D.maskActive != 0 ||
-         D.drawScreen == DrawScreenFront;
+  return (DrawSettings.BlendMode == 3 && IsTextureImage(g)) || DrawSettings.maskActive != 0 ||
+         DrawSettings.drawScreen == DrawScreenFront;
 }
 
 // Steps 5, 6, 8 to 11 of every front end around the two back ends; the affected rectangle
@@ -44,11 +43,11 @@ int RunDraw(GraphRecord* g, const IntRect& rect, D3dDraw d3d, SoftDrawFn soft) {
   DrawFrontSeams.lastAffected = rect;
   if (g->linkedMovie != -1 && DrawFrontSeams.updateMovieFrame != nullptr)
     DrawFrontSeams.updateMovieFrame(g->linkedMovie, 0);
-  const bool masked = D.maskActive != 0;
+  const bool masked = DrawSettings.maskActive != 0;
   if (masked) MaskPreDraw(rect.x1, rect.y1, rect.x2, rect.y2);
   int result;
   if (IsTextureImage(g)) {
-    if (D.BlendMode == 3 && ReverseSubtractSupported() == 0) {
+    if (DrawSettings.BlendMode == 3 && ReverseSubtractSupported() == 0) {
       SubtractBlendPrePass(rect);
       result = d3d();
       SubtractBlendPostPass(rect);
@@ -65,7 +64,7 @@ int RunDraw(GraphRecord* g, const IntRect& rect, D3dDraw d3d, SoftDrawFn soft) {
 // Steps 3 to 6: lock, empty draw area, handle, blend coverage, inactive wait. Returns the
 // record, or null with *early set to the result to return.
 GraphRecord* Prologue(int32_t graph, int* early) {
-  if (D.DrawSettingsLock || D.ClipRectEmpty == 1) {
+  if (DrawSettings.DrawSettingsLock || DrawSettings.ClipRectEmpty == 1) {
     *early = 0;
     return nullptr;
   }
@@ -74,7 +73,7 @@ GraphRecord* Prologue(int32_t graph, int* early) {
     *early = -1;
     return nullptr;
   }
-  if (D.blendGraph != -1 && CheckBlendGraphCovers(g) < 0) {
+  if (DrawSettings.blendGraph != -1 && CheckBlendGraphCovers(g) < 0) {
     *early = -1;
     return nullptr;
   }
@@ -83,22 +82,23 @@ GraphRecord* Prologue(int32_t graph, int* early) {
 }
 
 void SetWorkingClip(const IntRect& rect) {
-  D.ClipRect = rect;
-  D.clipFloat[0] = static_cast<float>(rect.x1);
-  D.clipFloat[1] = static_cast<float>(rect.y1);
-  D.clipFloat[2] = static_cast<float>(rect.x2);
-  D.clipFloat[3] = static_cast<float>(rect.y2);
+  DrawSettings.ClipRect = rect;
+  DrawSettings.clipFloat[0] = static_cast<float>(rect.x1);
+  DrawSettings.clipFloat[1] = static_cast<float>(rect.y1);
+  DrawSettings.clipFloat[2] = static_cast<float>(rect.x2);
+  DrawSettings.clipFloat[3] = static_cast<float>(rect.y2);
   SoftDraw.ClipRect = rect;
 }
 
 // Saves the draw area and puts it back on every return.
 struct ClipGuard {
-  IntRect rect = D.ClipRect;
-  float floats[4] = {D.clipFloat[0], D.clipFloat[1], D.clipFloat[2], D.clipFloat[3]};
+  IntRect rect = DrawSettings.ClipRect;
+  float floats[4] = {DrawSettings.clipFloat[0], DrawSettings.clipFloat[1], DrawSettings.clipFloat[2],
+                     DrawSettings.clipFloat[3]};
   IntRect soft = SoftDraw.ClipRect;
   ~ClipGuard() {
-    D.ClipRect = rect;
-    for (int i = 0; i < 4; ++i) D.clipFloat[i] = floats[i];
+    DrawSettings.ClipRect = rect;
+    for (int i = 0; i < 4; ++i) DrawSettings.clipFloat[i] = floats[i];
     SoftDraw.ClipRect = soft;
   }
 };
