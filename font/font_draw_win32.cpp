@@ -308,7 +308,8 @@ int DrawFontTextSoftware(const char* text, uint32_t colour, int32_t font, uint32
   IntRect ink{};
   WalkString(0, x, y, 0, 1.0, 1.0, text, colour, nullptr, nullptr, 1, font, edgeColour, -1, vertical, nullptr, &ink);
   const bool aa = (f->typeFlags & FontTypeAntiAlias) != 0;
-  if (!aa && (DrawSettings.BlendMode == 0 || (DrawSettings.BlendMode == 1 && DrawSettings.BlendParam == 255))) {
+  const int32_t mode = DrawSettings.BlendMode;
+  if (!aa && (mode == BlendCopy || (mode == BlendAlpha && DrawSettings.BlendParam == 255))) {
     const IntRect clip = DrawSettings.ClipRect;
     DrawTextThroughGlyphCache(1, x, y, 0, 1.0, 1.0, text, colour, DrawScreenMemImg, &clip, 1, font, edgeColour, -1,
                               vertical, nullptr);
@@ -367,7 +368,8 @@ int DrawTextWithFont(int32_t x, int32_t y, const char* text, uint32_t colour, in
   const bool texture = FontRecordOfHandle(font)->textureCache != 0;
   if (WindowActiveFlag == 0) WaitWhileInactive();
   IntRect r{0, 0, 0, 0};
-  if ((DrawSettings.BlendMode == 3 && texture) || DrawSettings.maskActive != 0 || DrawSettings.drawScreen == DrawScreenFront) {
+  if ((DrawSettings.BlendMode == BlendSub && texture) || DrawSettings.maskActive != 0 ||
+      DrawSettings.drawScreen == DrawScreenFront) {
     r = {x, y, vertical ? x + QueryFontSize(font) + 3 : DrawSettings.ClipRect.x2,
          vertical ? DrawSettings.ClipRect.y2 : y + QueryFontSize(font) + 3};
     if (r.x1 >= DrawSettings.ClipRect.x2) return 0;
@@ -380,7 +382,7 @@ int DrawTextWithFont(int32_t x, int32_t y, const char* text, uint32_t colour, in
   if (masked) MaskPreDraw(r.x1, r.y1, r.x2, r.y2);
   int result;
   if (texture) {
-    if (DrawSettings.BlendMode == 3 && ReverseSubtractSupported() == 0) {
+    if (DrawSettings.BlendMode == BlendSub && ReverseSubtractSupported() == 0) {
       SubtractBlendPrePass(r);
       result = DrawFontTextHardware(x, y, colour, edgeColour, vertical, text, font);
       SubtractBlendPostPass(r);

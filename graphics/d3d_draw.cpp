@@ -36,7 +36,7 @@ void* FirstTexture(GraphRecord* graph) {
 // blend graph. Only such a copy leaves an alpha channel out.
 bool PlainCopy(bool copyPath) {
   const DrawSettingsRecord& d = DrawSettings;
-  const bool copying = d.BlendMode == 0 || (d.BlendMode == 1 && d.BlendParam == 255);
+  const bool copying = d.BlendMode == BlendCopy || (d.BlendMode == BlendAlpha && d.BlendParam == 255);
   return copyPath && copying && (d.BrightColour & 0xFFFFFF) == 0xFFFFFF && d.blendGraph == -1;
 }
 
@@ -47,7 +47,7 @@ void Prepare(GraphRecord* graph, int32_t transparent, bool exactTexel, bool copy
   const bool alphaChannel = graph->image->description[FormatByteAlpha] != 0;
   const bool imageKind = transparent != 0 || (alphaChannel && !PlainCopy(copyPath));
   PrepareDrawState(ImageFormat(graph), transparent, FirstTexture(graph),
-                   (imageKind ? 0x1u : 0u) | (exactTexel ? 0x2u : 0u));
+                   (imageKind ? DrawPrepImageKind : 0u) | (exactTexel ? DrawPrepExactTexel : 0u));
 }
 
 void MakeCurrent(void* texture) {
@@ -385,7 +385,7 @@ int32_t rememberedSubtractParam = 255;
 void InvertingFill(const IntRect& rect) {
   const uint32_t bright = DrawSettings.BrightColour;
   SetBrightColour(0xFFFFFF);
-  SelectBlendMode(3, 255);
+  SelectBlendMode(BlendSub, 255);
   FillRectDirect3D(rect.x1, rect.y1, rect.x2, rect.y2, MakeScreenColourCode(255, 255, 255));
   ++SubtractEmulationFills;
   SetBrightColour(static_cast<int32_t>(bright & 0xFFFFFF));
@@ -395,13 +395,13 @@ void InvertingFill(const IntRect& rect) {
 int SubtractBlendPrePass(const IntRect& rect) {
   rememberedSubtractParam = DrawSettings.BlendParam;
   InvertingFill(rect);
-  SelectBlendMode(5, rememberedSubtractParam);
+  SelectBlendMode(BlendDeviceAdd, rememberedSubtractParam);
   return 0;
 }
 
 int SubtractBlendPostPass(const IntRect& rect) {
   InvertingFill(rect);
-  SelectBlendMode(3, rememberedSubtractParam);
+  SelectBlendMode(BlendSub, rememberedSubtractParam);
   return 0;
 }
 
@@ -423,7 +423,7 @@ int FillRectDirect3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t co
   if (rect.x1 == rect.x2 || rect.y1 == rect.y2) return 0;
   BeginSceneIfNeeded();
   SetDrawTexture(nullptr);
-  PrepareDrawState(nullptr, 0, nullptr, 0x20);
+  PrepareDrawState(nullptr, 0, nullptr, DrawPrepColourModulate);
   int32_t r = 0;
   int32_t g = 0;
   int32_t b = 0;

@@ -3,6 +3,7 @@
 #include "graphics/device_calls.h"
 #include "graphics/graph_table.h"
 #include "graphics/shader_state.h"
+#include "softrender/blend_mode.h"
 
 namespace quelt {
 
@@ -75,7 +76,7 @@ struct BlendModeRow {
   int32_t recipe;
   uint32_t op;
 };
-constexpr std::array<BlendModeRow, 13> BlendModeTable{{
+constexpr std::array<BlendModeRow, BlendModeCount> BlendModeTable{{
     {0, 0, 0, BlendOpAdd},
     {BlendSrcAlpha, BlendInvSrcAlpha, 0, BlendOpAdd},
     {BlendSrcAlpha, BlendOne, 0, BlendOpAdd},
@@ -320,12 +321,12 @@ int ApplyDrawMode(int32_t resolveHandles, const DrawModeBlock* block, int32_t va
   FlushVertexBatch();
 
   const int32_t cachedMode = DeviceStateCache.blendMode;
-  const int32_t mode = cachedMode >= 0 && cachedMode <= 12 ? cachedMode : 0;
+  const int32_t mode = cachedMode >= 0 && cachedMode < BlendModeCount ? cachedMode : BlendCopy;
   BlendModeRow row = BlendModeTable[mode];
-  if (mode == 3 && ReverseSubtractSupported()) row = {BlendSrcAlpha, BlendOne, 0, BlendOpRevSubtract};
+  if (mode == BlendSub && ReverseSubtractSupported()) row = {BlendSrcAlpha, BlendOne, 0, BlendOpRevSubtract};
   // Mode 7, like mode 6, draws with blending off (the table would leave it on with
   // whatever factors were sent last).
-  const bool blendingMode = mode != 0 && mode != 6 && mode != 7;
+  const bool blendingMode = mode != BlendCopy && mode != BlendDeviceOff6 && mode != BlendDeviceOff7;
   const int32_t k = DeviceStateCache.alphaChannel ? 1 : (DeviceStateCache.alphaTest ? 2 : 0);
   const int32_t c = DeviceStateCache.colourModulate ? 1 : 0;
   const int32_t a = DeviceStateCache.alphaModulate ? 1 : 0;
@@ -350,8 +351,8 @@ int ApplyDrawMode(int32_t resolveHandles, const DrawModeBlock* block, int32_t va
     // Multiplying by an image with alpha (or a transparent colour) mixes towards the
     // product by the texel's alpha alone, as mode 11 does with the parameter: a transparent
     // texel keeps the destination.
-    const bool alphaProduct = mode == 4 && k == 1;
-    const int32_t recipeIndex = alphaProduct ? 24 * BlendModeTable[11].recipe + 6 * c + k
+    const bool alphaProduct = mode == BlendMul && k == 1;
+    const int32_t recipeIndex = alphaProduct ? 24 * BlendModeTable[BlendProductAlpha].recipe + 6 * c + k
                                              : 24 * row.recipe + 6 * c + 3 * a + k;
     const DrawRecipe& recipe = DrawRecipeTable[recipeIndex];
     out.stageCount = recipe.stageCount;

@@ -21,7 +21,7 @@ int PrepareDrawState(const ColorFormat* format, int32_t transparent, void* textu
     DeviceStateCache.fvf = 0;
   }
   DrawSettingsRecord& d = DrawSettings;
-  if ((flags & 0x200) != 0 && d.lightingOff == 0) {
+  if ((flags & DrawPrepLit3D) != 0 && d.lightingOff == 0) {
     if (d.lightsChanged || d.lightForceResend) {
       ApplyLights();
     } else {
@@ -36,23 +36,23 @@ int PrepareDrawState(const ColorFormat* format, int32_t transparent, void* textu
   } else {
     SetLighting(0);
   }
-  SetSpecularEnable((flags & 0x400) != 0 ? 1 : 0);
-  if ((flags & 0x100) == 0) {
+  SetSpecularEnable((flags & DrawPrepSpecular) != 0 ? 1 : 0);
+  if ((flags & DrawPrepKeepMode) == 0) {
     int32_t alphaChannel = 0;
     int32_t alphaTest = 0;
-    if (texture != nullptr && format != nullptr && (flags & 0x1) != 0) {
+    if (texture != nullptr && format != nullptr && (flags & DrawPrepImageKind) != 0) {
       const bool hasAlpha = format->alphaWidth != 0;
       if (hasAlpha) {
         alphaChannel = 1;
       } else if (transparent) {
-        const bool edgesBlend = (d.BlendMode != 0 && d.BlendMode != 8) ||
-                                (d.filterMode == 1 && (flags & 0x2) == 0);
+        const bool edgesBlend = (d.BlendMode != BlendCopy && d.BlendMode != BlendKeepDest) ||
+                                (d.filterMode == 1 && (flags & DrawPrepExactTexel) == 0);
         (edgesBlend ? alphaChannel : alphaTest) = 1;
       }
     }
     const int32_t colourModulate =
-        (flags & 0x20) != 0 || HoldColourModulation != 0 || (d.BrightColour & 0xFFFFFF) != 0xFFFFFF ? 1 : 0;
-    const int32_t alphaModulate = (flags & 0x40) != 0 || d.BlendMode != 0 ? 1 : 0;
+        (flags & DrawPrepColourModulate) != 0 || HoldColourModulation != 0 || (d.BrightColour & 0xFFFFFF) != 0xFFFFFF ? 1 : 0;
+    const int32_t alphaModulate = (flags & DrawPrepAlphaModulate) != 0 || d.BlendMode != BlendCopy ? 1 : 0;
     if (colourModulate != DeviceStateCache.colourModulate || alphaModulate != DeviceStateCache.alphaModulate) {
       FlushVertexBatch();
       DeviceStateCache.colourModulate = colourModulate;
@@ -63,11 +63,11 @@ int PrepareDrawState(const ColorFormat* format, int32_t transparent, void* textu
     SetDrawModeParams(d.BlendMode, alphaChannel, alphaTest);
     if (DeviceStateCache.modeChanged || DeviceStateCache.textureChanged) ApplyDrawMode(1, nullptr, 0);
   }
-  SetShadeMode((flags & 0x8) != 0 ? ShadeGouraud : ShadeFlat);
+  SetShadeMode((flags & DrawPrepGouraud) != 0 ? ShadeGouraud : ShadeFlat);
   SetTextureFilter(d.filterMode);
   SetMaxAnisotropy(d.maxAnisotropy);
   SetCullMode(d.cullMode);
-  if ((flags & 0x1000) != 0) {
+  if ((flags & DrawPrepStageAddress) != 0) {
     for (int32_t s = 0; s < SamplerStageCount; ++s) {
       SetAddressU(static_cast<uint32_t>(d.addressU[s]), s);
       SetAddressV(static_cast<uint32_t>(d.addressV[s]), s);
@@ -78,14 +78,14 @@ int PrepareDrawState(const ColorFormat* format, int32_t transparent, void* textu
       SetAddressV(AddressClamp, s);
     }
   }
-  const std::array<int32_t, 4>& depth = (flags & 0x800) != 0 ? d.depth3D : d.depth2D;
+  const std::array<int32_t, 4>& depth = (flags & DrawPrepDepth3D) != 0 ? d.depth3D : d.depth2D;
   SetZEnable(depth[0]);
   if (depth[0] != 0) {
     SetZWriteEnable(depth[1]);
     SetZFunc(depth[2]);
     SetDepthBias(depth[3]);
   }
-  SetFogEnable((flags & 0x80) != 0 ? d.fogEnable : 0);
+  SetFogEnable((flags & DrawPrepFog) != 0 ? d.fogEnable : 0);
   return 0;
 }
 

@@ -32,7 +32,7 @@ void WaitIfInactive() {
 }
 
 bool AffectedRectNeeded(const GraphRecord* g) {
-  return (DrawSettings.BlendMode == 3 && IsTextureImage(g)) || DrawSettings.maskActive != 0 ||
+  return (DrawSettings.BlendMode == BlendSub && IsTextureImage(g)) || DrawSettings.maskActive != 0 ||
          DrawSettings.drawScreen == DrawScreenFront;
 }
 
@@ -47,7 +47,7 @@ int RunDraw(GraphRecord* g, const IntRect& rect, D3dDraw d3d, SoftDrawFn soft) {
   if (masked) MaskPreDraw(rect.x1, rect.y1, rect.x2, rect.y2);
   int result;
   if (IsTextureImage(g)) {
-    if (DrawSettings.BlendMode == 3 && ReverseSubtractSupported() == 0) {
+    if (DrawSettings.BlendMode == BlendSub && ReverseSubtractSupported() == 0) {
       SubtractBlendPrePass(rect);
       result = d3d();
       SubtractBlendPostPass(rect);

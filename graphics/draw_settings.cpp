@@ -88,7 +88,7 @@ int ResetDrawSettings() {
   DrawSettings.newGraphAlphaTest = 1;
   DrawSettings.filterMode = 0;
   DrawSettings.maxAnisotropy = 1;
-  DrawSettings.BlendMode = 0;
+  DrawSettings.BlendMode = BlendCopy;
   SyncSoftDraw();
 
   SetDrawBright(255, 255, 255);
@@ -159,7 +159,7 @@ int SetBrightColour(int32_t rgb) {
 }
 
 uint32_t BuildDrawDiffuse() {
-  const uint32_t alpha = DrawSettings.BlendMode != 0 ? static_cast<uint32_t>(DrawSettings.BlendParam) : 255u;
+  const uint32_t alpha = DrawSettings.BlendMode != BlendCopy ? static_cast<uint32_t>(DrawSettings.BlendParam) : 255u;
   return alpha << 24 | (DrawSettings.BrightColour & 0xFFFFFF);
 }
 

@@ -110,7 +110,7 @@ void DrawConsoleOverScreen(int32_t width, int32_t height) {
   const uint32_t bright = DrawSettings.BrightColour;
   SetDrawClipRect(0, 0, width, height);
   if (DrawSettings.DrawSettingsLock == 0) {
-    if (mode != 0 || param != 0) SelectBlendMode(0, 0);
+    if (mode != BlendCopy || param != 0) SelectBlendMode(BlendCopy, 0);
     if ((bright & 0xFFFFFF) != 0xFFFFFF) SetBrightColour(0xFFFFFF);
   }
   DrawScreenConsole();

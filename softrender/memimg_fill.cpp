@@ -139,7 +139,7 @@ void FillCopyLoop(uint8_t* row, int32_t pitch, int32_t width, int32_t height, ui
 using FillFn = void (*)(uint8_t*, int32_t, int32_t, int32_t, uint32_t, int32_t);
 
 template <bool Is16>
-constexpr std::array<FillFn, 12> kFillTable = {
+constexpr std::array<FillFn, SoftBlendModeCount> kFillTable = {
     FillCopyLoop<Is16>,
     FillLoop<Is16, BlendAlpha>,
     FillLoop<Is16, BlendAdd>,
@@ -190,7 +190,7 @@ void MemImgFillRect(MEMIMG* img, const IntRect* rect, uint32_t colour) {
   if (BrightIsOn(bright)) colour = is16 ? BrightenFill16(colour, bright) : BrightenFill32(colour, bright);
 
   const auto mode = static_cast<uint32_t>(SoftDraw.BlendMode);
-  if (mode >= 12) return;
+  if (mode >= SoftBlendModeCount) return;
   const int32_t p = SoftDraw.BlendParam < 0 ? 0 : SoftDraw.BlendParam > 255 ? 255 : SoftDraw.BlendParam;
   FillFn fill = is16 ? kFillTable<true>[mode] : kFillTable<false>[mode];
   if (fill == nullptr) return;

@@ -6,21 +6,21 @@ namespace quelt {
 bool ResolveLoopMode(uint32_t blendMode, uint32_t param, PixelSource source,
                      uint32_t* loopMode) {
   switch (blendMode) {
-    case 0:
-    case 4:
-    case 10:
-    case 11:
+    case BlendCopy:
+    case BlendMul:
+    case BlendInvertAlpha:
+    case BlendProductAlpha:
       *loopMode = blendMode;
       return true;
-    case 1:
+    case BlendAlpha:
       if (param == 0) return false;
-      *loopMode = param == 255 ? 0 : 1;
+      *loopMode = param == 255 ? BlendCopy : BlendAlpha;
       return true;
-    case 2:
-      *loopMode = 2;
+    case BlendAdd:
+      *loopMode = BlendAdd;
       return param != 0;
-    case 3:
-      *loopMode = 3;
+    case BlendSub:
+      *loopMode = BlendSub;
       return param != 0 || source == PixelSource::Palette;
     default:
       return false;

@@ -3,6 +3,7 @@
 // every loop reads, and the one loop of the family that matches the call's variant.
 #include <cstdint>
 
+#include "softrender/blend_mode.h"
 #include "softrender/pixel_stage_context.h"
 #include "softrender/pixel_stage_loop.h"
 

@@ -157,7 +157,7 @@ int MemImgRotateBlit(MEMIMG* dest, const MEMIMG* src, int32_t centreX, int32_t c
     }
   }
   // All 256 entries: the count may be below the highest index a pixel holds.
-  const bool plainCopy = mode == 0 && !blend && !bright;
+  const bool plainCopy = mode == BlendCopy && !blend && !bright;
   if (source == PixelSource::Palette) {
     std::memcpy(PaletteWork, srcBase.palette, srcBase.colourType == 1 ? 1024 : 512);
   }
