@@ -22,6 +22,12 @@ inline int32_t DoubleToInt(double value) {
 // {left, top, right, bottom}, each truncated with DoubleToInt.
 void RectDoublesToInts(const double source[4], int32_t destination[4]);
 
+// A value held to 0..255 (a colour channel, a blend parameter, a table index).
+template <typename T>
+constexpr T ClampToByte(T value) {
+  return value < 0 ? T{0} : value > 255 ? T{255} : value;
+}
+
 // The most negative int32 stays itself (its magnitude does not fit).
 inline int32_t AbsInt(int32_t value) {
   return value < 0 ? static_cast<int32_t>(0u - static_cast<uint32_t>(value)) : value;

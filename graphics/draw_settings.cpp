@@ -5,6 +5,7 @@
 
 #include "core/core_state.h"
 #include "core/fatal_exit.h"
+#include "core/numbers.h"
 #include "core/tracked_alloc.h"
 #include "graphics/device_state.h"
 #include "graphics/draw_screen.h"
@@ -41,8 +42,6 @@ void RefreshVertexDiffuse() {
   if (!OnDirect3D()) return;
   VertexBatch.diffuse = BuildDrawDiffuse();
 }
-
-int32_t Clamp255(int32_t value) { return value < 0 ? 0 : (value > 255 ? 255 : value); }
 
 constexpr DeviceMaterial DefaultMaterial{{0.8f, 0.8f, 0.8f, 1.0f},
                                          {0.0f, 0.0f, 0.0f, 0.0f},
@@ -129,7 +128,7 @@ int ResetDrawSettings() {
 
 int SelectBlendMode(int32_t mode, int32_t param) {
   if (DrawSettings.DrawSettingsLock) return 0;
-  param = Clamp255(param);
+  param = ClampToByte(param);
   if (DrawSettings.BlendMode == mode && DrawSettings.BlendParam == param) return 0;
   WaitForWindow();
   if (OnDirect3D()) FlushVertexBatch();
@@ -141,7 +140,7 @@ int SelectBlendMode(int32_t mode, int32_t param) {
 }
 
 int SetDrawBright(int32_t red, int32_t green, int32_t blue) {
-  const uint32_t colour = static_cast<uint32_t>(Clamp255(red) << 16 | Clamp255(green) << 8 | Clamp255(blue));
+  const uint32_t colour = static_cast<uint32_t>(ClampToByte(red) << 16 | ClampToByte(green) << 8 | ClampToByte(blue));
   if (DrawSettings.BrightColour == colour) return 0;
   DrawSettings.BrightColour = colour;
   SyncSoftDraw();
@@ -190,8 +189,8 @@ int SetBlendImageGraph(int32_t graph, int32_t borderParam, int32_t borderRange) 
     return -1;
   WaitForWindow();
   DrawSettings.blendGraph = graph;
-  DrawSettings.blendBorderRange = Clamp255(borderRange);
-  DrawSettings.blendBorderParam = Clamp255(borderParam);
+  DrawSettings.blendBorderRange = ClampToByte(borderRange);
+  DrawSettings.blendBorderParam = ClampToByte(borderParam);
   if (!OnDirect3D()) {
     BlendImage = record != nullptr && record->image != nullptr ? &record->image->memImg : nullptr;
     BuildBorderTable(DrawSettings.blendBorderParam, DrawSettings.blendBorderRange);

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/numbers.h"
 #include "core/tracked_alloc.h"
 #include "graphics/device_state.h"
 #include "graphics/graph_load.h"
@@ -293,7 +294,7 @@ void FreeMeshRecord(ModelMesh* mesh) {
 
 uint8_t ToByte(float component) {
   const long value = std::lround((component + 1.0f) * 127.5f);
-  return static_cast<uint8_t>(value < 0 ? 0 : (value > 255 ? 255 : value));
+  return static_cast<uint8_t>(ClampToByte(value));
 }
 
 int32_t NextPowerOfTwo(int32_t value) {

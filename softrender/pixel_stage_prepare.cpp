@@ -5,26 +5,11 @@ namespace quelt {
 
 bool ResolveLoopMode(uint32_t blendMode, uint32_t param, PixelSource source,
                      uint32_t* loopMode) {
-  switch (blendMode) {
-    case BlendCopy:
-    case BlendMul:
-    case BlendInvertAlpha:
-    case BlendProductAlpha:
-      *loopMode = blendMode;
-      return true;
-    case BlendAlpha:
-      if (param == 0) return false;
-      *loopMode = param == 255 ? BlendCopy : BlendAlpha;
-      return true;
-    case BlendAdd:
-      *loopMode = BlendAdd;
-      return param != 0;
-    case BlendSub:
-      *loopMode = BlendSub;
-      return param != 0 || source == PixelSource::Palette;
-    default:
-      return false;
-  }
+  // The palette families have no parameter test in mode 3.
+  const int32_t mode = ResolveSoftBlendMode(blendMode, param, source == PixelSource::Palette);
+  if (mode == SoftDrawsNothing) return false;
+  *loopMode = static_cast<uint32_t>(mode);
+  return true;
 }
 
 void PreparePixelTables(PixelContext& c, uint32_t param, uint32_t brightColour) {
