@@ -19,11 +19,14 @@ inline int32_t DoubleToInt(double value) {
   return static_cast<int32_t>(value);
 }
 
-// A colour or alpha component held to 0..255.
-constexpr int32_t ClampToByte(int32_t value) { return value < 0 ? 0 : (value > 255 ? 255 : value); }
-
 // {left, top, right, bottom}, each truncated with DoubleToInt.
 void RectDoublesToInts(const double source[4], int32_t destination[4]);
+
+// A value held to 0..255 (a colour channel, a blend parameter, a table index).
+template <typename T>
+constexpr T ClampToByte(T value) {
+  return value < 0 ? T{0} : value > 255 ? T{255} : value;
+}
 
 // The most negative int32 stays itself (its magnitude does not fit).
 inline int32_t AbsInt(int32_t value) {

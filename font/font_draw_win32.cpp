@@ -25,7 +25,6 @@ namespace quelt {
 
 namespace {
 
-auto& D = DrawSettings;
 
 struct PreparedColour {
   uint32_t code;   // screen colour code without the format's unused bits
@@ -35,7 +34,7 @@ struct PreparedColour {
 PreparedColour Prepare(uint32_t colour) {
   int32_t r = 0, g = 0, b = 0;
   SplitScreenColourCode(colour, &r, &g, &b);
-  const uint32_t bright = D.BrightColour;
+  const uint32_t bright = DrawSettings.BrightColour;
   r = r * static_cast<int32_t>((bright >> 16) & 0xFF) / 255;
   g = g * static_cast<int32_t>((bright >> 8) & 0xFF) / 255;
   b = b * static_cast<int32_t>(bright & 0xFF) / 255;
@@ -45,7 +44,7 @@ PreparedColour Prepare(uint32_t colour) {
 }
 
 void SetClip(const IntRect& r) {
-  D.ClipRect = r;
+  DrawSettings.ClipRect = r;
   SoftDraw.ClipRect = r;
 }
 
@@ -65,26 +64,26 @@ struct TextureDrawState {
   int32_t blendGraph, borderParam, borderRange, holdModulation, blendMode;
   uint32_t bright;
   void Save(bool holdColourModulation) {
-    blendGraph = D.blendGraph;
-    borderParam = D.blendBorderParam;
-    borderRange = D.blendBorderRange;
-    bright = D.BrightColour;
+    blendGraph = DrawSettings.blendGraph;
+    borderParam = DrawSettings.blendBorderParam;
+    borderRange = DrawSettings.blendBorderRange;
+    bright = DrawSettings.BrightColour;
     holdModulation = HoldColourModulation;
-    blendMode = D.BlendMode;
+    blendMode = DrawSettings.BlendMode;
     SetBlendImageGraph(-1, 0, 0);
     if (holdColourModulation) HoldColourModulation = 1;
-    if (blendMode == BlendInvertAlpha) SelectBlendMode(BlendAlpha, D.BlendParam);
+    if (blendMode == BlendInvertAlpha) SelectBlendMode(BlendAlpha, DrawSettings.BlendParam);
   }
   void Restore() const {
     HoldColourModulation = holdModulation;
     SetBlendImageGraph(blendGraph, borderParam, borderRange);
     SetBrightColour(static_cast<int32_t>(bright & 0xFFFFFF));
-    if (blendMode == BlendInvertAlpha) SelectBlendMode(BlendInvertAlpha, D.BlendParam);
+    if (blendMode == BlendInvertAlpha) SelectBlendMode(BlendInvertAlpha, DrawSettings.BlendParam);
   }
 };
 
 PreparedColour GlyphColour(const PreparedColour& c) {
-  if (D.BlendMode != BlendInvertAlpha) return c;
+  if (DrawSettings.BlendMode != BlendInvertAlpha) return c;
   return {c.code, 0xFF000000u | (~c.argb & 0xFFFFFF)};
 }
 
@@ -144,7 +143,7 @@ void DrawGlyphTexture(const FontRecord& f, const GlyphCell& cell, const TextureP
     boxW = static_cast<int32_t>(p.scaleX * h);
     boxH = static_cast<int32_t>(p.scaleY * w);
   }
-  const IntRect savedClip = D.ClipRect;
+  const IntRect savedClip = DrawSettings.ClipRect;
   const IntRect savedRequest = RequestedDrawArea;
   IntRect box{right - boxW - 1, top, right + 1, top + boxH};
   ClipRectangle(box, savedClip);
@@ -201,7 +200,7 @@ int WalkString(int32_t drawFlag, int32_t x, int32_t y, int32_t extend, double sc
                uint32_t colour, MEMIMG* target, const IntRect* clip, int32_t transparent, int32_t font,
                uint32_t edgeColour, int32_t byteCount, int32_t vertical, int32_t* size, IntRect* ink) {
   if (ink != nullptr) *ink = IntRect{0, 0, 0, 0};
-  if (D.DrawSettingsLock) return -1;
+  if (DrawSettings.DrawSettingsLock) return -1;
   FontRecord* f = FontRecordOfHandle(font);
   if (f == nullptr) return -1;
   if (!f->textureCache || !extend) {
@@ -229,7 +228,7 @@ int WalkString(int32_t drawFlag, int32_t x, int32_t y, int32_t extend, double sc
   StageStringGlyphs(byteCount, text, font, units, &count);
   GlyphPixelTarget pixelTarget{};
   if (drawFlag && target != nullptr) {
-    pixelTarget = {target, clip != nullptr ? *clip : D.ClipRect, GetScreenColourDepth(), f->typeFlags,
+    pixelTarget = {target, clip != nullptr ? *clip : DrawSettings.ClipRect, GetScreenColourDepth(), f->typeFlags,
                    textColour.code, edge.code, transparent};
   }
   TextureDrawState saved{};
@@ -292,7 +291,7 @@ int DrawFontTextHardware(int32_t x, int32_t y, uint32_t colour, uint32_t edgeCol
   FontRecord* f = FontRecordOfHandle(font);
   if (f == nullptr || !f->textureCache) return 0;
   RebuildGlyphCacheScreen(font);
-  const IntRect clip = D.ClipRect;
+  const IntRect clip = DrawSettings.ClipRect;
   DrawTextThroughGlyphCache(1, x, y, 0, 1.0, 1.0, text, colour, nullptr, &clip, 1, font, edgeColour, -1, vertical,
                             nullptr);
   return 0;
@@ -310,8 +309,9 @@ int DrawFontTextSoftware(const char* text, uint32_t colour, int32_t font, uint32
   IntRect ink{};
   WalkString(0, x, y, 0, 1.0, 1.0, text, colour, nullptr, nullptr, 1, font, edgeColour, -1, vertical, nullptr, &ink);
   const bool aa = (f->typeFlags & FontTypeAntiAlias) != 0;
-  if (!aa && (D.BlendMode == 0 || (D.BlendMode == 1 && D.BlendParam == 255))) {
-    const IntRect clip = D.ClipRect;
+  const int32_t mode = DrawSettings.BlendMode;
+  if (!aa && (mode == BlendCopy || (mode == BlendAlpha && DrawSettings.BlendParam == 255))) {
+    const IntRect clip = DrawSettings.ClipRect;
     DrawTextThroughGlyphCache(1, x, y, 0, 1.0, 1.0, text, colour, DrawScreenMemImg, &clip, 1, font, edgeColour, -1,
                               vertical, nullptr);
     return 0;
@@ -321,8 +321,8 @@ int DrawFontTextSoftware(const char* text, uint32_t colour, int32_t font, uint32
   // Only the ink of the string, its glyph boxes (italic overhangs, edges, glyphs that a
   // negative char spacing puts before the origin) cut to the clip rectangle, goes through
   // the screen-sized work image.
-  const IntRect savedClip = D.ClipRect;
-  const uint32_t savedBright = D.BrightColour;
+  const IntRect savedClip = DrawSettings.ClipRect;
+  const uint32_t savedBright = DrawSettings.BrightColour;
   IntRect dest = ink;
   ClipRectangle(dest, savedClip);
   if (dest.x1 >= dest.x2 || dest.y1 >= dest.y2) return 0;
@@ -342,7 +342,7 @@ int DrawFontTextSoftware(const char* text, uint32_t colour, int32_t font, uint32
   ClearMemImg(work, &area, key);
   DrawTextThroughGlyphCache(1, x - dest.x1, y - dest.y1, 0, 1.0, 1.0, text, colour, work, &area, 1, font, edgeColour,
                             -1, vertical, nullptr);
-  D.BrightColour = 0xFFFFFF;
+  DrawSettings.BrightColour = 0xFFFFFF;
   SoftDraw.BrightColour = 0xFFFFFF;
   dest.x2 = dest.x1 + area.x2;
   dest.y2 = dest.y1 + area.y2;
@@ -352,7 +352,7 @@ int DrawFontTextSoftware(const char* text, uint32_t colour, int32_t font, uint32
   MemImgBlit(DrawScreenMemImg, IsValidMemImg(&view) ? &view : work, dest.x1, dest.y1, 1, BlendImage);
   if (IsValidMemImg(&view)) ReleaseMemImg(&view);
   SetClip(savedClip);
-  D.BrightColour = savedBright;
+  DrawSettings.BrightColour = savedBright;
   SoftDraw.BrightColour = savedBright;
   return 0;
 }
@@ -361,7 +361,7 @@ int DrawFontTextSoftware(const char* text, uint32_t colour, int32_t font, uint32
 
 int DrawTextWithFont(int32_t x, int32_t y, const char* text, uint32_t colour, int32_t font, uint32_t edgeColour,
                      int32_t vertical) {
-  if (text == nullptr || text[0] == '\0' || D.DrawSettingsLock || D.ClipRectEmpty) return 0;
+  if (text == nullptr || text[0] == '\0' || DrawSettings.DrawSettingsLock || DrawSettings.ClipRectEmpty) return 0;
   if (!IsLiveFontHandle(font)) {
     WriteLog("フォントハンドル値が異常です\n");
     return -1;
@@ -370,16 +370,16 @@ int DrawTextWithFont(int32_t x, int32_t y, const char* text, uint32_t colour, in
   if (WindowActiveFlag == 0) WaitWhileInactive();
   IntRect r{0, 0, 0, 0};
   if (AffectedRectNeeded(texture)) {
-    r = {x, y, vertical ? x + QueryFontSize(font) + 3 : D.ClipRect.x2,
-         vertical ? D.ClipRect.y2 : y + QueryFontSize(font) + 3};
-    if (r.x1 >= D.ClipRect.x2) return 0;
+    r = {x, y, vertical ? x + QueryFontSize(font) + 3 : DrawSettings.ClipRect.x2,
+         vertical ? DrawSettings.ClipRect.y2 : y + QueryFontSize(font) + 3};
+    if (r.x1 >= DrawSettings.ClipRect.x2) return 0;
     DrawFrontSeams.lastAffected = r;
   }
   // While masking, the text goes to the mask screen like any other drawing and comes back
   // through the mask; without the two hooks it would never reach the draw screen. Glyphs
   // from a texture cache are drawn through the graph front ends, which mask each glyph.
   return RunDrawPass(
-      texture, D.maskActive != 0 && !texture, r,
+      texture, DrawSettings.maskActive != 0 && !texture, r,
       [&] { return DrawFontTextHardware(x, y, colour, edgeColour, vertical, text, font); },
       [&] { return DrawFontTextSoftware(text, colour, font, edgeColour, vertical, x, y); });
 }

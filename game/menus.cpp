@@ -7,6 +7,7 @@
 #include "game/game_state.h"
 #include "game/race_scene.h"
 #include "game/save_slots.h"
+#include "softrender/blend_mode.h"
 
 namespace quelt::game {
 
@@ -15,6 +16,8 @@ int32_t TitleMenuCursor = 0;
 namespace {
 
 constexpr const char* Cursor = "◇";
+// The pause panel is drawn three quarters opaque over the frozen race.
+constexpr int32_t PausePanelOpacity = 191;
 
 void MenuText(int32_t x, int32_t y, const char* text) {
   Engine.ApiDrawTextDefaultFont(x, y, text, MenuTextColour, 0);
@@ -153,9 +156,9 @@ int32_t RunPauseDialog() {
     DrawRaceHud();
     DrawRivals();
     DrawPlayer();
-    Engine.ApiSelectBlendMode(1, 191);
+    Engine.ApiSelectBlendMode(BlendAlpha, PausePanelOpacity);
     Engine.ApiDrawGraphAtPoint(200, 200, GameAssetHandles.pause, 0);
-    Engine.ApiSelectBlendMode(0, 0);
+    Engine.ApiSelectBlendMode(BlendCopy, 0);
     PauseText(230, 240, "ＲＥＴＩＲＥ？");
     PauseText(270, 290, "Ｎｏ！！！");
     PauseText(270, 340, "Ｙｅｓ．．．．");

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "graphics/device_calls.h"
 #include "graphics/device_formats.h"
 #include "graphics/draw_settings.h"
 #include "graphics/screen_mode.h"
@@ -10,11 +11,12 @@
 
 namespace quelt {
 
+using device_calls::Dev;
+using device_calls::Sink;
+
 int32_t SubtractEmulationFills = 0;
 
 namespace {
-
-auto& C = DeviceStateCache;
 
 // One corner as it goes to the device: screen position, piece texel, blend-image position.
 struct QuadCorner {
@@ -34,7 +36,7 @@ void* FirstTexture(GraphRecord* graph) {
 // blend graph. Only such a copy leaves an alpha channel out.
 bool PlainCopy(bool copyPath) {
   const DrawSettingsRecord& d = DrawSettings;
-  const bool copying = d.BlendMode == 0 || (d.BlendMode == 1 && d.BlendParam == 255);
+  const bool copying = d.BlendMode == BlendCopy || (d.BlendMode == BlendAlpha && d.BlendParam == 255);
   return copyPath && copying && (d.BrightColour & 0xFFFFFF) == 0xFFFFFF && d.blendGraph == -1;
 }
 
@@ -45,12 +47,12 @@ void Prepare(GraphRecord* graph, int32_t transparent, bool exactTexel, bool copy
   const bool alphaChannel = graph->image->description[FormatByteAlpha] != 0;
   const bool imageKind = transparent != 0 || (alphaChannel && !PlainCopy(copyPath));
   PrepareDrawState(ImageFormat(graph), transparent, FirstTexture(graph),
-                   (imageKind ? 0x1u : 0u) | (exactTexel ? 0x2u : 0u));
+                   (imageKind ? DrawPrepImageKind : 0u) | (exactTexel ? DrawPrepExactTexel : 0u));
 }
 
 void MakeCurrent(void* texture) {
-  if (C.drawTexture != texture) SetDrawTexture(texture);
-  if (C.modeChanged || C.textureChanged) ApplyDrawMode(1, nullptr, 0);
+  if (DeviceStateCache.drawTexture != texture) SetDrawTexture(texture);
+  if (DeviceStateCache.modeChanged || DeviceStateCache.textureChanged) ApplyDrawMode(1, nullptr, 0);
 }
 
 // Appends one piece as TL, TR, BL, then BR, BL, TR. Every vertex gets the colour: a stale
@@ -61,7 +63,8 @@ void EmitQuad(const QuadCorner c[4]) {
   if (at == nullptr) return;
   const uint32_t diffuse = BuildDrawDiffuse();
   const float z = DrawSettings.z2D;
-  const float ox = static_cast<float>(C.targetOriginX), oy = static_cast<float>(C.targetOriginY);
+  const float ox = static_cast<float>(DeviceStateCache.targetOriginX);
+  const float oy = static_cast<float>(DeviceStateCache.targetOriginY);
   static constexpr int order[6] = {0, 1, 2, 3, 2, 1};
   if (VertexBatch.formatIndex == 2) {
     auto* v = static_cast<TexVertex2DSpec*>(at);
@@ -314,7 +317,8 @@ int DrawQuadPiecesD3D(FloatPoint p1, FloatPoint p2, FloatPoint p3, FloatPoint p4
   TexVertex2D grid[64];
   const uint32_t diffuse = BuildDrawDiffuse();
   const float z = DrawSettings.z2D;
-  const float ox = static_cast<float>(C.targetOriginX), oy = static_cast<float>(C.targetOriginY);
+  const float ox = static_cast<float>(DeviceStateCache.targetOriginX);
+  const float oy = static_cast<float>(DeviceStateCache.targetOriginY);
   for (int r = 0; r < 8; ++r) {
     const float t = static_cast<float>(r) / 7.0f;
     const float lx = p1.x + t * (p3.x - p1.x) + ox, ly = p1.y + t * (p3.y - p1.y) + oy;
@@ -381,7 +385,7 @@ int32_t rememberedSubtractParam = 255;
 void InvertingFill(const IntRect& rect) {
   const uint32_t bright = DrawSettings.BrightColour;
   SetBrightColour(0xFFFFFF);
-  SelectBlendMode(3, 255);
+  SelectBlendMode(BlendSub, 255);
   FillRectDirect3D(rect.x1, rect.y1, rect.x2, rect.y2, MakeScreenColourCode(255, 255, 255));
   ++SubtractEmulationFills;
   SetBrightColour(static_cast<int32_t>(bright & 0xFFFFFF));
@@ -391,13 +395,13 @@ void InvertingFill(const IntRect& rect) {
 int SubtractBlendPrePass(const IntRect& rect) {
   rememberedSubtractParam = DrawSettings.BlendParam;
   InvertingFill(rect);
-  SelectBlendMode(5, rememberedSubtractParam);
+  SelectBlendMode(BlendDeviceAdd, rememberedSubtractParam);
   return 0;
 }
 
 int SubtractBlendPostPass(const IntRect& rect) {
   InvertingFill(rect);
-  SelectBlendMode(3, rememberedSubtractParam);
+  SelectBlendMode(BlendSub, rememberedSubtractParam);
   return 0;
 }
 
@@ -405,8 +409,97 @@ int DrawWithStageSetup(const DrawModeBlock* block, int32_t value, int32_t flag) 
   if (!HasDevice()) return -1;
   FlushVertexBatch();
   ApplyDrawMode(flag, block, value);
-  C.modeChanged = 1;
-  C.textureChanged = 1;
+  DeviceStateCache.modeChanged = 1;
+  DeviceStateCache.textureChanged = 1;
+  return 0;
+}
+
+// --- Primitives ---------------------------------------------------------------------------------
+
+int FillRectDirect3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour) {
+  if (!HasDevice()) return -1;
+  IntRect rect{x1 < x2 ? x1 : x2, y1 < y2 ? y1 : y2, x1 < x2 ? x2 : x1, y1 < y2 ? y2 : y1};
+  ClipRectangle(rect, DrawSettings.ClipRect);
+  if (rect.x1 == rect.x2 || rect.y1 == rect.y2) return 0;
+  BeginSceneIfNeeded();
+  SetDrawTexture(nullptr);
+  PrepareDrawState(nullptr, 0, nullptr, DrawPrepColourModulate);
+  int32_t r = 0;
+  int32_t g = 0;
+  int32_t b = 0;
+  SplitScreenColourCode(colour, &r, &g, &b);
+  const uint32_t diffuse = VertexBatch.diffuse;
+  r = r * static_cast<int32_t>((diffuse >> 16) & 0xFF) / 255;
+  g = g * static_cast<int32_t>((diffuse >> 8) & 0xFF) / 255;
+  b = b * static_cast<int32_t>(diffuse & 0xFF) / 255;
+  const uint32_t argb = (diffuse & 0xFF000000) | static_cast<uint32_t>(r << 16 | g << 8 | b);
+  auto* v = static_cast<Vertex2D*>(QueueQuadVertices());
+  if (v == nullptr) return -1;
+  const float z = DrawSettings.z2D;
+  const float ox = static_cast<float>(DeviceStateCache.targetOriginX) - 0.5f;
+  const float oy = static_cast<float>(DeviceStateCache.targetOriginY) - 0.5f;
+  const float left = static_cast<float>(rect.x1) + ox;
+  const float top = static_cast<float>(rect.y1) + oy;
+  const float right = static_cast<float>(rect.x2) + ox;
+  const float bottom = static_cast<float>(rect.y2) + oy;
+  v[0] = {left, top, z, 1.0f, argb};
+  v[1] = {right, top, z, 1.0f, argb};
+  v[2] = {left, bottom, z, 1.0f, argb};
+  v[3] = {right, top, z, 1.0f, argb};
+  v[4] = {right, bottom, z, 1.0f, argb};
+  v[5] = {left, bottom, z, 1.0f, argb};
+  return 0;
+}
+
+int DrawIndexedGrid(int32_t columns, int32_t rows, const TexVertex2D* vertices) {
+  if (columns < 2 || rows < 2) return -1;
+  if (!HasDevice()) return -1;
+  FlushVertexBatch();
+  BeginSceneIfNeeded();
+  if (DeviceStateCache.fvf != VertexFormats[1].fvf) {
+    Sink().setFvf(Dev(), VertexFormats[1].fvf);
+    DeviceStateCache.fvf = VertexFormats[1].fvf;
+  }
+  constexpr int32_t MaxIndices = 1000;
+  // A strip through w columns of a row pair takes 2 w indices plus two to join it to the
+  // one before; wider rows go in pieces that share their edge column.
+  constexpr int32_t MaxChunkColumns = MaxIndices / 2 - 1;
+  // Indices are 16 bits relative to the first vertex of each draw; the lower row of a
+  // piece lies `columns` vertices after its upper row.
+  if (columns > 65536 - MaxChunkColumns) return -1;
+  std::array<uint16_t, MaxIndices> indices{};
+  int32_t count = 0;
+  int64_t base = 0;      // first vertex of the current draw
+  int64_t highest = 0;   // highest index used in it
+  auto draw = [&] {
+    if (count > 2)
+      Sink().drawIndexedPrimitiveUp(Dev(), d3d::TriangleStrip, static_cast<uint32_t>(highest + 1),
+                                    static_cast<uint32_t>(count - 2), indices.data(), vertices + base,
+                                    VertexFormats[1].stride);
+    count = 0;
+    highest = 0;
+  };
+  for (int32_t r = 0; r + 1 < rows; ++r) {
+    for (int32_t c0 = 0; c0 + 1 < columns; c0 += MaxChunkColumns - 1) {
+      const int32_t c1 = c0 + MaxChunkColumns - 1 < columns - 1 ? c0 + MaxChunkColumns - 1 : columns - 1;
+      const int32_t width = c1 - c0 + 1;
+      const int64_t first = static_cast<int64_t>(r) * columns + c0;
+      const int64_t last = first + columns + (c1 - c0);
+      if (count > 0 && (count + 2 + 2 * width > MaxIndices || last - base > 0xFFFF)) draw();
+      if (count == 0) base = first;
+      if (count > 0) {
+        indices[count] = indices[count - 1];
+        ++count;
+        indices[count++] = static_cast<uint16_t>(first - base);
+      }
+      for (int32_t c = 0; c < width; ++c) {
+        indices[count++] = static_cast<uint16_t>(first + c - base);
+        indices[count++] = static_cast<uint16_t>(first + columns + c - base);
+      }
+      if (last - base > highest) highest = last - base;
+    }
+  }
+  draw();
   return 0;
 }
 

@@ -216,9 +216,20 @@ int FlushVertexBatch();
 void* QueueQuadVertices();
 // The colour-modulation and alpha-modulation flags and image kind decide the recipe.
 int ApplyDrawMode(int32_t resolveHandles, const DrawModeBlock* block, int32_t value);
-// flags: 0x1 texture kind from the record, 0x2, 0x8 Gouraud, 0x20 colour modulation,
-// 0x40 alpha modulation, 0x80 fog, 0x100 keep mode, 0x200 3-D, 0x400 specular,
-// 0x800 3-D depth set, 0x1000 per-stage address modes.
+// The flags of PrepareDrawState (the bits 0x4 and 0x10 are unused).
+enum DrawPrepFlag : uint32_t {
+  DrawPrepImageKind = 0x1,        // the image kind (alpha channel, alpha test) from the format
+  DrawPrepExactTexel = 0x2,       // texels land on pixels: linear filtering keeps an alpha-test image tested
+  DrawPrepGouraud = 0x8,          // Gouraud shading, else flat
+  DrawPrepColourModulate = 0x20,  // modulate by the vertex colour even when it is white
+  DrawPrepAlphaModulate = 0x40,   // modulate by the vertex alpha even in the copy mode
+  DrawPrepFog = 0x80,             // the settings' fog, else none
+  DrawPrepKeepMode = 0x100,       // the draw mode and texture stay as they are
+  DrawPrepLit3D = 0x200,          // the settings' lights and material, else no lighting
+  DrawPrepSpecular = 0x400,       // specular lighting on
+  DrawPrepDepth3D = 0x800,        // the 3-D depth set, else the 2-D one
+  DrawPrepStageAddress = 0x1000,  // the settings' address modes on every stage, else clamp on stages 0-3
+};
 struct ColorFormat;
 int PrepareDrawState(const ColorFormat* format, int32_t transparent, void* texture, uint32_t flags);
 int FillRectDirect3D(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour);

@@ -18,7 +18,6 @@ DrawFrontSeamsRecord DrawFrontSeams{nullptr, {0, 0, 0, 0}};
 
 namespace {
 
-auto& D = DrawSettings;
 
 bool IsTextureImage(const GraphRecord* g) {
   return g->image != nullptr && g->image->description[FormatByteTexture] != 0;
@@ -37,13 +36,13 @@ int RunDraw(GraphRecord* g, const IntRect& rect, D3dDraw d3d, SoftDrawFn soft) {
   DrawFrontSeams.lastAffected = rect;
   if (g->linkedMovie != -1 && DrawFrontSeams.updateMovieFrame != nullptr)
     DrawFrontSeams.updateMovieFrame(g->linkedMovie, 0);
-  return RunDrawPass(IsTextureImage(g), D.maskActive != 0, rect, d3d, soft);
+  return RunDrawPass(IsTextureImage(g), DrawSettings.maskActive != 0, rect, d3d, soft);
 }
 
 // The checks before every graph draw: lock, empty draw area, handle, blend coverage, then the
 // inactive wait. Returns the record, or null with *early set to the result to return.
 GraphRecord* Prologue(int32_t graph, int* early) {
-  if (D.DrawSettingsLock || D.ClipRectEmpty == 1) {
+  if (DrawSettings.DrawSettingsLock || DrawSettings.ClipRectEmpty == 1) {
     *early = 0;
     return nullptr;
   }
@@ -52,7 +51,7 @@ GraphRecord* Prologue(int32_t graph, int* early) {
     *early = -1;
     return nullptr;
   }
-  if (D.blendGraph != -1 && CheckBlendGraphCovers(g) < 0) {
+  if (DrawSettings.blendGraph != -1 && CheckBlendGraphCovers(g) < 0) {
     *early = -1;
     return nullptr;
   }
@@ -61,22 +60,23 @@ GraphRecord* Prologue(int32_t graph, int* early) {
 }
 
 void SetWorkingClip(const IntRect& rect) {
-  D.ClipRect = rect;
-  D.clipFloat[0] = static_cast<float>(rect.x1);
-  D.clipFloat[1] = static_cast<float>(rect.y1);
-  D.clipFloat[2] = static_cast<float>(rect.x2);
-  D.clipFloat[3] = static_cast<float>(rect.y2);
+  DrawSettings.ClipRect = rect;
+  DrawSettings.clipFloat[0] = static_cast<float>(rect.x1);
+  DrawSettings.clipFloat[1] = static_cast<float>(rect.y1);
+  DrawSettings.clipFloat[2] = static_cast<float>(rect.x2);
+  DrawSettings.clipFloat[3] = static_cast<float>(rect.y2);
   SoftDraw.ClipRect = rect;
 }
 
 // Saves the draw area and puts it back on every return.
 struct ClipGuard {
-  IntRect rect = D.ClipRect;
-  float floats[4] = {D.clipFloat[0], D.clipFloat[1], D.clipFloat[2], D.clipFloat[3]};
+  IntRect rect = DrawSettings.ClipRect;
+  float floats[4] = {DrawSettings.clipFloat[0], DrawSettings.clipFloat[1], DrawSettings.clipFloat[2],
+                     DrawSettings.clipFloat[3]};
   IntRect soft = SoftDraw.ClipRect;
   ~ClipGuard() {
-    D.ClipRect = rect;
-    for (int i = 0; i < 4; ++i) D.clipFloat[i] = floats[i];
+    DrawSettings.ClipRect = rect;
+    for (int i = 0; i < 4; ++i) DrawSettings.clipFloat[i] = floats[i];
     SoftDraw.ClipRect = soft;
   }
 };

@@ -7,13 +7,14 @@
 #include "graphics/device_state.h"
 #include "graphics/draw_settings.h"
 #include "graphics/mask.h"
+#include "softrender/blend_mode.h"
 #include "softrender/clip_rect.h"
 
 namespace quelt {
 
 // Subtract emulation, masking and the front screen all work on the affected rectangle.
 inline bool AffectedRectNeeded(bool textureImage) {
-  return (DrawSettings.BlendMode == 3 && textureImage) || DrawSettings.maskActive != 0 ||
+  return (DrawSettings.BlendMode == BlendSub && textureImage) || DrawSettings.maskActive != 0 ||
          DrawSettings.drawScreen == DrawScreenFront;
 }
 
@@ -24,7 +25,7 @@ int RunDrawPass(bool textureImage, bool masked, const IntRect& affected, D3dDraw
   if (masked) MaskPreDraw(affected.x1, affected.y1, affected.x2, affected.y2);
   int result;
   if (textureImage) {
-    if (DrawSettings.BlendMode == 3 && ReverseSubtractSupported() == 0) {
+    if (DrawSettings.BlendMode == BlendSub && ReverseSubtractSupported() == 0) {
       SubtractBlendPrePass(affected);
       result = d3d();
       SubtractBlendPostPass(affected);

@@ -6,6 +6,7 @@
 #include "core/core_state.h"
 #include "core/engine_handle.h"
 #include "core/fatal_exit.h"
+#include "core/numbers.h"
 #include "core/tracked_alloc.h"
 #include "graphics/device_state.h"
 #include "graphics/draw_screen.h"
@@ -25,16 +26,15 @@ MEMIMG* BlendImage = nullptr;
 
 namespace {
 
-DrawSettingsRecord& D = DrawSettings;
 
 bool OnDirect3D() { return ScreenState.hardware != 0; }
 
 // The software blitters read their copy of the draw state.
 void SyncSoftDraw() {
-  SoftDraw.BlendMode = D.BlendMode;
-  SoftDraw.BlendParam = D.BlendParam;
-  SoftDraw.BrightColour = D.BrightColour;
-  SoftDraw.ClipRect = D.ClipRect;
+  SoftDraw.BlendMode = DrawSettings.BlendMode;
+  SoftDraw.BlendParam = DrawSettings.BlendParam;
+  SoftDraw.BrightColour = DrawSettings.BrightColour;
+  SoftDraw.ClipRect = DrawSettings.ClipRect;
 }
 
 // Queued vertices carry their own colour, so a new colour needs no flush: text drawn glyph
@@ -43,8 +43,6 @@ void RefreshVertexDiffuse() {
   if (!OnDirect3D()) return;
   VertexBatch.diffuse = BuildDrawDiffuse();
 }
-
-int32_t Clamp255(int32_t value) { return value < 0 ? 0 : (value > 255 ? 255 : value); }
 
 constexpr DeviceMaterial DefaultMaterial{{0.8f, 0.8f, 0.8f, 1.0f},
                                          {0.0f, 0.0f, 0.0f, 0.0f},
@@ -66,31 +64,31 @@ GraphRestoreHookFn DefaultGraphRestoreHook = ReloadGraphsFromFiles;
 int ResetDrawSettings() {
   constexpr size_t tailStart = offsetof(DrawSettingsRecord, lightingOff);
   constexpr size_t tailSize = sizeof(DrawSettingsRecord) - tailStart;
-  const GraphRestoreHookFn hook = D.GraphRestoreHook;
-  const int32_t emulation = D.emulation320;
-  const int32_t lock = D.DrawSettingsLock;
+  const GraphRestoreHookFn hook = DrawSettings.GraphRestoreHook;
+  const int32_t emulation = DrawSettings.emulation320;
+  const int32_t lock = DrawSettings.DrawSettingsLock;
   static unsigned char tail[tailSize];
-  std::memcpy(tail, reinterpret_cast<unsigned char*>(&D) + tailStart, tailSize);
-  std::memset(static_cast<void*>(&D), 0, sizeof D);
-  D.GraphRestoreHook = hook;
-  D.emulation320 = emulation;
-  D.DrawSettingsLock = lock;
-  std::memcpy(reinterpret_cast<unsigned char*>(&D) + tailStart, tail, tailSize);
-  D.blendGraph = -1;
+  std::memcpy(tail, reinterpret_cast<unsigned char*>(&DrawSettings) + tailStart, tailSize);
+  std::memset(static_cast<void*>(&DrawSettings), 0, sizeof DrawSettings);
+  DrawSettings.GraphRestoreHook = hook;
+  DrawSettings.emulation320 = emulation;
+  DrawSettings.DrawSettingsLock = lock;
+  std::memcpy(reinterpret_cast<unsigned char*>(&DrawSettings) + tailStart, tail, tailSize);
+  DrawSettings.blendGraph = -1;
   BlendImage = nullptr;
 
   for (int32_t s = 0; s < 8; ++s) {
-    if (D.addressU[s] == 0) D.addressU[s] = 3;
-    if (D.addressV[s] == 0) D.addressV[s] = 3;
+    if (DrawSettings.addressU[s] == 0) DrawSettings.addressU[s] = 3;
+    if (DrawSettings.addressV[s] == 0) DrawSettings.addressV[s] = 3;
   }
-  D.depth2D = {0, 0, 4, 0};
-  D.depth3D = {0, 0, 4, 0};
-  D.lightsChanged = 1;
-  D.z2D = 0.2f;
-  D.newGraphAlphaTest = 1;
-  D.filterMode = 0;
-  D.maxAnisotropy = 1;
-  D.BlendMode = 0;
+  DrawSettings.depth2D = {0, 0, 4, 0};
+  DrawSettings.depth3D = {0, 0, 4, 0};
+  DrawSettings.lightsChanged = 1;
+  DrawSettings.z2D = 0.2f;
+  DrawSettings.newGraphAlphaTest = 1;
+  DrawSettings.filterMode = 0;
+  DrawSettings.maxAnisotropy = 1;
+  DrawSettings.BlendMode = BlendCopy;
   SyncSoftDraw();
 
   SetDrawBright(255, 255, 255);
@@ -98,31 +96,31 @@ int ResetDrawSettings() {
   SetDrawFogColour(255, 255, 255);
   SetDrawFogRange(0.0f, 1500.0f);
 
-  D.newGraphDepth = 0;
-  D.maskDrawSetting = 1;
-  D.maskActive = 0;
+  DrawSettings.newGraphDepth = 0;
+  DrawSettings.maskDrawSetting = 1;
+  DrawSettings.maskActive = 0;
 
-  D.drawScreen = DrawScreenBack;
+  DrawSettings.drawScreen = DrawScreenBack;
   SelectDrawScreen(DrawScreenFront);
   int32_t width = 0;
   int32_t height = 0;
-  QueryGraphDimensions(D.drawScreen, &width, &height);
+  QueryGraphDimensions(DrawSettings.drawScreen, &width, &height);
   SetDrawClipRect(0, 0, width, height);
 
-  D.DrawSettingsLock = 0;
+  DrawSettings.DrawSettingsLock = 0;
   const Vector3 direction{1.0f, -1.0f, 1.0f};
-  D.defaultLight = MakeDirectionalLight(&direction);
+  DrawSettings.defaultLight = MakeDirectionalLight(&direction);
 
-  D.ProjectionKind = 0;
-  D.cameraNear = 10.0f;
-  D.cameraFar = 10000.0f;
-  D.aspectScale = 1.0f;
-  D.fieldOfView = 1.0471976f;
-  D.orthoSize = 1.0f;
-  SetIdentityMatrix(&D.cameraProjection);
+  DrawSettings.ProjectionKind = 0;
+  DrawSettings.cameraNear = 10.0f;
+  DrawSettings.cameraFar = 10000.0f;
+  DrawSettings.aspectScale = 1.0f;
+  DrawSettings.fieldOfView = 1.0471976f;
+  DrawSettings.orthoSize = 1.0f;
+  SetIdentityMatrix(&DrawSettings.cameraProjection);
 
-  D.materialChanged = 1;
-  D.material = DefaultMaterial;
+  DrawSettings.materialChanged = 1;
+  DrawSettings.material = DefaultMaterial;
   ResetNewGraphSettings();
   return 0;
 }
@@ -130,22 +128,22 @@ int ResetDrawSettings() {
 // --- Blend mode, bright colour, filter -----------------------------------------------------------
 
 int SelectBlendMode(int32_t mode, int32_t param) {
-  if (D.DrawSettingsLock) return 0;
-  param = Clamp255(param);
-  if (D.BlendMode == mode && D.BlendParam == param) return 0;
+  if (DrawSettings.DrawSettingsLock) return 0;
+  param = ClampToByte(param);
+  if (DrawSettings.BlendMode == mode && DrawSettings.BlendParam == param) return 0;
   WaitForWindow();
   if (OnDirect3D()) FlushVertexBatch();
-  D.BlendMode = mode;
-  D.BlendParam = param;
+  DrawSettings.BlendMode = mode;
+  DrawSettings.BlendParam = param;
   SyncSoftDraw();
   RefreshVertexDiffuse();
   return 0;
 }
 
 int SetDrawBright(int32_t red, int32_t green, int32_t blue) {
-  const uint32_t colour = static_cast<uint32_t>(Clamp255(red) << 16 | Clamp255(green) << 8 | Clamp255(blue));
-  if (D.BrightColour == colour) return 0;
-  D.BrightColour = colour;
+  const uint32_t colour = static_cast<uint32_t>(ClampToByte(red) << 16 | ClampToByte(green) << 8 | ClampToByte(blue));
+  if (DrawSettings.BrightColour == colour) return 0;
+  DrawSettings.BrightColour = colour;
   SyncSoftDraw();
   RefreshVertexDiffuse();
   return 0;
@@ -153,32 +151,33 @@ int SetDrawBright(int32_t red, int32_t green, int32_t blue) {
 
 int SetBrightColour(int32_t rgb) {
   const uint32_t colour = static_cast<uint32_t>(rgb) & 0xFFFFFF;
-  if (D.BrightColour == colour) return 0;
-  D.BrightColour = colour;
+  if (DrawSettings.BrightColour == colour) return 0;
+  DrawSettings.BrightColour = colour;
   SyncSoftDraw();
   RefreshVertexDiffuse();
   return 0;
 }
 
 uint32_t BuildDrawDiffuse() {
-  const uint32_t alpha = D.BlendMode != 0 ? static_cast<uint32_t>(D.BlendParam) : 255u;
-  return alpha << 24 | (D.BrightColour & 0xFFFFFF);
+  const uint32_t alpha = DrawSettings.BlendMode != BlendCopy ? static_cast<uint32_t>(DrawSettings.BlendParam) : 255u;
+  return alpha << 24 | (DrawSettings.BrightColour & 0xFFFFFF);
 }
 
 int SetSampleFilterMode(int32_t mode) {
-  if (D.DrawSettingsLock || D.filterMode == mode) return 0;
-  D.filterMode = mode;
+  if (DrawSettings.DrawSettingsLock || DrawSettings.filterMode == mode) return 0;
+  DrawSettings.filterMode = mode;
   if (OnDirect3D()) SetTextureFilter(mode);
   return 0;
 }
 
-int GetSampleFilterMode() { return D.filterMode; }
+int GetSampleFilterMode() { return DrawSettings.filterMode; }
 
 // --- Blend image --------------------------------------------------------------------------------
 
 int SetBlendImageGraph(int32_t graph, int32_t borderParam, int32_t borderRange) {
-  if (D.DrawSettingsLock) return 0;
-  if (graph == D.blendGraph && borderParam == D.blendBorderParam && borderRange == D.blendBorderRange)
+  if (DrawSettings.DrawSettingsLock) return 0;
+  if (graph == DrawSettings.blendGraph && borderParam == DrawSettings.blendBorderParam &&
+      borderRange == DrawSettings.blendBorderRange)
     return 0;
   const GraphRecord* record = nullptr;
   if (graph != -1) {
@@ -190,20 +189,20 @@ int SetBlendImageGraph(int32_t graph, int32_t borderParam, int32_t borderRange) 
       (record->image == nullptr || record->image->softwareImage))
     return -1;
   WaitForWindow();
-  D.blendGraph = graph;
-  D.blendBorderRange = Clamp255(borderRange);
-  D.blendBorderParam = Clamp255(borderParam);
+  DrawSettings.blendGraph = graph;
+  DrawSettings.blendBorderRange = ClampToByte(borderRange);
+  DrawSettings.blendBorderParam = ClampToByte(borderParam);
   if (!OnDirect3D()) {
     BlendImage = record != nullptr && record->image != nullptr ? &record->image->memImg : nullptr;
-    BuildBorderTable(D.blendBorderParam, D.blendBorderRange);
+    BuildBorderTable(DrawSettings.blendBorderParam, DrawSettings.blendBorderRange);
     return 0;
   }
   if (record == nullptr) {
-    SetBlendTexture(D.blendBorderRange, nullptr, D.blendBorderParam);
+    SetBlendTexture(DrawSettings.blendBorderRange, nullptr, DrawSettings.blendBorderParam);
     return 0;
   }
   const OriginalImage& image = *record->image;
-  SetBlendTexture(D.blendBorderRange, image.firstTexture, D.blendBorderParam);
+  SetBlendTexture(DrawSettings.blendBorderRange, image.firstTexture, DrawSettings.blendBorderParam);
   VertexBatch.blendWidth = static_cast<float>(image.firstTextureWidth);
   VertexBatch.blendHeight = static_cast<float>(image.firstTextureHeight);
   VertexBatch.blendInvWidth = 1.0f / VertexBatch.blendWidth;
@@ -212,7 +211,7 @@ int SetBlendImageGraph(int32_t graph, int32_t borderParam, int32_t borderRange) 
 }
 
 int CheckBlendGraphCovers(const GraphRecord* record) {
-  const GraphRecord* blend = GetGraphRecord(D.blendGraph);
+  const GraphRecord* blend = GetGraphRecord(DrawSettings.blendGraph);
   if (blend == nullptr || record == nullptr) return -1;
   return blend->width >= record->width && blend->height >= record->height ? 0 : -1;
 }
@@ -220,11 +219,11 @@ int CheckBlendGraphCovers(const GraphRecord* record) {
 // --- Draw area -----------------------------------------------------------------------------------
 
 int SetDrawClipRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
-  if (D.DrawSettingsLock) return 0;
+  if (DrawSettings.DrawSettingsLock) return 0;
   // The target is validated before anything is stored: a refused call changes nothing.
   int32_t width = 0;
   int32_t height = 0;
-  if (QueryGraphDimensions(D.drawScreen, &width, &height) < 0) return -1;
+  if (QueryGraphDimensions(DrawSettings.drawScreen, &width, &height) < 0) return -1;
   RequestedDrawArea = {x1, y1, x2, y2};
   if (x1 > x2) std::swap(x1, x2);
   if (y1 > y2) std::swap(y1, y2);
@@ -234,24 +233,24 @@ int SetDrawClipRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   y1 = clamp(y1, height);
   y2 = clamp(y2, height);
   if (OnDirect3D()) FlushVertexBatch();
-  D.ClipRect = {x1, y1, x2, y2};
-  D.clipFloat[0] = static_cast<float>(x1);
-  D.clipFloat[1] = static_cast<float>(y1);
-  D.clipFloat[2] = static_cast<float>(x2);
-  D.clipFloat[3] = static_cast<float>(y2);
+  DrawSettings.ClipRect = {x1, y1, x2, y2};
+  DrawSettings.clipFloat[0] = static_cast<float>(x1);
+  DrawSettings.clipFloat[1] = static_cast<float>(y1);
+  DrawSettings.clipFloat[2] = static_cast<float>(x2);
+  DrawSettings.clipFloat[3] = static_cast<float>(y2);
   SyncSoftDraw();
   if (x1 == x2 || y1 == y2) {
-    D.ClipRectEmpty = 1;
+    DrawSettings.ClipRectEmpty = 1;
     return 0;
   }
-  D.ClipRectEmpty = 0;
+  DrawSettings.ClipRectEmpty = 0;
   if (!OnDirect3D()) return 0;
   if (!HasDevice()) return -1;
   SetViewportRect(x1, y1, x2, y2);
-  SetScissorRect(&D.ClipRect);
+  SetScissorRect(&DrawSettings.ClipRect);
   const float w = static_cast<float>(x2 - x1);
   const float h = static_cast<float>(y2 - y1);
-  TransformBlock& t = D.transforms;
+  TransformBlock& t = DrawSettings.transforms;
   MakeViewportMatrix(&t.drawAreaViewport, static_cast<float>(x1) + w * 0.5f,
                      static_cast<float>(y1) + h * 0.5f, w, h);
   InvertMatrix(&t.drawArea, &t.drawAreaViewport);
@@ -266,27 +265,27 @@ int SetDrawClipRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
 // --- Fog -----------------------------------------------------------------------------------------
 
 int SetDrawFogMode(int32_t mode) {
-  if (D.fogMode == mode) return 0;
+  if (DrawSettings.fogMode == mode) return 0;
   if (OnDirect3D()) FlushVertexBatch();
-  D.fogMode = mode;
+  DrawSettings.fogMode = mode;
   if (OnDirect3D()) SetFogMode(mode);
   return 0;
 }
 
 int SetDrawFogColour(int32_t red, int32_t green, int32_t blue) {
   const uint32_t colour = 0xFF000000u | static_cast<uint32_t>((red & 255) << 16 | (green & 255) << 8 | (blue & 255));
-  if (D.fogColour == colour) return 0;
+  if (DrawSettings.fogColour == colour) return 0;
   if (OnDirect3D()) FlushVertexBatch();
-  D.fogColour = colour;
+  DrawSettings.fogColour = colour;
   if (OnDirect3D()) SetFogColour(colour);
   return 0;
 }
 
 int SetDrawFogRange(float start, float end) {
-  if (D.fogStart == start && D.fogEnd == end) return 0;
+  if (DrawSettings.fogStart == start && DrawSettings.fogEnd == end) return 0;
   if (OnDirect3D()) FlushVertexBatch();
-  D.fogStart = start;
-  D.fogEnd = end;
+  DrawSettings.fogStart = start;
+  DrawSettings.fogEnd = end;
   if (OnDirect3D()) SetFogStartEnd(start, end);
   return 0;
 }
@@ -294,36 +293,38 @@ int SetDrawFogRange(float start, float end) {
 // --- Camera --------------------------------------------------------------------------------------
 
 int ApplyCameraProjection() {
-  if (D.ProjectionKind != 2) {
-    const float aspect = D.drawScreenWidth != 0
-                             ? static_cast<float>(D.drawScreenHeight) / static_cast<float>(D.drawScreenWidth) *
-                                   D.aspectScale
-                             : D.aspectScale;
-    if (D.ProjectionKind == 0) {
-      MakePerspectiveMatrix(&D.cameraProjection, D.fieldOfView, D.cameraNear, D.cameraFar, aspect);
+  if (DrawSettings.ProjectionKind != 2) {
+    const float aspect = DrawSettings.drawScreenWidth != 0
+                             ? static_cast<float>(DrawSettings.drawScreenHeight) /
+                                   static_cast<float>(DrawSettings.drawScreenWidth) * DrawSettings.aspectScale
+                             : DrawSettings.aspectScale;
+    if (DrawSettings.ProjectionKind == 0) {
+      MakePerspectiveMatrix(&DrawSettings.cameraProjection, DrawSettings.fieldOfView, DrawSettings.cameraNear,
+                            DrawSettings.cameraFar, aspect);
     } else {
-      MakeOrthoMatrix(&D.cameraProjection, D.orthoSize, D.cameraNear, D.cameraFar, aspect);
+      MakeOrthoMatrix(&DrawSettings.cameraProjection, DrawSettings.orthoSize, DrawSettings.cameraNear,
+                      DrawSettings.cameraFar, aspect);
     }
   }
-  const Matrix4 projection = D.cameraProjection;
+  const Matrix4 projection = DrawSettings.cameraProjection;
   return SetProjectionMatrix(&projection);
 }
 
 int SetCameraNearFar(float nearZ, float farZ) {
-  D.cameraNear = nearZ;
-  D.cameraFar = farZ;
+  DrawSettings.cameraNear = nearZ;
+  DrawSettings.cameraFar = farZ;
   return ApplyCameraProjection();
 }
 
 int SetCameraFieldOfView(float fieldOfView) {
-  D.ProjectionKind = 0;
-  D.fieldOfView = fieldOfView;
+  DrawSettings.ProjectionKind = 0;
+  DrawSettings.fieldOfView = fieldOfView;
   return ApplyCameraProjection();
 }
 
 int SetCameraProjectionMatrix(const Matrix4* matrix) {
-  D.ProjectionKind = 2;
-  D.cameraProjection = *matrix;
+  DrawSettings.ProjectionKind = 2;
+  DrawSettings.cameraProjection = *matrix;
   return ApplyCameraProjection();
 }
 
@@ -334,21 +335,21 @@ int ResetCameraForScreen(int32_t width, int32_t height) {
   MakeViewportMatrix(&m, static_cast<float>(width / 2), static_cast<float>(height / 2),
                      static_cast<float>(width), static_cast<float>(height));
   SetViewportMatrix(&m);
-  D.transforms.drawAreaViewport = m;
-  InvertMatrix(&D.transforms.drawArea, &m);
+  DrawSettings.transforms.drawAreaViewport = m;
+  InvertMatrix(&DrawSettings.transforms.drawArea, &m);
   const float d = static_cast<float>(height / 2) * 1.7320509f;
   const Vector3 eye{static_cast<float>(width) * 0.5f, static_cast<float>(height) * 0.5f, -d};
   const Vector3 target{eye.x, eye.y, -d + 1.0f};
   const Vector3 up{0.0f, 1.0f, 0.0f};
   MakeLookAtMatrix(&m, &eye, &target, &up);
   SetViewMatrix(&m);
-  D.fieldOfView = 1.0471976f;
-  D.ProjectionKind = 0;
+  DrawSettings.fieldOfView = 1.0471976f;
+  DrawSettings.ProjectionKind = 0;
   return SetCameraNearFar(d * 0.1f, d + 20000.0f);
 }
 
 int UpdateCombinedMatrices() {
-  TransformBlock& t = D.transforms;
+  TransformBlock& t = DrawSettings.transforms;
   if (t.combinedValid) return 0;
   MultiplyMatrix(&t.viewProjection, &t.view, &t.projection);
   MultiplyMatrix(&t.worldViewProjectionViewport, &t.world, &t.viewProjection);
@@ -366,18 +367,18 @@ namespace {
 LightRecord* GetLight(int32_t handle) {
   const int32_t slot = HandleSlotIn(handle, HandleKind::Light, LightCapacity);
   if (slot < 0) return nullptr;
-  LightRecord* light = D.lightSlots[slot];
+  LightRecord* light = DrawSettings.lightSlots[slot];
   if (light == nullptr || !HandleCheckIdIs(handle, light->checkId)) return nullptr;
   return light;
 }
 }  // namespace
 
 int CreateLightHandle() {
-  int32_t slot = D.lightHighWater;
+  int32_t slot = DrawSettings.lightHighWater;
   if (slot >= LightCapacity) {
     slot = -1;
     for (int32_t i = 0; i < LightCapacity; ++i) {
-      if (D.lightSlots[i] == nullptr) {
+      if (DrawSettings.lightSlots[i] == nullptr) {
         slot = i;
         break;
       }
@@ -397,15 +398,15 @@ int CreateLightHandle() {
   l.theta = 2.0f;
   l.phi = 2.0f;
   light->deviceIndex = -1;
-  light->checkId = D.lightNextCheckId;
-  D.lightNextCheckId = NextCheckId(D.lightNextCheckId);
+  light->checkId = DrawSettings.lightNextCheckId;
+  DrawSettings.lightNextCheckId = NextCheckId(DrawSettings.lightNextCheckId);
   light->handle = MakeEngineHandle(slot, light->checkId, HandleKind::Light);
-  D.lightSlots[slot] = light;
-  ++D.lightCount;
-  if (slot == D.lightHighWater) ++D.lightHighWater;
+  DrawSettings.lightSlots[slot] = light;
+  ++DrawSettings.lightCount;
+  if (slot == DrawSettings.lightHighWater) ++DrawSettings.lightHighWater;
   light->enabled = 1;
   light->changed = 1;
-  D.lightsChanged = 1;
+  DrawSettings.lightsChanged = 1;
   return light->handle;
 }
 
@@ -422,64 +423,64 @@ int DeleteLightHandle(int32_t handle) {
   LightRecord* light = GetLight(handle);
   if (light == nullptr) return -1;
   const int32_t slot = HandleSlot(handle);
-  if (light->deviceIndex != -1) D.lightsChanged = 1;
-  --D.lightCount;
-  if (slot == D.lightHighWater - 1) {
+  if (light->deviceIndex != -1) DrawSettings.lightsChanged = 1;
+  --DrawSettings.lightCount;
+  if (slot == DrawSettings.lightHighWater - 1) {
     int32_t top = slot;
-    while (top > 0 && D.lightSlots[top - 1] == nullptr) --top;
-    D.lightHighWater = top;
+    while (top > 0 && DrawSettings.lightSlots[top - 1] == nullptr) --top;
+    DrawSettings.lightHighWater = top;
   }
   TrackedFree(light);
-  D.lightSlots[slot] = nullptr;
-  D.lightsChanged = 1;
+  DrawSettings.lightSlots[slot] = nullptr;
+  DrawSettings.lightsChanged = 1;
   return 0;
 }
 
 int DeleteAllLightsButDefault() {
-  for (int32_t i = 0; i < D.lightHighWater; ++i) {
-    const LightRecord* light = D.lightSlots[i];
-    if (light != nullptr && light->handle != D.defaultLight) DeleteLightHandle(light->handle);
+  for (int32_t i = 0; i < DrawSettings.lightHighWater; ++i) {
+    const LightRecord* light = DrawSettings.lightSlots[i];
+    if (light != nullptr && light->handle != DrawSettings.defaultLight) DeleteLightHandle(light->handle);
   }
   return 0;
 }
 
 int DeleteAllLights() {
-  for (int32_t i = D.lightHighWater - 1; i >= 0; --i)
-    if (D.lightSlots[i] != nullptr) DeleteLightHandle(D.lightSlots[i]->handle);
-  D.defaultLight = -1;
+  for (int32_t i = DrawSettings.lightHighWater - 1; i >= 0; --i)
+    if (DrawSettings.lightSlots[i] != nullptr) DeleteLightHandle(DrawSettings.lightSlots[i]->handle);
+  DrawSettings.defaultLight = -1;
   return 0;
 }
 
 int ApplyLights() {
-  SetLighting(D.lightingOff == 0 ? 1 : 0);
-  if (!D.lightsChanged && !D.lightForceResend) return 0;
+  SetLighting(DrawSettings.lightingOff == 0 ? 1 : 0);
+  if (!DrawSettings.lightsChanged && !DrawSettings.lightForceResend) return 0;
   int32_t next = 0;
-  for (int32_t i = 0; i < D.lightHighWater; ++i) {
-    LightRecord* light = D.lightSlots[i];
+  for (int32_t i = 0; i < DrawSettings.lightHighWater; ++i) {
+    LightRecord* light = DrawSettings.lightSlots[i];
     if (light == nullptr) continue;
     const int32_t index = light->enabled ? next++ : -1;
-    if (index != light->deviceIndex || light->changed || D.lightForceResend) {
+    if (index != light->deviceIndex || light->changed || DrawSettings.lightForceResend) {
       if (index >= 0) SetLightAndEnable(index, light->enabled, &light->light);
       light->deviceIndex = index;
       light->changed = 0;
     }
   }
-  for (int32_t i = next; i < D.lastDeviceLightIndex; ++i) EnableLight(i, 0);
-  D.lastDeviceLightIndex = next;
-  D.nextDeviceLightIndex = next;
-  D.lightsChanged = 0;
-  D.lightForceResend = 0;
+  for (int32_t i = next; i < DrawSettings.lastDeviceLightIndex; ++i) EnableLight(i, 0);
+  DrawSettings.lastDeviceLightIndex = next;
+  DrawSettings.nextDeviceLightIndex = next;
+  DrawSettings.lightsChanged = 0;
+  DrawSettings.lightForceResend = 0;
   return 0;
 }
 
 // --- Restore hook, dialog-box mode -----------------------------------------------------------------
 
 int SetGraphRestoreHook(GraphRestoreHookFn hook) {
-  D.GraphRestoreHook = hook != nullptr ? hook : DefaultGraphRestoreHook;
+  DrawSettings.GraphRestoreHook = hook != nullptr ? hook : DefaultGraphRestoreHook;
   return 0;
 }
 
-int HasGraphRestoreHook() { return D.GraphRestoreHook != nullptr ? 1 : 0; }
+int HasGraphRestoreHook() { return DrawSettings.GraphRestoreHook != nullptr ? 1 : 0; }
 
 int GetDialogBoxModeFlag() { return 0; }
 

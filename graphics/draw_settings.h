@@ -8,6 +8,7 @@
 
 #include "graphics/device_sink.h"
 #include "graphics/math3d.h"
+#include "softrender/blend_mode.h"
 #include "softrender/clip_rect.h"
 
 namespace quelt {

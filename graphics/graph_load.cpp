@@ -5,6 +5,7 @@
 
 #include "core/core_state.h"
 #include "core/engine_state.h"
+#include "core/numbers.h"
 #include "core/tracked_alloc.h"
 #include "file/file_access.h"
 #include "file/path_names.h"
@@ -46,8 +47,6 @@ constexpr int32_t SourcePathBytes = 512;
 void WaitWhileWindowInactive() {
   if (WindowActiveFlag == 0 && GraphicsPlatform.waitWhileInactive != nullptr) GraphicsPlatform.waitWhileInactive();
 }
-
-int32_t Clamp255(int32_t v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
 void DropSourceFile(GraphRecord* record) {
   GraphSourceFile* file = record->sourceFile;
@@ -452,10 +451,10 @@ void FillTexturePieces(const GraphRecord* record, const TextureDeviceOps* ops, i
 int FillGraphColour(int32_t handle, int32_t red, int32_t green, int32_t blue, int32_t alpha) {
   GraphRecord* record = GetGraphRecord(handle);
   if (record == nullptr || record->image == nullptr) return -1;
-  red = Clamp255(red);
-  green = Clamp255(green);
-  blue = Clamp255(blue);
-  alpha = Clamp255(alpha);
+  red = ClampToByte(red);
+  green = ClampToByte(green);
+  blue = ClampToByte(blue);
+  alpha = ClampToByte(alpha);
   OriginalImage* image = record->image;
   if (image->description[FormatByteTexture] == 0) {
     const IntRect rect{0, 0, record->width, record->height};

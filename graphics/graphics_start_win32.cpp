@@ -34,10 +34,9 @@ GraphicsTestSeamsRecord GraphicsTestSeams{};
 
 namespace {
 
-GraphicsDeviceRecord& G = GraphicsDevice;
 
-IDirect3D9* Direct3D() { return static_cast<IDirect3D9*>(G.direct3D); }
-IDirect3DDevice9* Device() { return static_cast<IDirect3DDevice9*>(G.device); }
+IDirect3D9* Direct3D() { return static_cast<IDirect3D9*>(GraphicsDevice.direct3D); }
+IDirect3DDevice9* Device() { return static_cast<IDirect3DDevice9*>(GraphicsDevice.device); }
 HWND MainWindow() { return static_cast<HWND>(MainWindowHandle); }
 
 template <typename T>
@@ -130,14 +129,14 @@ int ChangeDisplayForSoftwareScreen() {
   }
   WriteLog("成功しました\n");
   DecreaseLogIndent();
-  G.displayModeChanged = 1;
+  GraphicsDevice.displayModeChanged = 1;
   return 0;
 }
 
 }  // namespace
 
 int CreateDirectDrawObject() {
-  Release<IDirectDraw7>(G.directDraw);
+  Release<IDirectDraw7>(GraphicsDevice.directDraw);
   WriteLog("DirectDraw オブジェクトの取得を行います....  ");
   IDirectDraw7* directDraw = nullptr;
   if (FAILED(CoCreateInstance(CLSID_DirectDraw7, nullptr, CLSCTX_ALL, IID_IDirectDraw7,
@@ -158,16 +157,16 @@ int CreateDirectDrawObject() {
   // questions. Given the main window, Wine's DirectDraw hangs a swap chain of its own on it,
   // and every Direct3D present then invalidates the window: a repaint, a second present and
   // a slow message pump each frame, twenty to fifty times the cost of the frame itself.
-  directDraw->SetCooperativeLevel(nullptr, DDSCL_NORMAL | (G.fpuPreserve ? DDSCL_FPUPRESERVE : 0));
-  G.directDraw = directDraw;
+  directDraw->SetCooperativeLevel(nullptr, DDSCL_NORMAL | (GraphicsDevice.fpuPreserve ? DDSCL_FPUPRESERVE : 0));
+  GraphicsDevice.directDraw = directDraw;
   return 0;
 }
 
 int CreateDirect3DObject() {
-  Release<IDirect3D9>(G.direct3D);
+  Release<IDirect3D9>(GraphicsDevice.direct3D);
   WriteLog("IDirect3D9 オブジェクトを取得します.... ");
   using CreateFn = IDirect3D9*(WINAPI*)(UINT);
-  const FARPROC proc = GetProcAddress(static_cast<HMODULE>(G.d3d9Module), "Direct3DCreate9");
+  const FARPROC proc = GetProcAddress(static_cast<HMODULE>(GraphicsDevice.d3d9Module), "Direct3DCreate9");
   if (proc == nullptr) {
     WriteLog("Direct3DCreate9 APIのアドレス取得に失敗しました\n");
     return -1;
@@ -178,14 +177,14 @@ int CreateDirect3DObject() {
     WriteLog("IDirect3D9 オブジェクトの取得に失敗しました\n");
     return -1;
   }
-  G.direct3D = direct3D;
+  GraphicsDevice.direct3D = direct3D;
   WriteLog("成功\n");
   return 0;
 }
 
 int CreateDirect3DDevice() {
   if (Direct3D() == nullptr) return -1;
-  Release<IDirect3DDevice9>(G.device);
+  Release<IDirect3DDevice9>(GraphicsDevice.device);
   ActiveDeviceSink = nullptr;
   WriteLog("IDirect3DDevice9 オブジェクトを取得します.... ");
 
@@ -194,18 +193,18 @@ int CreateDirect3DDevice() {
   params.BackBufferWidth = static_cast<UINT>(ScreenState.width);
   params.BackBufferHeight = static_cast<UINT>(ScreenState.height);
   params.BackBufferCount = 1;
-  params.MultiSampleType = static_cast<D3DMULTISAMPLE_TYPE>(G.multiSampleType);
-  params.MultiSampleQuality = static_cast<DWORD>(G.multiSampleQuality);
+  params.MultiSampleType = static_cast<D3DMULTISAMPLE_TYPE>(GraphicsDevice.multiSampleType);
+  params.MultiSampleQuality = static_cast<DWORD>(GraphicsDevice.multiSampleQuality);
   params.hDeviceWindow = MainWindow();
   params.EnableAutoDepthStencil = FALSE;
-  params.Flags = G.multiSampleType == 0 ? D3DPRESENTFLAG_LOCKABLE_BACKBUFFER : 0;
+  params.Flags = GraphicsDevice.multiSampleType == 0 ? D3DPRESENTFLAG_LOCKABLE_BACKBUFFER : 0;
   params.PresentationInterval = DrawSettings.vsyncOff ? D3DPRESENT_INTERVAL_IMMEDIATE : D3DPRESENT_INTERVAL_ONE;
   if (WindowModeFlag == 1) {
     D3DDISPLAYMODE desktop{};
     Direct3D()->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &desktop);
     params.Windowed = TRUE;
     params.BackBufferFormat = desktop.Format;
-    params.SwapEffect = G.multiSampleType == 0 ? D3DSWAPEFFECT_COPY : D3DSWAPEFFECT_DISCARD;
+    params.SwapEffect = GraphicsDevice.multiSampleType == 0 ? D3DSWAPEFFECT_COPY : D3DSWAPEFFECT_DISCARD;
     if (desktop.Format == D3DFMT_X8R8G8B8) {
       ScreenState.colourDepth = 32;
     } else if (desktop.Format == D3DFMT_R5G6B5 || desktop.Format == D3DFMT_X1R5G5B5 ||
@@ -226,8 +225,8 @@ int CreateDirect3DDevice() {
       return -1;
     }
   }
-  if (G.multiSampleType != 0) {
-    int32_t type = G.multiSampleType;
+  if (GraphicsDevice.multiSampleType != 0) {
+    int32_t type = GraphicsDevice.multiSampleType;
     DWORD quality = 0;
     DWORD depthQuality = 0;
     while (type > 0 && FAILED(Direct3D()->CheckDeviceMultiSampleType(
@@ -239,36 +238,38 @@ int CreateDirect3DDevice() {
                                                                     static_cast<D3DMULTISAMPLE_TYPE>(type),
                                                                     &depthQuality)))
       --type;
-    G.multiSampleType = type;
-    G.multiSampleQuality = type == 0 ? 0 : static_cast<int32_t>((quality < depthQuality ? quality : depthQuality)) - 1;
-    if (G.multiSampleQuality < 0) G.multiSampleQuality = 0;
+    GraphicsDevice.multiSampleType = type;
+    GraphicsDevice.multiSampleQuality =
+        type == 0 ? 0 : static_cast<int32_t>((quality < depthQuality ? quality : depthQuality)) - 1;
+    if (GraphicsDevice.multiSampleQuality < 0) GraphicsDevice.multiSampleQuality = 0;
     params.MultiSampleType = static_cast<D3DMULTISAMPLE_TYPE>(type);
-    params.MultiSampleQuality = static_cast<DWORD>(G.multiSampleQuality);
+    params.MultiSampleQuality = static_cast<DWORD>(GraphicsDevice.multiSampleQuality);
     if (type == 0) {
       params.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
       if (params.Windowed) params.SwapEffect = D3DSWAPEFFECT_COPY;
     }
   }
 
-  const DWORD fpu = G.fpuPreserve ? D3DCREATE_FPU_PRESERVE : 0;
+  const DWORD fpu = GraphicsDevice.fpuPreserve ? D3DCREATE_FPU_PRESERVE : 0;
   IDirect3DDevice9* device = nullptr;
   HRESULT hr = E_FAIL;
   if (GraphicsTestSeams.failDeviceCreation == 0)
     hr = Direct3D()->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, MainWindow(),
                                   D3DCREATE_MIXED_VERTEXPROCESSING | fpu, &params, &device);
-  G.hardwareVertexProcessing = 1;
+  GraphicsDevice.hardwareVertexProcessing = 1;
   if (FAILED(hr)) {
     if (GraphicsTestSeams.failDeviceCreation == 0)
       hr = Direct3D()->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, MainWindow(),
                                     D3DCREATE_SOFTWARE_VERTEXPROCESSING | fpu, &params, &device);
-    G.hardwareVertexProcessing = 0;
+    GraphicsDevice.hardwareVertexProcessing = 0;
     if (FAILED(hr)) {
       WriteLog("Direct3DDevice9 の作成に失敗しました\n");
       return -1;
     }
   }
-  WriteLog(G.hardwareVertexProcessing ? "ハードウエア頂点演算を使用します\n" : "ソフトウエア頂点演算を使用します\n");
-  G.device = device;
+  WriteLog(GraphicsDevice.hardwareVertexProcessing ? "ハードウエア頂点演算を使用します\n"
+                                                   : "ソフトウエア頂点演算を使用します\n");
+  GraphicsDevice.device = device;
   ActiveDeviceSink = &Direct3DDeviceSink;
 
   ForgetDeviceObjectsInCache();
@@ -285,8 +286,8 @@ int CreateDirect3DDevice() {
   IDirect3DSwapChain9* swapChain = nullptr;
   device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer);
   device->GetSwapChain(0, &swapChain);
-  G.backBuffer = backBuffer;
-  G.swapChain = swapChain;
+  GraphicsDevice.backBuffer = backBuffer;
+  GraphicsDevice.swapChain = swapChain;
   WriteLog("成功\n");
 
   D3DCAPS9 caps{};
@@ -294,12 +295,12 @@ int CreateDirect3DDevice() {
   DeviceCapsSubset subset{caps.VertexShaderVersion, caps.PixelShaderVersion, caps.PrimitiveMiscCaps,
                           caps.TextureCaps,         caps.MaxTextureWidth,    caps.MaxTextureHeight};
   if (GraphicsTestSeams.capsOverride != nullptr) subset = *GraphicsTestSeams.capsOverride;
-  G.facts = DeriveDeviceFacts(subset, G.hardwareVertexProcessing);
+  GraphicsDevice.facts = DeriveDeviceFacts(subset, GraphicsDevice.hardwareVertexProcessing);
 
   D3DSURFACE_DESC desc{};
   if (backBuffer != nullptr) backBuffer->GetDesc(&desc);
-  G.screenFormat = static_cast<uint32_t>(desc.Format);
-  if (const char* name = ScreenFormatName(G.screenFormat); name != nullptr) {
+  GraphicsDevice.screenFormat = static_cast<uint32_t>(desc.Format);
+  if (const char* name = ScreenFormatName(GraphicsDevice.screenFormat); name != nullptr) {
     WriteLogFormat("画面のフォーマットは %s です", name);
   } else {
     WriteLogFormat("バックバッファが対応していないフォーマット %d です", static_cast<int>(desc.Format));
@@ -307,27 +308,28 @@ int CreateDirect3DDevice() {
 
   FormatContext context{Direct3D(), desc.Format};
   const DeviceFormatProbe probe{&context, TextureOk, RenderTargetOk, DepthOk};
-  if (ChooseDeviceFormats(probe, G.screenFormat, ScreenState.colourDepth, &DeviceFormatTable) < 0) return -1;
+  if (ChooseDeviceFormats(probe, GraphicsDevice.screenFormat, ScreenState.colourDepth, &DeviceFormatTable) < 0) return -1;
   return 0;
 }
 
 int CreateZBuffer() {
   if (Device() == nullptr) return -1;
-  Release<IDirect3DSurface9>(G.zBuffer);
+  Release<IDirect3DSurface9>(GraphicsDevice.zBuffer);
   WriteLog("Ｚバッファを作成します.... ");
   const int32_t width = PowerOfTwoAtLeast(ScreenState.width);
   const int32_t height = PowerOfTwoAtLeast(ScreenState.height);
   IDirect3DSurface9* surface = nullptr;
   if (FAILED(Device()->CreateDepthStencilSurface(
           static_cast<UINT>(width), static_cast<UINT>(height), static_cast<D3DFORMAT>(DeviceFormatTable[FormatDepth]),
-          static_cast<D3DMULTISAMPLE_TYPE>(G.multiSampleType), static_cast<DWORD>(G.multiSampleQuality), TRUE,
+          static_cast<D3DMULTISAMPLE_TYPE>(GraphicsDevice.multiSampleType),
+          static_cast<DWORD>(GraphicsDevice.multiSampleQuality), TRUE,
           &surface, nullptr))) {
     WriteLog("Ｚバッファの作成に失敗しました\n");
     return -1;
   }
-  G.zBuffer = surface;
-  G.zBufferWidth = width;
-  G.zBufferHeight = height;
+  GraphicsDevice.zBuffer = surface;
+  GraphicsDevice.zBufferWidth = width;
+  GraphicsDevice.zBufferHeight = height;
   Device()->SetDepthStencilSurface(surface);
   Device()->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
   WriteLog("成功\n");
@@ -336,16 +338,16 @@ int CreateZBuffer() {
 
 int CreateSubBackBuffer() {
   if (Device() == nullptr) return -1;
-  Release<IDirect3DSurface9>(G.subBackBuffer);
+  Release<IDirect3DSurface9>(GraphicsDevice.subBackBuffer);
   IDirect3DSurface9* surface = nullptr;
   if (FAILED(Device()->CreateRenderTarget(static_cast<UINT>(ScreenState.width), static_cast<UINT>(ScreenState.height),
-                                          static_cast<D3DFORMAT>(G.screenFormat),
-                                          static_cast<D3DMULTISAMPLE_TYPE>(G.multiSampleType),
-                                          static_cast<DWORD>(G.multiSampleQuality), FALSE, &surface, nullptr))) {
+                                          static_cast<D3DFORMAT>(GraphicsDevice.screenFormat),
+                                          static_cast<D3DMULTISAMPLE_TYPE>(GraphicsDevice.multiSampleType),
+                                          static_cast<DWORD>(GraphicsDevice.multiSampleQuality), FALSE, &surface, nullptr))) {
     WriteLog("サブバックバッファの作成に失敗しました\n");
     return -1;
   }
-  G.subBackBuffer = surface;
+  GraphicsDevice.subBackBuffer = surface;
   return 0;
 }
 
@@ -353,10 +355,10 @@ int StartGraphicsDevice() {
   InstallPlatformHooks();
   HMODULE module = LoadLibraryA("d3d9.dll");
   if (module == nullptr) return WriteLog("d3d9.dll の読み込みに失敗しました\n");
-  G.d3d9Module = module;
+  GraphicsDevice.d3d9Module = module;
   if (CreateDirectDrawObject() < 0) {
     FreeLibrary(module);
-    G.d3d9Module = nullptr;
+    GraphicsDevice.d3d9Module = nullptr;
     return -1;
   }
   ScreenState.hardware = 0;
@@ -369,12 +371,12 @@ int StartGraphicsDevice() {
       return 0;
     }
   }
-  Release<IDirect3DSurface9>(G.zBuffer);
-  Release<IDirect3DSurface9>(G.backBuffer);
-  Release<IDirect3DSwapChain9>(G.swapChain);
+  Release<IDirect3DSurface9>(GraphicsDevice.zBuffer);
+  Release<IDirect3DSurface9>(GraphicsDevice.backBuffer);
+  Release<IDirect3DSwapChain9>(GraphicsDevice.swapChain);
   ActiveDeviceSink = nullptr;
-  Release<IDirect3DDevice9>(G.device);
-  Release<IDirect3D9>(G.direct3D);
+  Release<IDirect3DDevice9>(GraphicsDevice.device);
+  Release<IDirect3D9>(GraphicsDevice.direct3D);
   if (WindowModeFlag == 1) return 0;
   return ChangeDisplayForSoftwareScreen();
 }
@@ -411,23 +413,23 @@ int EndGraphicsDevice() {
   ReleaseShaders();
   ActiveShaderSink = nullptr;
   // Back to the registry mode only when the software screen changed the display itself.
-  if (G.displayModeChanged != 0) ChangeDisplaySettingsA(nullptr, 0);
-  G.displayModeChanged = 0;
+  if (GraphicsDevice.displayModeChanged != 0) ChangeDisplaySettingsA(nullptr, 0);
+  GraphicsDevice.displayModeChanged = 0;
   if (Device() != nullptr && DeviceStateCache.sceneOpen) Device()->EndScene();
   ActiveDeviceSink = nullptr;
-  Release<IDirect3DSurface9>(G.zBuffer);
-  Release<IDirect3DSurface9>(G.subBackBuffer);
-  Release<IDirect3DSurface9>(G.backBuffer);
-  Release<IDirect3DSwapChain9>(G.swapChain);
-  Release<IDirect3DDevice9>(G.device);
-  Release<IDirect3D9>(G.direct3D);
-  Release<IDirectDraw7>(G.directDraw);
-  if (G.d3d9Module != nullptr) FreeLibrary(static_cast<HMODULE>(G.d3d9Module));
-  G.d3d9Module = nullptr;
+  Release<IDirect3DSurface9>(GraphicsDevice.zBuffer);
+  Release<IDirect3DSurface9>(GraphicsDevice.subBackBuffer);
+  Release<IDirect3DSurface9>(GraphicsDevice.backBuffer);
+  Release<IDirect3DSwapChain9>(GraphicsDevice.swapChain);
+  Release<IDirect3DDevice9>(GraphicsDevice.device);
+  Release<IDirect3D9>(GraphicsDevice.direct3D);
+  Release<IDirectDraw7>(GraphicsDevice.directDraw);
+  if (GraphicsDevice.d3d9Module != nullptr) FreeLibrary(static_cast<HMODULE>(GraphicsDevice.d3d9Module));
+  GraphicsDevice.d3d9Module = nullptr;
   FreeDisplayModeList();
-  G.facts = DeviceFacts{};
-  G.screenFormat = 0;
-  G.hardwareVertexProcessing = 0;
+  GraphicsDevice.facts = DeviceFacts{};
+  GraphicsDevice.screenFormat = 0;
+  GraphicsDevice.hardwareVertexProcessing = 0;
   // The cached values stay: a restoration sends them to the next device. Only what belonged
   // to this device is forgotten; the end of graphics clears the whole cache.
   ForgetDeviceObjectsInCache();

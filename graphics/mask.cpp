@@ -23,7 +23,6 @@ MaskStateRecord MaskState{};
 
 namespace {
 
-auto& M = MaskState;
 
 bool OnDirect3D() { return ScreenState.hardware != 0; }
 
@@ -49,11 +48,11 @@ int32_t Pitch(const MEMIMG& img) { return img.base->pitch; }
 // no mask byte, and the mask screen is no larger than the map.
 bool ClipToMaskArea(IntRect& rect) {
   ClipRectangle(rect, DrawSettings.ClipRect);
-  ClipRectangle(rect, IntRect{0, 0, M.mapWidth, M.mapHeight});
+  ClipRectangle(rect, IntRect{0, 0, MaskState.mapWidth, MaskState.mapHeight});
   // On Direct3D the rectangle also lies at the target origin inside the mask textures.
   if (OnDirect3D()) {
     const int32_t x = DeviceStateCache.targetOriginX, y = DeviceStateCache.targetOriginY;
-    ClipRectangle(rect, IntRect{-x, -y, M.textureWidth - x, M.textureHeight - y});
+    ClipRectangle(rect, IntRect{-x, -y, MaskState.textureWidth - x, MaskState.textureHeight - y});
   }
   return rect.x1 < rect.x2 && rect.y1 < rect.y2;
 }
@@ -73,22 +72,22 @@ bool FitsMemImg(const IntRect& rect, const MEMIMG& img) { return rect.x2 <= img.
 void UploadMaskMap(const IntRect& rect) {
   const TextureDeviceOps* ops = CurrentTextureOps();
   const ColorFormat* format = ColorFormatForD3DFormat(DeviceFormatTable[FormatAlphaTestScreen]);
-  if (ops == nullptr || M.imageTexture == nullptr || format == nullptr || format->alphaMask == 0) return;
+  if (ops == nullptr || MaskState.imageTexture == nullptr || format == nullptr || format->alphaMask == 0) return;
   const int32_t bytes = format->bitDepth / 8;
   const uint32_t opaque = format->alphaMask;
   const IntRect at = OnTarget(rect);
   const PixelRect area{at.x1, at.y1, at.x2, at.y2};
   LockedArea locked{};
-  if (ops->lockTexture(M.imageTexture, 0, &area, 0, &locked) < 0 || locked.bits == nullptr) return;
+  if (ops->lockTexture(MaskState.imageTexture, 0, &area, 0, &locked) < 0 || locked.bits == nullptr) return;
   for (int32_t y = rect.y1; y < rect.y2; ++y) {
-    const uint8_t* mapRow = M.map + static_cast<ptrdiff_t>(y) * M.mapPitch;
+    const uint8_t* mapRow = MaskState.map + static_cast<ptrdiff_t>(y) * MaskState.mapPitch;
     uint8_t* row = locked.bits + static_cast<ptrdiff_t>(y - rect.y1) * locked.pitch;
     for (int32_t x = rect.x1; x < rect.x2; ++x) {
       const uint32_t value = mapRow[x] != 0 ? opaque : 0;
       std::memcpy(row + (x - rect.x1) * bytes, &value, static_cast<size_t>(bytes));
     }
   }
-  ops->unlockTexture(M.imageTexture, 0);
+  ops->unlockTexture(MaskState.imageTexture, 0);
 }
 
 int32_t NextPowerOfTwo(int32_t v) {
@@ -101,13 +100,13 @@ int32_t NextPowerOfTwo(int32_t v) {
 // where the mask is 0 the new drawing shows (the software path's rule), elsewhere the
 // target keeps what it had.
 int CombineMaskScreenD3D(const IntRect& rect) {
-  if (!HasDevice() || M.savedTarget == nullptr || M.screenTexture == nullptr) return 0;
+  if (!HasDevice() || MaskState.savedTarget == nullptr || MaskState.screenTexture == nullptr) return 0;
   FlushVertexBatch();
   UploadMaskMap(rect);
   // The viewport the drawing had: a part draw narrows the draw area only for its own call,
   // so the next draw must not inherit that narrower area from here.
   const DeviceViewport drawViewport = DeviceStateCache.viewport;
-  SetRenderTargetSurface(M.savedTarget);
+  SetRenderTargetSurface(MaskState.savedTarget);
   const IntRect& clip = DrawSettings.ClipRect;
   ForceStateReapply = 1;
   SetViewportRect(clip.x1, clip.y1, clip.x2, clip.y2);
@@ -120,15 +119,15 @@ int CombineMaskScreenD3D(const IntRect& rect) {
   block.states[DmDestBlend] = d3d::BlendInvSrcAlpha;
   block.states[DmBlendOp] = d3d::BlendOpAdd;
   block.stageCount = 2;
-  block.stages[0] = {M.screenTexture, 0,
+  block.stages[0] = {MaskState.screenTexture, 0,
                      {d3d::TaTexture, d3d::TaCurrent, d3d::TopSelectArg1, d3d::TaTexture, d3d::TaCurrent,
                       d3d::TopSelectArg1}};
-  const uint16_t maskAlpha = static_cast<uint16_t>(M.reverse ? d3d::TaTexture : (d3d::TaTexture | d3d::TaComplement));
-  block.stages[1] = {M.imageTexture, 0,
+  const uint16_t maskAlpha = static_cast<uint16_t>(MaskState.reverse ? d3d::TaTexture : (d3d::TaTexture | d3d::TaComplement));
+  block.stages[1] = {MaskState.imageTexture, 0,
                      {d3d::TaCurrent, maskAlpha, d3d::TopSelectArg2, d3d::TaCurrent, d3d::TaTexture,
                       d3d::TopSelectArg1}};
   DrawWithStageSetup(&block, 0, 0);
-  const float tw = static_cast<float>(M.textureWidth), th = static_cast<float>(M.textureHeight);
+  const float tw = static_cast<float>(MaskState.textureWidth), th = static_cast<float>(MaskState.textureHeight);
   auto corner = [&](int32_t x, int32_t y) {
     return TexVertex2D{static_cast<float>(x) - 0.5f, static_cast<float>(y) - 0.5f, 0.0f, 1.0f, 0xFFFFFFFF,
                        static_cast<float>(x) / tw, static_cast<float>(y) / th};
@@ -142,7 +141,7 @@ int CombineMaskScreenD3D(const IntRect& rect) {
   EndSceneIfOpen();
   BeginSceneIfNeeded();
   SetUserDrawModeBlock(nullptr, 0);
-  SetRenderTargetSurface(M.screenSurface);
+  SetRenderTargetSurface(MaskState.screenSurface);
   ForceStateReapply = 1;
   SetViewport(&drawViewport);
   ForceStateReapply = 0;
@@ -152,83 +151,83 @@ int CombineMaskScreenD3D(const IntRect& rect) {
 }  // namespace
 
 int DeleteMask(int32_t handle) {
-  MaskRecord* r = M.masks.Find(handle);
+  MaskRecord* r = MaskState.masks.Find(handle);
   if (r == nullptr) return -1;
   if (r->buffer != nullptr) TrackedFree(r->buffer);
-  return M.masks.Release(handle);
+  return MaskState.masks.Release(handle);
 }
 
 int DeleteAllMasks() {
   for (int32_t slot = 0; slot < MaskCapacity; ++slot) {
-    if (const EngineHandle handle = M.masks.HandleOfSlot(slot); handle != NoHandle) DeleteMask(handle);
+    if (const EngineHandle handle = MaskState.masks.HandleOfSlot(slot); handle != NoHandle) DeleteMask(handle);
   }
   return 0;
 }
 
 int CreateMaskScreen(int32_t wanted) {
   if (wanted == 0) return 0;
-  M.MaskWanted = wanted;
+  MaskState.MaskWanted = wanted;
   int32_t width = 0;
   int32_t height = 0;
   QueryScreenSizeOrDefault(&width, &height);
-  if (M.map == nullptr) {
-    M.mapPitch = (width + 3) & ~3;
-    M.mapWidth = width;
-    M.mapHeight = height;
-    const size_t bytes = static_cast<size_t>(M.mapPitch) * static_cast<size_t>(height);
-    M.map = static_cast<uint8_t*>(TrackedAlloc(bytes, __FILE__, __LINE__));
-    if (M.map == nullptr) FatalExit("マスク用 MEMIMG の作成に失敗しました");
-    std::memset(M.map, 0, bytes);
+  if (MaskState.map == nullptr) {
+    MaskState.mapPitch = (width + 3) & ~3;
+    MaskState.mapWidth = width;
+    MaskState.mapHeight = height;
+    const size_t bytes = static_cast<size_t>(MaskState.mapPitch) * static_cast<size_t>(height);
+    MaskState.map = static_cast<uint8_t*>(TrackedAlloc(bytes, __FILE__, __LINE__));
+    if (MaskState.map == nullptr) FatalExit("マスク用 MEMIMG の作成に失敗しました");
+    std::memset(MaskState.map, 0, bytes);
   }
   if (!OnDirect3D()) {
-    if (!IsValidMemImg(&M.memImg)) {
-      if (CreateScreenMemImg(&M.memImg, width, height, -1) < 0)
+    if (!IsValidMemImg(&MaskState.memImg)) {
+      if (CreateScreenMemImg(&MaskState.memImg, width, height, -1) < 0)
         FatalExit("マスク用 MEMIMG の作成に失敗しました");
     }
-    M.memImgExists = 1;
+    MaskState.memImgExists = 1;
     return 0;
   }
   if (DeviceFormatTable[14] == 0)
     FatalExit("マスク描画用カラーバッファで使用できるテクスチャフォーマットがありませんでした");
   if (DeviceFormatTable[15] == 0)
     FatalExit("マスク描画用アルファチャンネルバッファで使用できるテクスチャフォーマットがありませんでした");
-  M.textureWidth = NextPowerOfTwo(width);
-  M.textureHeight = NextPowerOfTwo(height);
+  MaskState.textureWidth = NextPowerOfTwo(width);
+  MaskState.textureHeight = NextPowerOfTwo(height);
   const TextureDeviceOps* ops = CurrentTextureOps();
   if (ops == nullptr) return 0;
   void* device = GraphicsDevice.device;
-  if (M.imageTexture == nullptr) {
-    if (ops->createTexture(device, M.textureWidth, M.textureHeight, 1, 0, DeviceFormatTable[15], 0,
-                           &M.imageTexture) < 0 ||
-        M.imageTexture == nullptr)
+  if (MaskState.imageTexture == nullptr) {
+    if (ops->createTexture(device, MaskState.textureWidth, MaskState.textureHeight, 1, 0, DeviceFormatTable[15], 0,
+                           &MaskState.imageTexture) < 0 ||
+        MaskState.imageTexture == nullptr)
       FatalExit("マスク用イメージテクスチャの作成に失敗しました");
     LockedArea area{};
-    if (ops->lockTexture(M.imageTexture, 0, nullptr, 0, &area) >= 0 && area.bits != nullptr) {
+    if (ops->lockTexture(MaskState.imageTexture, 0, nullptr, 0, &area) >= 0 && area.bits != nullptr) {
       for (int32_t y = 0; y < height; ++y) std::memset(area.bits + y * area.pitch, 0, static_cast<size_t>(area.pitch));
-      ops->unlockTexture(M.imageTexture, 0);
+      ops->unlockTexture(MaskState.imageTexture, 0);
     }
   }
-  if (M.screenTexture == nullptr) {
-    if (ops->createTexture(device, M.textureWidth, M.textureHeight, 1, 1, GraphicsDevice.screenFormat, 1,
-                           &M.screenTexture) < 0 ||
-        M.screenTexture == nullptr)
+  if (MaskState.screenTexture == nullptr) {
+    if (ops->createTexture(device, MaskState.textureWidth, MaskState.textureHeight, 1, 1, GraphicsDevice.screenFormat, 1,
+                           &MaskState.screenTexture) < 0 ||
+        MaskState.screenTexture == nullptr)
       FatalExit("マスク用スクリーンテクスチャの作成に失敗しました");
-    ops->getSurfaceLevel(M.screenTexture, 0, &M.screenSurface);
+    ops->getSurfaceLevel(MaskState.screenTexture, 0, &MaskState.screenSurface);
   }
   return 0;
 }
 
 int ReleaseMaskScreen() {
-  if (M.map != nullptr) TrackedFree(M.map);
-  M.map = nullptr;
-  if (M.memImgExists && IsValidMemImg(&M.memImg)) ReleaseMemImg(&M.memImg);
-  M.memImgExists = 0;
+  if (MaskState.map != nullptr) TrackedFree(MaskState.map);
+  MaskState.map = nullptr;
+  if (MaskState.memImgExists && IsValidMemImg(&MaskState.memImg)) ReleaseMemImg(&MaskState.memImg);
+  MaskState.memImgExists = 0;
   return ReleaseMaskDeviceSurfaces();
 }
 
 int ReleaseMaskDeviceSurfaces() {
   const TextureDeviceOps* ops = CurrentTextureOps();
-  for (void** object : {&M.screenSurface, &M.screenTexture, &M.imageTexture}) {
+  for (void** object : {&MaskState.screenSurface, &MaskState.screenTexture, &MaskState.imageTexture}) {
     if (*object != nullptr && ops != nullptr) ops->release(*object);
     *object = nullptr;
   }
@@ -236,29 +235,29 @@ int ReleaseMaskDeviceSurfaces() {
 }
 
 int RestoreMaskScreen() {
-  CreateMaskScreen(M.MaskWanted);
+  CreateMaskScreen(MaskState.MaskWanted);
   if (DrawSettings.maskDrawSetting) SetMaskDrawFlag(1);
   return 0;
 }
 
 int EndMasks() {
-  if (DrawSettings.maskDrawSetting && M.map != nullptr) SetMaskDrawFlag(0);
+  if (DrawSettings.maskDrawSetting && MaskState.map != nullptr) SetMaskDrawFlag(0);
   ReleaseMaskScreen();
-  M.MaskWanted = 0;
+  MaskState.MaskWanted = 0;
   DrawSettings.maskActive = 0;
   return 0;
 }
 
 int SetMaskDrawFlag(int32_t flag) {
-  if (M.map == nullptr) return -1;
+  if (MaskState.map == nullptr) return -1;
   DrawSettings.maskDrawSetting = flag;
-  DrawSettings.maskActive = flag != 0 && M.MaskWanted != 0 ? 1 : 0;
+  DrawSettings.maskActive = flag != 0 && MaskState.MaskWanted != 0 ? 1 : 0;
   if (!OnDirect3D()) {
-    DrawScreenMemImg = DrawSettings.maskActive ? &M.memImg : RealTargetMemImg();
+    DrawScreenMemImg = DrawSettings.maskActive ? &MaskState.memImg : RealTargetMemImg();
     return 0;
   }
   FlushVertexBatch();
-  void* target = DrawSettings.maskActive && M.screenSurface != nullptr ? M.screenSurface : RealTargetSurface();
+  void* target = DrawSettings.maskActive && MaskState.screenSurface != nullptr ? MaskState.screenSurface : RealTargetSurface();
   SetRenderTargetSurface(target);
   return 0;
 }
@@ -267,21 +266,21 @@ int GetMaskDrawFlag() { return DrawSettings.maskDrawSetting; }
 
 int MaskPreDraw(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   IntRect rect{x1, y1, x2, y2};
-  if (DrawSettings.maskActive == 0 || M.map == nullptr || !ClipToMaskArea(rect)) return 0;
+  if (DrawSettings.maskActive == 0 || MaskState.map == nullptr || !ClipToMaskArea(rect)) return 0;
   if (OnDirect3D()) {
-    M.savedTarget = RealTargetSurface();
+    MaskState.savedTarget = RealTargetSurface();
     const TextureDeviceOps* ops = CurrentTextureOps();
-    if (ops == nullptr || M.savedTarget == nullptr || M.screenSurface == nullptr) return 0;
+    if (ops == nullptr || MaskState.savedTarget == nullptr || MaskState.screenSurface == nullptr) return 0;
     FlushVertexBatch();
     const IntRect at = OnTarget(rect);
     const PixelRect area{at.x1, at.y1, at.x2, at.y2};
-    ops->stretchRect(GraphicsDevice.device, M.savedTarget, &area, M.screenSurface, &area);
+    ops->stretchRect(GraphicsDevice.device, MaskState.savedTarget, &area, MaskState.screenSurface, &area);
     return 0;
   }
   // The mask image keeps the pixels under the draw, so the post-draw can put back those
   // the mask map protects.
   const MEMIMG* from = RealTargetMemImg();
-  MEMIMG* to = &M.memImg;
+  MEMIMG* to = &MaskState.memImg;
   if (!IsValidMemImg(from) || !IsValidMemImg(to) || PixelBytes(*from) != PixelBytes(*to)) return 0;
   ClipRectangle(rect, IntRect{0, 0, from->width, from->height});
   if (rect.x1 >= rect.x2 || rect.y1 >= rect.y2 || !FitsMemImg(rect, *to)) return 0;
@@ -294,19 +293,19 @@ int MaskPreDraw(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
 
 int MaskPostDraw(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   IntRect rect{x1, y1, x2, y2};
-  if (DrawSettings.maskActive == 0 || M.map == nullptr || !ClipToMaskArea(rect)) return 0;
+  if (DrawSettings.maskActive == 0 || MaskState.map == nullptr || !ClipToMaskArea(rect)) return 0;
   if (OnDirect3D()) return CombineMaskScreenD3D(rect);
   MEMIMG* target = RealTargetMemImg();
-  const MEMIMG* saved = &M.memImg;
+  const MEMIMG* saved = &MaskState.memImg;
   if (!IsValidMemImg(target) || !IsValidMemImg(saved) || PixelBytes(*target) != PixelBytes(*saved)) return 0;
   ClipRectangle(rect, IntRect{0, 0, target->width, target->height});
   if (rect.x1 >= rect.x2 || rect.y1 >= rect.y2 || !FitsMemImg(rect, *saved)) return 0;
   const int32_t bpp = PixelBytes(*target);
   MarkMemImgChanged(target);
   for (int32_t y = rect.y1; y < rect.y2; ++y) {
-    const uint8_t* mapRow = M.map + y * M.mapPitch;
+    const uint8_t* mapRow = MaskState.map + y * MaskState.mapPitch;
     for (int32_t x = rect.x1; x < rect.x2; ++x) {
-      const bool copyBack = M.reverse ? mapRow[x] != 0 : mapRow[x] == 0;
+      const bool copyBack = MaskState.reverse ? mapRow[x] != 0 : mapRow[x] == 0;
       if (!copyBack) continue;
       std::memcpy(target->pixels + y * Pitch(*target) + x * bpp, saved->pixels + y * Pitch(*saved) + x * bpp,
                   static_cast<size_t>(bpp));

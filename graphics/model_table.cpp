@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/numbers.h"
 #include "core/tracked_alloc.h"
 #include "graphics/device_state.h"
 #include "graphics/graph_load.h"
@@ -46,7 +47,6 @@ const std::array<uint8_t, 84> DefaultModelTextureTga = [] {
 
 namespace {
 
-ModelTablesRecord& T = ModelTables;
 
 constexpr std::array<std::array<int32_t, ModelPartKinds>, ModelMaterialKinds> ShaderStrides{{
     {32, 52, 72},
@@ -292,7 +292,7 @@ void FreeMeshRecord(ModelMesh* mesh) {
 
 uint8_t ToByte(float component) {
   const long value = std::lround((component + 1.0f) * 127.5f);
-  return static_cast<uint8_t>(value < 0 ? 0 : (value > 255 ? 255 : value));
+  return static_cast<uint8_t>(ClampToByte(value));
 }
 
 int32_t NextPowerOfTwo(int32_t value) {
@@ -374,50 +374,50 @@ uint32_t ModelVertexFvf(int32_t kind, int32_t materialKind, int32_t format) {
 }
 
 int InitModelTables() {
-  if (T.started != 0 || ScreenState.hardware == 0) return 0;
-  if (T.sineTableFilled == 0) {
+  if (ModelTables.started != 0 || ScreenState.hardware == 0) return 0;
+  if (ModelTables.sineTableFilled == 0) {
     for (int32_t i = 0; i < ModelSineTableSize; ++i) {
       const auto angle = static_cast<float>(i * 6.283185307179586 / ModelSineTableSize);
       ModelSineTable[static_cast<size_t>(i)] = static_cast<float>(std::sin(static_cast<double>(angle)));
     }
-    T.sineTableFilled = 1;
+    ModelTables.sineTableFilled = 1;
   }
-  T.meshes = ModelSlotArray{};
-  T.models = ModelSlotArray{};
-  T.drawQueue = ModelSlotArray{};
-  T.angleLimit = ModelAngleLimitValue;
-  T.defaultTextureGraph = -1;
-  T.started = 1;
+  ModelTables.meshes = ModelSlotArray{};
+  ModelTables.models = ModelSlotArray{};
+  ModelTables.drawQueue = ModelSlotArray{};
+  ModelTables.angleLimit = ModelAngleLimitValue;
+  ModelTables.defaultTextureGraph = -1;
+  ModelTables.started = 1;
   return 0;
 }
 
 int TerminateModelTables() {
-  if (T.started == 0) return 0;
-  for (int32_t slot = T.models.count - 1; slot >= 0; --slot)
-    if (T.models.slots[slot] != nullptr) DeleteModel(MakeBareHandle(slot, HandleKind::Model));
+  if (ModelTables.started == 0) return 0;
+  for (int32_t slot = ModelTables.models.count - 1; slot >= 0; --slot)
+    if (ModelTables.models.slots[slot] != nullptr) DeleteModel(MakeBareHandle(slot, HandleKind::Model));
   // A mesh still referenced more than once (by a loader of its own) goes too: its slot is
   // deleted until it is empty.
-  for (int32_t slot = T.meshes.count - 1; slot >= 0; --slot)
-    while (slot < T.meshes.count && T.meshes.slots[slot] != nullptr)
+  for (int32_t slot = ModelTables.meshes.count - 1; slot >= 0; --slot)
+    while (slot < ModelTables.meshes.count && ModelTables.meshes.slots[slot] != nullptr)
       DeleteModelMesh(MakeBareHandle(slot, HandleKind::ModelMesh));
-  FreeArray(T.models);
-  FreeArray(T.meshes);
-  FreeArray(T.drawQueue);
-  T.started = 0;
+  FreeArray(ModelTables.models);
+  FreeArray(ModelTables.meshes);
+  FreeArray(ModelTables.drawQueue);
+  ModelTables.started = 0;
   return 0;
 }
 
 int32_t InsertModelMesh(ModelMesh* mesh) {
-  if (T.started == 0 || mesh == nullptr) return -1;
+  if (ModelTables.started == 0 || mesh == nullptr) return -1;
   if (mesh->referenceCount < 1) mesh->referenceCount = 1;
-  const int32_t slot = InsertIntoArray(T.meshes, mesh, ModelMeshSlotLimit);
+  const int32_t slot = InsertIntoArray(ModelTables.meshes, mesh, ModelMeshSlotLimit);
   return slot < 0 ? -1 : MakeBareHandle(slot, HandleKind::ModelMesh);
 }
 
 int32_t InsertModel(ModelInstance* model, int32_t meshHandle) {
   ModelMesh* mesh = GetModelMesh(meshHandle);
-  if (T.started == 0 || model == nullptr || mesh == nullptr) return -1;
-  const int32_t slot = InsertIntoArray(T.models, model, ModelSlotLimit);
+  if (ModelTables.started == 0 || model == nullptr || mesh == nullptr) return -1;
+  const int32_t slot = InsertIntoArray(ModelTables.models, model, ModelSlotLimit);
   if (slot < 0) return -1;
   model->meshHandle = meshHandle;
   model->next = nullptr;
@@ -434,35 +434,36 @@ int32_t InsertModel(ModelInstance* model, int32_t meshHandle) {
 }
 
 ModelMesh* GetModelMesh(int32_t handle) {
-  const int32_t slot = SlotOf(T.meshes, handle, HandleKind::ModelMesh, ModelMeshSlotLimit);
-  if (slot < 0 || !IsRecord(T.meshes.slots[slot])) return nullptr;
-  return static_cast<ModelMesh*>(T.meshes.slots[slot]);
+  const int32_t slot = SlotOf(ModelTables.meshes, handle, HandleKind::ModelMesh, ModelMeshSlotLimit);
+  if (slot < 0 || !IsRecord(ModelTables.meshes.slots[slot])) return nullptr;
+  return static_cast<ModelMesh*>(ModelTables.meshes.slots[slot]);
 }
 
 ModelInstance* GetModel(int32_t handle) {
-  const int32_t slot = SlotOf(T.models, handle, HandleKind::Model, ModelSlotLimit);
-  if (slot < 0 || !IsRecord(T.models.slots[slot])) return nullptr;
-  return static_cast<ModelInstance*>(T.models.slots[slot]);
+  const int32_t slot = SlotOf(ModelTables.models, handle, HandleKind::Model, ModelSlotLimit);
+  if (slot < 0 || !IsRecord(ModelTables.models.slots[slot])) return nullptr;
+  return static_cast<ModelInstance*>(ModelTables.models.slots[slot]);
 }
 
 int DeleteModelMesh(int32_t handle) {
-  const int32_t slot = SlotOf(T.meshes, handle, HandleKind::ModelMesh, ModelMeshSlotLimit);
-  if (slot < 0 || T.meshes.slots[slot] == nullptr) return -1;
-  if (!IsRecord(T.meshes.slots[slot])) {
-    T.meshes.slots[slot] = nullptr;
+  const int32_t slot = SlotOf(ModelTables.meshes, handle, HandleKind::ModelMesh, ModelMeshSlotLimit);
+  if (slot < 0 || ModelTables.meshes.slots[slot] == nullptr) return -1;
+  if (!IsRecord(ModelTables.meshes.slots[slot])) {
+    ModelTables.meshes.slots[slot] = nullptr;
     return 0;
   }
-  auto* mesh = static_cast<ModelMesh*>(T.meshes.slots[slot]);
+  auto* mesh = static_cast<ModelMesh*>(ModelTables.meshes.slots[slot]);
   if (--mesh->referenceCount > 0) return 0;
   FreeMeshRecord(mesh);
-  T.meshes.slots[slot] = nullptr;
+  ModelTables.meshes.slots[slot] = nullptr;
   // The count covers the slots up to the last one in use.
-  while (T.meshes.count > 0 && T.meshes.slots[T.meshes.count - 1] == nullptr) --T.meshes.count;
+  while (ModelTables.meshes.count > 0 && ModelTables.meshes.slots[ModelTables.meshes.count - 1] == nullptr)
+    --ModelTables.meshes.count;
   return 0;
 }
 
 int DeleteModelFrameSlot(int32_t model, int32_t slot) {
-  if (T.started == 0) return -1;
+  if (ModelTables.started == 0) return -1;
   ModelInstance* m = GetModel(model);
   if (m == nullptr || slot < 0 || slot >= m->slotCount || m->slots == nullptr) return -1;
   ModelFrameSlot& s = m->slots[slot];
@@ -505,13 +506,13 @@ int DeleteModelFrameBuffer(int32_t model, int32_t frame, int32_t which) {
 }
 
 int DeleteModel(int32_t handle) {
-  const int32_t slot = SlotOf(T.models, handle, HandleKind::Model, ModelSlotLimit);
-  if (slot < 0 || T.models.slots[slot] == nullptr) return -1;
-  if (!IsRecord(T.models.slots[slot])) {
-    T.models.slots[slot] = nullptr;
+  const int32_t slot = SlotOf(ModelTables.models, handle, HandleKind::Model, ModelSlotLimit);
+  if (slot < 0 || ModelTables.models.slots[slot] == nullptr) return -1;
+  if (!IsRecord(ModelTables.models.slots[slot])) {
+    ModelTables.models.slots[slot] = nullptr;
     return 0;
   }
-  auto* m = static_cast<ModelInstance*>(T.models.slots[slot]);
+  auto* m = static_cast<ModelInstance*>(ModelTables.models.slots[slot]);
   for (int32_t s = 0; s < m->slotCount; ++s) DeleteModelFrameSlot(handle, s);
   FreeTyped(m->slots);
   for (void*& block : m->slotBlocks) FreeBlock(block);
@@ -550,8 +551,9 @@ int DeleteModel(int32_t handle) {
   }
   DeleteModelMesh(m->meshHandle);
   TrackedFree(m);
-  T.models.slots[slot] = nullptr;
-  while (T.models.count > 0 && T.models.slots[T.models.count - 1] == nullptr) --T.models.count;
+  ModelTables.models.slots[slot] = nullptr;
+  while (ModelTables.models.count > 0 && ModelTables.models.slots[ModelTables.models.count - 1] == nullptr)
+    --ModelTables.models.count;
   return 0;
 }
 
@@ -599,31 +601,31 @@ int ReleaseModelMeshBuffers(int32_t meshHandle) {
 }
 
 int RebuildAllModelMeshBuffers() {
-  for (int32_t slot = 0; slot < T.meshes.count; ++slot)
-    if (IsRecord(T.meshes.slots[slot])) BuildModelMeshBuffers(MakeBareHandle(slot, HandleKind::ModelMesh));
+  for (int32_t slot = 0; slot < ModelTables.meshes.count; ++slot)
+    if (IsRecord(ModelTables.meshes.slots[slot])) BuildModelMeshBuffers(MakeBareHandle(slot, HandleKind::ModelMesh));
   return 0;
 }
 
 int ReleaseAllModelMeshBuffers() {
-  for (int32_t slot = 0; slot < T.meshes.count; ++slot)
-    if (IsRecord(T.meshes.slots[slot])) ReleaseModelMeshBuffers(MakeBareHandle(slot, HandleKind::ModelMesh));
+  for (int32_t slot = 0; slot < ModelTables.meshes.count; ++slot)
+    if (IsRecord(ModelTables.meshes.slots[slot])) ReleaseModelMeshBuffers(MakeBareHandle(slot, HandleKind::ModelMesh));
   return 0;
 }
 
 int RestoreModelTextures() {
-  if (T.started == 0) return 0;
-  if (T.defaultTextureGraph >= 0)
+  if (ModelTables.started == 0) return 0;
+  if (ModelTables.defaultTextureGraph >= 0)
     ReloadGraphFromMemory(DefaultModelTextureTga.data(), static_cast<int32_t>(DefaultModelTextureTga.size()),
-                          T.defaultTextureGraph, nullptr, 0, 0, 0);
-  for (int32_t slot = 0; slot < T.meshes.count; ++slot) {
-    if (!IsRecord(T.meshes.slots[slot])) continue;
-    auto* mesh = static_cast<ModelMesh*>(T.meshes.slots[slot]);
+                          ModelTables.defaultTextureGraph, nullptr, 0, 0, 0);
+  for (int32_t slot = 0; slot < ModelTables.meshes.count; ++slot) {
+    if (!IsRecord(ModelTables.meshes.slots[slot])) continue;
+    auto* mesh = static_cast<ModelMesh*>(ModelTables.meshes.slots[slot]);
     for (int32_t m = 0; m < mesh->materialCount && mesh->materials != nullptr; ++m)
       RebuildTexture(mesh->materials[m].texture, mesh->materials[m].textureGraph);
   }
-  for (int32_t slot = 0; slot < T.models.count; ++slot) {
-    if (!IsRecord(T.models.slots[slot])) continue;
-    auto* model = static_cast<ModelInstance*>(T.models.slots[slot]);
+  for (int32_t slot = 0; slot < ModelTables.models.count; ++slot) {
+    if (!IsRecord(ModelTables.models.slots[slot])) continue;
+    auto* model = static_cast<ModelInstance*>(ModelTables.models.slots[slot]);
     for (int32_t m = 0; m < model->materialCount && model->materials != nullptr; ++m)
       if (model->materials[m].inUse != 0) RebuildTexture(model->materials[m].texture, model->materials[m].textureGraph);
   }

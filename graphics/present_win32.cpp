@@ -22,8 +22,7 @@ namespace quelt {
 
 namespace {
 
-GraphicsDeviceRecord& G = GraphicsDevice;
-IDirect3DDevice9* Device() { return static_cast<IDirect3DDevice9*>(G.device); }
+IDirect3DDevice9* Device() { return static_cast<IDirect3DDevice9*>(GraphicsDevice.device); }
 HWND MainWindow() { return static_cast<HWND>(MainWindowHandle); }
 uint32_t LastVerticalBlankTime = 0;
 FramePacer PresentPacer{};
@@ -111,7 +110,7 @@ void DrawConsoleOverScreen(int32_t width, int32_t height) {
   const uint32_t bright = DrawSettings.BrightColour;
   SetDrawClipRect(0, 0, width, height);
   if (DrawSettings.DrawSettingsLock == 0) {
-    if (mode != 0 || param != 0) SelectBlendMode(0, 0);
+    if (mode != BlendCopy || param != 0) SelectBlendMode(BlendCopy, 0);
     if ((bright & 0xFFFFFF) != 0xFFFFFF) SetBrightColour(0xFFFFFF);
   }
   if (GraphicsLayerHooks.drawScreenConsole != nullptr) GraphicsLayerHooks.drawScreenConsole();
@@ -145,9 +144,9 @@ int PresentScreen() {
     if (!HasDevice()) return -1;
     FlushVertexBatch();
     EndSceneIfOpen();
-    auto* back = static_cast<IDirect3DSurface9*>(G.backBuffer);
-    if (G.subBackBuffer != nullptr) {
-      auto* sub = static_cast<IDirect3DSurface9*>(G.subBackBuffer);
+    auto* back = static_cast<IDirect3DSurface9*>(GraphicsDevice.backBuffer);
+    if (GraphicsDevice.subBackBuffer != nullptr) {
+      auto* sub = static_cast<IDirect3DSurface9*>(GraphicsDevice.subBackBuffer);
       if (emulation) {
         const RECT from{0, 0, 320, 240};
         const RECT to{0, 0, 640, 480};
@@ -156,7 +155,7 @@ int PresentScreen() {
         Device()->StretchRect(sub, nullptr, back, nullptr, D3DTEXF_NONE);
       }
     }
-    auto* chain = static_cast<IDirect3DSwapChain9*>(G.swapChain);
+    auto* chain = static_cast<IDirect3DSwapChain9*>(GraphicsDevice.swapChain);
     if (DrawSettings.vsyncOff == 0) WaitOutFramePeriod();
     if (chain != nullptr) {
       if (WindowModeFlag == 1 || emulation) {
@@ -173,15 +172,15 @@ int PresentScreen() {
 }
 
 int EnsureSubBackBuffer() {
-  if (G.subBackBuffer != nullptr) return 0;
+  if (GraphicsDevice.subBackBuffer != nullptr) return 0;
   if (!HasDevice()) return -1;
   FlushVertexBatch();
   EndSceneIfOpen();
   if (CreateSubBackBuffer() < 0) return -1;
-  Device()->StretchRect(static_cast<IDirect3DSurface9*>(G.backBuffer), nullptr,
-                        static_cast<IDirect3DSurface9*>(G.subBackBuffer), nullptr, D3DTEXF_NONE);
+  Device()->StretchRect(static_cast<IDirect3DSurface9*>(GraphicsDevice.backBuffer), nullptr,
+                        static_cast<IDirect3DSurface9*>(GraphicsDevice.subBackBuffer), nullptr, D3DTEXF_NONE);
   ForceStateReapply = 1;
-  SetRenderTargetSurface(G.subBackBuffer);
+  SetRenderTargetSurface(GraphicsDevice.subBackBuffer);
   ForceStateReapply = 0;
   return 0;
 }
@@ -193,7 +192,7 @@ int CopySubBackBufferAndPresent() {
 
 void WaitVerticalBlank() {
   Sleep(0);
-  auto* directDraw = static_cast<IDirectDraw7*>(G.directDraw);
+  auto* directDraw = static_cast<IDirectDraw7*>(GraphicsDevice.directDraw);
   if (directDraw != nullptr) {
     BOOL inBlank = FALSE;
     directDraw->GetVerticalBlankStatus(&inBlank);
@@ -229,7 +228,7 @@ int ReadBackDrawScreen(uint32_t* pixels, int32_t width, int32_t height) {
   EndSceneIfOpen();
   auto* target = static_cast<IDirect3DSurface9*>(DeviceStateCache.renderTarget != nullptr
                                                      ? DeviceStateCache.renderTarget
-                                                     : G.backBuffer);
+                                                     : GraphicsDevice.backBuffer);
   D3DSURFACE_DESC desc{};
   if (target == nullptr || FAILED(target->GetDesc(&desc))) return -1;
   // A sub graph as the draw screen shares its parent's surface: its pixels start at its

@@ -15,8 +15,6 @@ ShaderStateRecord ShaderState{};
 
 namespace {
 
-ShaderStateRecord& S = ShaderState;
-DeviceStateCacheRecord& C = DeviceStateCache;
 
 constexpr int32_t ShaderLightCount = 6;      // lights with vertex and pixel constants
 constexpr int32_t ShaderLightBoolCount = 4;  // lights with boolean constants
@@ -24,7 +22,7 @@ constexpr uint32_t LightVertexBase = 14;
 constexpr uint32_t LightPixelBase = 6;
 
 void* Dev() { return GraphicsDevice.device; }
-bool CanSend() { return S.inUse != 0 && HasDevice() && ActiveShaderSink != nullptr; }
+bool CanSend() { return ShaderState.inUse != 0 && HasDevice() && ActiveShaderSink != nullptr; }
 
 void SendVertex(uint32_t start, const ShaderVec4* values, uint32_t count) {
   ActiveShaderSink->setVertexConstantF(Dev(), start, &values->x, count);
@@ -141,7 +139,7 @@ constexpr std::array<BaseLayout, 6> BaseLayouts{{
 
 void* GetVertexShaderObject(int32_t slot) {
   if (slot < 0 || slot >= VertexShaderSlotCount) return nullptr;
-  void*& object = S.vertexShaders[slot];
+  void*& object = ShaderState.vertexShaders[slot];
   if (object == nullptr && ShaderPack.vertexCode[slot] != nullptr && HasDevice() && ActiveShaderSink != nullptr) {
     void* made = nullptr;
     if (ActiveShaderSink->createVertexShader(Dev(), ShaderPack.vertexCode[slot], &made) >= 0) object = made;
@@ -151,7 +149,7 @@ void* GetVertexShaderObject(int32_t slot) {
 
 void* GetPixelShaderObject(int32_t slot) {
   if (slot < 0 || slot >= PixelShaderSlotCount) return nullptr;
-  void*& object = S.pixelShaders[slot];
+  void*& object = ShaderState.pixelShaders[slot];
   if (object == nullptr && ShaderPack.pixelCode[slot] != nullptr && HasDevice() && ActiveShaderSink != nullptr) {
     void* made = nullptr;
     if (ActiveShaderSink->createPixelShader(Dev(), ShaderPack.pixelCode[slot], &made) >= 0) object = made;
@@ -161,21 +159,21 @@ void* GetPixelShaderObject(int32_t slot) {
 
 int SetupShaders() {
   ReleaseShaders();
-  S.inUse = 0;
+  ShaderState.inUse = 0;
   const DeviceFacts& facts = GraphicsDevice.facts;
   if (!facts.vertexShader20 || !facts.pixelShader20) {
     LogNoShaders();
     return 0;
   }
-  S.inUse = 1;
+  ShaderState.inUse = 1;
   if (ShaderPack.pack == nullptr && LoadShaderPack() == 0) {
     WriteLog("シェーダーコードを展開するメモリ領域の確保に失敗しました\n");
-    S.inUse = 0;
+    ShaderState.inUse = 0;
     LogNoShaders();
     return 0;
   }
   if (GetVertexShaderObject(TestVertexShaderSlot) == nullptr || GetPixelShaderObject(TestPixelShaderSlot) == nullptr) {
-    S.inUse = 0;
+    ShaderState.inUse = 0;
     LogNoShaders();
     return 0;
   }
@@ -202,48 +200,49 @@ int32_t BuildVertexDeclaration(int32_t slot, VertexElement* elements) {
 }
 
 int CreateVertexDeclarations() {
-  if (!S.inUse || !HasDevice() || ActiveShaderSink == nullptr) return 0;
+  if (!ShaderState.inUse || !HasDevice() || ActiveShaderSink == nullptr) return 0;
   for (int32_t slot = 0; slot < VertexDeclarationCount; ++slot) {
-    if (S.declarations[slot] != nullptr) continue;
+    if (ShaderState.declarations[slot] != nullptr) continue;
     VertexElement elements[VertexElementCapacity];
     BuildVertexDeclaration(slot, elements);
     void* made = nullptr;
-    if (ActiveShaderSink->createVertexDeclaration(Dev(), elements, &made) >= 0) S.declarations[slot] = made;
+    if (ActiveShaderSink->createVertexDeclaration(Dev(), elements, &made) >= 0) ShaderState.declarations[slot] = made;
   }
   return 0;
 }
 
 int ReleaseShaders() {
   if (HasDevice()) ActiveDeviceSink->unsetShaders(Dev());
-  C.vertexShader = C.pixelShader = nullptr;
-  ReleaseAll(S.vertexShaders);
-  ReleaseAll(S.pixelShaders);
+  DeviceStateCache.vertexShader = DeviceStateCache.pixelShader = nullptr;
+  ReleaseAll(ShaderState.vertexShaders);
+  ReleaseAll(ShaderState.pixelShaders);
   return 0;
 }
 
 int ReleaseVertexDeclarations() {
   if (HasDevice()) ActiveDeviceSink->unsetShaders(Dev());
-  C.vertexShader = C.pixelShader = C.vertexDeclaration = nullptr;
-  ReleaseAll(S.declarations);
+  DeviceStateCache.vertexShader = DeviceStateCache.pixelShader = DeviceStateCache.vertexDeclaration = nullptr;
+  ReleaseAll(ShaderState.declarations);
   return 0;
 }
 
 // --- Indices -----------------------------------------------------------------------------------
 
 void SelectShaderIndices() {
-  if (!S.inUse) return;
-  const int32_t lighting = C.lighting != 0 ? 1 : 0;
+  if (!ShaderState.inUse) return;
+  const int32_t lighting = DeviceStateCache.lighting != 0 ? 1 : 0;
   std::array<int32_t, 3> t{};
   int32_t any = 0;
   for (size_t i = 0; i < t.size(); ++i) {
-    if (C.lightEnabled[i] == 0) continue;
+    if (DeviceStateCache.lightEnabled[i] == 0) continue;
     any = 1;
-    const uint32_t type = C.lights[i].type;
+    const uint32_t type = DeviceStateCache.lights[i].type;
     if (lighting && type >= 1 && type <= 3) t[i] = static_cast<int32_t>(type);
   }
-  const int32_t fog = C.fogEnable != 0 && C.fogMode >= 0 && C.fogMode <= 3 ? C.fogMode : 0;
-  S.vertexIndex = VertexShaderIndex(t[0], t[1], t[2], fog, any, lighting);
-  S.pixelIndex = PixelShaderIndex(t[0], t[1], t[2], any, lighting);
+  const int32_t fogMode = DeviceStateCache.fogMode;
+  const int32_t fog = DeviceStateCache.fogEnable != 0 && fogMode >= 0 && fogMode <= 3 ? fogMode : 0;
+  ShaderState.vertexIndex = VertexShaderIndex(t[0], t[1], t[2], fog, any, lighting);
+  ShaderState.pixelIndex = PixelShaderIndex(t[0], t[1], t[2], any, lighting);
 }
 
 // --- Constant values ---------------------------------------------------------------------------
@@ -254,14 +253,14 @@ ShaderVec4 FogShaderConstant(float start, float end, float density) {
 }
 
 ShaderVec4 AmbientTermConstant() {
-  const DeviceMaterial& m = C.material;
-  const std::array<float, 4>& a = C.ambientChannels;
+  const DeviceMaterial& m = DeviceStateCache.material;
+  const std::array<float, 4>& a = DeviceStateCache.ambientChannels;
   return {a[0] * m.ambient.r + m.emissive.r, a[1] * m.ambient.g + m.emissive.g, a[2] * m.ambient.b + m.emissive.b,
           a[3] * m.ambient.a + m.emissive.a};
 }
 
 std::array<ShaderVec4, 7> LightShaderConstants(int32_t index) {
-  const DeviceLight& l = C.lights[static_cast<size_t>(index)];
+  const DeviceLight& l = DeviceStateCache.lights[static_cast<size_t>(index)];
   const Matrix4& view = DrawSettings.transforms.view;
   Vector3 position{}, direction{};
   TransformPoint(&position, &l.position, &view);
@@ -276,7 +275,7 @@ std::array<ShaderVec4, 7> LightShaderConstants(int32_t index) {
       {direction.x, direction.y, direction.z, 0.0f},
       Colour(l.diffuse),
       Colour(l.specular),
-      Product(l.ambient, C.material.ambient),
+      Product(l.ambient, DeviceStateCache.material.ambient),
       {l.range * l.range, l.falloff, l.attenuation0, l.attenuation1},
       {l.attenuation2, cosHalfPhi, coneScale, 0.0f},
   }};
@@ -308,7 +307,7 @@ void SendFogModeShaderConstants(int32_t mode) {
 
 void SendFogShaderConstants() {
   if (!CanSend()) return;
-  const ShaderVec4 fog = FogShaderConstant(C.fogStart, C.fogEnd, C.fogDensity);
+  const ShaderVec4 fog = FogShaderConstant(DeviceStateCache.fogStart, DeviceStateCache.fogEnd, DeviceStateCache.fogDensity);
   SendVertex(10, &fog, 1);
 }
 
@@ -318,9 +317,10 @@ int UpdateLightColourConstants() {
   SendVertex(1, &ambient, 1);
   SendPixel(1, &ambient, 1);
   for (int32_t i = 0; i < ShaderLightCount; ++i) {
-    if (!C.lightHasData[i]) continue;
-    const DeviceLight& l = C.lights[i];
-    const std::array<ShaderVec4, 3> colours{Colour(l.diffuse), Colour(l.specular), Product(l.ambient, C.material.ambient)};
+    if (!DeviceStateCache.lightHasData[i]) continue;
+    const DeviceLight& l = DeviceStateCache.lights[i];
+    const std::array<ShaderVec4, 3> colours{Colour(l.diffuse), Colour(l.specular),
+                                            Product(l.ambient, DeviceStateCache.material.ambient)};
     SendVertex(LightVertexBase + 7 * static_cast<uint32_t>(i) + 2, colours.data(), 3);
     SendPixel(LightPixelBase + 3 * static_cast<uint32_t>(i), colours.data(), 3);
   }
@@ -329,7 +329,7 @@ int UpdateLightColourConstants() {
 
 void SendMaterialShaderConstants() {
   if (!CanSend()) return;
-  const DeviceMaterial& m = C.material;
+  const DeviceMaterial& m = DeviceStateCache.material;
   const std::array<ShaderVec4, 3> values{Colour(m.diffuse), Colour(m.specular), ShaderVec4{m.power, 0, 0, 0}};
   SendVertex(11, values.data(), 3);
   SendPixel(2, values.data(), 3);
@@ -342,7 +342,7 @@ void SendLightShaderConstants(int32_t index) {
   SendVertex(LightVertexBase + 7 * static_cast<uint32_t>(index), values.data(), 7);
   SendPixel(LightPixelBase + 3 * static_cast<uint32_t>(index), &values[2], 3);
   if (index < ShaderLightBoolCount) {
-    const uint32_t type = C.lights[static_cast<size_t>(index)].type;
+    const uint32_t type = DeviceStateCache.lights[static_cast<size_t>(index)].type;
     SendBool(5 + 3 * static_cast<uint32_t>(index), type == 1 || type == 2);
     SendBool(6 + 3 * static_cast<uint32_t>(index), type == 2);
   }
@@ -350,7 +350,7 @@ void SendLightShaderConstants(int32_t index) {
 
 void SendLightEnableShaderConstant(int32_t index) {
   if (!CanSend() || index < 0 || index >= ShaderLightBoolCount) return;
-  SendBool(4 + 3 * static_cast<uint32_t>(index), C.lightEnabled[static_cast<size_t>(index)] != 0);
+  SendBool(4 + 3 * static_cast<uint32_t>(index), DeviceStateCache.lightEnabled[static_cast<size_t>(index)] != 0);
 }
 
 void SendTextureFactorShaderConstant(uint32_t argb) {
@@ -368,7 +368,7 @@ int SetViewShaderConstants(const Matrix4* matrix) {
     SendVertex(6, rows.data(), 4);
     // The lights' view-space position and direction follow the view.
     for (int32_t i = 0; i < ShaderLightCount; ++i) {
-      if (!C.lightHasData[i]) continue;
+      if (!DeviceStateCache.lightHasData[i]) continue;
       const std::array<ShaderVec4, 7> values = LightShaderConstants(i);
       SendVertex(LightVertexBase + 7 * static_cast<uint32_t>(i), values.data(), 2);
     }

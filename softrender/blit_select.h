@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <utility>
 
+#include "core/numbers.h"
 #include "softrender/blend_kernels.h"
 #include "softrender/memimg.h"
 #include "softrender/soft_draw_state.h"
@@ -17,21 +18,17 @@ enum class Blitter : uint8_t { Plain, Stretched };
 // The kernel for a mode and parameter, or Kernel::Count when the call draws nothing.
 // `plain` = no blend image, bright off and no alpha (palette sources count as plain).
 inline Kernel SelectKernel(Blitter blitter, bool is16, uint32_t mode, int32_t p, bool plain) {
-  switch (mode) {
+  switch (ResolveSoftBlendMode(mode, static_cast<uint32_t>(p))) {
     case BlendCopy:
       return Kernel::Copy;
-    case BlendAlpha:
-      if (p == 0) return Kernel::Count;
-      if (p == 255) return Kernel::Copy;
+    case BlendAlpha:  // 0 < p < 255
       if (!plain) return Kernel::Mix;
       if (blitter == Blitter::Stretched) return is16 ? Kernel::MixSigned16 : Kernel::Mix;
       if (p == 128) return Kernel::MixHalf;
       return is16 ? Kernel::MixTable6 : Kernel::Mix;
     case BlendAdd:
-      if (p == 0) return Kernel::Count;
       return p == 255 && plain && blitter == Blitter::Plain ? Kernel::AddExact : Kernel::Add;
     case BlendSub:
-      if (p == 0) return Kernel::Count;
       if (p == 255 && plain && (blitter == Blitter::Plain || !is16)) return Kernel::SubExact;
       return Kernel::Sub;
     case BlendMul:
@@ -109,16 +106,13 @@ inline int32_t SaturatingEnd(int32_t start, int32_t length) {
   return end > INT32_MAX ? INT32_MAX : static_cast<int32_t>(end);
 }
 
-// The blend parameter as an index into the tables.
-inline int32_t ClampedParam(int32_t p) { return p < 0 ? 0 : p > 255 ? 255 : p; }
-
 // The loop one blit call runs, read from the current draw state once per call; null when
 // the mode draws nothing. `param` receives the clamped blend parameter.
 template <class Fn, size_t N>
 Fn ChooseBlitLoop(Blitter blitter, bool is16, SrcKind kind, bool blend, bool trans,
                   const std::array<Fn, N>& table16, const std::array<Fn, N>& table32, int32_t* param) {
   const bool bright = BrightIsOn(SoftDraw.BrightColour);
-  *param = ClampedParam(SoftDraw.BlendParam);
+  *param = ClampToByte(SoftDraw.BlendParam);
   const bool plain = !blend && !bright && kind != SrcKind::Alpha;
   const Kernel kernel = SelectKernel(blitter, is16, static_cast<uint32_t>(SoftDraw.BlendMode), *param, plain);
   if (kernel == Kernel::Count) return nullptr;

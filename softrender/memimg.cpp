@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/numbers.h"
 #include "core/tracked_alloc.h"
 #include "softrender/memimg_format.h"
 
@@ -182,13 +183,13 @@ int InitMemImgTables() {
 
 void BuildBorderTable(int32_t border, int32_t range) {
   // Out-of-range arguments are held to 0..255 (range -1 would divide by zero).
-  border = border < 0 ? 0 : border > 255 ? 255 : border;
-  range = range < 0 ? 0 : range > 255 ? 255 : range;
+  border = ClampToByte(border);
+  range = ClampToByte(range);
   const int32_t r = range + 1;
   const int32_t shift = border * (65536 / r + 256) / 256;
   for (int32_t i = 0; i < 256; ++i) {
     const int32_t weight = 256 * i / r + 256 - shift;
-    BorderTable[i] = static_cast<uint8_t>(weight < 0 ? 0 : weight > 255 ? 255 : weight);
+    BorderTable[i] = static_cast<uint8_t>(ClampToByte(weight));
   }
 }
 

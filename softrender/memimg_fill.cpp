@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "core/numbers.h"
 #include "softrender/blend_kernels.h"
 #include "softrender/memimg_draw.h"
 #include "softrender/soft_draw_state.h"
@@ -139,7 +140,7 @@ void FillCopyLoop(uint8_t* row, int32_t pitch, int32_t width, int32_t height, ui
 using FillFn = void (*)(uint8_t*, int32_t, int32_t, int32_t, uint32_t, int32_t);
 
 template <bool Is16>
-constexpr std::array<FillFn, 12> kFillTable = {
+constexpr std::array<FillFn, SoftBlendModeCount> kFillTable = {
     FillCopyLoop<Is16>,
     FillLoop<Is16, BlendAlpha>,
     FillLoop<Is16, BlendAdd>,
@@ -189,13 +190,10 @@ void MemImgFillRect(MEMIMG* img, const IntRect* rect, uint32_t colour) {
   const uint32_t bright = SoftDraw.BrightColour;
   if (BrightIsOn(bright)) colour = is16 ? BrightenFill16(colour, bright) : BrightenFill32(colour, bright);
 
-  const auto mode = static_cast<uint32_t>(SoftDraw.BlendMode);
-  if (mode >= 12) return;
-  const int32_t p = SoftDraw.BlendParam < 0 ? 0 : SoftDraw.BlendParam > 255 ? 255 : SoftDraw.BlendParam;
-  FillFn fill = is16 ? kFillTable<true>[mode] : kFillTable<false>[mode];
-  if (fill == nullptr) return;
-  if ((mode == BlendAlpha || mode == BlendAdd || mode == BlendSub) && p == 0) return;
-  if (mode == BlendAlpha && p == 255) fill = is16 ? kFillTable<true>[0] : kFillTable<false>[0];
+  const int32_t p = ClampToByte(SoftDraw.BlendParam);
+  const int32_t mode = ResolveSoftBlendMode(static_cast<uint32_t>(SoftDraw.BlendMode), static_cast<uint32_t>(p));
+  if (mode == SoftDrawsNothing) return;
+  const FillFn fill = is16 ? kFillTable<true>[mode] : kFillTable<false>[mode];
 
   const int32_t bytes = is16 ? 2 : 4;
   fill(img->pixels + r.y1 * base.pitch + r.x1 * bytes, base.pitch, width, height, colour, p);

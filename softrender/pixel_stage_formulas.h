@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "softrender/blend_mode.h"
 #include "softrender/pixel_access.h"
 #include "softrender/pixel_stage_context.h"
 
@@ -47,7 +48,7 @@ inline uint32_t PackedSub565(uint32_t d, uint32_t t) {
   return diff & (guards - (guards >> 5)) & 0xFFFFu;
 }
 
-inline constexpr bool IsAlphaTypeMode(uint32_t mode) { return mode == 1 || mode == 10; }
+inline constexpr bool IsAlphaTypeMode(uint32_t mode) { return mode == BlendAlpha || mode == BlendInvertAlpha; }
 
 // A formula is instantiated per mode and per variant: Blend (a blend-image weight W is
 // present), Bright (bright scaling on) and Weighted (the texel's alpha a takes part).
@@ -56,7 +57,7 @@ template <uint32_t Mode, bool Blend, bool Bright, bool Weighted>
 struct Formula32 {
   static constexpr uint32_t kDstBytes = 4;
   // With the transparent flag, alpha 0 skips the pixel only in these modes.
-  static constexpr bool kSkipsZeroAlpha = Mode <= 4;
+  static constexpr bool kSkipsZeroAlpha = Mode <= BlendMul;
 
   static void Apply(const PixelContext& c, uint8_t* dst, uint32_t s, uint32_t a, uint32_t w) {
     constexpr int kWeights = int{Blend} + int{Weighted};
@@ -66,12 +67,12 @@ struct Formula32 {
     uint32_t x[3];
     for (int k = 0; k < 3; ++k) {
       uint32_t byte = (s >> (8 * k)) & 0xFFu;
-      if constexpr (Mode == 10) byte = 255u - byte;  // complemented before bright
+      if constexpr (Mode == BlendInvertAlpha) byte = 255u - byte;  // complemented before bright
       if constexpr (Bright) byte = static_cast<uint32_t>(brightRows[k][byte]);
       x[k] = byte;
     }
 
-    if constexpr (Mode == 2 || Mode == 3) {
+    if constexpr (Mode == BlendAdd || Mode == BlendSub) {
       uint32_t t = 0;
       for (int k = 0; k < 3; ++k) {
         const uint32_t scaled = kWeights == 0
@@ -79,8 +80,8 @@ struct Formula32 {
                                     : (x[k] * weight * c.param) >> (8 * (kWeights + 1));
         t |= (scaled & 0xFFu) << (8 * k);
       }
-      StorePixel32(dst, Mode == 2 ? PackedAdd32(d, t) : PackedSub32(d, t));
-    } else if constexpr (Mode == 4) {
+      StorePixel32(dst, Mode == BlendAdd ? PackedAdd32(d, t) : PackedSub32(d, t));
+    } else if constexpr (Mode == BlendMul) {
       // The blend image scales the product; alpha mixes towards it, so alpha 0 keeps d.
       uint32_t out = d & 0xFF000000u;
       for (int k = 0; k < 3; ++k) {
@@ -89,7 +90,7 @@ struct Formula32 {
         out |= ((Weighted ? BlendStep(dk, product, a, 8) : product) & 0xFFu) << (8 * k);
       }
       StorePixel32(dst, out);
-    } else if constexpr (Mode == 0 && kWeights == 0) {
+    } else if constexpr (Mode == BlendCopy && kWeights == 0) {
       // The plain copy stores the whole texel (fourth byte too); bright keeps d's.
       if constexpr (!Bright) {
         StorePixel32(dst, s);
@@ -110,9 +111,9 @@ struct Formula32 {
     for (int k = 0; k < 3; ++k) {
       const uint32_t dk = (d >> (8 * k)) & 0xFFu;
       uint32_t r;
-      if constexpr (Mode == 0) {
+      if constexpr (Mode == BlendCopy) {
         r = BlendStep(dk, x[k], weight, 8 * kWeights);
-      } else if constexpr (Mode == 11) {
+      } else if constexpr (Mode == BlendProductAlpha) {
         r = BlendStep(dk, (x[k] * dk) >> 8, weight * c.param, 8 * (kWeights + 1));
       } else {
         static_assert(IsAlphaTypeMode(Mode));
@@ -127,7 +128,7 @@ struct Formula32 {
 template <uint32_t Mode, bool Blend, bool Bright, bool Weighted>
 struct Formula16 {
   static constexpr uint32_t kDstBytes = 2;
-  static constexpr bool kSkipsZeroAlpha = Mode <= 4 || Mode == 10;
+  static constexpr bool kSkipsZeroAlpha = Mode <= BlendMul || Mode == BlendInvertAlpha;
 
   static void Apply(const PixelContext& c, uint8_t* dst, uint32_t s, uint32_t a, uint32_t w) {
     constexpr int kWeights = int{Blend} + int{Weighted};
@@ -139,7 +140,7 @@ struct Formula16 {
     constexpr int kProductShift[3] = {5, 6, 5};
     const int32_t* const brightRows[3] = {c.brightRed, c.brightGreen, c.brightBlue};
     const uint32_t d = LoadPixel16(dst);
-    if constexpr (Mode == 10) s ^= 0xFFFFu;  // every field complemented before bright
+    if constexpr (Mode == BlendInvertAlpha) s ^= 0xFFFFu;  // every field complemented before bright
 
     uint32_t sf[3], sp[3], df[3];
     for (int f = 0; f < 3; ++f) {
@@ -148,15 +149,15 @@ struct Formula16 {
       sp[f] = Bright ? static_cast<uint32_t>(brightRows[f][sf[f]]) : sf[f];
     }
 
-    if constexpr (Mode == 0 && kWeights == 0) {
+    if constexpr (Mode == BlendCopy && kWeights == 0) {
       StorePixel16(dst, Bright ? sp[0] << 11 | sp[1] << 5 | sp[2] : s);
       return;
     }
     uint32_t r[3];
     for (int f = 0; f < 3; ++f) {
-      if constexpr (Mode == 0) {
+      if constexpr (Mode == BlendCopy) {
         r[f] = BlendStep(df[f], sp[f], weight, 8 * kWeights);
-      } else if constexpr (Mode == 2 || Mode == 3) {
+      } else if constexpr (Mode == BlendAdd || Mode == BlendSub) {
         uint32_t scaled;
         if constexpr (!Blend && Weighted) {
           // Without a blend image the alpha scaling comes before bright.
@@ -166,16 +167,16 @@ struct Formula16 {
           scaled = (sp[f] * weight) >> (8 * kWeights);
         }
         r[f] = static_cast<uint32_t>(c.paramRow[scaled]);
-      } else if constexpr (Mode == 4) {
+      } else if constexpr (Mode == BlendMul) {
         const uint32_t product = (sp[f] * df[f] * (Blend ? w : 1u)) >> (kProductShift[f] + 8 * int{Blend});
         r[f] = Weighted ? BlendStep(df[f], product, a, 8) : product;
       } else {
-        static_assert(IsAlphaTypeMode(Mode) || Mode == 11);
-        const uint32_t target = Mode == 11 ? (sp[f] * df[f]) >> kProductShift[f] : sp[f];
+        static_assert(IsAlphaTypeMode(Mode) || Mode == BlendProductAlpha);
+        const uint32_t target = Mode == BlendProductAlpha ? (sp[f] * df[f]) >> kProductShift[f] : sp[f];
         if constexpr (kWeights == 0) {
           r[f] = df[f] + static_cast<uint32_t>(
                              c.signedParamRow[static_cast<int32_t>(target - df[f])]);
-        } else if (Mode == 11 && !Blend && Weighted && !Bright && f == 1) {
+        } else if (Mode == BlendProductAlpha && !Blend && Weighted && !Bright && f == 1) {
           // This green target keeps five fraction bits: ((sG * dG) >> 1) is 32 x target.
           const uint32_t fine = ((sp[1] * df[1]) >> 1) - 32u * df[1];
           r[f] = (fine * (a * c.param) + (df[1] << 21)) >> 21;
@@ -185,9 +186,9 @@ struct Formula16 {
       }
     }
     const uint32_t value = r[0] << 11 | r[1] << 5 | r[2];
-    if constexpr (Mode == 2) {
+    if constexpr (Mode == BlendAdd) {
       StorePixel16(dst, PackedAdd565(d, value));
-    } else if constexpr (Mode == 3) {
+    } else if constexpr (Mode == BlendSub) {
       StorePixel16(dst, PackedSub565(d, value));
     } else {
       StorePixel16(dst, value);

@@ -5,26 +5,11 @@ namespace quelt {
 
 bool ResolveLoopMode(uint32_t blendMode, uint32_t param, PixelSource source,
                      uint32_t* loopMode) {
-  switch (blendMode) {
-    case 0:
-    case 4:
-    case 10:
-    case 11:
-      *loopMode = blendMode;
-      return true;
-    case 1:
-      if (param == 0) return false;
-      *loopMode = param == 255 ? 0 : 1;
-      return true;
-    case 2:
-      *loopMode = 2;
-      return param != 0;
-    case 3:
-      *loopMode = 3;
-      return param != 0 || source == PixelSource::Palette;
-    default:
-      return false;
-  }
+  // The palette families have no parameter test in mode 3.
+  const int32_t mode = ResolveSoftBlendMode(blendMode, param, source == PixelSource::Palette);
+  if (mode == SoftDrawsNothing) return false;
+  *loopMode = static_cast<uint32_t>(mode);
+  return true;
 }
 
 void PreparePixelTables(PixelContext& c, uint32_t param, uint32_t brightColour) {

@@ -3,6 +3,7 @@
 // every loop reads, and the one loop of the family that matches the call's variant.
 #include <cstdint>
 
+#include "softrender/blend_mode.h"
 #include "softrender/pixel_stage_context.h"
 #include "softrender/pixel_stage_loop.h"
 
@@ -17,19 +18,13 @@ struct PixelLoopKey {
   bool trans;           // the transparent flag (ignored for the solid fill)
 };
 
-// The blend-mode entry: modes 5-9 and above 11 draw nothing, mode 1 at parameter 255
-// runs mode 0, modes 1 and 2 at 0 draw nothing, and so does mode 3 at 0 except from a
-// palette source. False when the call draws nothing.
+// The blend-mode entry (ResolveSoftBlendMode), where mode 3 at parameter 0 still draws
+// from a palette source. False when the call draws nothing.
 bool ResolveLoopMode(uint32_t blendMode, uint32_t param, PixelSource source,
                      uint32_t* loopMode);
 
 // Fills the parameter, table rows and bright rows of the context; param must be 0..255.
 void PreparePixelTables(PixelContext& c, uint32_t param, uint32_t brightColour);
-
-// Clamps a blend parameter into the tables' range (the draw state's setter already does).
-inline uint32_t ClampBlendParam(int32_t param) {
-  return param < 0 ? 0u : param > 255 ? 255u : static_cast<uint32_t>(param);
-}
 
 template <class Walk>
 PixelLoopFn<Walk> SelectPixelLoop32(const PixelLoopKey& key);

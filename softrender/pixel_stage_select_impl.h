@@ -33,13 +33,13 @@ struct VariantTable {
 template <class Walk, template <uint32_t, bool, bool, bool> class Formula, class Source>
 PixelLoopFn<Walk> PickModeLoop(const PixelLoopKey& key) {
   switch (key.mode) {
-    case 0: return VariantTable<Walk, Formula, Source, 0>::Pick(key);
-    case 1: return VariantTable<Walk, Formula, Source, 1>::Pick(key);
-    case 2: return VariantTable<Walk, Formula, Source, 2>::Pick(key);
-    case 3: return VariantTable<Walk, Formula, Source, 3>::Pick(key);
-    case 4: return VariantTable<Walk, Formula, Source, 4>::Pick(key);
-    case 10: return VariantTable<Walk, Formula, Source, 10>::Pick(key);
-    case 11: return VariantTable<Walk, Formula, Source, 11>::Pick(key);
+    case BlendCopy: return VariantTable<Walk, Formula, Source, BlendCopy>::Pick(key);
+    case BlendAlpha: return VariantTable<Walk, Formula, Source, BlendAlpha>::Pick(key);
+    case BlendAdd: return VariantTable<Walk, Formula, Source, BlendAdd>::Pick(key);
+    case BlendSub: return VariantTable<Walk, Formula, Source, BlendSub>::Pick(key);
+    case BlendMul: return VariantTable<Walk, Formula, Source, BlendMul>::Pick(key);
+    case BlendInvertAlpha: return VariantTable<Walk, Formula, Source, BlendInvertAlpha>::Pick(key);
+    case BlendProductAlpha: return VariantTable<Walk, Formula, Source, BlendProductAlpha>::Pick(key);
     default: return nullptr;
   }
 }

@@ -22,7 +22,7 @@ enum class SpanForm : uint8_t { None, AlphaCopy32, KeyedCopy32, AlphaCopy16, Key
 template <class Op>
 constexpr SpanForm SpanFormOf() {
   constexpr bool k32 = Op::kDstBytes == 4;
-  if constexpr (Op::kMode != 0 || Op::kBlend || Op::kBright) {
+  if constexpr (Op::kMode != BlendCopy || Op::kBlend || Op::kBright) {
     return SpanForm::None;
   } else if constexpr (Op::Src::kKind == PixelSource::Alpha) {
     return k32 ? SpanForm::AlphaCopy32 : SpanForm::AlphaCopy16;

@@ -135,7 +135,8 @@ int MemImgRotateBlit(MEMIMG* dest, const MEMIMG* src, int32_t centreX, int32_t c
   const bool blend = blendImage != nullptr;
   const bool bright = BrightIsOn(SoftDraw.BrightColour);
   const PixelSource source = SourceKindOf(srcBase);
-  const uint32_t param = ClampBlendParam(SoftDraw.BlendParam);
+  // The parameter clamped into the tables' range (the draw state's setter already does).
+  const auto param = static_cast<uint32_t>(ClampToByte(SoftDraw.BlendParam));
   uint32_t mode;
   if (!ResolveLoopMode(static_cast<uint32_t>(SoftDraw.BlendMode), param, source, &mode)) return 0;
   if (source == PixelSource::Palette && srcBase.palette == nullptr) return 0;
@@ -157,7 +158,7 @@ int MemImgRotateBlit(MEMIMG* dest, const MEMIMG* src, int32_t centreX, int32_t c
     }
   }
   // All 256 entries: the count may be below the highest index a pixel holds.
-  const bool plainCopy = mode == 0 && !blend && !bright;
+  const bool plainCopy = mode == BlendCopy && !blend && !bright;
   if (source == PixelSource::Palette) {
     std::memcpy(PaletteWork, srcBase.palette, srcBase.colourType == 1 ? 1024 : 512);
   }

@@ -4,20 +4,10 @@
 // settings whenever they change; the renderer itself never writes them.
 #include <cstdint>
 
+#include "softrender/blend_mode.h"
 #include "softrender/clip_rect.h"
 
 namespace quelt {
-
-// Blend modes of the software renderer; 5-9 and 12 and above draw nothing.
-enum SoftBlendMode : int32_t {
-  BlendCopy = 0,
-  BlendAlpha = 1,
-  BlendAdd = 2,
-  BlendSub = 3,
-  BlendMul = 4,
-  BlendInvertAlpha = 10,
-  BlendProductAlpha = 11,
-};
 
 inline constexpr uint32_t kBrightOff = 0xFFFFFF;
 

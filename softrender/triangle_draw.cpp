@@ -125,7 +125,8 @@ int MemImgTriangle(MEMIMG* dest, const MEMIMG* src, const TriVertex vertices[3],
   if (!ok) return 0;
 
   const PixelSource source = src != nullptr ? SourceKindOf(*src->base) : PixelSource::Colour;
-  const uint32_t param = ClampBlendParam(SoftDraw.BlendParam);
+  // The parameter clamped into the tables' range (the draw state's setter already does).
+  const auto param = static_cast<uint32_t>(ClampToByte(SoftDraw.BlendParam));
   uint32_t mode;
   if (!ResolveLoopMode(static_cast<uint32_t>(SoftDraw.BlendMode), param, source, &mode)) return 0;
   PreparePixelTables(c, param, SoftDraw.BrightColour);
