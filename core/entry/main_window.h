@@ -1,6 +1,5 @@
 #pragma once
 // The engine's main window and its per-frame message pump.
-
 #include "core/window_hooks.h"
 
 namespace quelt {
