@@ -3,7 +3,8 @@
 # tree: a headless X server (unless DISPLAY is set), a 64-bit Wine prefix (which runs both
 # 32-bit and 64-bit programs when wine32 is installed) made once under a
 # Japanese locale (ANSI code page 932) with Japanese font substitutes, one persistent
-# wineserver, and a private PulseAudio with a null sink so DirectSound has a real-time device.
+# wineserver and the desktop's process, and a private PulseAudio with a null sink so
+# DirectSound has a real-time device.
 #   wine-session.sh start DIR   start (or reuse) the session; writes DIR/session.env
 #   wine-session.sh stop DIR    stop what start started
 #   wine-session.sh env DIR     print the environment for a command to source
@@ -63,14 +64,27 @@ server_alive() {  # name program
 clear_stale_session() {
   if [ -f "$DIR/xvfb.pid" ] && ! server_alive xvfb Xvfb; then
     in_wine "$WINESERVER64" -k </dev/null >/dev/null 2>&1 || true
-    rm -f "$DIR/xvfb.pid" "$DIR/xvfb.display" "$ENVFILE"
+    rm -f "$DIR/xvfb.pid" "$DIR/xvfb.display" "$ENVFILE" "$DIR/wineserver.pid" "$DIR/desktop.pid"
   fi
 }
 
 # Every server the session recorded still runs (an X server given by DISPLAY is not ours).
 servers_alive() {
   { [ ! -f "$DIR/xvfb.pid" ] || server_alive xvfb Xvfb; } &&
-    { [ ! -f "$DIR/pulse.pid" ] || server_alive pulse pulseaudio; }
+    { [ ! -f "$DIR/pulse.pid" ] || server_alive pulse pulseaudio; } &&
+    { [ ! -f "$DIR/wineserver.pid" ] || server_alive wineserver wineserver64; } &&
+    { [ ! -f "$DIR/desktop.pid" ] || server_alive desktop cmd.exe; }
+}
+
+# The process of this prefix with the given name (a Wine program's name is its .exe's).
+prefix_process() {
+  local pid
+  for pid in $(pgrep -x "$1"); do
+    if tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+      echo "$pid"; return 0
+    fi
+  done
+  return 1
 }
 
 start_x() {
@@ -124,6 +138,40 @@ make_prefix() {
   in_wine "$WINESERVER64" -w
 }
 
+# The session's own wineserver and desktop process, running before any program of the run.
+# A Wine program that finds either missing starts it itself, and Wine hands the program's
+# stderr on to it (the server, the services the server starts, the desktop's explorer.exe);
+# those live on while any other program of the run is busy, so the program's caller, which
+# waits for the end of its output, waits long after the program has exited.
+start_wineserver() {
+  if server_alive wineserver wineserver64; then return; fi
+  # A server that a program started by itself ends with the last program using it.
+  in_wine "$WINESERVER64" -w </dev/null >/dev/null 2>&1 9>&-
+  # Without -f the call returns once the server listens: wineboot then finds it running.
+  if ! setsid env LC_ALL="$WINE_LOCALE" "$WINESERVER64" -p </dev/null >/dev/null 2>&1 9>&- ||
+     ! prefix_process wineserver64 >"$DIR/wineserver.pid"; then
+    rm -f "$DIR/wineserver.pid"
+    echo "wine-session: the wineserver did not start" >&2; exit 1
+  fi
+}
+
+# The desktop closes a second after the last program on it ends; a console program that waits
+# for input that never comes stays on it for the whole session. Its first act makes the
+# desktop, whose process is therefore started here, with no output of a test to inherit.
+start_desktop() {
+  if server_alive desktop cmd.exe; then return; fi
+  rm -f "$DIR/desktop.fifo"; mkfifo "$DIR/desktop.fifo"
+  # shellcheck disable=SC2016
+  detach env LC_ALL="$WINE_LOCALE" bash -c 'exec 0<>"$1"; shift; exec "$@"' _ "$DIR/desktop.fifo" \
+    "$WINE64" 'C:\windows\system32\cmd.exe' /c "rundll32 user32.dll,GetDesktopWindow & pause"
+  echo $! >"$DIR/desktop.pid"
+  for _ in $(seq 600); do
+    prefix_process explorer.exe >/dev/null && return
+    sleep 0.1
+  done
+  echo "wine-session: the desktop did not start" >&2; exit 1
+}
+
 case "$cmd" in
   alive)
     # 0 when the session was started and its servers still run.
@@ -141,9 +189,10 @@ case "$cmd" in
     export DISPLAY; DISPLAY="$(start_x)" || exit 1
     start_pulse
     make_prefix
-    # One persistent wineserver and its services for the whole run.
-    detach env LC_ALL="$WINE_LOCALE" "$WINESERVER64" -p
+    # One persistent wineserver, its services and the desktop for the whole run.
+    start_wineserver
     in_wine "$WINE64" wineboot </dev/null >/dev/null 2>&1 9>&-
+    start_desktop
     { session_environment; echo "export DISPLAY=$DISPLAY"; } >"$ENVFILE"
     echo "wine-session: ready (DISPLAY=$DISPLAY, prefix $WINEPREFIX)"
     exit 0 ;;
@@ -154,7 +203,7 @@ case "$cmd" in
     for p in xvfb pulse; do
       if [ -f "$DIR/$p.pid" ]; then kill "$(cat "$DIR/$p.pid")" 2>/dev/null || true; rm -f "$DIR/$p.pid"; fi
     done
-    rm -f "$ENVFILE" "$DIR/xvfb.display"
+    rm -f "$ENVFILE" "$DIR/xvfb.display" "$DIR/wineserver.pid" "$DIR/desktop.pid" "$DIR/desktop.fifo"
     echo "wine-session: stopped"
     exit 0 ;;
   *) echo "usage: $0 start|stop|env|alive DIR" >&2; exit 2 ;;

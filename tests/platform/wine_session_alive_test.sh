@@ -26,11 +26,25 @@ rm "$DIR/pulse.pid"
 mkdir "$DIR/bin"
 cp "$(command -v sleep)" "$DIR/bin/Xvfb"
 cp "$(command -v sleep)" "$DIR/bin/pulseaudio"
+cp "$(command -v sleep)" "$DIR/bin/wineserver64"
+cp "$(command -v sleep)" "$DIR/bin/cmd.exe"
 "$DIR/bin/Xvfb" 60 & x=$!
 "$DIR/bin/pulseaudio" 60 & p=$!
+"$DIR/bin/wineserver64" 60 & w=$!
+"$DIR/bin/cmd.exe" 60 & d=$!
 echo "$x" >"$DIR/xvfb.pid"
 echo "$p" >"$DIR/pulse.pid"
+echo "$w" >"$DIR/wineserver.pid"
+echo "$d" >"$DIR/desktop.pid"
 alive || fail "a session whose servers run is not alive"
+# Without the session's own, the next program would start a wineserver or a desktop that
+# keeps its output open.
+echo 999999999 >"$DIR/wineserver.pid"
+alive && fail "a session whose wineserver has ended is alive"
+echo "$w" >"$DIR/wineserver.pid"
+echo "$other" >"$DIR/desktop.pid"
+alive && fail "a session whose desktop keeper's number now belongs to another program is alive"
+echo "$d" >"$DIR/desktop.pid"
 # A killed server left unreaped: its parent here is a program that never waits.
 bash -c "\"$DIR/bin/Xvfb\" 0.1 & exec sleep 60" & zombie_parent=$!
 sleep 1
@@ -38,7 +52,7 @@ zombie="$(pgrep -P "$zombie_parent" Xvfb)"
 [ -n "$zombie" ] || fail "could not make an unreaped server"
 echo "$zombie" >"$DIR/xvfb.pid"
 alive && fail "an X server that has ended but was not reaped is alive"
-kill "$x" "$p" "$zombie_parent"
+kill "$x" "$p" "$w" "$d" "$zombie_parent"
 rm "$DIR/session.env"
 echo "$x" >"$DIR/xvfb.pid"
 alive && fail "a session without its environment file is alive"
