@@ -71,15 +71,15 @@ inline uint32_t Extract(uint32_t value, uint32_t mask, int shift) {
   return shift < 32 ? (value & mask) >> shift : 0;
 }
 
-inline uint32_t Place(uint32_t value, int shift) { return shift < 32 ? value << shift : 0; }
+constexpr uint32_t Place(uint32_t value, int shift) { return shift < 32 ? value << shift : 0; }
 
-inline uint32_t MaxOfWidth(int width) {
+constexpr uint32_t MaxOfWidth(int width) {
   return width >= 32 ? 0xFFFFFFFFu : (1u << width) - 1;
 }
 
 // Brings a channel value from w bits to v bits: narrower by truncation, wider so that the
 // largest value maps to the largest.
-inline uint32_t ChangeWidth(uint32_t value, int w, int v) {
+constexpr uint32_t ChangeWidth(uint32_t value, int w, int v) {
   if (w == v) return value;
   if (v == 0 || w == 0) return 0;
   if (v < w) return static_cast<uint32_t>(uint64_t{value} >> (w - v));

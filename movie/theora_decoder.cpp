@@ -250,7 +250,7 @@ TheoraDecoder* OpenTheoraDecoder(const FileAccessTable* table, FileHandle file, 
     return nullptr;
   }
 
-  RequestTheoraSeek(d, 0);
+  SeekWhileTheoraParked(d, 0);
   // Frame 0 is converted now, so the frame image shows it from the start; the ready flags
   // are left clear so that the first fetch also reports it to the caller, who copies it on.
   FetchTheoraFrame(d, 1, 1);

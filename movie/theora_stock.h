@@ -20,4 +20,10 @@ bool IsOutsideTheoraWindow(int64_t frame, int64_t current, int64_t frameCount, i
 TheoraStockEntry* ClaimTheoraEntry(TheoraDecoder* decoder, int32_t frame);
 void ReleaseTheoraEntry(TheoraDecoder* decoder);
 
+// The seek of RequestTheoraSeek and the thread's first pass after it (the target's picture
+// into the stock), done by the caller while the thread has been held parked from its start
+// (it touches nothing then), so that neither waits on the other's polling; then the thread
+// is let go and decodes on from there.
+void SeekWhileTheoraParked(TheoraDecoder* decoder, int32_t target);
+
 }  // namespace quelt

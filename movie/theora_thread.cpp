@@ -289,6 +289,20 @@ TheoraStockEntry* ClaimTheoraEntry(TheoraDecoder* d, int32_t frame) {
 
 void ReleaseTheoraEntry(TheoraDecoder* d) { d->readerEntry.store(-1, std::memory_order_seq_cst); }
 
+void SeekWhileTheoraParked(TheoraDecoder* d, int32_t target) {
+  d->frameImageReady = 0;
+  d->surfaceReady = 0;
+  const int64_t last = d->frameCount > 0 ? d->frameCount - 1 : 0;
+  const auto t = static_cast<int32_t>(target < 0 ? 0 : target > last ? last : target);
+  d->seekTarget.store(t, std::memory_order_relaxed);
+  d->currentFrame.store(t, std::memory_order_relaxed);
+  d->seekRequest.store(1, std::memory_order_release);
+  // A seek past the index is left to the thread, which ends on it.
+  if (SeekToTarget(d)) DecodeAhead(d);
+  d->threadState.store(TheoraParked, std::memory_order_release);
+  d->pauseRequest.store(0, std::memory_order_release);
+}
+
 void TheoraDecodeThread(TheoraDecoder* d) {
   while (d->stopRequest.load(std::memory_order_acquire) == 0) {
     if (d->pauseRequest.load(std::memory_order_acquire) != 0) {

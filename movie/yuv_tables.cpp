@@ -6,15 +6,6 @@ namespace quelt {
 
 YuvTableSet YuvTables;
 
-namespace {
-// 1.164, 1.596, 0.391, 0.813 and 2.018 times 2^14, truncated.
-constexpr int32_t YScale = 19070;
-constexpr int32_t VToRedScale = 26148;
-constexpr int32_t UToGreenScale = -6406;
-constexpr int32_t VToGreenScale = -13320;
-constexpr int32_t UToBlueScale = 33062;
-}  // namespace
-
 int InitYuvTables() {
   for (int32_t i = YuvClampLow; i <= YuvClampHigh; ++i) {
     YuvTables.clamp[i - YuvClampLow] = static_cast<uint8_t>(ClampToByte(i));

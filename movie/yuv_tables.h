@@ -10,6 +10,13 @@ inline constexpr int32_t YuvClampLow = -512;
 inline constexpr int32_t YuvClampHigh = 767;
 inline constexpr int32_t YuvFixedShift = 14;
 
+// 1.164, 1.596, 0.391, 0.813 and 2.018 times 2^14, truncated.
+inline constexpr int32_t YScale = 19070;
+inline constexpr int32_t VToRedScale = 26148;
+inline constexpr int32_t UToGreenScale = -6406;
+inline constexpr int32_t VToGreenScale = -13320;
+inline constexpr int32_t UToBlueScale = 33062;
+
 struct YuvTableSet {
   std::array<uint8_t, YuvClampHigh - YuvClampLow + 1> clamp;  // index i - YuvClampLow
   std::array<int32_t, 256> y;

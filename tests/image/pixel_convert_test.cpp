@@ -267,19 +267,23 @@ TEST(ConvertPixelRect, FastLoopsEqualTheGeneralPath) {
   for (auto& e : palette.palette) e = {uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0};
   int fastCases = 0;
   for (int round = 0; round < 400; ++round) {
-    const bool fromPalette = round % 5 == 0;
-    const ColorFormat& src = fromPalette ? palette : formats[rng() % std::size(formats)];
-    const ColorFormat& dest = formats[rng() % std::size(formats)];
-    // Wide enough rows for the loops that take eight pixels a step, and their tails.
-    const int w = 1 + rng() % 40, h = 1 + rng() % 4;
+    // Now and then 32-bit to R5G6B5 rows past its loop's read-ahead.
+    const bool wide = round % 7 == 3;
+    const bool fromPalette = round % 5 == 0 && !wide;
+    const ColorFormat& src = fromPalette ? palette : formats[wide ? 3 + round % 2 : rng() % std::size(formats)];
+    const ColorFormat& dest = formats[wide ? 0 : rng() % std::size(formats)];
+    // Wide enough rows for the loops that take eight pixels a step, and their tails; every
+    // third round rows without gaps (done as one row).
+    const int w = wide ? 300 + rng() % 300 : 1 + rng() % 40, h = 1 + rng() % 4;
+    const bool gapless = round % 3 == 1;
     std::vector<uint8_t> in(static_cast<size_t>(w + 2) * 4 * (h + 1));
     for (auto& b : in) b = static_cast<uint8_t>(rng());
     pixel_convert::Request q{};
     q.src = in.data();
-    q.srcPitch = (w + 2) * src.bytesPerPixel;
+    q.srcPitch = (w + (gapless ? 0 : 2)) * src.bytesPerPixel;
     q.srcFormat = src;
     q.destFormat = dest;
-    q.destPitch = (w + 1) * 4;
+    q.destPitch = gapless ? w * dest.bytesPerPixel : (w + 1) * 4;
     q.rect = {1, 1, 1 + w, 1 + h};
     q.transparent = rng() % 2;
     if (q.transparent) {

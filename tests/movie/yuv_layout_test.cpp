@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <random>
 #include <vector>
 
 #include "movie/yuv_layouts.h"
@@ -111,6 +112,35 @@ TEST(YuvConversion, StudioRangeBlackWhiteAndClamps) {
   for (int y : {0, 255})
     for (int u : {0, 255})
       for (int v : {0, 255}) ConvertFlat(static_cast<uint8_t>(y), static_cast<uint8_t>(u), static_cast<uint8_t>(v));
+}
+
+// 4:2:0 pictures converted at many widths (the eight-pixel steps and their tails), random
+// samples: every pixel as the tables give it.
+TEST(YuvConversion, TableRoadGivesTheTablesBitsAtEveryWidth) {
+  InitYuvTables();
+  std::mt19937 rng(45);
+  for (int width = 1; width <= 40; ++width) {
+    const int height = 1 + width % 5, chromaWidth = (width + 1) / 2, chromaHeight = (height + 1) / 2;
+    const int stride = chromaWidth * 2;
+    std::vector<uint8_t> y(stride * chromaHeight * 2), u(chromaWidth * chromaHeight), v(u.size());
+    for (auto* plane : {&y, &u, &v})
+      for (uint8_t& b : *plane) b = static_cast<uint8_t>(rng());
+    const YuvPlanes planes{y.data(),        u.data(),     v.data(),    stride, chromaHeight * 2,
+                           stride,          chromaWidth, chromaHeight, chromaWidth};
+    std::vector<Pixel> out(width * height);
+    ConvertYuvToXrgb(planes, reinterpret_cast<uint8_t*>(out.data()), width * 4, width, height);
+    for (int r = 0; r < height; ++r) {
+      for (int c = 0; c < width; ++c) {
+        const int ys = YuvTables.y[y[r * stride + c]];
+        const int us = u[r / 2 * chromaWidth + c / 2], vs = v[r / 2 * chromaWidth + c / 2];
+        const Pixel& p = out[r * width + c];
+        EXPECT_EQ(p.r, ClampYuvSum((ys + YuvTables.vToRed[vs]) / 16384)) << width << " " << r << " " << c;
+        EXPECT_EQ(p.g, ClampYuvSum((ys + YuvTables.uToGreen[us] + YuvTables.vToGreen[vs]) / 16384));
+        EXPECT_EQ(p.b, ClampYuvSum((ys + YuvTables.uToBlue[us]) / 16384));
+        EXPECT_EQ(p.x, 255);
+      }
+    }
+  }
 }
 
 TEST(YuvConversion, PerPixelRoadAgreesWithTheTablesWithinRounding) {
