@@ -132,6 +132,10 @@ inline const uint8_t* RowEnd(const uint8_t* p, const uint8_t* tableEnd) {
 // others (noise-like rows) by the ordinary loop, which handles them faster.
 constexpr int32_t kRunTableMinAverage = 16;
 
+// Translucent runs read the destination; an outline moves little from row to row, so the
+// destination where this row's translucent run lies is fetched for the row this many below.
+constexpr int32_t kPrefetchRows = 2;
+
 // A whole direct or alpha source copied with transparency through its run table: transparent
 // runs are passed over unread, opaque ones copied as they are, translucent ones drawn by the
 // row form, which gives every pixel exactly what the ordinary loop (`ordinary`) gives it.
@@ -143,6 +147,7 @@ void RunTableRows(const PlainJob& j, const uint8_t* runs, const uint8_t* tableEn
   const RowConstants rc = MakeRowConstants(j.px, j.transparent);
   PlainJob one = j;
   one.height = 1;
+  const int64_t prefetchOffset = int64_t{kPrefetchRows} * j.destPitch;
   for (int32_t row = 0; row < j.height; ++row) {
     const uint8_t* rowEnd = RowEnd(runs, tableEnd);
     if ((rowEnd - runs) * kRunTableMinAverage > j.width) {
@@ -151,15 +156,18 @@ void RunTableRows(const PlainJob& j, const uint8_t* runs, const uint8_t* tableEn
       int32_t x = 0;
       for (; runs < rowEnd && x < j.width; ++runs) {
         const uint8_t b = *runs;
+        const int kind = b >> 6;
         int32_t n = (b & 63) + 1;
         if (n > j.width - x) n = j.width - x;  // never past the row, whatever the table says
         const uint8_t* sp = one.src + x * R::kBytes;
         uint8_t* dp = one.dest + x * V::kDestBytes;
-        const int kind = b >> 6;
         if (kind == RunOpaque) {
           if constexpr (Kind == SrcKind::Alpha && Is16) CopyColourHalves(dp, sp, n);
           else CopyRun(dp, sp, n * V::kDestBytes);
         } else if (kind == RunTranslucent) {
+          if (row + kPrefetchRows < j.height) {
+            _mm_prefetch(reinterpret_cast<const char*>(dp + prefetchOffset), _MM_HINT_T0);
+          }
           DrawRow<V>(j.px, rc, dp, RunSource{sp, R::kBytes}, n, j.palette, j.transparent);
         }
         x += n;
