@@ -224,22 +224,20 @@ void MemImgBlit(MEMIMG* dest, const MEMIMG* src, int32_t x, int32_t y, int32_t t
   const MemImgBase& db = *dest->base;
   const int32_t u = visible.x1 - x;
   const int32_t v = visible.y1 - y;
-  PlainJob job{};
-  job.px = MakePixelContext(p, SoftDraw.BrightColour);
-  job.dest = dest->pixels + visible.y1 * db.pitch + visible.x1 * MemImgBytesPerPixel(db);
-  job.destPitch = db.pitch;
   SourceSnapshot source;
   if (!source.Take(*dest, *src)) return;
-  job.src = source.pixels() + v * source.pitch() + u * MemImgBytesPerPixel(sb);
-  job.srcPitch = source.pitch();
-  if (blend) {
-    job.blend = blendImage->pixels + v * blendImage->base->pitch + u;
-    job.blendPitch = blendImage->base->pitch;
-  }
-  job.palette = sb.palette;
-  job.transparent = TransparentKey(sb);
-  job.width = visible.x2 - visible.x1;
-  job.height = visible.y2 - visible.y1;
+  // Every field is given (a zeroed record first costs a block store per call).
+  const PlainJob job{MakePixelContext(p, SoftDraw.BrightColour),
+                     dest->pixels + visible.y1 * db.pitch + visible.x1 * MemImgBytesPerPixel(db),
+                     db.pitch,
+                     source.pixels() + v * source.pitch() + u * MemImgBytesPerPixel(sb),
+                     source.pitch(),
+                     blend ? blendImage->pixels + v * blendImage->base->pitch + u : nullptr,
+                     blend ? blendImage->base->pitch : 0,
+                     sb.palette,
+                     TransparentKey(sb),
+                     visible.x2 - visible.x1,
+                     visible.y2 - visible.y1};
   if (const uint8_t* runs = UsableRunTable(src, kind, is16, blend, transFlag != 0, p, visible, x, y)) {
     // The table's block: (width + 5) bytes a row.
     const uint8_t* end = runs + (int64_t{sb.width} + 5) * sb.height;
