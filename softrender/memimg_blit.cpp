@@ -132,8 +132,9 @@ inline const uint8_t* RowEnd(const uint8_t* p, const uint8_t* tableEnd) {
 // others (noise-like rows) by the ordinary loop, which handles them faster.
 constexpr int32_t kRunTableMinAverage = 16;
 
-// Translucent runs read the destination; an outline moves little from row to row, so the
-// destination where this row's translucent run lies is fetched for the row this many below.
+// A translucent run's first reads of the source and the destination miss the cache (every
+// row starts on other lines, often another page). An outline moves little from row to row,
+// so where this row has a translucent run the same place this many rows below is fetched.
 constexpr int32_t kPrefetchRows = 2;
 
 // A whole direct or alpha source copied with transparency through its run table: transparent
@@ -148,6 +149,7 @@ void RunTableRows(const PlainJob& j, const uint8_t* runs, const uint8_t* tableEn
   PlainJob one = j;
   one.height = 1;
   const int64_t prefetchOffset = int64_t{kPrefetchRows} * j.destPitch;
+  const int64_t srcPrefetchOffset = int64_t{kPrefetchRows} * j.srcPitch;
   for (int32_t row = 0; row < j.height; ++row) {
     const uint8_t* rowEnd = RowEnd(runs, tableEnd);
     if ((rowEnd - runs) * kRunTableMinAverage > j.width) {
@@ -167,6 +169,7 @@ void RunTableRows(const PlainJob& j, const uint8_t* runs, const uint8_t* tableEn
         } else if (kind == RunTranslucent) {
           if (row + kPrefetchRows < j.height) {
             _mm_prefetch(reinterpret_cast<const char*>(dp + prefetchOffset), _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char*>(sp + srcPrefetchOffset), _MM_HINT_T0);
           }
           DrawRow<V>(j.px, rc, dp, RunSource{sp, R::kBytes}, n, j.palette, j.transparent);
         }
