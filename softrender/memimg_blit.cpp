@@ -132,9 +132,9 @@ inline const uint8_t* RowEnd(const uint8_t* p, const uint8_t* tableEnd) {
 // others (noise-like rows) by the ordinary loop, which handles them faster.
 constexpr int32_t kRunTableMinAverage = 16;
 
-// A translucent run's first reads of the source and the destination miss the cache (every
-// row starts on other lines, often another page). An outline moves little from row to row,
-// so where this row has a translucent run the same place this many rows below is fetched.
+// A run's first reads of the source and a translucent run's of the destination miss the
+// cache (every row starts on other lines, often another page). An outline moves little from
+// row to row, so where this row has such a run the same place this many rows below is fetched.
 constexpr int32_t kPrefetchRows = 2;
 
 // A whole direct or alpha source copied with transparency through its run table: transparent
@@ -164,6 +164,10 @@ void RunTableRows(const PlainJob& j, const uint8_t* runs, const uint8_t* tableEn
         const uint8_t* sp = one.src + x * R::kBytes;
         uint8_t* dp = one.dest + x * V::kDestBytes;
         if (kind == RunOpaque) {
+          if (row + kPrefetchRows < j.height) {
+            _mm_prefetch(reinterpret_cast<const char*>(sp + srcPrefetchOffset), _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char*>(sp + srcPrefetchOffset + 64), _MM_HINT_T0);
+          }
           if constexpr (Kind == SrcKind::Alpha && Is16) CopyColourHalves(dp, sp, n);
           else CopyRun(dp, sp, n * V::kDestBytes);
         } else if (kind == RunTranslucent) {
