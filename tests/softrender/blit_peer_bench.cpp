@@ -7,10 +7,12 @@
 // pixels (a quarter transparent, a quarter opaque) come second. Sources are drawn side by
 // side over a 1024 x 1024 destination; stretched draws are 3/2 of the source (3/4 at 1024).
 // Ours and each peer take turns for five rounds; the figures are the medians of the rounds.
+// QUELT_BENCH_ROWS, when set, keeps the rows whose "depth name size" contains it (for profiling).
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <random>
@@ -162,6 +164,12 @@ void PrintPeer(double ours, double peer) {
 
 void Row(const char* depth, bool is16, bool alpha, bool sprite, bool stretched, int32_t size,
          const Owned& dest, std::mt19937& rng) {
+  std::string name = std::string(alpha ? "alpha" : "transparent") + (sprite ? " sprite" : " random");
+  if (stretched) name += " stretched";
+  const char* only = std::getenv("QUELT_BENCH_ROWS");
+  if (only != nullptr && (std::string(depth) + " " + name + " " + std::to_string(size)).find(only) == std::string::npos) {
+    return;
+  }
   const Layout l = LayoutFor(size, stretched);
   std::array<Picture, kPictures> pics;
   for (Picture& p : pics) MakePicture(p, sprite, size, is16, alpha, rng);
@@ -184,8 +192,6 @@ void Row(const char* depth, bool is16, bool alpha, bool sprite, bool stretched, 
     if (!stretched) sdlRle.push_back(SdlBlit(l, pics, alpha, true, dest.img, is16));
 #endif
   }
-  std::string name = std::string(alpha ? "alpha" : "transparent") + (sprite ? " sprite" : " random");
-  if (stretched) name += " stretched";
   const double o = Median(ours);
   std::printf("%-5s %-28s %5d %5d %9.1f", depth, name.c_str(), size, l.drawSize, o);
   PrintPeer(o, Median(pixman));
