@@ -1,5 +1,6 @@
 #include "movie/theora_decoder.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -57,27 +58,39 @@ bool GrowKeyFrames(TheoraDecoder* d) {
   return true;
 }
 
-// Reads the whole file once: which page each frame's packet came out of, and which frames
-// are key frames.
-void ScanPages(TheoraDecoder* d) {
+int32_t ReadInto(TheoraDecoder* d, ogg_sync_state* sync, int32_t byteCount) {
+  char* buffer = ogg_sync_buffer(sync, byteCount);
+  if (buffer == nullptr) return 0;
+  int32_t got = d->files.read(buffer, 1, byteCount, d->file);
+  if (got < 0) got = 0;
+  ogg_sync_wrote(sync, got);
+  return got;
+}
+
+// Reads the whole file once from its start through the sync and stream states given (a
+// stream of the Theora serial, reset): which page each frame's packet came out of, and which
+// frames are key frames.
+void ScanPages(TheoraDecoder* d, ogg_sync_state* sync, ogg_stream_state* stream) {
+  ogg_page page;
+  ogg_packet packet;
   int64_t offset = 0;
   int64_t pageOffset = 0;
   bool newPage = false;
   for (;;) {
-    while (ogg_stream_packetout(&d->stream, &d->packet) != 1) {
-      const int r = ogg_sync_pageout(&d->sync, &d->page);
+    while (ogg_stream_packetout(stream, &packet) != 1) {
+      const int r = ogg_sync_pageout(sync, &page);
       if (r == 1) {
         pageOffset = offset;
-        offset += d->page.header_len + d->page.body_len;
+        offset += page.header_len + page.body_len;
         newPage = true;
-        ogg_stream_pagein(&d->stream, &d->page);  // another stream's page is refused
+        ogg_stream_pagein(stream, &page);  // another stream's page is refused
       } else if (r < 0) {
         offset -= r;  // skipped bytes still count toward the pages' offsets
-      } else if (ReadTheoraPage(d, PageReadBytes) == 0) {
+      } else if (ReadInto(d, sync, PageReadBytes) == 0) {
         return;
       }
     }
-    const int key = theora_packet_iskeyframe(&d->packet);
+    const int key = theora_packet_iskeyframe(&packet);
     if (key < 0) continue;
     if (newPage || d->pageCount == 0) {
       // Offsets past 2 GiB cannot be sought through the file table: the index ends there.
@@ -107,16 +120,41 @@ void TakePictureRegion(TheoraDecoder* d) {
   d->pictureHeight = static_cast<int32_t>(fits ? i.frame_height : i.height);
 }
 
+// The index scan, and the seek to frame 0. The scan reads the file through sync and stream
+// states of its own while the decode thread decodes the first frames from bytes read ahead
+// into the decoder's sync state; those frames are then the seek's result. Without a stream
+// state of its own the scan reads through the decoder's before the seek.
+void IndexAndSeekToStart(TheoraDecoder* d) {
+  ogg_sync_state sync;
+  ogg_stream_state stream;
+  ogg_sync_init(&sync);
+  const bool ownStream = ogg_stream_init(&stream, d->streamSerial) == 0;
+  int32_t readAhead = 0;
+  if (ownStream) {
+    ogg_stream_reset(&stream);  // as the decoder's stream is: no page seen yet
+    while (readAhead < TheoraReadAheadBytes) {
+      const int32_t got = ReadTheoraPage(d, std::min(PageReadBytes, TheoraReadAheadBytes - readAhead));
+      if (got == 0) break;
+      readAhead += got;
+    }
+    d->files.seek(d->file, 0, 0);
+    d->indexScan.store(IndexScanRunning, std::memory_order_release);
+    ScanPages(d, &sync, &stream);
+    ogg_stream_clear(&stream);
+  } else {
+    StopTheoraDecodingWhileIndexed(d);
+    ScanPages(d, &d->sync, &d->stream);
+  }
+  ogg_sync_clear(&sync);
+  if (d->pageCount > 0) d->pages[0].pageOffset = 0;  // from the start: the headers come again
+  if (!ownStream || !TakeTheoraFramesDecodedWhileIndexed(d, readAhead)) SeekWhileTheoraParked(d, 0);
+}
+
 }  // namespace
 
-int32_t ReadTheoraPage(TheoraDecoder* d, int32_t byteCount) {
-  char* buffer = ogg_sync_buffer(&d->sync, byteCount);
-  if (buffer == nullptr) return 0;
-  int32_t got = d->files.read(buffer, 1, byteCount, d->file);
-  if (got < 0) got = 0;
-  ogg_sync_wrote(&d->sync, got);
-  return got;
-}
+int32_t TheoraReadAheadBytes = 256 * 1024;
+
+int32_t ReadTheoraPage(TheoraDecoder* d, int32_t byteCount) { return ReadInto(d, &d->sync, byteCount); }
 
 int ParseTheoraHeaders(TheoraDecoder* d) {
   // Find the Theora stream's first page among the streams' opening pages.
@@ -202,6 +240,8 @@ TheoraDecoder* OpenTheoraDecoder(const FileAccessTable* table, FileHandle file, 
   }
 
   d->pauseRequest.store(1, std::memory_order_release);
+  d->indexScan.store(IndexScanPreparing, std::memory_order_release);
+  d->decodedFrame.store(-1, std::memory_order_release);
   d->threadState.store(TheoraStockFull, std::memory_order_release);
   if (StartTheoraThread(d, &d->threadHandle, &d->threadId) != 0) {
     WriteLog("Theora ムービーデコード用スレッドの作成に失敗しました\n");
@@ -234,9 +274,6 @@ TheoraDecoder* OpenTheoraDecoder(const FileAccessTable* table, FileHandle file, 
   }
   d->keyFrameCapacity = KeyFrameGrowth;
 
-  ScanPages(d);
-  if (d->pageCount > 0) d->pages[0].pageOffset = 0;  // from the start: the headers come again
-
   CreateTheoraYv12Surface(d);
   if (AllocXrgb32Image(d->pictureWidth, d->pictureHeight, &d->frameImage) != 0) {
     WriteLog("Theora ムービーデコードフレームストック用画像バッファの確保に失敗しました\n");
@@ -250,7 +287,7 @@ TheoraDecoder* OpenTheoraDecoder(const FileAccessTable* table, FileHandle file, 
     return nullptr;
   }
 
-  SeekWhileTheoraParked(d, 0);
+  IndexAndSeekToStart(d);
   // Frame 0 is converted now, so the frame image shows it from the start; the ready flags
   // are left clear so that the first fetch also reports it to the caller, who copies it on.
   FetchTheoraFrame(d, 1, 1);

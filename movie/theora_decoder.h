@@ -22,6 +22,13 @@ enum TheoraThreadState : int32_t {
   TheoraParked = 4,
 };
 
+enum TheoraIndexScan : int32_t {
+  IndexScanIdle = 0,
+  IndexScanPreparing = 1,
+  IndexScanRunning = 2,
+  IndexScanDone = 3,
+};
+
 struct TheoraPageEntry {
   int32_t pageOffset;   // byte offset of the page in the file
   int32_t firstFrame;   // first frame whose packet came out after this page was read
@@ -58,6 +65,10 @@ struct TheoraDecoder {
   std::atomic<int32_t> seekRequest;
   std::atomic<int32_t> seekTarget;
   std::atomic<int32_t> endFlag;  // written by the thread; a seek clears it
+  // The open's index scan (TheoraIndexScan): the main thread moves it from preparing to
+  // running (the thread decodes the first frames from bytes read ahead into the sync state,
+  // and leaves the file to the scan) to done; the thread answers idle once it has stopped.
+  std::atomic<int32_t> indexScan;
   void* threadHandle;
   uint32_t threadId;
   int32_t stopLogged;  // 1 once a close has logged that the thread does not stop
@@ -131,6 +142,10 @@ int FetchTheoraFrame(TheoraDecoder* decoder, int32_t rgb, int32_t surface);
 // it; the next fetch refills it.
 int ReleaseTheoraDeviceObjects(TheoraDecoder* decoder);
 int RestoreTheoraDeviceObjects(TheoraDecoder* decoder);
+
+// Bytes the open reads ahead into the sync state for the decode thread before it indexes
+// the file: 256 KiB (tests shorten it).
+extern int32_t TheoraReadAheadBytes;
 
 // How long the main thread waits for the decode thread (a fetch, a seek's park, a close)
 // before it gives up: 5000 ms (tests shorten it).

@@ -26,4 +26,13 @@ void ReleaseTheoraEntry(TheoraDecoder* decoder);
 // is let go and decodes on from there.
 void SeekWhileTheoraParked(TheoraDecoder* decoder, int32_t target);
 
+// Ends the thread's decoding from the bytes read ahead: on return it touches nothing until
+// the pause request is cleared.
+void StopTheoraDecodingWhileIndexed(TheoraDecoder* decoder);
+// After the open's index scan: ends the thread's decoding from the bytes read ahead and,
+// when it left frames 0.. each in the entry of its number, takes them as the seek to frame 0
+// and lets the thread go on reading the file at `fileOffset` (where the read-ahead ended):
+// true. False, with the thread still held parked, when the seek is to be done afresh.
+bool TakeTheoraFramesDecodedWhileIndexed(TheoraDecoder* decoder, int32_t fileOffset);
+
 }  // namespace quelt

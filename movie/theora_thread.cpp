@@ -32,6 +32,22 @@ int NextPacket(TheoraDecoder* d) {
   }
 }
 
+// The next packet of the stream from the bytes already in the sync state (the file is not
+// read): false when they hold no further packet.
+bool BufferedPacket(TheoraDecoder* d) {
+  for (;;) {
+    const int r = ogg_stream_packetout(&d->stream, &d->packet);
+    if (r == 1) return true;
+    if (r < 0) continue;
+    const int p = ogg_sync_pageout(&d->sync, &d->page);
+    if (p == 1) {
+      ogg_stream_pagein(&d->stream, &d->page);
+    } else if (p == 0) {
+      return false;
+    }
+  }
+}
+
 // Reads the packets of the next `count` frames and decodes them from the last key frame
 // among them on (earlier packets are only read). 1 when the last packet is a key frame,
 // 0 when not, -1 at the end of the file or on a stop request.
@@ -241,6 +257,46 @@ void DecodeAhead(TheoraDecoder* d) {
   SleepTheora(0);
 }
 
+// While the open indexes the file, the frames from its start are decoded in order into
+// the stock, each into the entry of its own number, from the bytes read ahead (exactly what
+// the seek to frame 0 and the passes after it decode). When the open says the scan is done,
+// the thread answers that it has stopped and waits, yielding, for the open to take the
+// frames or to seek afresh.
+void DecodeWhileIndexed(TheoraDecoder* d) {
+  d->threadState.store(TheoraParked, std::memory_order_release);
+  const auto phase = [d] {
+    return d->stopRequest.load(std::memory_order_acquire) != 0 ? 0 : d->indexScan.load(std::memory_order_acquire);
+  };
+  while (phase() == IndexScanPreparing) SleepTheora(0);
+  bool more = true;
+  while (phase() == IndexScanRunning) {
+    const int32_t next = d->decodedFrame.load(std::memory_order_relaxed) + 1;
+    if (!more || next >= d->stockSize) {
+      SleepTheora(0);
+      continue;
+    }
+    do {
+      more = BufferedPacket(d);
+    } while (more && theora_packet_iskeyframe(&d->packet) < 0);
+    if (!more) continue;
+    theora_decode_packetin(&d->state, &d->packet);
+    d->decodedFrame.store(next, std::memory_order_release);
+    more = StoreDecoded(d, d->stock[next]);
+  }
+  d->indexScan.store(IndexScanIdle, std::memory_order_release);
+  while (d->pauseRequest.load(std::memory_order_acquire) != 0 && d->stopRequest.load(std::memory_order_acquire) == 0) {
+    SleepTheora(0);
+  }
+}
+
+// The thread, held since its start (it touches nothing, not even its state), goes on
+// decoding. Its state is set for it first: a seek that follows at once then waits for the
+// thread to park again instead of taking the parked state it had while held.
+void LetHeldThreadGo(TheoraDecoder* d) {
+  d->threadState.store(TheoraDecodingAhead, std::memory_order_release);
+  d->pauseRequest.store(0, std::memory_order_release);
+}
+
 }  // namespace
 
 bool IsOutsideTheoraWindow(int64_t frame, int64_t current, int64_t frameCount, int32_t stockSize) {
@@ -299,11 +355,35 @@ void SeekWhileTheoraParked(TheoraDecoder* d, int32_t target) {
   d->seekRequest.store(1, std::memory_order_release);
   // A seek past the index is left to the thread, which ends on it.
   if (SeekToTarget(d)) DecodeAhead(d);
-  d->threadState.store(TheoraParked, std::memory_order_release);
-  d->pauseRequest.store(0, std::memory_order_release);
+  LetHeldThreadGo(d);
+}
+
+void StopTheoraDecodingWhileIndexed(TheoraDecoder* d) {
+  d->indexScan.store(IndexScanDone, std::memory_order_release);
+  // The thread finishes the frame it is on (which always ends) and answers.
+  while (d->indexScan.load(std::memory_order_acquire) != IndexScanIdle) SleepTheora(0);
+}
+
+bool TakeTheoraFramesDecodedWhileIndexed(TheoraDecoder* d, int32_t fileOffset) {
+  StopTheoraDecodingWhileIndexed(d);
+  const int32_t decoded = d->decodedFrame.load(std::memory_order_acquire);
+  if (decoded < 0 || decoded >= d->frameCount || d->pageCount == 0) return false;
+  for (int32_t f = 0; f <= decoded; ++f) {
+    const TheoraStockEntry& e = d->stock[f];
+    if (e.used.load(std::memory_order_acquire) == 0 || e.frame.load(std::memory_order_relaxed) != f) return false;
+  }
+  d->frameImageReady = 0;
+  d->surfaceReady = 0;
+  d->files.seek(d->file, fileOffset, 0);  // on after the bytes read ahead
+  d->endFlag.store(0, std::memory_order_relaxed);
+  d->seekTarget.store(0, std::memory_order_relaxed);
+  d->currentFrame.store(0, std::memory_order_relaxed);
+  LetHeldThreadGo(d);
+  return true;
 }
 
 void TheoraDecodeThread(TheoraDecoder* d) {
+  if (d->indexScan.load(std::memory_order_acquire) != IndexScanIdle) DecodeWhileIndexed(d);
   while (d->stopRequest.load(std::memory_order_acquire) == 0) {
     if (d->pauseRequest.load(std::memory_order_acquire) != 0) {
       d->threadState.store(TheoraParked, std::memory_order_release);

@@ -68,17 +68,7 @@ int32_t Shown(TheoraDecoder* d) {
   return ColourIndexAt(d, d->frameImage.width / 2, d->frameImage.height / 2);
 }
 
-class TheoraPlayer : public ::testing::Test {
- protected:
-  void SetUp() override {
-    InitYuvTables();
-    blocksBefore = TrackedAllocator.blockCount;
-  }
-  void TearDown() override { EXPECT_EQ(TrackedAllocator.blockCount, blocksBefore) << "tracked blocks left"; }
-  int32_t blocksBefore = 0;
-};
-
-TEST_F(TheoraPlayer, OpensOnFrameZeroAndShowsEachFrameAcrossLoops) {
+void PlaysEveryFrameAcrossLoops() {
   MovieRecipe recipe;
   recipe.frames = 24;
   recipe.framesPerPage = 3;
@@ -113,6 +103,28 @@ TEST_F(TheoraPlayer, OpensOnFrameZeroAndShowsEachFrameAcrossLoops) {
     ASSERT_EQ(GetTheoraCurrentFrame(d), expected);
     ASSERT_EQ(Shown(d), expected) << "after a jump of " << jump;
   }
+}
+
+class TheoraPlayer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InitYuvTables();
+    blocksBefore = TrackedAllocator.blockCount;
+  }
+  void TearDown() override { EXPECT_EQ(TrackedAllocator.blockCount, blocksBefore) << "tracked blocks left"; }
+  int32_t blocksBefore = 0;
+};
+
+// Whatever the open reads ahead for the thread while it indexes the file (all of it, part
+// of the frames, the headers only, nothing), the same pictures come out.
+TEST_F(TheoraPlayer, OpensOnFrameZeroAndShowsEachFrameAcrossLoops) {
+  const int32_t savedReadAhead = TheoraReadAheadBytes;
+  for (const int32_t readAhead : {savedReadAhead, 8192, 6000, 4096, 0}) {
+    SCOPED_TRACE(readAhead);
+    TheoraReadAheadBytes = readAhead;
+    PlaysEveryFrameAcrossLoops();
+  }
+  TheoraReadAheadBytes = savedReadAhead;
 }
 
 TEST_F(TheoraPlayer, SeeksShowTheTargetPicture) {
@@ -490,22 +502,29 @@ TEST_F(TheoraPlayer, HostileFilesAreRefusedOrPlayedWithoutHarm) {
     RequestTheoraSeek(d, 5);
     FetchTheoraFrame(d, 1, 0);
   };
-  // Cut at many lengths, the headers' pages included.
-  int32_t opened = 0;
-  for (size_t length = 0; length < good.size(); length += length < 200 ? 7 : 211) {
-    OpenMovieFile movie("cut.ogv", std::vector<uint8_t>(good.begin(), good.begin() + static_cast<ptrdiff_t>(length)));
-    opened += movie.decoder != nullptr;
-    exercise(movie.decoder);
+  // With the whole file read ahead for the thread while the open indexes it, and with only
+  // its start.
+  const int32_t savedReadAhead = TheoraReadAheadBytes;
+  for (const int32_t readAhead : {savedReadAhead, 6000}) {
+    TheoraReadAheadBytes = readAhead;
+    // Cut at many lengths, the headers' pages included.
+    int32_t opened = 0;
+    for (size_t length = 0; length < good.size(); length += length < 200 ? 7 : 211) {
+      OpenMovieFile movie("cut.ogv", std::vector<uint8_t>(good.begin(), good.begin() + static_cast<ptrdiff_t>(length)));
+      opened += movie.decoder != nullptr;
+      exercise(movie.decoder);
+    }
+    EXPECT_GT(opened, 0);
+    // Bytes changed at random places.
+    std::srand(22);
+    for (int round = 0; round < 40; ++round) {
+      std::vector<uint8_t> bad = good;
+      for (int k = 0; k < 6; ++k) bad[static_cast<size_t>(std::rand()) % bad.size()] = static_cast<uint8_t>(std::rand());
+      OpenMovieFile movie("bad.ogv", bad);
+      exercise(movie.decoder);
+    }
   }
-  EXPECT_GT(opened, 0);
-  // Bytes changed at random places.
-  std::srand(22);
-  for (int round = 0; round < 40; ++round) {
-    std::vector<uint8_t> bad = good;
-    for (int k = 0; k < 6; ++k) bad[static_cast<size_t>(std::rand()) % bad.size()] = static_cast<uint8_t>(std::rand());
-    OpenMovieFile movie("bad.ogv", bad);
-    exercise(movie.decoder);
-  }
+  TheoraReadAheadBytes = savedReadAhead;
 }
 
 }  // namespace
