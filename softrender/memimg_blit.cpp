@@ -147,7 +147,6 @@ void RunTableRows(const PlainJob& j, const uint8_t* runs, const uint8_t* tableEn
                   void (*ordinary)(const PlainJob&)) {
   using V = Variant<Is16, Kind, Kernel::Copy, false, false, true>;
   using R = typename V::Reader;
-  const RowConstants rc = MakeRowConstants(j.px, j.transparent);
   PlainJob one = j;
   one.height = 1;
   const int64_t prefetchOffset = int64_t{kPrefetchRows} * j.destPitch;
@@ -182,7 +181,7 @@ void RunTableRows(const PlainJob& j, const uint8_t* runs, const uint8_t* tableEn
             _mm_prefetch(reinterpret_cast<const char*>(dp + prefetchOffset), _MM_HINT_T0);
             _mm_prefetch(reinterpret_cast<const char*>(sp + srcPrefetchOffset), _MM_HINT_T0);
           }
-          DrawRow<V>(j.px, rc, dp, RunSource{sp, R::kBytes}, n, j.palette, j.transparent);
+          if constexpr (Kind == SrcKind::Alpha) DrawTranslucentRun<V>(j.px, dp, sp, n, j.width - x);
         }
         x += n;
       }
