@@ -348,6 +348,49 @@ inline void Step(const RowConstants& rc, uint8_t* dp, const Source& src, int32_t
   }
 }
 
+// Bytes 0 then 0xFF: the 16 from offset 16 - k have k zero bytes first, the rest 0xFF.
+alignas(16) inline constexpr uint8_t kKeepAfter[32] = {0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
+                                                       0,    0,    0,    0,    0,    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                       0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+inline __m128i KeepAfterBytes(int32_t bytes) { return Load128(kKeepAfter + 16 - bytes); }
+
+// A run of `count` translucent pixels of an alpha source copied with transparency, with
+// `room` pixels of row from dp on (room >= count). The pixels short of a whole step go by
+// one more step where the row has room for it, the lanes past the run keeping the
+// destination as read; the scalar kernel draws them only at the row's end.
+template <class V>
+inline void DrawTranslucentRun(const PixelContext& c, uint8_t* dp, const uint8_t* sp,
+                               int32_t count, int32_t room) {
+  static_assert(V::Kind == SrcKind::Alpha && V::K == Kernel::Copy && V::Trans && !V::Blend && !V::Bright);
+  constexpr int32_t kStep = V::Is16 ? 8 : 4;
+  const RunSource src{sp, 4};
+  int32_t i = 0;
+  for (; i + kStep <= count; i += kStep) {
+    if constexpr (V::Is16) {
+      Store128(dp + 2 * i, AlphaCopy8x16(src.Load4x32(i), src.Load4x32(i + 4), Load128(dp + 2 * i)));
+    } else {
+      const __m128i s = src.Load4x32(i);
+      const __m128i a = _mm_srli_epi32(s, 24);
+      Store128(dp + 4 * i, AlphaCopy4x32(s, Load128(dp + 4 * i), a, _mm_cmpeq_epi32(a, _mm_set1_epi32(255))));
+    }
+  }
+  if (i == count) return;
+  if (i + kStep <= room) {
+    uint8_t* at = dp + i * V::kDestBytes;
+    const __m128i d = Load128(at);
+    const __m128i keep = KeepAfterBytes((count - i) * V::kDestBytes);
+    if constexpr (V::Is16) {
+      Store128(at, Select(keep, d, AlphaCopy8x16(src.Load4x32(i), src.Load4x32(i + 4), d)));
+    } else {
+      const __m128i s = src.Load4x32(i);
+      const __m128i a = _mm_srli_epi32(s, 24);
+      Store128(at, Select(keep, d, AlphaCopy4x32(s, d, a, _mm_cmpeq_epi32(a, _mm_set1_epi32(255)))));
+    }
+    return;
+  }
+  for (; i < count; ++i) DrawPixel<V>(c, src.At(i), nullptr, dp + i * V::kDestBytes, nullptr, 0);
+}
+
 #endif  // __SSE2__
 
 // Draws `count` pixels of a row of variant V (one with HasRowForm) onto dp; rc comes from
