@@ -38,7 +38,6 @@ double Now() {
   return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-// What the bare loop does with each picture.
 // What the bare loop does with each picture: nothing more, copy its planes into a stock
 // of ten as the player's decode thread does, or convert it (and hash the pixels).
 enum class BarePictures { Decode, Copy, Convert, Hash };
@@ -46,6 +45,31 @@ enum class BarePictures { Decode, Copy, Convert, Hash };
 uint64_t Fnv(uint64_t hash, const uint8_t* bytes, size_t count) {
   for (size_t i = 0; i < count; ++i) hash = (hash ^ bytes[i]) * 1099511628211ull;
   return hash;
+}
+
+// The file through the sync state in the player's 4096-byte reads, every page into the
+// stream (made on the first page), every packet out to `onPacket`.
+template <class OnPacket>
+void FeedPackets(const std::vector<uint8_t>& file, ogg_sync_state& sync, ogg_stream_state& stream,
+                 bool& streamStarted, OnPacket onPacket) {
+  constexpr size_t kRead = 4096;
+  ogg_page page;
+  ogg_packet packet;
+  for (size_t at = 0; at < file.size();) {
+    const size_t n = std::min(kRead, file.size() - at);
+    std::copy(file.begin() + static_cast<std::ptrdiff_t>(at), file.begin() + static_cast<std::ptrdiff_t>(at + n),
+              ogg_sync_buffer(&sync, static_cast<long>(n)));
+    ogg_sync_wrote(&sync, static_cast<long>(n));
+    at += n;
+    while (ogg_sync_pageout(&sync, &page) == 1) {
+      if (!streamStarted) {
+        ogg_stream_init(&stream, ogg_page_serialno(&page));
+        streamStarted = true;
+      }
+      ogg_stream_pagein(&stream, &page);
+      while (ogg_stream_packetout(&stream, &packet) == 1) onPacket(packet);
+    }
+  }
 }
 
 // Every packet through the legacy interface, the file fed in the player's 4096-byte reads
@@ -56,8 +80,6 @@ double BareDecode(const std::vector<uint8_t>& file, BarePictures pictures, uint6
   const double start = Now();
   ogg_sync_state sync;
   ogg_stream_state stream;
-  ogg_page page;
-  ogg_packet packet;
   theora_info info;
   theora_comment comment;
   theora_state state;
@@ -71,54 +93,39 @@ double BareDecode(const std::vector<uint8_t>& file, BarePictures pictures, uint6
   bool streamStarted = false;
   int32_t headers = 0;
   int32_t frames = 0;
-  constexpr size_t kRead = 4096;
-  for (size_t at = 0; at < file.size();) {
-    const size_t n = std::min(kRead, file.size() - at);
-    std::copy(file.begin() + static_cast<std::ptrdiff_t>(at), file.begin() + static_cast<std::ptrdiff_t>(at + n),
-              ogg_sync_buffer(&sync, static_cast<long>(n)));
-    ogg_sync_wrote(&sync, static_cast<long>(n));
-    at += n;
-    while (ogg_sync_pageout(&sync, &page) == 1) {
-      if (!streamStarted) {
-        ogg_stream_init(&stream, ogg_page_serialno(&page));
-        streamStarted = true;
+  FeedPackets(file, sync, stream, streamStarted, [&](ogg_packet& packet) {
+    if (headers < 3) {
+      theora_decode_header(&info, &comment, &packet);
+      if (++headers == 3) {
+        theora_decode_init(&state, &info);
+        image.resize(static_cast<size_t>(info.frame_width) * info.frame_height * 4);
+        stock.resize(static_cast<size_t>(info.width) * info.height * 3 / 2 * kStock);
       }
-      ogg_stream_pagein(&stream, &page);
-      while (ogg_stream_packetout(&stream, &packet) == 1) {
-        if (headers < 3) {
-          theora_decode_header(&info, &comment, &packet);
-          if (++headers == 3) {
-            theora_decode_init(&state, &info);
-            image.resize(static_cast<size_t>(info.frame_width) * info.frame_height * 4);
-            stock.resize(static_cast<size_t>(info.width) * info.height * 3 / 2 * kStock);
-          }
-          continue;
-        }
-        yuv_buffer yuv;
-        theora_decode_packetin(&state, &packet);
-        theora_decode_YUVout(&state, &yuv);
-        if (pictures == BarePictures::Copy) {
-          const auto planeRows = [&](const unsigned char* plane, int32_t stride, int32_t width, int32_t height) {
-            for (int32_t row = 0; row < height; ++row) {
-              std::memcpy(stock.data() + stocked, plane + static_cast<intptr_t>(row) * stride, static_cast<size_t>(width));
-              stocked += static_cast<size_t>(width);
-            }
-          };
-          stocked = stock.size() / kStock * static_cast<size_t>(frames % kStock);
-          planeRows(yuv.y, yuv.y_stride, yuv.y_width, yuv.y_height);
-          planeRows(yuv.u, yuv.uv_stride, yuv.uv_width, yuv.uv_height);
-          planeRows(yuv.v, yuv.uv_stride, yuv.uv_width, yuv.uv_height);
-        } else if (pictures != BarePictures::Decode) {
-          const YuvPlanes planes{yuv.y, yuv.u, yuv.v, yuv.y_width, yuv.y_height, yuv.y_stride,
-                                 yuv.uv_width, yuv.uv_height, yuv.uv_stride};
-          const auto width = static_cast<int32_t>(info.frame_width);
-          ConvertYuvToXrgb(planes, image.data(), width * 4, width, static_cast<int32_t>(info.frame_height));
-          if (hash != nullptr) *hash = Fnv(*hash, image.data(), image.size());
-        }
-        ++frames;
-      }
+      return;
     }
-  }
+    yuv_buffer yuv;
+    theora_decode_packetin(&state, &packet);
+    theora_decode_YUVout(&state, &yuv);
+    if (pictures == BarePictures::Copy) {
+      const auto planeRows = [&](const unsigned char* plane, int32_t stride, int32_t width, int32_t height) {
+        for (int32_t row = 0; row < height; ++row) {
+          std::memcpy(stock.data() + stocked, plane + static_cast<intptr_t>(row) * stride, static_cast<size_t>(width));
+          stocked += static_cast<size_t>(width);
+        }
+      };
+      stocked = stock.size() / kStock * static_cast<size_t>(frames % kStock);
+      planeRows(yuv.y, yuv.y_stride, yuv.y_width, yuv.y_height);
+      planeRows(yuv.u, yuv.uv_stride, yuv.uv_width, yuv.uv_height);
+      planeRows(yuv.v, yuv.uv_stride, yuv.uv_width, yuv.uv_height);
+    } else if (pictures != BarePictures::Decode) {
+      const YuvPlanes planes{yuv.y, yuv.u, yuv.v, yuv.y_width, yuv.y_height, yuv.y_stride,
+                             yuv.uv_width, yuv.uv_height, yuv.uv_stride};
+      const auto width = static_cast<int32_t>(info.frame_width);
+      ConvertYuvToXrgb(planes, image.data(), width * 4, width, static_cast<int32_t>(info.frame_height));
+      if (hash != nullptr) *hash = Fnv(*hash, image.data(), image.size());
+    }
+    ++frames;
+  });
   const double seconds = Now() - start;
   if (headers == 3) theora_clear(&state);
   theora_comment_clear(&comment);
@@ -136,27 +143,11 @@ double BareIndexPass(const std::vector<uint8_t>& file) {
   const double start = Now();
   ogg_sync_state sync;
   ogg_stream_state stream;
-  ogg_page page;
-  ogg_packet packet;
   ogg_sync_init(&sync);
   bool streamStarted = false;
   int64_t frames = 0;
-  constexpr size_t kRead = 4096;
-  for (size_t at = 0; at < file.size();) {
-    const size_t n = std::min(kRead, file.size() - at);
-    std::copy(file.begin() + static_cast<std::ptrdiff_t>(at), file.begin() + static_cast<std::ptrdiff_t>(at + n),
-              ogg_sync_buffer(&sync, static_cast<long>(n)));
-    ogg_sync_wrote(&sync, static_cast<long>(n));
-    at += n;
-    while (ogg_sync_pageout(&sync, &page) == 1) {
-      if (!streamStarted) {
-        ogg_stream_init(&stream, ogg_page_serialno(&page));
-        streamStarted = true;
-      }
-      ogg_stream_pagein(&stream, &page);
-      while (ogg_stream_packetout(&stream, &packet) == 1) frames += theora_packet_iskeyframe(&packet) >= 0 ? 1 : 0;
-    }
-  }
+  FeedPackets(file, sync, stream, streamStarted,
+              [&](ogg_packet& packet) { frames += theora_packet_iskeyframe(&packet) >= 0 ? 1 : 0; });
   const double seconds = Now() - start;
   if (streamStarted) ogg_stream_clear(&stream);
   ogg_sync_clear(&sync);
