@@ -7,6 +7,10 @@
 // pixels (a quarter transparent, a quarter opaque) come second. Sources are drawn side by
 // side over a 1024 x 1024 destination; stretched draws are 3/2 of the source (3/4 at 1024).
 // Ours and each peer take turns for five rounds; the figures are the medians of the rounds.
+// Plain blits also print their floors (blit_floor.h): the same pixels drawn by a bare loop
+// with the spans known in advance, from the image's pixels and from a packed stream of the
+// opaque colours as SDL2's RLE keeps, each beside SDL2 with RLE; "same" tells whether both
+// drew exactly the engine's pixels (checked untimed).
 // QUELT_BENCH_ROWS, when set, keeps the rows whose "depth name size" contains it (for profiling).
 #include <algorithm>
 #include <array>
@@ -19,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "blit_floor.h"
 #include "blit_test_images.h"
 #include "support/bench_rate.h"
 #include "softrender/memimg_draw.h"
@@ -157,6 +162,25 @@ double SdlBlit(const Layout& l, std::array<Picture, kPictures>& pics, bool alpha
 }
 #endif
 
+// Ours and both floors drawing the picture at (0, 0) over the same random destination.
+bool SameAsFloors(const Owned& dest, const quelt::MEMIMG& src, const blitfloor::Spans& spans, bool is16, bool alpha) {
+  quelt::MEMIMG d = dest.img;
+  std::mt19937 rng(src.width);  // the pictures of the later rows stay as they were
+  blittest::FillRandom(d, rng);
+  const size_t bytes = static_cast<size_t>(d.base->pitch) * d.height;
+  const std::vector<uint8_t> before(d.base->pixels, d.base->pixels + bytes);
+  quelt::MemImgBlit(&d, &src, 0, 0, 1, nullptr);
+  const std::vector<uint8_t> ours(d.base->pixels, d.base->pixels + bytes);
+  bool same = true;
+  for (bool packed : {false, true}) {
+    std::memcpy(d.base->pixels, before.data(), bytes);
+    if (is16) blitfloor::FloorDraw<true>(d, src, spans, 0, 0, alpha, packed);
+    else blitfloor::FloorDraw<false>(d, src, spans, 0, 0, alpha, packed);
+    same = same && std::memcmp(d.base->pixels, ours.data(), bytes) == 0;
+  }
+  return same;
+}
+
 void PrintPeer(double ours, double peer) {
   if (peer > 0) std::printf(" %9.1f %6.2fx", peer, ours / peer);
   else std::printf(" %9s %7s", "-", "-");
@@ -173,8 +197,18 @@ void Row(const char* depth, bool is16, bool alpha, bool sprite, bool stretched, 
   const Layout l = LayoutFor(size, stretched);
   std::array<Picture, kPictures> pics;
   for (Picture& p : pics) MakePicture(p, sprite, size, is16, alpha, rng);
-  std::vector<double> ours, pixman, sdl, sdlRle;
   quelt::MEMIMG destImg = dest.img;
+  std::vector<double> ours, pixman, sdl, sdlRle, floorRate, packedRate;
+  std::array<blitfloor::Spans, kPictures> spans;
+  if (!stretched) {
+    for (int i = 0; i < kPictures; ++i) spans[i] = blitfloor::MakeSpans(pics[i].ours.img, is16, alpha);
+  }
+  const auto floorBlit = [&](bool packed) {
+    return Tiled(l, [&](int32_t x, int32_t y, int i) {
+      if (is16) blitfloor::FloorDraw<true>(destImg, pics[i].ours.img, spans[i], x, y, alpha, packed);
+      else blitfloor::FloorDraw<false>(destImg, pics[i].ours.img, spans[i], x, y, alpha, packed);
+    });
+  };
   for (int round = 0; round < kRounds; ++round) {
     ours.push_back(Tiled(l, [&](int32_t x, int32_t y, int i) {
       if (stretched) {
@@ -184,6 +218,10 @@ void Row(const char* depth, bool is16, bool alpha, bool sprite, bool stretched, 
         quelt::MemImgBlit(&destImg, &pics[i].ours.img, x, y, 1, nullptr);
       }
     }));
+    if (!stretched) {
+      floorRate.push_back(floorBlit(false));
+      packedRate.push_back(floorBlit(true));
+    }
 #ifdef QUELT_BENCH_PIXMAN
     pixman.push_back(PixmanOver(l, pics, dest.img, is16));
 #endif
@@ -197,6 +235,15 @@ void Row(const char* depth, bool is16, bool alpha, bool sprite, bool stretched, 
   PrintPeer(o, Median(pixman));
   PrintPeer(o, Median(sdl));
   PrintPeer(o, Median(sdlRle));
+  if (!stretched) {
+    const double f = Median(floorRate), rle = Median(sdlRle);
+    std::printf(" %9.1f %6.2fx", f, o / f);
+    for (double floorFigure : {f, Median(packedRate)}) {
+      if (rle > 0) std::printf(" %9.2fx", floorFigure / rle);
+      else std::printf(" %10s", "-");
+    }
+    std::printf(" %4s", SameAsFloors(dest, pics[0].ours.img, spans[0], is16, alpha) ? "yes" : "NO");
+  }
   std::printf("\n");
   std::fflush(stdout);
 }
@@ -211,8 +258,10 @@ int main() {
               "of ARGB8888; transparent: colour key), SDL2 the same with SDL_RLEACCEL (plain blits)\n"
               "MP/s are destination pixels, medians of %d rounds taking turns\n",
               kRounds);
-  std::printf("%-5s %-28s %5s %5s %9s %9s %7s %9s %7s %9s %7s\n", "depth", "blit", "src", "drawn", "MP/s",
-              "pixman", "ratio", "SDL2", "ratio", "SDL2 RLE", "ratio");
+  std::printf("floor = bare loop, spans known, the image's pixels; packed = the same from a packed colour stream\n");
+  std::printf("%-5s %-28s %5s %5s %9s %9s %7s %9s %7s %9s %7s %9s %7s %10s %10s %4s\n", "depth", "blit", "src",
+              "drawn", "MP/s", "pixman", "ratio", "SDL2", "ratio", "SDL2 RLE", "ratio", "floor", "ratio",
+              "floor/RLE", "packed/RLE", "same");
   quelt::SoftDraw = quelt::SoftDrawState{0, 255, 0xFFFFFF, {0, 0, kDestSize, kDestSize}};
   for (bool is16 : {false, true}) {
     const char* depth = is16 ? "16" : "32";
