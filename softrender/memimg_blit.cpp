@@ -153,42 +153,57 @@ void RunTableRows(const PlainJob& j, const uint8_t* runs, const uint8_t* tableEn
   one.height = 1;
   const int64_t prefetchOffset = int64_t{kPrefetchRows} * j.destPitch;
   const int64_t srcPrefetchOffset = int64_t{kPrefetchRows} * j.srcPitch;
+  constexpr int32_t kMinAverage = kRunTableMinAverage<Is16, Kind>;
+  // The row above decides whether a row goes by the table (an outline changes little from
+  // row to row), so a row the table draws is read once; the first row, and those after a row
+  // the ordinary loop drew, are measured first.
+  bool byTable = false;
   for (int32_t row = 0; row < j.height; ++row) {
-    const uint8_t* rowEnd = RowEnd(runs, tableEnd);
-    if ((rowEnd - runs) * kRunTableMinAverage<Is16, Kind> > j.width) {
-      ordinary(one);
-    } else {
-      int32_t x = 0;
-      for (; runs < rowEnd && x < j.width; ++runs) {
-        const uint8_t b = *runs;
-        const int kind = b >> 6;
-        int32_t n = (b & 63) + 1;
-        // Runs end at 64 pixels: in 32-bit rows the ones of the same kind that follow a full one
-        // are taken with it (in 16-bit rows, whose copies are half as long, that measured slower).
-        if (!Is16 && n == 64) {
-          while (runs + 1 < rowEnd && (runs[1] >> 6) == (b >> 6)) n += (*++runs & 63) + 1;
-        }
-        if (n > j.width - x) n = j.width - x;  // never past the row, whatever the table says
-        const uint8_t* sp = one.src + x * R::kBytes;
-        uint8_t* dp = one.dest + x * V::kDestBytes;
-        if (kind == RunOpaque) {
-          if (row + kPrefetchRows < j.height) {
-            _mm_prefetch(reinterpret_cast<const char*>(sp + srcPrefetchOffset), _MM_HINT_T0);
-            _mm_prefetch(reinterpret_cast<const char*>(sp + srcPrefetchOffset + 64), _MM_HINT_T0);
-          }
-          if constexpr (Kind == SrcKind::Alpha && Is16) CopyColourHalves(dp, sp, n);
-          else CopyRun(dp, sp, n * V::kDestBytes);
-        } else if (kind == RunTranslucent) {
-          if (row + kPrefetchRows < j.height) {
-            _mm_prefetch(reinterpret_cast<const char*>(dp + prefetchOffset), _MM_HINT_T0);
-            _mm_prefetch(reinterpret_cast<const char*>(sp + srcPrefetchOffset), _MM_HINT_T0);
-          }
-          if constexpr (Kind == SrcKind::Alpha) DrawTranslucentRun<V>(j.px, dp, sp, n, j.width - x);
-        }
-        x += n;
+    const uint8_t* first = runs;
+    if (!byTable) {
+      const uint8_t* rowEnd = RowEnd(runs, tableEnd);
+      byTable = (rowEnd - runs) * kMinAverage <= j.width;
+      if (!byTable) {
+        ordinary(one);
+        runs = rowEnd + 1;
+        one.src += j.srcPitch;
+        one.dest += j.destPitch;
+        continue;
       }
     }
-    runs = rowEnd + 1;
+    int32_t x = 0;
+    for (; runs < tableEnd && *runs != kRunRowEnd && x < j.width; ++runs) {
+      const uint8_t b = *runs;
+      const int kind = b >> 6;
+      int32_t n = (b & 63) + 1;
+      // Runs end at 64 pixels: in 32-bit rows the ones of the same kind that follow a full one
+      // are taken with it (in 16-bit rows, whose copies are half as long, that measured slower).
+      // The row end byte is of no kind.
+      if (!Is16 && n == 64) {
+        while (runs + 1 < tableEnd && (runs[1] >> 6) == kind) n += (*++runs & 63) + 1;
+      }
+      if (n > j.width - x) n = j.width - x;  // never past the row, whatever the table says
+      const uint8_t* sp = one.src + x * R::kBytes;
+      uint8_t* dp = one.dest + x * V::kDestBytes;
+      if (kind == RunOpaque) {
+        if (row + kPrefetchRows < j.height) {
+          _mm_prefetch(reinterpret_cast<const char*>(sp + srcPrefetchOffset), _MM_HINT_T0);
+          _mm_prefetch(reinterpret_cast<const char*>(sp + srcPrefetchOffset + 64), _MM_HINT_T0);
+        }
+        if constexpr (Kind == SrcKind::Alpha && Is16) CopyColourHalves(dp, sp, n);
+        else CopyRun(dp, sp, n * V::kDestBytes);
+      } else if (kind == RunTranslucent) {
+        if (row + kPrefetchRows < j.height) {
+          _mm_prefetch(reinterpret_cast<const char*>(dp + prefetchOffset), _MM_HINT_T0);
+          _mm_prefetch(reinterpret_cast<const char*>(sp + srcPrefetchOffset), _MM_HINT_T0);
+        }
+        if constexpr (Kind == SrcKind::Alpha) DrawTranslucentRun<V>(j.px, dp, sp, n, j.width - x);
+      }
+      x += n;
+    }
+    if (runs < tableEnd && *runs != kRunRowEnd) runs = RowEnd(runs, tableEnd);  // runs past the row's end
+    byTable = (runs - first) * kMinAverage <= j.width;
+    runs += 1;
     one.src += j.srcPitch;
     one.dest += j.destPitch;
   }
