@@ -27,6 +27,7 @@ enum TheoraIndexScan : int32_t {
   IndexScanPreparing = 1,
   IndexScanRunning = 2,
   IndexScanDone = 3,
+  IndexScanReleased = 4,
 };
 
 struct TheoraPageEntry {
@@ -67,7 +68,8 @@ struct TheoraDecoder {
   std::atomic<int32_t> endFlag;  // written by the thread; a seek clears it
   // The open's index scan (TheoraIndexScan): the main thread moves it from preparing to
   // running (the thread decodes the first frames from bytes read ahead into the sync state,
-  // and leaves the file to the scan) to done; the thread answers idle once it has stopped.
+  // and leaves the file to the scan) to done; the thread answers idle once it has stopped,
+  // and is held until the open has done with the decoder and moves it to released.
   std::atomic<int32_t> indexScan;
   void* threadHandle;
   uint32_t threadId;

@@ -284,7 +284,10 @@ void DecodeWhileIndexed(TheoraDecoder* d) {
     more = StoreDecoded(d, d->stock[next]);
   }
   d->indexScan.store(IndexScanIdle, std::memory_order_release);
-  while (d->pauseRequest.load(std::memory_order_acquire) != 0 && d->stopRequest.load(std::memory_order_acquire) == 0) {
+  // Held by a signal of its own: a pause asked for the moment the thread is let go must find
+  // it in the loop that parks, not still holding.
+  while (d->indexScan.load(std::memory_order_acquire) != IndexScanReleased &&
+         d->stopRequest.load(std::memory_order_acquire) == 0) {
     SleepTheora(0);
   }
 }
@@ -295,6 +298,7 @@ void DecodeWhileIndexed(TheoraDecoder* d) {
 void LetHeldThreadGo(TheoraDecoder* d) {
   d->threadState.store(TheoraDecodingAhead, std::memory_order_release);
   d->pauseRequest.store(0, std::memory_order_release);
+  d->indexScan.store(IndexScanReleased, std::memory_order_release);
 }
 
 }  // namespace

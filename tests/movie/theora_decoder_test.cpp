@@ -259,6 +259,24 @@ TEST_F(TheoraPlayer, WaitsOnTheDecodeThreadEnd) {
   TheoraWaitLimitMs = savedLimit;
 }
 
+// A pause asked for the moment the open returns: the thread, held through the open, parks
+// for it (it once kept waiting to be let go, and a seek at once stalled for its whole limit).
+TEST_F(TheoraPlayer, ParksForAPauseRightAfterTheOpen) {
+  MovieRecipe recipe;
+  recipe.frames = 12;
+  const std::vector<uint8_t> bytes = NeedMovie(recipe);
+  for (int round = 0; round < 40; ++round) {
+    OpenMovieFile movie("pause_at_once.ogv", bytes);
+    TheoraDecoder* d = movie.decoder;
+    ASSERT_NE(d, nullptr);
+    d->pauseRequest.store(1);
+    const int32_t start = TheoraMilliseconds();
+    while (d->threadState.load() != TheoraParked && TheoraMilliseconds() - start < 10000) SleepTheora(1);
+    ASSERT_EQ(d->threadState.load(), TheoraParked) << "round " << round;
+    d->pauseRequest.store(0);
+  }
+}
+
 // A memory YUV surface standing in for Direct3D's.
 struct MemorySurface {
   int32_t width, height;
