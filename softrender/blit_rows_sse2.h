@@ -232,6 +232,43 @@ inline __m128i AlphaMix8x16(__m128i sLo, __m128i sHi, __m128i d, __m128i p) {
 inline void Store128(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 inline __m128i Load128(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 
+// A run of opaque pixels as they are: `bytes` (at least 2, even) from sp to dp, sixteen at a
+// time. The last piece overlaps the one before it rather than going by smaller steps, so a
+// short run is two moves and no tail loop.
+inline void CopyRun(uint8_t* dp, const uint8_t* sp, int32_t bytes) {
+  if (bytes >= 16) {
+    for (int32_t i = 0; i + 16 < bytes; i += 16) Store128(dp + i, Load128(sp + i));
+    Store128(dp + bytes - 16, Load128(sp + bytes - 16));
+  } else if (bytes >= 8) {
+    const __m128i head = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(sp));
+    const __m128i tail = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(sp + bytes - 8));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dp), head);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dp + bytes - 8), tail);
+  } else if (bytes >= 4) {
+    const uint32_t head = LoadPixel32(sp), tail = LoadPixel32(sp + bytes - 4);
+    StorePixel32(dp, head);
+    StorePixel32(dp + bytes - 4, tail);
+  } else {
+    StorePixel16(dp, LoadPixel16(sp));
+  }
+}
+
+// The colour halves of a run of opaque 16-bit alpha pixels, eight at a time; as in CopyRun the
+// last eight (or four) overlap the ones before them.
+inline void CopyColourHalves(uint8_t* dp, const uint8_t* sp, int32_t n) {
+  const auto eight = [&](int32_t i) { Store128(dp + 2 * i, LowHalves(Load128(sp + 4 * i), Load128(sp + 4 * i + 16))); };
+  if (n >= 8) {
+    for (int32_t i = 0; i + 8 < n; i += 8) eight(i);
+    eight(n - 8);
+  } else if (n >= 4) {
+    const __m128i both = LowHalves(Load128(sp), Load128(sp + 4 * (n - 4)));  // first four, last four
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dp), both);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dp + 2 * (n - 4)), _mm_unpackhi_epi64(both, both));
+  } else {
+    for (int32_t i = 0; i < n; ++i) StorePixel16(dp + 2 * i, LoadPixel16(sp + 4 * i));
+  }
+}
+
 // 32-bit alpha copies take eight pixels per step where the processor has sixteen vector
 // registers (x86-64), four where it has eight (measured faster in the 32-bit program).
 inline constexpr bool kSixteenVectorRegisters = sizeof(void*) == 8;

@@ -7,7 +7,7 @@
 //  - PackedFloorDraw reads the opaque colours from one stream packed in the destination's
 //    format, the layout SDL2's RLE encoding keeps beside the image, which the image
 //    format does not have (a 16-bit alpha image holds 4 bytes a pixel).
-// Translucent pixels go by the engine's own row kernel in both, so the pixels are the same.
+// Copies and translucent pixels go by the engine's own kernels in both, so the pixels are the same.
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -63,30 +63,6 @@ inline Spans MakeSpans(const quelt::MEMIMG& img, bool is16, bool alpha) {
   return s;
 }
 
-// `bytes` from sp to dp, sixteen at a time, the last sixteen overlapping.
-inline void CopyBytes(uint8_t* dp, const uint8_t* sp, int32_t bytes) {
-  using quelt::softblit::Load128;
-  using quelt::softblit::Store128;
-  if (bytes < 16) {
-    std::memcpy(dp, sp, static_cast<size_t>(bytes));
-    return;
-  }
-  for (int32_t i = 0; i + 16 < bytes; i += 16) Store128(dp + i, Load128(sp + i));
-  Store128(dp + bytes - 16, Load128(sp + bytes - 16));
-}
-
-// The colour halves of n 4-byte 16-bit alpha pixels, eight at a time, the last eight overlapping.
-inline void CopyColourHalves(uint8_t* dp, const uint8_t* sp, int32_t n) {
-  using namespace quelt::softblit;
-  if (n < 8) {
-    for (int32_t i = 0; i < n; ++i) std::memcpy(dp + 2 * i, sp + 4 * i, 2);
-    return;
-  }
-  const auto eight = [&](int32_t i) { Store128(dp + 2 * i, LowHalves(Load128(sp + 4 * i), Load128(sp + 4 * i + 16))); };
-  for (int32_t i = 0; i + 8 < n; i += 8) eight(i);
-  eight(n - 8);
-}
-
 // src drawn whole at (x0, y0) of dest; `packed`: the opaque colours come from the stream.
 template <bool Is16>
 void FloorDraw(const quelt::MEMIMG& dest, const quelt::MEMIMG& src, const Spans& spans, int32_t x0, int32_t y0,
@@ -104,12 +80,12 @@ void FloorDraw(const quelt::MEMIMG& dest, const quelt::MEMIMG& src, const Spans&
     for (const Span& s : spans.opaque[y]) {
       uint8_t* dp = destRow + s.x * kDestBytes;
       if (packed) {
-        CopyBytes(dp, stream, s.n * kDestBytes);
+        CopyRun(dp, stream, s.n * kDestBytes);
         stream += s.n * kDestBytes;
       } else if (Is16 && alpha) {
         CopyColourHalves(dp, srcRow + s.x * 4, s.n);
       } else {
-        CopyBytes(dp, srcRow + s.x * srcBytes, s.n * kDestBytes);
+        CopyRun(dp, srcRow + s.x * srcBytes, s.n * kDestBytes);
       }
     }
     if (!alpha) continue;
