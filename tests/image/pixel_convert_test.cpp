@@ -255,6 +255,29 @@ TEST(ConvertPixelRect, RefusesLayoutsItCannotWalk) {
   EXPECT_EQ(Convert(Call{&a, &dxt, &src, 4, {0, 0, 1, 1}}, &dest, 4), -1);
 }
 
+// A copy between identical layouts whose rows follow one another without a gap goes as one
+// block: every row of the rectangle arrives, and nothing before or after it is touched.
+TEST(ConvertPixelRect, GaplessSameFormatCopyTakesEveryRow) {
+  const ColorFormat f = Argb();
+  constexpr int kW = 5, kH = 3;
+  std::vector<uint32_t> src(kW * (kH + 2)), dest(src.size(), 0xA5A5A5A5);
+  for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<uint32_t>(i * 2654435761u);
+  pixel_convert::Request q{};
+  q.src = reinterpret_cast<const uint8_t*>(src.data());
+  q.srcPitch = kW * 4;
+  q.srcFormat = f;
+  q.dest = reinterpret_cast<uint8_t*>(dest.data());
+  q.destPitch = kW * 4;
+  q.destFormat = f;
+  q.rect = {0, 1, kW, 1 + kH};
+  q.destY = 1;
+  ASSERT_EQ(pixel_convert::Convert(q, true), 0);
+  for (size_t i = 0; i < dest.size(); ++i) {
+    const bool inside = i >= kW && i < kW * (kH + 1);
+    EXPECT_EQ(dest[i], inside ? src[i] : 0xA5A5A5A5u) << i;
+  }
+}
+
 // The dedicated loops against the general path, on random formats, pixels and options.
 TEST(ConvertPixelRect, FastLoopsEqualTheGeneralPath) {
   std::mt19937 rng(1234);
@@ -267,11 +290,13 @@ TEST(ConvertPixelRect, FastLoopsEqualTheGeneralPath) {
   for (auto& e : palette.palette) e = {uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0};
   int fastCases = 0;
   for (int round = 0; round < 400; ++round) {
-    // Now and then 32-bit to R5G6B5 rows past its loop's read-ahead.
+    // Now and then 24 and 32-bit rows into R5G6B5 and 32-bit, past the loops' read-ahead
+    // and their many-vector steps.
     const bool wide = round % 7 == 3;
     const bool fromPalette = round % 5 == 0 && !wide;
-    const ColorFormat& src = fromPalette ? palette : formats[wide ? 3 + round % 2 : rng() % std::size(formats)];
-    const ColorFormat& dest = formats[wide ? 0 : rng() % std::size(formats)];
+    const int wideDest = (round / 7) % 3 == 0 ? 0 : 3 + (round / 7) % 2;
+    const ColorFormat& src = fromPalette ? palette : formats[wide ? 3 + round % 3 : rng() % std::size(formats)];
+    const ColorFormat& dest = formats[wide ? wideDest : rng() % std::size(formats)];
     // Wide enough rows for the loops that take eight pixels a step, and their tails; every
     // third round rows without gaps (done as one row).
     const int w = wide ? 300 + rng() % 300 : 1 + rng() % 40, h = 1 + rng() % 4;
