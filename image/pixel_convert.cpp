@@ -97,8 +97,7 @@ void CopySameFormat(const Request& q, RectSize size) {
   const size_t rowBytes = static_cast<size_t>(size.width) * bytes;
   // Rows that follow one another without a gap in both blocks go as one copy (the runtime's
   // copy of a long block beats a copy a row).
-  if (!q.mirror && !q.skipTransparent && q.srcPitch == static_cast<int64_t>(rowBytes) &&
-      q.destPitch == static_cast<int64_t>(rowBytes)) {
+  if (!q.mirror && !q.skipTransparent && RowsWithoutGaps(q, size.width)) {
     std::memmove(RowAt(q.dest, q.destPitch, q.destX, q.destY, bytes),
                  RowAt(q.src, q.srcPitch, q.rect.left, q.rect.top, bytes), rowBytes * size.height);
     return;

@@ -475,8 +475,7 @@ bool TryFastLoops(const Request& q, bool useAlphaImage, bool widthChange) {
   }
   // Rows that follow one another without a gap in both blocks are done as one long row.
   const int64_t pixels = int64_t{width} * height;
-  if (q.srcPitch == int64_t{width} * sf.bytesPerPixel && q.destPitch == int64_t{width} * df.bytesPerPixel &&
-      pixels * 4 <= INT32_MAX) {
+  if (RowsWithoutGaps(q, width) && pixels * 4 <= INT32_MAX) {
     width = static_cast<int32_t>(pixels);
     height = 1;
   }

@@ -97,6 +97,13 @@ inline bool IsExactRun(uint32_t mask, int shift, int width) {
 
 // The dedicated loops for the common pairs. Returns false when the pair or the
 // options have none, and the general path then runs.
+// Rows of `width` pixels follow one another without a gap in both blocks (the rectangle is
+// then one run of bytes in each).
+inline bool RowsWithoutGaps(const Request& q, int32_t width) {
+  return q.srcPitch == int64_t{width} * q.srcFormat.bytesPerPixel &&
+         q.destPitch == int64_t{width} * q.destFormat.bytesPerPixel;
+}
+
 bool TryFastLoops(const Request& request, bool useAlphaImage, bool widthChange);
 
 }  // namespace quelt::pixel_convert

@@ -3,8 +3,8 @@
 // draw exactly the pixels the engine draws, with every row's spans known in advance
 // (merged to any length, opaque ones first, then translucent ones, as SDL2's RLE keeps
 // them) and nothing else to decide.
-//  - SpanFloorDraw reads the source where the engine must: the image's own pixel block.
-//  - PackedFloorDraw reads the opaque colours from one stream packed in the destination's
+//  - FloorDraw without `packed` reads the source where the engine must: the image's own pixel block.
+//  - FloorDraw with `packed` reads the opaque colours from one stream packed in the destination's
 //    format, the layout SDL2's RLE encoding keeps beside the image, which the image
 //    format does not have (a 16-bit alpha image holds 4 bytes a pixel).
 // Copies and translucent pixels go by the engine's own kernels in both, so the pixels are the same.
